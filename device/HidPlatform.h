@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vrax {
+
+using HidHandle = std::intptr_t;
+
+// The platform's invalid handle value (all bits set); a link holds no device while its
+// handle equals it.
+inline constexpr HidHandle InvalidHandle = -1;
+
+struct HidAttributes {
+    std::uint16_t vendorId = 0;
+    std::uint16_t productId = 0;
+    std::uint16_t versionNumber = 0;
+};
+
+// Every transfer to a HID device goes through this interface, so the links run unchanged
+// on Windows, on Linux hidraw and on the simulated bus.
+class HidPlatform {
+public:
+    virtual ~HidPlatform() = default;
+
+    // Device paths of the present HID interfaces in enumeration order. Interfaces whose
+    // detail cannot be read are left out; empty when the enumeration cannot start.
+    virtual std::vector<std::string> EnumerateInterfaces() = 0;
+
+    // InvalidHandle when the path cannot be opened.
+    virtual HidHandle Open(const std::string& path) = 0;
+    virtual void Close(HidHandle handle) = 0;
+
+    virtual bool GetAttributes(HidHandle handle, HidAttributes& attributes) = 0;
+
+    // The capabilities' FeatureReportByteLength (report ID byte included); 0 when unknown.
+    virtual std::uint16_t GetFeatureReportLength(HidHandle handle) = 0;
+
+    // buffer[0] carries the report ID; length is the feature report length.
+    virtual bool SetFeature(HidHandle handle, const std::uint8_t* buffer, std::size_t length) = 0;
+    virtual bool GetFeature(HidHandle handle, std::uint8_t* buffer, std::size_t length) = 0;
+
+    // A message for the operator that the backend wants shown once (for example missing
+    // permissions); empty when there is none. Taking it clears it.
+    virtual std::string TakeOperatorNotice() { return {}; }
+};
+
+} // namespace vrax

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "Clock.h"
+#include "HidPlatform.h"
+#include "LinkHost.h"
+#include "MemoryLink.h"
+
+#include <array>
+#include <cstdint>
+
+namespace vrax {
+
+// The KVQM42xx/KVQM537 channel: command report 0x40 and data report 0x41 (7 data bytes),
+// possibly on two interfaces; a report counts as done when the platform delivered it.
+class Kvqm42xxLink final : public MemoryLink {
+public:
+    static constexpr std::uint8_t CommandReportId = 0x40;
+    static constexpr std::uint8_t DataReportId = 0x41;
+    static constexpr std::uint8_t CmdWriteSetup = 7;
+    static constexpr std::uint8_t CmdReadSetup = 9;
+    static constexpr std::uint8_t CmdProbe = 0x0D;
+
+    using Frame = std::array<std::uint8_t, 8>;
+
+    Kvqm42xxLink(HidPlatform& platform, Clock& clock, LinkHost& host);
+    ~Kvqm42xxLink() override;
+    Kvqm42xxLink(const Kvqm42xxLink&) = delete;
+    Kvqm42xxLink& operator=(const Kvqm42xxLink&) = delete;
+
+    // No release-number test; releaseNumber receives the version number of a match.
+    bool Open(int vendorId, int productId, int& releaseNumber);
+    // Closes and drops both handles.
+    void Forget();
+    bool IsOpen() const { return commandHandle_ != InvalidHandle || dataHandle_ != InvalidHandle; }
+    HidHandle CommandHandle() const { return commandHandle_; }
+    HidHandle DataHandle() const { return dataHandle_; }
+
+    bool SendCommand(int command, int p1 = 0, int p2 = 0, int p3 = 0, int p4 = 0);
+
+    bool ReadMemory(int address, int length, std::uint8_t* destination,
+                    int destinationSize) override;
+    bool WriteMemory(int address, int length, const std::uint8_t* source) override;
+
+    void DelayMicroseconds(std::uint32_t microseconds);
+
+private:
+    bool ReadChunk();
+    bool WriteChunk(const std::uint8_t* data);
+
+    HidPlatform& platform_;
+    Clock& clock_;
+    LinkHost& host_;
+    HidHandle commandHandle_ = InvalidHandle;
+    HidHandle dataHandle_ = InvalidHandle;
+    std::uint16_t featureReportLength_ = 0;
+    Frame frame_{};
+    std::array<std::uint8_t, 7> chunk_{};
+};
+
+} // namespace vrax
