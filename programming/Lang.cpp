@@ -3,7 +3,9 @@
 namespace vrax {
 
 namespace {
-constexpr UITextRow Same(std::uint8_t id, const char* text) { return {id, {text, text, text}}; }
+constexpr UITextRow Same(std::uint8_t id, const char* text) {
+    return {id, {text, text, text}};
+}
 } // namespace
 
 // Stored order matters only for the scan; ids 28 and 30 carry the same text on purpose.

@@ -1,0 +1,115 @@
+#include "FactoryRecord.h"
+
+#include "programming/MouseIdentity.h"
+
+namespace vrax {
+
+namespace {
+std::uint8_t Byte(int value, int shift) {
+    return static_cast<std::uint8_t>((static_cast<std::uint32_t>(value) >> shift) & 0xFF);
+}
+} // namespace
+
+FactoryRecordBytes BuildFactoryRecord(int productType, int date, int serialNumber, int factoryIndex,
+                                      int lineIndex, int stationIndex) {
+    return {Byte(productType, 8),   Byte(productType, 0),  Byte(date, 24),
+            Byte(date, 16),         Byte(date, 8),         Byte(date, 0),
+            Byte(serialNumber, 16), Byte(serialNumber, 8), Byte(serialNumber, 0),
+            Byte(factoryIndex, 0),  Byte(lineIndex, 0),    Byte(stationIndex, 0)};
+}
+
+FactoryFields DecodeFactoryRecord(const FactoryRecordBytes& record) {
+    FactoryFields fields;
+    fields.productType = record[0] * 256 + record[1];
+    const std::uint32_t date = (std::uint32_t{record[2]} << 24) | (std::uint32_t{record[3]} << 16) |
+                               (std::uint32_t{record[4]} << 8) | record[5];
+    fields.date = static_cast<int>(date);
+    fields.serialNumber = (record[6] << 16) | (record[7] << 8) | record[8];
+    fields.factoryIndex = record[9];
+    fields.lineIndex = record[10];
+    fields.stationIndex = record[11];
+    return fields;
+}
+
+bool WriteFactoryRecord(StationContext& context) {
+    StationSettings& settings = context.settings;
+    const int productType = settings.FactoryType();
+    const int date = settings.FactoryDate();
+    const int serialNumber = settings.FactoryNumber();
+    const int attempts = settings.RetryTimes();
+    context.state.FactoryRecord =
+        BuildFactoryRecord(productType, date, serialNumber, settings.FactoryIndex(),
+                           settings.LineIndex(), settings.StationIndex());
+    const std::uint8_t* record = context.state.FactoryRecord.data();
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        bool written = false;
+        switch (settings.IcType()) {
+        case IcTypeKvqm31x:
+            written = context.link31.WriteMemory(FactoryRecordAddress, FactoryRecordSize, record);
+            break;
+        case IcTypeKvqm42xx:
+        case IcTypeKvqm537:
+            written = context.link42.WriteMemory(FactoryRecordAddress, FactoryRecordSize, record);
+            break;
+        default:
+            break;
+        }
+        if (written) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ReadFactoryRecord(StationContext& context) {
+    StationView& view = context.view;
+    view.HideResult();
+    view.SetDevTimerRunning(false);
+    view.SetActionButtonsEnabled(false);
+    bool success = false;
+    view.ShowBusyWindow();
+    view.PumpMessages();
+
+    std::uint8_t* record = context.state.FactoryRecord.data();
+    const auto showRecord = [&] {
+        const FactoryFields fields = DecodeFactoryRecord(context.state.FactoryRecord);
+        view.ShowFactoryRecord(fields.productType, fields.date, fields.serialNumber,
+                               fields.factoryIndex, fields.lineIndex, fields.stationIndex);
+    };
+    switch (context.settings.IcType()) {
+    case IcTypeKvqm31x:
+        if (MatchImageToMouse(context.link31, context.state.LoadedTypeName) == MouseMatch::Match &&
+            context.link31.ReadMemory(FactoryRecordAddress, FactoryRecordSize, record, 1)) {
+            showRecord();
+            success = true;
+        }
+        // Sent in every case on this path, even when CmdBegin went unanswered.
+        context.link31.SendCommand(Kvqm31xLink::CmdFinish, 0, 0, 0, 0);
+        context.link31.SendCommand(Kvqm31xLink::CmdEnd, 0, 0, 0, 0);
+        break;
+    case IcTypeKvqm42xx:
+    case IcTypeKvqm537:
+        // The second family keeps the record at the same place; read it the same way.
+        if (context.link42.ReadMemory(FactoryRecordAddress, FactoryRecordSize, record, 1)) {
+            showRecord();
+            success = true;
+        }
+        break;
+    default:
+        break;
+    }
+    if (success) {
+        view.ShowResult("Read Ok", ResultColour::Green);
+    } else {
+        view.ShowResult("Read Fail", ResultColour::Red);
+    }
+
+    view.HideBusyWindow();
+    view.PumpMessages();
+    view.SetActionButtonsEnabled(true);
+    view.SetDevTimerRunning(true);
+    view.PumpMessages();
+    return success;
+}
+
+} // namespace vrax

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "programming/StationContext.h"
+
+namespace vrax {
+
+// The 12-byte record at device address 160, multi-byte fields big-endian; list positions are
+// stored by their low byte, so a list without a selection (-1) stores 0xFF.
+FactoryRecordBytes BuildFactoryRecord(int productType, int date, int serialNumber, int factoryIndex,
+                                      int lineIndex, int stationIndex);
+
+struct FactoryFields {
+    int productType = 0;
+    int date = 0;
+    int serialNumber = 0;
+    int factoryIndex = 0;
+    int lineIndex = 0;
+    int stationIndex = 0;
+};
+
+FactoryFields DecodeFactoryRecord(const FactoryRecordBytes& record);
+
+// Builds FactoryRecord from the settings and writes it with up to Retry Times attempts, the IC
+// type read again on every attempt. True when one attempt was acknowledged.
+bool WriteFactoryRecord(StationContext& context);
+
+// The factory read: the record from the mouse into the factory fields, "Read Ok"/"Read Fail".
+// Returns whether the read succeeded.
+bool ReadFactoryRecord(StationContext& context);
+
+} // namespace vrax

@@ -1,0 +1,132 @@
+#include "ReadBack.h"
+
+#include "programming/BinImage.h"
+#include "programming/MouseIdentity.h"
+#include "programming/StationError.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace vrax {
+
+namespace {
+
+constexpr std::uint8_t TextSavePass = 16;
+constexpr std::uint8_t TextSaveFail = 17;
+
+void ShowSaveResult(StationContext& context, bool passed) {
+    std::string text;
+    context.lang.GetUIText(passed ? TextSavePass : TextSaveFail, text);
+    context.view.ShowResult(text, passed ? ResultColour::Green : ResultColour::Red);
+}
+
+bool ReadWholeMouse(StationContext& context, MemoryLink& link) {
+    context.view.ShowBusyWindow();
+    context.view.PumpMessages();
+    const bool read = link.ReadMemory(0, ImageSize, context.state.ReadBackBuffer.data(), ImageSize);
+    ShowSaveResult(context, read);
+    return read;
+}
+
+// Returns whether the mouse's memory is now in ReadBackBuffer.
+bool ReadMouse(StationContext& context) {
+    switch (context.settings.IcType()) {
+    case IcTypeKvqm31x: {
+        Kvqm31xLink& link = context.link31;
+        bool read = false;
+        switch (MatchImageToMouse(link, context.state.LoadedTypeName)) {
+        case MouseMatch::NoAnswer:
+        case MouseMatch::Unmarked:
+            // Nothing would tell the operator why no file appeared.
+            ShowSaveResult(context, false);
+            return false;
+        case MouseMatch::Mismatch:
+            context.view.ShowMouseMismatch();
+            return false;
+        case MouseMatch::NotReady:
+            context.view.ShowMouseMismatch();
+            break;
+        case MouseMatch::Match:
+            read = ReadWholeMouse(context, link);
+            break;
+        }
+        link.SendCommand(Kvqm31xLink::CmdFinish, 0, 0, 0, 0);
+        link.SendCommand(Kvqm31xLink::CmdEnd, 0, 0, 0, 0);
+        return read;
+    }
+    case IcTypeKvqm42xx:
+    case IcTypeKvqm537:
+        return ReadWholeMouse(context, context.link42);
+    default:
+        ShowSaveResult(context, false);
+        return false;
+    }
+}
+
+void WriteImageFile(StationContext& context, const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        throw FileError("Cannot create file \"" + ExpandFileName(path) + "\". " +
+                        std::strerror(errno));
+    }
+    const ImageBuffer& bytes = context.state.ReadBackBuffer;
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    const int writeError = errno;
+    const bool closed = std::fclose(file) == 0;
+    if (!written || !closed) {
+        // A short file must not pass for a saved mouse.
+        ShowSaveResult(context, false);
+        throw FileError("Cannot write file \"" + ExpandFileName(path) + "\". " +
+                        std::strerror(written ? errno : writeError));
+    }
+}
+
+void FinishSave(StationContext& context) {
+    StationView& view = context.view;
+    view.HideBusyWindow();
+    view.PumpMessages();
+    view.EnableJobControls();
+    view.PumpMessages();
+    view.SetDevTimerRunning(true);
+}
+
+} // namespace
+
+std::string SaveFileName(const std::string& chosenPath) {
+    static const std::string extension = ".bin";
+    if (chosenPath.size() >= extension.size()) {
+        bool endsInBin = true;
+        const std::size_t tail = chosenPath.size() - extension.size();
+        for (std::size_t i = 0; i < extension.size(); ++i) {
+            const auto c = static_cast<unsigned char>(chosenPath[tail + i]);
+            endsInBin = endsInBin && std::tolower(c) == extension[i];
+        }
+        if (endsInBin) {
+            return chosenPath;
+        }
+    }
+    return chosenPath + extension;
+}
+
+SaveOutcome RunSave(StationContext& context, const std::string& chosenPath) {
+    const std::string path = SaveFileName(chosenPath);
+    context.view.DisableJobControls();
+    // Polling must not open the mouse again or start a job inside the read's message pumping.
+    context.view.SetDevTimerRunning(false);
+    SaveOutcome outcome = SaveOutcome::NotSaved;
+    try {
+        if (ReadMouse(context)) {
+            WriteImageFile(context, path);
+            outcome = SaveOutcome::Saved;
+        }
+    } catch (...) {
+        FinishSave(context);
+        throw;
+    }
+    FinishSave(context);
+    return outcome;
+}
+
+} // namespace vrax

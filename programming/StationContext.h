@@ -1,0 +1,44 @@
+#pragma once
+
+#include "device/Clock.h"
+#include "device/Kvqm31xLink.h"
+#include "device/Kvqm42xxLink.h"
+#include "programming/Lang.h"
+#include "programming/StationSettings.h"
+#include "programming/StationState.h"
+#include "programming/StationView.h"
+
+namespace vrax {
+
+// Everything an operation touches, handed in by the program that owns it.
+struct StationContext {
+    StationState& state;
+    const Lang& lang;
+    Kvqm31xLink& link31;
+    Kvqm42xxLink& link42;
+    StationSettings& settings;
+    StationView& view;
+    Clock& clock;
+};
+
+// Owns the run's state, texts and both links; the window and the command line each make one.
+class Station {
+public:
+    Station(HidPlatform& platform, Clock& clock, StationSettings& settings, StationView& view)
+        : link31(platform, clock, view), link42(platform, clock, view), clock_(clock),
+          settings_(settings), view_(view) {}
+
+    StationContext Context() { return {state, lang, link31, link42, settings_, view_, clock_}; }
+
+    StationState state;
+    Lang lang;
+    Kvqm31xLink link31;
+    Kvqm42xxLink link42;
+
+private:
+    Clock& clock_;
+    StationSettings& settings_;
+    StationView& view_;
+};
+
+} // namespace vrax

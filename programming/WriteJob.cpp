@@ -1,0 +1,153 @@
+#include "WriteJob.h"
+
+#include "programming/DataFormat.h"
+#include "programming/FactoryRecord.h"
+#include "programming/MouseIdentity.h"
+
+namespace vrax {
+
+namespace {
+
+constexpr std::uint8_t TextWritePass = 12;
+constexpr std::uint8_t TextWriteFail = 13;
+constexpr int VerdictPointSize = 36;
+
+void SendClosingCommands(Kvqm31xLink& link) {
+    link.SendCommand(Kvqm31xLink::CmdFinish, 0, 0, 0, 0);
+    link.SendCommand(Kvqm31xLink::CmdEnd, 0, 0, 0, 0);
+}
+
+void EndSteps(StationContext& context) {
+    StationView& view = context.view;
+    view.HideBusyWindow();
+    view.SetDevTimerRunning(true);
+    view.ShowPassCount(context.state.PassCount);
+    view.PumpMessages();
+    if (!view.AutoRunChecked()) {
+        view.SetActionButtonsEnabled(true);
+        view.SetDevTimerRunning(true);
+    }
+    view.PumpMessages();
+}
+
+WriteVerdict RunKvqm31xJob(StationContext& context) {
+    StationView& view = context.view;
+    Kvqm31xLink& link = context.link31;
+    switch (MatchImageToMouse(link, context.state.LoadedTypeName)) {
+    case MouseMatch::NoAnswer:
+    case MouseMatch::Unmarked:
+        return WriteVerdict::None;
+    case MouseMatch::Mismatch:
+    case MouseMatch::NotReady:
+        view.ShowMouseMismatch();
+        return WriteVerdict::None;
+    case MouseMatch::Match:
+        break;
+    }
+    view.ShowBusyWindow();
+    view.PumpMessages();
+
+    bool passed = false;
+    try {
+        const int totalTimes = context.settings.TotalTimes();
+        bool written = false;
+        for (int pass = 0; pass < totalTimes && !written; ++pass) {
+            written = WriteImagePass(context, link, true);
+        }
+        if (!written) {
+            written = WriteImagePass(context, link, true);
+        }
+        if (context.settings.WriteProductId()) {
+            WriteFactoryRecord(context);
+        }
+        if (written) {
+            const int retryTimes = context.settings.RetryTimes();
+            if (retryTimes > 0) {
+                for (int check = 0; check < retryTimes && !passed; ++check) {
+                    passed = VerifyAfterWrite(context);
+                }
+            } else {
+                passed = written;
+            }
+        }
+    } catch (...) {
+        // Leave the mouse with its command sequence closed before the error is reported.
+        SendClosingCommands(link);
+        throw;
+    }
+    SendClosingCommands(link);
+    SettleWait(context);
+
+    std::string text;
+    if (passed) {
+        context.lang.GetUIText(TextWritePass, text);
+        view.ShowResult(text, ResultColour::Lime, VerdictPointSize);
+        ++context.state.PassCount;
+    } else {
+        context.lang.GetUIText(TextWriteFail, text);
+        view.ShowResult(text, ResultColour::Red, VerdictPointSize);
+    }
+    return passed ? WriteVerdict::Pass : WriteVerdict::Fail;
+}
+
+WriteVerdict RunKvqm42xxJob(StationContext& context) {
+    StationView& view = context.view;
+    view.ShowBusyWindow();
+    view.PumpMessages();
+    bool passed = WriteImagePass(context, context.link42, false);
+    if (!passed) {
+        passed = WriteImagePass(context, context.link42, false);
+    }
+    SettleWait(context);
+
+    std::string text;
+    if (passed) {
+        context.lang.GetUIText(TextWritePass, text);
+        view.ShowResult(text, ResultColour::Green);
+        ++context.state.PassCount;
+    } else {
+        context.lang.GetUIText(TextWriteFail, text);
+        view.ShowResult(text, ResultColour::Red);
+    }
+    return passed ? WriteVerdict::Pass : WriteVerdict::Fail;
+}
+
+} // namespace
+
+void SettleWait(StationContext& context) {
+    const int sleepTime = context.settings.SleepTime();
+    for (std::int64_t repetition = 0; repetition <= sleepTime; ++repetition) {
+        context.clock.SleepMilliseconds(1);
+        context.view.PumpMessages();
+    }
+}
+
+WriteVerdict RunWriteJob(StationContext& context) {
+    StationView& view = context.view;
+    view.HideResult();
+    view.SetDevTimerRunning(false);
+    view.SetActionButtonsEnabled(false);
+
+    WriteVerdict verdict = WriteVerdict::None;
+    try {
+        switch (context.settings.IcType()) {
+        case IcTypeKvqm31x:
+            verdict = RunKvqm31xJob(context);
+            break;
+        case IcTypeKvqm42xx:
+        case IcTypeKvqm537:
+            verdict = RunKvqm42xxJob(context);
+            break;
+        default:
+            break;
+        }
+    } catch (...) {
+        // The window must come back as after a finished job before the error is shown.
+        EndSteps(context);
+        throw;
+    }
+    EndSteps(context);
+    return verdict;
+}
+
+} // namespace vrax
