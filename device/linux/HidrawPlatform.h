@@ -1,0 +1,60 @@
+#pragma once
+
+#include "device/HidPlatform.h"
+#include "device/linux/HidrawSystemCalls.h"
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <set>
+
+namespace vrax {
+
+// HID interfaces through the kernel's hidraw driver: sysfs for the walk and the release
+// number, the /dev/hidraw* nodes and their ioctls for everything else.
+class HidrawPlatform final : public HidPlatform {
+public:
+    // The vendor whose nodes the udev rule in packaging/ opens to the user at the seat.
+    static constexpr std::uint16_t RuleVendorId = 0x3C5E;
+
+    // root holds sys/ and dev/; tests point it at a fake tree and bring their own calls.
+    explicit HidrawPlatform(std::filesystem::path root = "/",
+                            std::shared_ptr<HidrawSystemCalls> calls = nullptr);
+    ~HidrawPlatform() override;
+    HidrawPlatform(const HidrawPlatform&) = delete;
+    HidrawPlatform& operator=(const HidrawPlatform&) = delete;
+
+    std::vector<std::string> EnumerateInterfaces() override;
+    HidHandle Open(const std::string& path) override;
+    void Close(HidHandle handle) override;
+    bool GetAttributes(HidHandle handle, HidAttributes& attributes) override;
+    std::uint16_t GetFeatureReportLength(HidHandle handle) override;
+    bool SetFeature(HidHandle handle, const std::uint8_t* buffer, std::size_t length) override;
+    bool GetFeature(HidHandle handle, std::uint8_t* buffer, std::size_t length) override;
+    std::string TakeOperatorNotice() override;
+
+private:
+    std::filesystem::path ClassEntryOf(const std::string& path) const;
+    void NoteOpenResult(const std::string& path, int result);
+    std::uint16_t UsbReleaseNumber(const std::filesystem::path& classEntry) const;
+    enum class FeatureDirection { Set, Get };
+    bool TransferFeature(HidHandle handle, FeatureDirection direction, std::uint8_t* buffer,
+                         std::size_t length);
+
+    std::filesystem::path root_;
+    std::shared_ptr<HidrawSystemCalls> calls_;
+    // Open handles and the sysfs class entry (sys/class/hidraw/hidrawN) of each.
+    std::map<HidHandle, std::filesystem::path> openInterfaces_;
+    // Node path to class entry, from the latest walk.
+    std::map<std::string, std::filesystem::path> classEntries_;
+
+    // The count stays silent when nothing opens, so a walk in which every node refused the
+    // user is turned into one notice for the operator.
+    std::set<std::string> unvisitedPaths_;
+    bool walkOpenedAny_ = false;
+    bool walkDeniedAny_ = false;
+    bool permissionDenied_ = false;
+    bool noticeGiven_ = false;
+};
+
+} // namespace vrax

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vrax {
+
+struct ReportDescriptorInfo {
+    // False when the descriptor ends inside an item, nests push/pop or collections wrongly, or
+    // declares sizes beyond what the kernel accepts; the other fields are then zero.
+    bool wellFormed = false;
+    bool usesReportIds = false;
+    // Data bits of the largest feature report, rounded up to whole bytes.
+    std::uint32_t largestFeatureReportBytes = 0;
+    // The buffer length a feature transfer needs, report ID byte included, as the Windows
+    // capabilities give it; 0 when the descriptor declares no feature report.
+    std::uint16_t featureReportLength = 0;
+};
+
+// Reads only the feature report sizes of a HID report descriptor: global items (report size,
+// count and ID, push and pop), main items and collections. Local items and long items are
+// skipped. Never reads outside [data, data + size).
+ReportDescriptorInfo ParseReportDescriptor(const std::uint8_t* data, std::size_t size);
+
+} // namespace vrax
