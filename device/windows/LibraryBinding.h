@@ -1,0 +1,51 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace vrax {
+
+// A library bound at run time by name. The file is loaded once and its module kept; binding
+// is all-or-nothing: when any listed operation is missing the library is released, every
+// looked-up operation cleared and the request fails, so the next request tries again.
+class LibraryBinding {
+public:
+    using Operation = void (*)();
+
+    explicit LibraryBinding(std::string fileName) : fileName_(std::move(fileName)) {}
+    ~LibraryBinding();
+    LibraryBinding(const LibraryBinding&) = delete;
+    LibraryBinding& operator=(const LibraryBinding&) = delete;
+
+    // The slot must outlive the binding; it holds the operation while bound, else nullptr.
+    template <typename Function> void AddOperation(const char* name, Function*& slot) {
+        slot = nullptr;
+        operations_.push_back(
+            {name, [&slot](Operation found) { slot = reinterpret_cast<Function*>(found); }});
+    }
+
+    // The first request loads and looks up; later ones only count and succeed.
+    bool Request();
+    void Release();
+
+    bool IsBound() const { return module_ != nullptr; }
+    unsigned long UseCount() const { return useCount_; }
+    const std::string& FileName() const { return fileName_; }
+
+private:
+    struct Slot {
+        const char* name;
+        std::function<void(Operation)> assign;
+    };
+
+    void ClearOperations();
+
+    std::string fileName_;
+    void* module_ = nullptr;
+    unsigned long useCount_ = 0;
+    std::vector<Slot> operations_;
+};
+
+} // namespace vrax

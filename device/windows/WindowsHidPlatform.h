@@ -1,0 +1,52 @@
+#pragma once
+
+#include "device/HidPlatform.h"
+
+#include <memory>
+#include <string>
+
+namespace vrax {
+
+// The files the backend binds; tests name other copies to watch binding failures.
+struct WindowsHidLibraries {
+    std::string setupApi = "SetupApi.dll";
+    std::string hid = "HID.dll";
+};
+
+// What the last interface walk met, for diagnostics.
+struct WindowsHidWalk {
+    bool setOpened = false;
+    int interfaces = 0;
+    int pathsRead = 0;
+};
+
+// The Windows backend: the device-setup and HID class libraries bound at run time by name,
+// the kernel's CreateFileA and CloseHandle for the handles.
+class WindowsHidPlatform final : public HidPlatform {
+public:
+    explicit WindowsHidPlatform(WindowsHidLibraries libraries = {});
+    ~WindowsHidPlatform() override;
+    WindowsHidPlatform(const WindowsHidPlatform&) = delete;
+    WindowsHidPlatform& operator=(const WindowsHidPlatform&) = delete;
+
+    std::vector<std::string> EnumerateInterfaces() override;
+    HidHandle Open(const std::string& path) override;
+    void Close(HidHandle handle) override;
+    bool GetAttributes(HidHandle handle, HidAttributes& attributes) override;
+    std::uint16_t GetFeatureReportLength(HidHandle handle) override;
+    bool SetFeature(HidHandle handle, const std::uint8_t* buffer, std::size_t length) override;
+    bool GetFeature(HidHandle handle, std::uint8_t* buffer, std::size_t length) override;
+
+    bool SetupApiBound() const;
+    bool HidBound() const;
+    unsigned long SetupApiUseCount() const;
+    const WindowsHidWalk& LastWalk() const { return lastWalk_; }
+
+private:
+    struct Bindings;
+
+    std::unique_ptr<Bindings> bindings_;
+    WindowsHidWalk lastWalk_;
+};
+
+} // namespace vrax
