@@ -2,9 +2,18 @@
 
 #include "HidPlatform.h"
 
+#include <functional>
+
 namespace vrax {
 
 // The number of present HID interfaces whose path opens, whatever device they belong to.
 int CountHidDevices(HidPlatform& platform);
+
+// Offers every present interface that opens (a second attempt when the first open fails) and
+// reports a feature report length of 8 to take, in enumeration order. An interface whose
+// attributes or length cannot be read is no candidate. take returns true when it keeps the
+// handle; every other opened handle is closed again.
+void ForEachFeatureInterface(HidPlatform& platform,
+                             const std::function<bool(HidHandle, const HidAttributes&)>& take);
 
 } // namespace vrax

@@ -46,6 +46,8 @@ public:
 private:
     bool ReadChunk();
     bool WriteChunk(const std::uint8_t* data);
+    // Closes a handle the link dropped unless it still serves as the other handle.
+    void CloseIfUnused(HidHandle handle);
 
     HidPlatform& platform_;
     Clock& clock_;

@@ -1,0 +1,45 @@
+#include "HidDiscovery.h"
+
+namespace vrax {
+
+namespace {
+
+constexpr std::uint16_t MouseFeatureReportLength = 8;
+
+} // namespace
+
+int CountHidDevices(HidPlatform& platform) {
+    int count = 0;
+    for (const std::string& path : platform.EnumerateInterfaces()) {
+        const HidHandle handle = platform.Open(path);
+        if (handle != InvalidHandle) {
+            ++count;
+            platform.Close(handle);
+        }
+    }
+    return count;
+}
+
+void ForEachFeatureInterface(HidPlatform& platform,
+                             const std::function<bool(HidHandle, const HidAttributes&)>& take) {
+    for (const std::string& path : platform.EnumerateInterfaces()) {
+        HidHandle handle = platform.Open(path);
+        if (handle == InvalidHandle) {
+            handle = platform.Open(path);
+        }
+        if (handle == InvalidHandle) {
+            continue;
+        }
+        HidAttributes attributes;
+        bool kept = false;
+        if (platform.GetAttributes(handle, attributes) &&
+            platform.GetFeatureReportLength(handle) == MouseFeatureReportLength) {
+            kept = take(handle, attributes);
+        }
+        if (!kept) {
+            platform.Close(handle);
+        }
+    }
+}
+
+} // namespace vrax

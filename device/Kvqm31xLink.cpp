@@ -1,0 +1,154 @@
+#include "Kvqm31xLink.h"
+
+#include "HidDiscovery.h"
+
+#include <algorithm>
+
+namespace vrax {
+
+namespace {
+
+constexpr int ChunkSize = 6;
+constexpr int Attempts = 5;
+constexpr int PollsPerAttempt = 5;
+constexpr std::uint8_t StatusNotReady = 0;
+
+std::uint8_t LowByte(int value) {
+    return static_cast<std::uint8_t>(value & 0xFF);
+}
+
+int ChunkCount(int length) {
+    return length / ChunkSize + (length % ChunkSize > 0 ? 1 : 0);
+}
+
+int ChunkLength(int k, int length) {
+    return (k == ChunkCount(length) - 1 && length % ChunkSize > 0) ? length % ChunkSize : ChunkSize;
+}
+
+} // namespace
+
+Kvqm31xLink::Kvqm31xLink(HidPlatform& platform, Clock& clock, LinkHost& host)
+    : platform_(platform), clock_(clock), host_(host) {}
+
+Kvqm31xLink::~Kvqm31xLink() {
+    Forget();
+}
+
+bool Kvqm31xLink::Open(int vendorId, int productId, int& releaseNumber) {
+    bool found = false;
+    ForEachFeatureInterface(platform_, [&](HidHandle handle, const HidAttributes& attributes) {
+        if (attributes.productId != productId || attributes.vendorId != vendorId ||
+            attributes.versionNumber != releaseNumber) {
+            return false;
+        }
+        found = true;
+        if (handle_ != InvalidHandle && handle_ != handle) {
+            platform_.Close(handle_);
+        }
+        handle_ = handle;
+        releaseNumber = attributes.versionNumber;
+        featureReportLength_ = 8;
+        return true;
+    });
+    return found;
+}
+
+void Kvqm31xLink::Forget() {
+    if (handle_ != InvalidHandle) {
+        platform_.Close(handle_);
+    }
+    handle_ = InvalidHandle;
+}
+
+bool Kvqm31xLink::Exchange(const Frame& request, std::uint32_t firstWaitMs,
+                           std::uint32_t pollWaitMs) {
+    if (handle_ == InvalidHandle) {
+        return false;
+    }
+    for (int attempt = 0; attempt < Attempts; ++attempt) {
+        frame_ = request;
+        platform_.SetFeature(handle_, frame_.data(), featureReportLength_);
+        clock_.SleepMilliseconds(firstWaitMs);
+        for (int poll = 0; poll < PollsPerAttempt; ++poll) {
+            // A get that fails must not leave the request's last data byte to pass for a status.
+            std::fill(frame_.begin() + 1, frame_.end(), std::uint8_t{0});
+            platform_.GetFeature(handle_, frame_.data(), featureReportLength_);
+            if (frame_[7] != StatusNotReady) {
+                break;
+            }
+            clock_.SleepMilliseconds(pollWaitMs);
+        }
+        if (frame_[7] == StatusDone) {
+            break;
+        }
+    }
+    return frame_[7] == StatusDone;
+}
+
+bool Kvqm31xLink::SendCommand(int command, int p1, int p2, int p3, int p4) {
+    return Exchange(
+        {ReportId, LowByte(command), LowByte(p1), LowByte(p2), LowByte(p3), LowByte(p4), 0, 0}, 10,
+        10);
+}
+
+bool Kvqm31xLink::ReadChunk() {
+    chunk_.fill(0xFF);
+    if (handle_ == InvalidHandle) {
+        return false;
+    }
+    if (!Exchange({ReportId, CmdReadNext, 0, 0, 0, 0, 0, 0}, 5, 5)) {
+        return false;
+    }
+    std::copy(frame_.begin() + 1, frame_.end(), chunk_.begin());
+    host_.PumpMessages();
+    return true;
+}
+
+bool Kvqm31xLink::WriteChunk(const std::uint8_t* data) {
+    return Exchange({ReportId, CmdWriteNext, data[0], data[1], data[2], data[3], data[4], data[5]},
+                    10, 5);
+}
+
+bool Kvqm31xLink::ReadMemory(int address, int length, std::uint8_t* destination,
+                             int destinationSize) {
+    if (destinationSize > 0) {
+        std::fill_n(destination, destinationSize, std::uint8_t{0xFF});
+    }
+    if (!SendCommand(CmdReadSetup, address % 256, address / 256, length % 256, length / 256)) {
+        return false;
+    }
+    const int chunks = ChunkCount(length);
+    for (int k = 0; k < chunks; ++k) {
+        host_.ShowBusyWindow();
+        host_.PumpMessages();
+        const bool delivered = ReadChunk();
+        std::copy_n(chunk_.begin(), ChunkLength(k, length), destination + ChunkSize * k);
+        // A chunk that did not arrive leaves 0xFF in the destination; reporting success then
+        // would let a verify or a saved file pass on bytes the mouse never sent.
+        if (!delivered) {
+            return false;
+        }
+        host_.PumpMessages();
+    }
+    return true;
+}
+
+bool Kvqm31xLink::WriteMemory(int address, int length, const std::uint8_t* source) {
+    chunk_.fill(0xFF);
+    if (!SendCommand(CmdWriteSetup, address % 256, address / 256, length % 256, length / 256)) {
+        return false;
+    }
+    const int chunks = ChunkCount(length);
+    for (int k = 0; k < chunks; ++k) {
+        host_.ShowBusyWindow();
+        host_.PumpMessages();
+        std::copy_n(source + ChunkSize * k, ChunkLength(k, length), chunk_.begin());
+        host_.PumpMessages();
+        if (!WriteChunk(chunk_.data())) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace vrax

@@ -1,0 +1,164 @@
+#include "Kvqm42xxLink.h"
+
+#include "HidDiscovery.h"
+
+#include <algorithm>
+
+namespace vrax {
+
+namespace {
+
+constexpr int ChunkSize = 7;
+constexpr std::uint32_t DataReadPauseMicroseconds = 500;
+
+std::uint8_t LowByte(int value) {
+    return static_cast<std::uint8_t>(value & 0xFF);
+}
+
+int ChunkCount(int length) {
+    return length / ChunkSize + (length % ChunkSize > 0 ? 1 : 0);
+}
+
+int ChunkLength(int k, int length) {
+    return (k == ChunkCount(length) - 1 && length % ChunkSize > 0) ? length % ChunkSize : ChunkSize;
+}
+
+} // namespace
+
+Kvqm42xxLink::Kvqm42xxLink(HidPlatform& platform, Clock& clock, LinkHost& host)
+    : platform_(platform), clock_(clock), host_(host) {}
+
+Kvqm42xxLink::~Kvqm42xxLink() {
+    Forget();
+}
+
+bool Kvqm42xxLink::Open(int vendorId, int productId, int& releaseNumber) {
+    bool found = false;
+    ForEachFeatureInterface(platform_, [&](HidHandle handle, const HidAttributes& attributes) {
+        if (attributes.productId != productId || attributes.vendorId != vendorId) {
+            return false;
+        }
+        found = true;
+        releaseNumber = attributes.versionNumber;
+        featureReportLength_ = 8;
+        bool kept = false;
+        frame_ = {CommandReportId, CmdProbe, 0, 0, 0, 0, 0, 0};
+        if (platform_.SetFeature(handle, frame_.data(), featureReportLength_)) {
+            const HidHandle replaced = commandHandle_;
+            commandHandle_ = handle;
+            CloseIfUnused(replaced);
+            kept = true;
+        }
+        frame_ = {DataReportId, 0, 0, 0, 0, 0, 0, 0};
+        if (platform_.GetFeature(handle, frame_.data(), featureReportLength_)) {
+            const HidHandle replaced = dataHandle_;
+            dataHandle_ = handle;
+            CloseIfUnused(replaced);
+            kept = true;
+        }
+        return kept;
+    });
+    return found;
+}
+
+void Kvqm42xxLink::CloseIfUnused(HidHandle handle) {
+    if (handle != InvalidHandle && handle != commandHandle_ && handle != dataHandle_) {
+        platform_.Close(handle);
+    }
+}
+
+void Kvqm42xxLink::Forget() {
+    const HidHandle command = commandHandle_;
+    const HidHandle data = dataHandle_;
+    commandHandle_ = InvalidHandle;
+    dataHandle_ = InvalidHandle;
+    CloseIfUnused(command);
+    if (data != command) {
+        CloseIfUnused(data);
+    }
+}
+
+bool Kvqm42xxLink::SendCommand(int command, int p1, int p2, int p3, int p4) {
+    if (commandHandle_ == InvalidHandle) {
+        return false;
+    }
+    frame_ = {CommandReportId, LowByte(command), LowByte(p1), LowByte(p2),
+              LowByte(p3),     LowByte(p4),      0,           0};
+    return platform_.SetFeature(commandHandle_, frame_.data(), featureReportLength_);
+}
+
+bool Kvqm42xxLink::ReadChunk() {
+    chunk_.fill(0xFF);
+    if (dataHandle_ == InvalidHandle) {
+        return false;
+    }
+    frame_ = {DataReportId, 0, 0, 0, 0, 0, 0, 0};
+    if (!platform_.GetFeature(dataHandle_, frame_.data(), featureReportLength_)) {
+        return false;
+    }
+    std::copy(frame_.begin() + 1, frame_.end(), chunk_.begin());
+    DelayMicroseconds(DataReadPauseMicroseconds);
+    return true;
+}
+
+bool Kvqm42xxLink::WriteChunk(const std::uint8_t* data) {
+    if (dataHandle_ == InvalidHandle) {
+        return false;
+    }
+    frame_ = {DataReportId, data[0], data[1], data[2], data[3], data[4], data[5], data[6]};
+    return platform_.SetFeature(dataHandle_, frame_.data(), featureReportLength_);
+}
+
+// A read or write whose data reports cannot travel fails before the setup is sent, and stops
+// at the first data report that is not delivered: the image would otherwise pass as written or
+// read while the mouse never saw or sent those bytes.
+bool Kvqm42xxLink::ReadMemory(int address, int length, std::uint8_t* destination,
+                              int destinationSize) {
+    if (destinationSize > 0) {
+        std::fill_n(destination, destinationSize, std::uint8_t{0xFF});
+    }
+    chunk_.fill(0xFF);
+    if (dataHandle_ == InvalidHandle) {
+        return false;
+    }
+    if (!SendCommand(CmdReadSetup, address / 256, address % 256, length / 256, length % 256)) {
+        return false;
+    }
+    const int chunks = ChunkCount(length);
+    for (int k = 0; k < chunks; ++k) {
+        host_.ShowBusyWindow();
+        host_.PumpMessages();
+        const bool delivered = ReadChunk();
+        std::copy_n(chunk_.begin(), ChunkLength(k, length), destination + ChunkSize * k);
+        if (!delivered) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Kvqm42xxLink::WriteMemory(int address, int length, const std::uint8_t* source) {
+    chunk_.fill(0xFF);
+    if (dataHandle_ == InvalidHandle) {
+        return false;
+    }
+    if (!SendCommand(CmdWriteSetup, address / 256, address % 256, length / 256, length % 256)) {
+        return false;
+    }
+    const int chunks = ChunkCount(length);
+    for (int k = 0; k < chunks; ++k) {
+        host_.ShowBusyWindow();
+        host_.PumpMessages();
+        std::copy_n(source + ChunkSize * k, ChunkLength(k, length), chunk_.begin());
+        if (!WriteChunk(chunk_.data())) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void Kvqm42xxLink::DelayMicroseconds(std::uint32_t microseconds) {
+    clock_.BusyWaitMicroseconds(microseconds);
+}
+
+} // namespace vrax
