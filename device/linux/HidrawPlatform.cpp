@@ -95,7 +95,8 @@ std::optional<HidId> ReadHidId(const fs::path& classEntry) {
 }
 
 bool IsStrictlyInside(const fs::path& path, const fs::path& base) {
-    const auto [baseEnd, pathRest] = std::mismatch(base.begin(), base.end(), path.begin(), path.end());
+    const auto [baseEnd, pathRest] =
+        std::mismatch(base.begin(), base.end(), path.begin(), path.end());
     return baseEnd == base.end() && pathRest != path.end();
 }
 
@@ -108,8 +109,7 @@ bool NodeOrderLess(const fs::path& left, const fs::path& right) {
 
 } // namespace
 
-HidrawPlatform::HidrawPlatform(std::filesystem::path root,
-                               std::shared_ptr<HidrawSystemCalls> calls)
+HidrawPlatform::HidrawPlatform(std::filesystem::path root, std::shared_ptr<HidrawSystemCalls> calls)
     : root_(std::move(root)),
       calls_(calls ? std::move(calls) : std::make_shared<RealHidrawSystemCalls>()) {}
 
@@ -216,8 +216,7 @@ std::uint16_t HidrawPlatform::GetFeatureReportLength(HidHandle handle) {
         .featureReportLength;
 }
 
-bool HidrawPlatform::SetFeature(HidHandle handle, const std::uint8_t* buffer,
-                                std::size_t length) {
+bool HidrawPlatform::SetFeature(HidHandle handle, const std::uint8_t* buffer, std::size_t length) {
     if (buffer == nullptr || length == 0 || length > MaxFeatureTransfer) {
         return false;
     }
@@ -280,7 +279,8 @@ std::uint16_t HidrawPlatform::UsbReleaseNumber(const std::filesystem::path& clas
         const fs::path releaseFile = directory / "bcdDevice";
         std::error_code statError;
         if (fs::exists(releaseFile, statError)) {
-            return static_cast<std::uint16_t>(ParseHex(ReadSysfsFile(releaseFile), 0xFFFF).value_or(0));
+            return static_cast<std::uint16_t>(
+                ParseHex(ReadSysfsFile(releaseFile), 0xFFFF).value_or(0));
         }
         directory = directory.parent_path();
     }

@@ -1,0 +1,267 @@
+#include "device/linux/HidrawPlatform.h"
+#include "tests/hidraw/Descriptors.h"
+#include "tests/hidraw/FakeHidraw.h"
+
+#include <fcntl.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace vrax::test {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+FakeInterface Kvqm31xMouse(const std::string& node) {
+    FakeInterface mouse;
+    mouse.node = node;
+    mouse.descriptor = Kvqm31xMouseDescriptor;
+    return mouse;
+}
+
+FakeInterface Keyboard(const std::string& node) {
+    FakeInterface keyboard;
+    keyboard.node = node;
+    keyboard.vendor = 0x046D;
+    keyboard.product = 0xC31C;
+    keyboard.descriptor = KeyboardDescriptor;
+    return keyboard;
+}
+
+int CountOpenable(HidPlatform& platform) {
+    int count = 0;
+    for (const std::string& path : platform.EnumerateInterfaces()) {
+        const HidHandle handle = platform.Open(path);
+        if (handle != InvalidHandle) {
+            ++count;
+            platform.Close(handle);
+        }
+    }
+    return count;
+}
+
+TEST(HidrawPlatform, WalksClassEntriesInNodeOrderAndCountsOnlyNodesThatOpen) {
+    FakeHidrawMachine machine;
+    {
+        HidrawPlatform platform(machine.root, machine.calls);
+        EXPECT_TRUE(platform.EnumerateInterfaces().empty());
+        EXPECT_EQ(CountOpenable(platform), 0);
+        EXPECT_EQ(platform.TakeOperatorNotice(), "");
+    }
+    const std::string mouse = machine.Add(Kvqm31xMouse("hidraw10"));
+    const std::string keyboard = machine.Add(Keyboard("hidraw2"));
+    FakeInterface absent = Keyboard("hidraw0");
+    absent.nodeInDev = false;
+    machine.Add(absent);
+    FakeInterface broken = Keyboard("hidraw3");
+    broken.openError = ENXIO;
+    const std::string brokenPath = machine.Add(broken);
+
+    HidrawPlatform platform(machine.root, machine.calls);
+    EXPECT_THAT(platform.EnumerateInterfaces(), ElementsAre(keyboard, brokenPath, mouse));
+    EXPECT_EQ(CountOpenable(platform), 2);
+    EXPECT_EQ(platform.Open(brokenPath), InvalidHandle);
+    for (int flags : machine.calls->openFlags) {
+        EXPECT_EQ(flags, O_RDWR | O_CLOEXEC);
+    }
+    EXPECT_TRUE(machine.calls->open.empty());
+
+    // A handle the backend did not open is never closed, and open handles go with the backend.
+    platform.Close(0);
+    platform.Close(InvalidHandle);
+    EXPECT_EQ(machine.calls->closed.size(), 2u);
+    platform.Open(mouse);
+    platform.Open(keyboard);
+    EXPECT_EQ(machine.calls->open.size(), 2u);
+}
+
+TEST(HidrawPlatform, DestructionClosesHandlesStillHeld) {
+    FakeHidrawMachine machine;
+    const std::string mouse = machine.Add(Kvqm31xMouse("hidraw0"));
+    {
+        HidrawPlatform platform(machine.root, machine.calls);
+        EXPECT_NE(platform.Open(mouse), InvalidHandle);
+    }
+    EXPECT_TRUE(machine.calls->open.empty());
+}
+
+TEST(HidrawPlatform, AttributesTakeTheReleaseNumberOnlyFromAUsbDevice) {
+    FakeHidrawMachine machine;
+    const std::string usb = machine.Add(Kvqm31xMouse("hidraw0"));
+    FakeInterface radio = Kvqm31xMouse("hidraw1");
+    radio.placement = Placement::BluetoothBehindUsbRadio;
+    radio.usbRelease = 0x0888;
+    const std::string bluetooth = machine.Add(radio);
+    FakeInterface uhid = Kvqm31xMouse("hidraw2");
+    uhid.placement = Placement::VirtualUhid;
+    const std::string virtualMouse = machine.Add(uhid);
+    FakeInterface noRawInfo = Kvqm31xMouse("hidraw3");
+    noRawInfo.product = 0x0A42;
+    noRawInfo.usbRelease = 0x0100;
+    noRawInfo.rawInfoFails = true;
+    const std::string fromUevent = machine.Add(noRawInfo);
+
+    HidrawPlatform platform(machine.root, machine.calls);
+    platform.EnumerateInterfaces();
+    auto attributesOf = [&](const std::string& path) {
+        HidAttributes attributes;
+        EXPECT_TRUE(platform.GetAttributes(platform.Open(path), attributes)) << path;
+        return std::vector<int>{attributes.vendorId, attributes.productId,
+                                attributes.versionNumber};
+    };
+    EXPECT_THAT(attributesOf(usb), ElementsAre(0x3C5E, 0x0A31, 0x0104));
+    EXPECT_THAT(attributesOf(bluetooth), ElementsAre(0x3C5E, 0x0A31, 0));
+    EXPECT_THAT(attributesOf(virtualMouse), ElementsAre(0x3C5E, 0x0A31, 0));
+    EXPECT_THAT(attributesOf(fromUevent), ElementsAre(0x3C5E, 0x0A42, 0x0100));
+
+    HidAttributes untouched;
+    EXPECT_FALSE(platform.GetAttributes(InvalidHandle, untouched));
+    EXPECT_FALSE(platform.GetAttributes(1234, untouched));
+}
+
+TEST(HidrawPlatform, FeatureReportLengthComesFromTheReportDescriptor) {
+    FakeHidrawMachine machine;
+    FakeInterface second = Kvqm31xMouse("hidraw1");
+    second.descriptor = Kvqm42xxMouseDescriptor;
+    FakeInterface truncated = Kvqm31xMouse("hidraw3");
+    truncated.descriptor.pop_back();
+    FakeInterface oversized = Kvqm31xMouse("hidraw4");
+    oversized.descriptor.resize(HID_MAX_DESCRIPTOR_SIZE + 1, 0x00);
+    FakeInterface empty = Kvqm31xMouse("hidraw5");
+    empty.descriptor.clear();
+    const std::vector<std::pair<FakeInterface, int>> cases = {{Kvqm31xMouse("hidraw0"), 8},
+                                                              {second, 8},
+                                                              {Keyboard("hidraw2"), 0},
+                                                              {truncated, 0},
+                                                              {oversized, 0},
+                                                              {empty, 0}};
+    for (const auto& [interface, length] : cases) {
+        machine.Add(interface);
+    }
+    HidrawPlatform platform(machine.root, machine.calls);
+    const std::vector<std::string> paths = platform.EnumerateInterfaces();
+    ASSERT_EQ(paths.size(), cases.size());
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        EXPECT_EQ(platform.GetFeatureReportLength(platform.Open(paths[i])), cases[i].second)
+            << paths[i];
+    }
+    EXPECT_EQ(platform.GetFeatureReportLength(InvalidHandle), 0);
+}
+
+TEST(HidrawPlatform, FeatureTransfersCarryTheReportIdAndWholeLengthAndFailWhenShort) {
+    FakeHidrawMachine machine;
+    FakeInterface mouse = Kvqm31xMouse("hidraw0");
+    mouse.descriptor = Kvqm42xxMouseDescriptor;
+    mouse.featureReports[0x41] = {0x41, 1, 2, 3, 4, 5, 6, 7};
+    mouse.featureReports[0x42] = {0x42, 1, 2, 3, 4};
+    mouse.setFeatureResult = [](std::size_t length) { return static_cast<int>(length) - 1; };
+    const std::string shortWriter = machine.Add(mouse);
+    mouse.node = "hidraw1";
+    mouse.setFeatureResult = nullptr;
+    const std::string path = machine.Add(mouse);
+    HidrawPlatform platform(machine.root, machine.calls);
+    const HidHandle handle = platform.Open(path);
+
+    const std::uint8_t probe[8] = {0x40, 0x0D, 0, 0, 0, 0, 0, 0};
+    EXPECT_TRUE(platform.SetFeature(handle, probe, sizeof probe));
+    const RecordedCall& set = machine.calls->calls.back();
+    EXPECT_EQ(set.request, HIDIOCSFEATURE(8));
+    EXPECT_EQ(set.bytes, std::vector<std::uint8_t>(probe, probe + 8));
+
+    std::uint8_t report[8] = {0x41};
+    EXPECT_TRUE(platform.GetFeature(handle, report, sizeof report));
+    EXPECT_EQ(machine.calls->calls.back().request, HIDIOCGFEATURE(8));
+    EXPECT_THAT(report, ElementsAre(0x41, 1, 2, 3, 4, 5, 6, 7));
+
+    std::uint8_t shortReport[8] = {0x42};
+    EXPECT_FALSE(platform.GetFeature(handle, shortReport, sizeof shortReport));
+    std::uint8_t stalled[8] = {0x43};
+    EXPECT_FALSE(platform.GetFeature(handle, stalled, sizeof stalled));
+    EXPECT_FALSE(platform.SetFeature(platform.Open(shortWriter), probe, sizeof probe));
+
+    const std::size_t callsBefore = machine.calls->calls.size();
+    EXPECT_FALSE(platform.SetFeature(handle, probe, 0));
+    EXPECT_FALSE(platform.SetFeature(handle, nullptr, 8));
+    EXPECT_FALSE(platform.GetFeature(InvalidHandle, report, sizeof report));
+    EXPECT_EQ(machine.calls->calls.size(), callsBefore);
+
+    // A mouse pulled out leaves a stale handle whose transfers fail.
+    machine.calls->unplugged.insert(path);
+    EXPECT_FALSE(platform.SetFeature(handle, probe, sizeof probe));
+    EXPECT_FALSE(platform.GetFeature(handle, report, sizeof report));
+}
+
+std::string RuleLineOf(const std::string& notice) {
+    const std::size_t start = notice.find("SUBSYSTEM==");
+    return start == std::string::npos ? "" : notice.substr(start, notice.find('\n', start) - start);
+}
+
+TEST(HidrawPlatform, PermissionNoticeComesOnceWhenNodesRefuseTheUser) {
+    FakeHidrawMachine machine;
+    FakeInterface keyboard = Keyboard("hidraw0");
+    keyboard.openError = EACCES;
+    machine.Add(keyboard);
+    FakeInterface mouse = Kvqm31xMouse("hidraw1");
+    mouse.openError = EACCES;
+    machine.Add(mouse);
+    HidrawPlatform platform(machine.root, machine.calls);
+
+    // Not before the walk has tried every node.
+    platform.Open(platform.EnumerateInterfaces().front());
+    EXPECT_EQ(platform.TakeOperatorNotice(), "");
+
+    EXPECT_EQ(CountOpenable(platform), 0);
+    const std::string notice = platform.TakeOperatorNotice();
+    EXPECT_THAT(notice, HasSubstr("permission denied"));
+    EXPECT_THAT(notice, HasSubstr("/etc/udev/rules.d"));
+    EXPECT_THAT(notice, HasSubstr("udevadm control --reload-rules && udevadm trigger"));
+    EXPECT_THAT(notice, HasSubstr("plug it in again"));
+    std::ifstream ruleFile(VRAX_UDEV_RULE_FILE);
+    const std::string rules((std::istreambuf_iterator<char>(ruleFile)), {});
+    ASSERT_FALSE(RuleLineOf(notice).empty());
+    EXPECT_THAT(rules, HasSubstr(RuleLineOf(notice) + "\n"));
+
+    CountOpenable(platform);
+    EXPECT_EQ(platform.TakeOperatorNotice(), "");
+}
+
+TEST(HidrawPlatform, PermissionNoticeNamesTheMouseEvenWhenOtherDevicesOpen) {
+    struct Case {
+        int keyboardError;
+        int mouseError;
+        bool notice;
+    };
+    for (const Case& c : {Case{0, EACCES, true}, Case{EPERM, 0, false}, Case{EPERM, ENOENT, true},
+                          Case{ENODEV, ENOENT, false}}) {
+        FakeHidrawMachine machine;
+        FakeInterface keyboard = Keyboard("hidraw0");
+        keyboard.openError = c.keyboardError;
+        FakeInterface mouse = Kvqm31xMouse("hidraw1");
+        mouse.openError = c.mouseError;
+        machine.Add(keyboard);
+        machine.Add(mouse);
+        HidrawPlatform platform(machine.root, machine.calls);
+        CountOpenable(platform);
+        EXPECT_EQ(platform.TakeOperatorNotice().empty(), !c.notice)
+            << c.keyboardError << " " << c.mouseError;
+    }
+}
+
+TEST(HidrawPlatform, RealCallsReportErrorsAsNegativeErrno) {
+    RealHidrawSystemCalls calls;
+    EXPECT_EQ(calls.Open("/nonexistent/hidraw0", O_RDWR | O_CLOEXEC), -ENOENT);
+    const int descriptor = calls.Open("/dev/null", O_RDWR | O_CLOEXEC);
+    ASSERT_GE(descriptor, 0);
+    int size = 0;
+    EXPECT_EQ(calls.Ioctl(descriptor, HIDIOCGRDESCSIZE, &size), -ENOTTY);
+    EXPECT_EQ(calls.Close(descriptor), 0);
+    EXPECT_EQ(calls.Close(descriptor), -EBADF);
+
+    HidrawPlatform machinePlatform;
+    for (const std::string& path : machinePlatform.EnumerateInterfaces()) {
+        EXPECT_EQ(path.rfind("/dev/", 0), 0u) << path;
+    }
+}
+
+} // namespace
+} // namespace vrax::test
