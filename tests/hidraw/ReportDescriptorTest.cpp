@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 #include <memory>
-#include <random>
 
 namespace vrax::test {
 namespace {
@@ -104,28 +103,6 @@ TEST(ReportDescriptor, MalformedDescriptorsGiveNoLength) {
     EXPECT_FALSE(Parse(huge).wellFormed);
     EXPECT_TRUE(Parse(Bytes(16, 0xA4)).wellFormed);
     EXPECT_FALSE(ParseReportDescriptor(nullptr, 4).wellFormed);
-}
-
-TEST(ReportDescriptor, RandomAndMutatedDescriptorsKeepTheInvariants) {
-    std::mt19937 random(20240611);
-    for (int round = 0; round < 20000; ++round) {
-        Bytes descriptor = round % 2 ? Kvqm42xxMouseDescriptor : Kvqm31xMouseDescriptor;
-        if (round % 4 == 3) {
-            descriptor.resize(random() % 64);
-        }
-        for (std::uint32_t flips = random() % 6; flips > 0 && !descriptor.empty(); --flips) {
-            descriptor[random() % descriptor.size()] = static_cast<std::uint8_t>(random());
-        }
-        const ReportDescriptorInfo info = Parse(descriptor);
-        if (!info.wellFormed) {
-            ASSERT_EQ(info.featureReportLength, 0);
-            ASSERT_FALSE(info.usesReportIds);
-        } else {
-            ASSERT_LE(info.featureReportLength, 16384);
-            ASSERT_EQ(info.featureReportLength,
-                      info.largestFeatureReportBytes ? info.largestFeatureReportBytes + 1 : 0);
-        }
-    }
 }
 
 } // namespace
