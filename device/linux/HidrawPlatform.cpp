@@ -24,10 +24,10 @@ constexpr int MaxSysfsSteps = 32;
 constexpr std::size_t MaxFeatureTransfer = _IOC_SIZEMASK;
 
 constexpr const char* PermissionNotice =
-    "The HID devices of this computer cannot be opened: permission denied on /dev/hidraw*.\n"
-    "No mouse can be found until the user at this seat may open VRAX mice (vendor 3C5E).\n"
-    "As root, install the udev rule 70-vrax-bin-writer.rules (in packaging/ of the source, or\n"
-    "put in place by the install step) and reload the rules:\n"
+    "No mouse can be found: permission denied on /dev/hidraw*, this user may not open the\n"
+    "HID devices. To let the user at this seat open VRAX mice (vendor 3C5E), install the udev\n"
+    "rule 70-vrax-bin-writer.rules (in packaging/ of the source, or put in place by the install\n"
+    "step) and reload the rules, as root:\n"
     "    cp packaging/70-vrax-bin-writer.rules /etc/udev/rules.d/\n"
     "    udevadm control --reload-rules && udevadm trigger\n"
     "then unplug the mouse and plug it in again. The rule is this one line:\n"
