@@ -1,0 +1,69 @@
+#include "AnimatedPicture.h"
+
+#include <QBitmap>
+#include <QMovie>
+#include <QPainter>
+
+namespace vrax {
+
+AnimatedPicture::AnimatedPicture(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_TranslucentBackground);
+}
+
+void AnimatedPicture::SetAnimation(const QString& fileName) {
+    delete movie_;
+    movie_ = new QMovie(fileName, QByteArray(), this);
+    movie_->setCacheMode(QMovie::CacheAll);
+    connect(movie_, &QMovie::frameChanged, this, &AnimatedPicture::TakeFrame);
+    movie_->jumpToFrame(0);
+    TakeFrame();
+}
+
+QImage AnimatedPicture::ApplyColourKey(const QImage& frame, QRgb key) {
+    QImage keyed = frame.convertToFormat(QImage::Format_ARGB32);
+    const QRgb opaqueKey = key | 0xFF000000u;
+    for (int y = 0; y < keyed.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(keyed.scanLine(y));
+        for (int x = 0; x < keyed.width(); ++x) {
+            if (line[x] == opaqueKey) {
+                line[x] = 0;
+            }
+        }
+    }
+    return keyed;
+}
+
+void AnimatedPicture::TakeFrame() {
+    if (!movie_) {
+        return;
+    }
+    const QImage frame = movie_->currentImage();
+    if (frame.isNull()) {
+        return;
+    }
+    QImage keyed = ApplyColourKey(frame, transparentColour_);
+    if (keyed.size() != size() && !size().isEmpty()) {
+        keyed = keyed.scaled(size(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    }
+    shown_ = keyed;
+    const QRegion covered(QBitmap::fromImage(shown_.createAlphaMask()));
+    update();
+    emit FrameShown(covered);
+}
+
+void AnimatedPicture::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    TakeFrame();
+}
+
+void AnimatedPicture::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.fillRect(rect(), Qt::transparent);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    if (!shown_.isNull()) {
+        painter.drawImage(rect(), shown_);
+    }
+}
+
+} // namespace vrax

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+
+class QMovie;
+
+namespace vrax {
+
+// Plays an animation stretched to the control; pixels of the transparent colour are not
+// drawn, so what lies behind the window shows through them.
+class AnimatedPicture : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit AnimatedPicture(QWidget* parent = nullptr);
+
+    void SetAnimation(const QString& fileName);
+    QMovie* Animation() const { return movie_; }
+    void SetTransparentColour(QRgb colour) { transparentColour_ = colour; }
+
+    // The frame with every pixel of exactly the key colour made fully transparent.
+    static QImage ApplyColourKey(const QImage& frame, QRgb key);
+
+    // The frame as drawn: keyed and stretched to the control.
+    const QImage& ShownFrame() const { return shown_; }
+
+signals:
+    // The part of the control that the new frame covers, for shaping the window.
+    void FrameShown(const QRegion& covered);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void TakeFrame();
+
+    QMovie* movie_ = nullptr;
+    QRgb transparentColour_ = qRgb(0, 0, 0);
+    QImage shown_;
+};
+
+} // namespace vrax

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+namespace vrax {
+
+class Clock;
+class HidPlatform;
+class TForm1;
+
+struct StationProgramOptions {
+    // Running copies are found by this key; the main window's caption unless a test runs
+    // copies of its own.
+    QString instanceKey;
+    // Called once the main window exists, and after each restore asked for by a later start.
+    std::function<void(TForm1&)> onWindowCreated;
+    std::function<void(TForm1&)> onRestored;
+};
+
+// The program entry: a start while a copy runs brings that copy to the front and returns 0
+// at once; otherwise the main window and the busy window are made and the loop runs.
+int RunStationProgram(int& argc, char** argv, HidPlatform& platform, Clock& clock,
+                      const StationProgramOptions& options = {});
+
+} // namespace vrax

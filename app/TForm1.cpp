@@ -1,0 +1,708 @@
+#include "TForm1.h"
+
+#include "DropDownComboBox.h"
+#include "PictureBox.h"
+#include "Skin.h"
+#include "SkinTitleBar.h"
+#include "SystemLocale.h"
+#include "TFormLoadingUI.h"
+#include "controls/THexEdit.h"
+#include "controls/TIntEdit.h"
+#include "programming/StationError.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+#include <utility>
+
+namespace vrax {
+
+namespace {
+
+template <typename Control>
+Control* Place(Control* control, const char* name, const QRect& geometry, const QFont& font) {
+    control->setObjectName(name);
+    control->setGeometry(geometry);
+    control->setFont(font);
+    return control;
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const QRect& geometry, const QFont& font,
+                  const QString& text = {}) {
+    auto* label = Place(new QLabel(text, parent), name, geometry, font);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    return label;
+}
+
+void SetTextColour(QWidget* widget, const QColor& colour) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    palette.setColor(QPalette::Text, colour);
+    widget->setPalette(palette);
+}
+
+template <typename Edit>
+Edit* MakeNumberField(QWidget* parent, const char* name, const QRect& geometry, const QFont& font,
+                      int typingLimit, const QString& text) {
+    auto* edit = Place(new Edit(parent), name, geometry, font);
+    edit->SetTypingLimit(typingLimit);
+    edit->setText(text);
+    return edit;
+}
+
+void ExitProcessNow(int exitCode) {
+    std::fflush(nullptr);
+    std::_Exit(exitCode);
+}
+
+} // namespace
+
+TForm1::TForm1(HidPlatform& platform, Clock& clock, Dialogs& dialogs, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      platform_(platform), clock_(clock), dialogs_(dialogs), exitAction_(ExitProcessNow) {
+    setObjectName("Form1");
+    setWindowTitle(Caption);
+    setWindowIcon(QIcon(":/artwork/find.png"));
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, Skin::Background);
+    palette.setColor(QPalette::Base, Skin::Background);
+    setPalette(palette);
+    setStyleSheet(Skin::StyleSheet());
+    setFixedSize(MainFormWidth, MainFormHeight);
+
+    titleBar_ = new SkinTitleBar(this);
+    titleBar_->setGeometry(Skin::BorderWidth, Skin::BorderWidth,
+                           MainFormWidth - 2 * Skin::BorderWidth, Skin::TitleBarHeight);
+    titleBar_->SetCaption(Caption);
+    titleBar_->SetIcon(QPixmap(":/artwork/find.png"));
+
+    DevTimer = new QTimer(this);
+    DevTimer->setObjectName("DevTimer");
+    DevTimer->setInterval(1000);
+
+    CreateControls();
+    ConnectHandlers();
+    SetKeyboardOrder();
+    FormCreate();
+    // Placed relative to the main window, so it comes after FormCreate has placed that.
+    FormLoadingUI = new TFormLoadingUI(this);
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::CreateControls() {
+    const QFont latin13 = Skin::DesignFont(LatinFace, 13);
+    const QFont buttonFont = Skin::DesignFont(LatinFace, 16, true);
+
+    Img_VRAXLog = Place(new PictureBox(this), "Img_VRAXLog", {8, 30, 200, 66}, font());
+    Img_VRAXLog->setPixmap(QPixmap(":/artwork/logo.png"));
+    Img_Find = Place(new PictureBox(this), "Img_Find", {360, 50, 30, 30}, font());
+    Img_Find->setPixmap(QPixmap(":/artwork/find.png"));
+    Img_Find->hide();
+    Img_NoFind = Place(new PictureBox(this), "Img_NoFind", {360, 50, 30, 30}, font());
+    Img_NoFind->setPixmap(QPixmap(":/artwork/nofind.png"));
+
+    lbl_DevStatus =
+        MakeLabel(this, "lbl_DevStatus", {408, 40, 201, 49}, Skin::DesignFont(LatinFace, 21, true));
+    lbl_DevStatus->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    SetTextColour(lbl_DevStatus, QColor(0, 30, 120));
+
+    lbl_ICType = MakeLabel(this, "lbl_ICType", {8, 108, 106, 16}, latin13);
+    cb_ICType = Place(new DropDownComboBox(this), "cb_ICType", {116, 106, 245, 22}, latin13);
+    cb_ICType->addItems({"KVQM31X", "KVQM42xx", "KVQM537"});
+    cb_ICType->setCurrentIndex(0);
+    cb_ICType->setMaxVisibleItems(6);
+
+    lbl_VID = MakeLabel(this, "lbl_VID", {424, 108, 33, 16}, latin13);
+    edt_VID = MakeNumberField<THexEdit>(this, "edt_VID", {466, 106, 40, 20},
+                                        Skin::DesignFont(LatinFace, 12), 4, "3C5E");
+    lbl_PID = MakeLabel(this, "lbl_PID", {528, 108, 33, 16}, latin13);
+    edt_PID = MakeNumberField<THexEdit>(this, "edt_PID", {566, 106, 40, 20},
+                                        Skin::DesignFont(LatinFace, 12), 4, "0A31");
+
+    lbl_AutoMode = MakeLabel(this, "lbl_AutoMode", {8, 138, 106, 16}, latin13);
+    cb_AutoRun = Place(new QCheckBox(this), "cb_AutoRun", {116, 138, 77, 22}, latin13);
+
+    lbl_BinFile = MakeLabel(this, "lbl_BinFile", {8, 170, 106, 16}, latin13);
+    edt_BinFile = Place(new QLineEdit(this), "edt_BinFile", {116, 168, 493, 25}, latin13);
+    edt_BinFile->setReadOnly(true);
+    edt_BinFile->setEnabled(false);
+
+    btn_Load = Place(new QPushButton(this), "btn_Load", {18, 206, 96, 44}, buttonFont);
+    btn_Write = Place(new QPushButton(this), "btn_Write", {184, 206, 96, 44}, buttonFont);
+    btn_Write->setEnabled(false);
+    btn_Verify = Place(new QPushButton(this), "btn_Verify", {366, 206, 96, 44}, buttonFont);
+    btn_Verify->setEnabled(false);
+    btn_Save = Place(new QPushButton(this), "btn_Save", {508, 206, 96, 44}, buttonFont);
+    btn_Save->setEnabled(false);
+
+    CreateWriteParameterGroup();
+    CreateResultGroup();
+    CreateFactoryGroup();
+}
+
+void TForm1::CreateWriteParameterGroup() {
+    const QFont groupFont = Skin::DesignFont(LatinFace, 16);
+    const QFont numberFont = Skin::DesignFont(LatinFace, 12);
+
+    gbWriteConfig = Place(new QGroupBox(this), "gbWriteConfig", {7, 273, 610, 120}, groupFont);
+    QGroupBox* group = gbWriteConfig;
+    lbl_WriteCount = MakeLabel(group, "lbl_WriteCount", {17, 24, 130, 25}, groupFont);
+    edt_AllCnt =
+        MakeNumberField<TIntEdit>(group, "edt_AllCnt", {144, 23, 40, 20}, numberFont, 4, "1");
+    lbl_RetryCount = MakeLabel(group, "lbl_RetryCount", {17, 56, 130, 25}, groupFont);
+    edt_RetryCnt =
+        MakeNumberField<TIntEdit>(group, "edt_RetryCnt", {144, 55, 40, 20}, numberFont, 4, "3");
+    lbl_sleepTime = MakeLabel(group, "lbl_sleepTime", {17, 88, 96, 25}, groupFont, "Sleep Time:");
+    edt_sleepTime =
+        MakeNumberField<TIntEdit>(group, "edt_sleepTime", {144, 87, 40, 20}, numberFont, 3, "100");
+    lbl_WriteType = MakeLabel(group, "lbl_WriteType", {193, 24, 130, 25}, groupFont);
+
+    suiGroupBox1 = Place(new QWidget(group), "suiGroupBox1", {313, 12, 168, 61}, groupFont);
+    rb_CmdByte2K = Place(new QRadioButton("2K Byte", suiGroupBox1), "rb_CmdByte2K", {5, 10, 58, 19},
+                         numberFont);
+    rb_CmdByte256 = Place(new QRadioButton("256 Byte", suiGroupBox1), "rb_CmdByte256",
+                          {100, 10, 63, 19}, numberFont);
+    rb_CmdCustom = Place(new QRadioButton("Custom", suiGroupBox1), "rb_CmdCustom", {5, 38, 56, 19},
+                         numberFont);
+    rb_CmdCustom->setChecked(true);
+
+    Label1 = MakeLabel(group, "Label1", {481, 24, 16, 25}, Skin::DesignFont("Tahoma", 16), "*");
+    edt_Write256Count = MakeNumberField<TIntEdit>(group, "edt_Write256Count", {504, 23, 40, 20},
+                                                  numberFont, 4, "8");
+    edt_WriteCustom = Place(new QLineEdit("000-256;1280-1536;", group), "edt_WriteCustom",
+                            {424, 53, 177, 21}, Skin::DesignFont("Tahoma", 11));
+    lbl_RetryMode = MakeLabel(group, "lbl_RetryMode", {193, 88, 130, 25}, groupFont);
+    cb_WriteID = Place(new QCheckBox(group), "cb_WriteID", {319, 88, 185, 17},
+                       Skin::DesignFont(LatinFace, 13));
+}
+
+void TForm1::CreateResultGroup() {
+    const QFont errorFont = Skin::DesignFont(LatinFace, 16, true);
+    gbResult =
+        Place(new QGroupBox(this), "gbResult", {8, 401, 609, 97}, Skin::DesignFont(LatinFace, 16));
+    QGroupBox* group = gbResult;
+
+    lbl_Result =
+        MakeLabel(group, "lbl_Result", {80, 16, 125, 58}, Skin::DesignFont(LatinFace, 48, true));
+    SetTextColour(lbl_Result, Qt::blue);
+    lbl_Result->hide();
+
+    const auto makeErrorLabel = [&](const char* name, const QRect& geometry) {
+        QLabel* label = MakeLabel(group, name, geometry, errorFont);
+        label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        SetTextColour(label, Qt::red);
+        label->hide();
+        return label;
+    };
+    lbl_BINDevError = makeErrorLabel("lbl_BINDevError", {8, 41, 320, 24});
+    lbl_BINICTypeError = makeErrorLabel("lbl_BINICTypeError", {8, 40, 320, 24});
+    lbl_CtrlResult = makeErrorLabel("lbl_CtrlResult", {8, 24, 320, 60});
+
+    lbl_PassNum = MakeLabel(group, "lbl_PassNum", {425, 24, 136, 25}, errorFont);
+    lbl_PassCnt = MakeLabel(group, "lbl_PassCnt", {440, 56, 89, 24}, errorFont, "0");
+    lbl_PassCnt->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    SetTextColour(lbl_PassCnt, Qt::blue);
+}
+
+void TForm1::CreateFactoryGroup() {
+    const QFont groupFont = Skin::DesignFont(LatinFace, 16);
+    const QFont numberFont = Skin::DesignFont(LatinFace, 12);
+    const QFont listFont = Skin::DesignFont("Tahoma", 12);
+
+    gbFactoryConfig = Place(new QGroupBox(this), "gbFactoryConfig", {7, 505, 610, 168}, groupFont);
+    QGroupBox* group = gbFactoryConfig;
+    lbl_FactoryType = MakeLabel(group, "lbl_FactoryType", {17, 32, 104, 25}, groupFont);
+    edt_FactoryType = MakeNumberField<THexEdit>(group, "edt_FactoryType", {90, 34, 40, 20},
+                                                numberFont, 4, "0005");
+    lbl_FactoryDate = MakeLabel(group, "lbl_FactoryDate", {193, 32, 104, 17}, groupFont);
+    edt_FactoryDate = MakeNumberField<THexEdit>(group, "edt_FactoryDate", {266, 34, 55, 20},
+                                                numberFont, 8, "20200527");
+    lbl_FactoryNum = MakeLabel(group, "lbl_FactoryNum", {385, 32, 120, 25}, groupFont);
+    edt_FactoryNum = MakeNumberField<THexEdit>(group, "edt_FactoryNum", {458, 34, 47, 20},
+                                               numberFont, 6, "000001");
+
+    const auto makeList = [&](const char* name, const QRect& geometry, QStringList items) {
+        auto* list = Place(new DropDownComboBox(group), name, geometry, listFont);
+        list->addItems(items);
+        list->setCurrentIndex(0);
+        return list;
+    };
+    QStringList digits;
+    for (int i = 1; i <= 8; ++i) {
+        digits << QString::number(i);
+    }
+    QStringList letters;
+    for (char c = 'A'; c <= 'Z'; ++c) {
+        letters << QString(QChar(c));
+    }
+    lbl_Factory = MakeLabel(group, "lbl_Factory", {17, 80, 112, 25}, groupFont);
+    cb_Factory = makeList("cb_Factory", {88, 82, 41, 22}, digits);
+    Label2 = MakeLabel(group, "Label2", {193, 80, 88, 25}, groupFont);
+    cb_FactoryLine = makeList("cb_FactoryLine", {264, 82, 57, 22}, letters);
+    Label3 = MakeLabel(group, "Label3", {385, 80, 96, 25}, groupFont);
+    cb_FactoryStation = makeList("cb_FactoryStation", {456, 82, 49, 22}, digits);
+
+    btnReadFactory = Place(new QPushButton(group), "btnReadFactory", {392, 117, 201, 36},
+                           Skin::DesignFont(LatinFace, 16, true));
+    btnReadFactory->setEnabled(false);
+}
+
+void TForm1::ConnectHandlers() {
+    const auto guarded = [this](void (TForm1::*handler)(QObject*), QObject* sender) {
+        return [this, handler, sender] { RunGuarded([&] { (this->*handler)(sender); }); };
+    };
+    connect(cb_ICType, &DropDownComboBox::Change, this,
+            guarded(&TForm1::cb_ICTypeChange, cb_ICType));
+    connect(edt_VID, &QLineEdit::textChanged, this, guarded(&TForm1::edt_VIDChange, edt_VID));
+    connect(edt_PID, &QLineEdit::textChanged, this, guarded(&TForm1::edt_PIDChange, edt_PID));
+    connect(cb_AutoRun, &QCheckBox::clicked, this, guarded(&TForm1::cb_AutoRunClick, cb_AutoRun));
+    connect(DevTimer, &QTimer::timeout, this, guarded(&TForm1::DevTimerTimer, DevTimer));
+    connect(Img_VRAXLog, &PictureBox::DoubleClicked, this,
+            guarded(&TForm1::Img_VRAXLogDblClick, Img_VRAXLog));
+    connect(btn_Load, &QPushButton::clicked, this, guarded(&TForm1::btn_LoadClick, btn_Load));
+    connect(btn_Write, &QPushButton::clicked, this, guarded(&TForm1::btn_WriteClick, btn_Write));
+    connect(edt_Write256Count, &QLineEdit::textChanged, this,
+            guarded(&TForm1::edt_Write256CountChange, edt_Write256Count));
+    connect(btn_Verify, &QPushButton::clicked, this, guarded(&TForm1::btn_VerifyClick, btn_Verify));
+    connect(btn_Save, &QPushButton::clicked, this, guarded(&TForm1::btn_SaveClick, btn_Save));
+    connect(btnReadFactory, &QPushButton::clicked, this,
+            guarded(&TForm1::btnReadFactoryClick, btnReadFactory));
+}
+
+void TForm1::SetKeyboardOrder() {
+    const std::vector<QWidget*> order = {
+        cb_ICType,      btn_Load,      btn_Write,       btn_Verify,        btn_Save,
+        cb_AutoRun,     edt_BinFile,   edt_VID,         edt_PID,           edt_AllCnt,
+        edt_RetryCnt,   rb_CmdByte2K,  rb_CmdByte256,   rb_CmdCustom,      edt_Write256Count,
+        cb_WriteID,     edt_sleepTime, edt_WriteCustom, edt_FactoryType,   edt_FactoryDate,
+        edt_FactoryNum, cb_Factory,    cb_FactoryLine,  cb_FactoryStation, btnReadFactory};
+    for (std::size_t i = 1; i < order.size(); ++i) {
+        setTabOrder(order[i - 1], order[i]);
+    }
+    cb_ICType->setFocus(Qt::OtherFocusReason);
+}
+
+QPoint TForm1::StartPosition(QSize screenSize) {
+    // Integer division rounds toward zero, so a screen narrower than the window still
+    // gives an edge near 0.
+    return {(screenSize.width() - MainFormWidth) / 2, (screenSize.height() - MainFormHeight) / 2};
+}
+
+void TForm1::FormCreate() {
+    state_.LoadedTypeName.clear();
+    state_.ImageLoaded = false;
+    lbl_PassCnt->setText("0");
+    state_.PassCount = 0;
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    move(StartPosition(screen ? screen->size() : QSize(MainFormWidth, MainFormHeight)));
+    setFixedSize(MainFormWidth, MainFormHeight);
+    SelectLanguage();
+    update();
+}
+
+void TForm1::SelectLanguage() {
+    SelectLanguage(SystemThreadLocale());
+}
+
+void TForm1::SelectLanguage(int threadLocale) {
+    lang_.LanguageIndex = threadLocale == LocaleChinesePrc ? 2 : 0;
+    ApplyLanguage();
+}
+
+void TForm1::ApplyLanguage() {
+    const QString face = lang_.LanguageIndex == 0 ? LatinFace : ChineseFace;
+    QWidget* const faceControls[] = {lbl_DevStatus,
+                                     lbl_ICType,
+                                     cb_ICType,
+                                     lbl_VID,
+                                     edt_VID,
+                                     lbl_PID,
+                                     edt_PID,
+                                     lbl_AutoMode,
+                                     cb_AutoRun,
+                                     lbl_BinFile,
+                                     edt_BinFile,
+                                     btn_Load,
+                                     btn_Write,
+                                     btnReadFactory,
+                                     btn_Verify,
+                                     btn_Save,
+                                     gbResult,
+                                     lbl_BINDevError,
+                                     lbl_BINICTypeError,
+                                     lbl_CtrlResult,
+                                     lbl_Result,
+                                     lbl_PassNum,
+                                     lbl_PassCnt,
+                                     gbWriteConfig,
+                                     lbl_WriteCount,
+                                     lbl_RetryCount,
+                                     lbl_WriteType,
+                                     lbl_sleepTime,
+                                     lbl_RetryMode,
+                                     cb_WriteID,
+                                     gbFactoryConfig,
+                                     lbl_FactoryType,
+                                     lbl_FactoryDate,
+                                     lbl_FactoryNum,
+                                     lbl_Factory,
+                                     Label2,
+                                     Label3};
+    for (QWidget* control : faceControls) {
+        QFont font = control->font();
+        font.setFamily(face);
+        Skin::MatchLayoutWidth(font);
+        control->setFont(font);
+    }
+
+    const auto text = [this](std::uint8_t id) { return QString::fromStdString(lang_.Text(id)); };
+    const auto wideText = [this](std::uint8_t id) {
+        return QString::fromLocal8Bit(lang_.Text(id).c_str());
+    };
+    lbl_DevStatus->setText(text(0));
+    lbl_ICType->setText(text(2));
+    lbl_VID->setText(text(3));
+    lbl_PID->setText(text(4));
+    lbl_AutoMode->setText(text(5));
+    cb_AutoRun->setText(text(6));
+    lbl_BinFile->setText(text(7));
+    btn_Load->setText(text(8));
+    btn_Write->setText(text(9));
+    btnReadFactory->setText(text(37));
+    btn_Verify->setText(text(10));
+    btn_Save->setText(text(11));
+    gbResult->setTitle(text(18));
+    lbl_BINDevError->setText(wideText(19));
+    lbl_BINICTypeError->setText(wideText(20));
+    lbl_Result->setText(text(21));
+    lbl_PassNum->setText(text(23));
+    gbWriteConfig->setTitle(text(24));
+    lbl_RetryCount->setText(text(26));
+    lbl_WriteCount->setText(text(25));
+    lbl_WriteType->setText(text(27));
+    lbl_RetryMode->setText(text(28));
+    cb_WriteID->setText(text(29));
+    gbFactoryConfig->setTitle(text(30));
+    lbl_FactoryType->setText(text(31));
+    lbl_FactoryDate->setText(text(32));
+    lbl_FactoryNum->setText(text(33));
+    lbl_Factory->setText(text(34));
+    Label2->setText(text(35));
+    Label3->setText(text(36));
+}
+
+void TForm1::cb_ICTypeChange(QObject*) {
+    edt_BinFile->clear();
+    state_.LoadedTypeName.clear();
+    state_.ImageLoaded = false;
+    state_.PassCount = 0;
+    lbl_PassCnt->setText("0");
+    lbl_Result->hide();
+    lbl_BINDevError->hide();
+    lbl_BINICTypeError->hide();
+    // Polling stays off until an image is accepted again; open devices are kept.
+    DevTimer->stop();
+    switch (cb_ICType->currentIndex()) {
+    case IcTypeKvqm31x:
+        edt_VID->setText("3C5E");
+        edt_PID->setText("0A31");
+        rb_CmdCustom->show();
+        edt_WriteCustom->show();
+        rb_CmdCustom->setChecked(true);
+        break;
+    case IcTypeKvqm42xx:
+    case IcTypeKvqm537:
+        edt_VID->setText("3C5E");
+        edt_PID->setText("0A42");
+        rb_CmdCustom->hide();
+        edt_WriteCustom->hide();
+        rb_CmdByte2K->setChecked(true);
+        break;
+    default:
+        break;
+    }
+}
+
+void TForm1::FormCloseQuery(bool& canClose) {
+    exitAction_(0);
+    // Reached only when a test replaced the exit action: the window stays as it is.
+    canClose = false;
+}
+
+void TForm1::edt_VIDChange(QObject*) {}
+
+void TForm1::edt_PIDChange(QObject*) {}
+
+void TForm1::btn_LoadClick(QObject*) {}
+
+void TForm1::btn_WriteClick(QObject*) {}
+
+void TForm1::btn_VerifyClick(QObject*) {}
+
+void TForm1::btn_SaveClick(QObject*) {}
+
+void TForm1::btnReadFactoryClick(QObject*) {}
+
+void TForm1::DevTimerTimer(QObject*) {}
+
+void TForm1::cb_AutoRunClick(QObject*) {}
+
+void TForm1::Img_VRAXLogDblClick(QObject*) {}
+
+void TForm1::edt_Write256CountChange(QObject*) {}
+
+void TForm1::ShowDeviceReady() {
+    Img_Find->show();
+    lbl_DevStatus->setText(QString::fromStdString(lang_.Text(1)));
+    Img_NoFind->hide();
+    cb_ICType->setEnabled(false);
+    cb_AutoRun->setEnabled(false);
+    PumpMessages();
+}
+
+std::vector<QWidget*> TForm1::JobControls() const {
+    return {btn_Write,    btnReadFactory, btn_Verify,    btn_Save,          edt_AllCnt,
+            edt_RetryCnt, rb_CmdByte2K,   rb_CmdByte256, edt_Write256Count, lbl_VID,
+            edt_VID,      lbl_PID,        edt_PID,       cb_AutoRun};
+}
+
+void TForm1::DisableJobControls() {
+    for (QWidget* control : JobControls()) {
+        control->setEnabled(false);
+    }
+    lbl_Result->hide();
+    lbl_BINDevError->hide();
+    lbl_BINICTypeError->hide();
+    lbl_CtrlResult->hide();
+    btn_Load->setEnabled(true);
+}
+
+void TForm1::EnableJobControls() {
+    for (QWidget* control : JobControls()) {
+        control->setEnabled(true);
+    }
+}
+
+void TForm1::RunGuarded(const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const StationError& error) {
+        RecoverFromError(QString::fromStdString(error.what()));
+    } catch (const std::exception& error) {
+        RecoverFromError(QString::fromLocal8Bit(error.what()));
+    }
+}
+
+void TForm1::RecoverFromError(const QString& message) {
+    HideBusyWindow();
+    dialogs_.Error(this, ApplicationTitle, message);
+    // As after a finished job, except that polling waits for an accepted image.
+    if (state_.ImageLoaded) {
+        DevTimer->start();
+    }
+    if (!cb_AutoRun->isChecked()) {
+        SetActionButtonsEnabled(true);
+    }
+    PollBusy = false;
+}
+
+void TForm1::SetExitAction(std::function<void(int)> exitAction) {
+    exitAction_ = std::move(exitAction);
+}
+
+void TForm1::RestoreAndRaise() {
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    bool canClose = true;
+    RunGuarded([&] { FormCloseQuery(canClose); });
+    if (canClose) {
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void TForm1::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), Skin::Background);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(Skin::WindowBorder);
+    const int b = Skin::BorderWidth;
+    painter.drawRect(0, 0, width(), b);
+    painter.drawRect(0, height() - b, width(), b);
+    painter.drawRect(0, 0, b, height());
+    painter.drawRect(width() - b, 0, b, height());
+}
+
+void TForm1::ShowBusyWindow() {
+    FormLoadingUI->ShowCentredOver(*this);
+}
+
+void TForm1::HideBusyWindow() {
+    FormLoadingUI->hide();
+}
+
+void TForm1::PumpMessages() {
+    QCoreApplication::processEvents();
+}
+
+QColor TForm1::ColourOf(ResultColour colour) {
+    switch (colour) {
+    case ResultColour::Lime:
+        return {0, 255, 0};
+    case ResultColour::Green:
+        return {0, 128, 0};
+    case ResultColour::Red:
+        return {255, 0, 0};
+    }
+    return {255, 0, 0};
+}
+
+void TForm1::HideResult() {
+    lbl_CtrlResult->hide();
+}
+
+void TForm1::ShowResult(const std::string& text, ResultColour colour,
+                        std::optional<int> pointSize) {
+    lbl_CtrlResult->setText(QString::fromLocal8Bit(text.c_str()));
+    SetTextColour(lbl_CtrlResult, ColourOf(colour));
+    if (pointSize) {
+        QFont font = lbl_CtrlResult->font();
+        font.setPointSize(*pointSize);
+        lbl_CtrlResult->setFont(font);
+    }
+    lbl_CtrlResult->show();
+}
+
+void TForm1::ShowMouseMismatch() {
+    lbl_BINDevError->show();
+}
+
+void TForm1::ShowSizeMismatch() {
+    lbl_BINICTypeError->show();
+}
+
+void TForm1::HideResultLabels() {
+    lbl_Result->hide();
+    lbl_BINDevError->hide();
+    lbl_BINICTypeError->hide();
+}
+
+void TForm1::SetDevTimerRunning(bool running) {
+    if (running) {
+        DevTimer->start();
+    } else {
+        DevTimer->stop();
+    }
+}
+
+void TForm1::SetActionButtonsEnabled(bool enabled) {
+    btn_Write->setEnabled(enabled);
+    btnReadFactory->setEnabled(enabled);
+    btn_Verify->setEnabled(enabled);
+    btn_Save->setEnabled(enabled);
+}
+
+void TForm1::ShowPassCount(int passCount) {
+    lbl_PassCnt->setText(QString::number(passCount));
+}
+
+bool TForm1::AutoRunChecked() {
+    return cb_AutoRun->isChecked();
+}
+
+void TForm1::ShowFactoryRecord(int type, int date, int serialNumber, int factoryIndex,
+                               int lineIndex, int stationIndex) {
+    edt_FactoryType->SetValue(type);
+    edt_FactoryDate->SetValue(date);
+    edt_FactoryNum->SetValue(serialNumber);
+    cb_Factory->setCurrentIndex(factoryIndex);
+    cb_FactoryLine->setCurrentIndex(lineIndex);
+    cb_FactoryStation->setCurrentIndex(stationIndex);
+}
+
+int TForm1::IcType() {
+    return cb_ICType->currentIndex();
+}
+
+int TForm1::TotalTimes() {
+    return edt_AllCnt->GetValue();
+}
+
+int TForm1::RetryTimes() {
+    return edt_RetryCnt->GetValue();
+}
+
+int TForm1::SleepTime() {
+    return edt_sleepTime->GetValue();
+}
+
+DataFormat TForm1::Format() {
+    if (rb_CmdByte2K->isChecked()) {
+        return DataFormat::Byte2K;
+    }
+    if (rb_CmdByte256->isChecked()) {
+        return DataFormat::Byte256;
+    }
+    if (rb_CmdCustom->isChecked()) {
+        return DataFormat::Custom;
+    }
+    return DataFormat::None;
+}
+
+int TForm1::BlockCount() {
+    return edt_Write256Count->GetValue();
+}
+
+std::string TForm1::CustomRanges() {
+    return edt_WriteCustom->text().toStdString();
+}
+
+bool TForm1::WriteProductId() {
+    return cb_WriteID->isChecked();
+}
+
+int TForm1::FactoryType() {
+    return edt_FactoryType->GetValue();
+}
+
+int TForm1::FactoryDate() {
+    return edt_FactoryDate->GetValue();
+}
+
+int TForm1::FactoryNumber() {
+    return edt_FactoryNum->GetValue();
+}
+
+int TForm1::FactoryIndex() {
+    return cb_Factory->currentIndex();
+}
+
+int TForm1::LineIndex() {
+    return cb_FactoryLine->currentIndex();
+}
+
+int TForm1::StationIndex() {
+    return cb_FactoryStation->currentIndex();
+}
+
+} // namespace vrax
