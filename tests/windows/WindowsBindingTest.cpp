@@ -1,0 +1,229 @@
+#include "device/HidDiscovery.h"
+#include "device/windows/WindowsHidPlatform.h"
+#include "tests/windows/ReplacementFixture.h"
+
+#include <gtest/gtest.h>
+
+namespace vrax::wine {
+namespace {
+
+constexpr GUID PublishedHidGuid = {
+    0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
+
+bool Loaded(const std::string& path) {
+    return GetModuleHandleA(path.c_str()) != nullptr;
+}
+
+using WindowsBinding = ReplacementFixture;
+
+TEST_F(WindowsBinding, DeviceSetupLibraryIsLoadedOnceAndCountsEveryRequest) {
+    ASSERT_TRUE(folder.CopyLibrary("setupapi.dll", "setupapi-once.dll"));
+    const std::string setupApi = folder.PathOf("setupapi-once.dll");
+    {
+        WindowsHidPlatform platform({setupApi, "HID.dll"});
+        EXPECT_EQ(platform.SetupApiUseCount(), 0u);
+        for (int walk = 0; walk < 3; ++walk) {
+            platform.EnumerateInterfaces();
+            EXPECT_TRUE(platform.LastWalk().setOpened);
+        }
+        EXPECT_TRUE(platform.SetupApiBound());
+        EXPECT_TRUE(platform.HidBound());
+        EXPECT_EQ(platform.SetupApiUseCount(), 3u);
+        EXPECT_TRUE(Loaded(setupApi));
+    }
+    // One release undoes it: the library was loaded a single time.
+    EXPECT_FALSE(Loaded(setupApi));
+}
+
+TEST_F(WindowsBinding, MissingDeviceSetupLibraryFindsNothingAndIsTriedAgain) {
+    const std::string setupApi = folder.PathOf("setupapi-later.dll");
+    replacements.AddInterface(folder.MakeFile("keyboard"));
+    WindowsHidPlatform platform({setupApi, "HID.dll"});
+
+    EXPECT_TRUE(platform.EnumerateInterfaces().empty());
+    EXPECT_EQ(CountHidDevices(platform), 0);
+    EXPECT_FALSE(platform.SetupApiBound());
+    EXPECT_FALSE(platform.HidBound()) << "the HID library is only bound after device setup";
+    EXPECT_FALSE(platform.LastWalk().setOpened);
+
+    ASSERT_TRUE(folder.CopyLibrary("setupapi.dll", "setupapi-later.dll"));
+    platform.EnumerateInterfaces();
+    EXPECT_TRUE(platform.SetupApiBound());
+    EXPECT_TRUE(platform.HidBound());
+    EXPECT_EQ(platform.SetupApiUseCount(), 1u);
+    EXPECT_TRUE(platform.LastWalk().setOpened);
+}
+
+TEST_F(WindowsBinding, WithoutTheHidLibraryTheWalkUsesThePublishedClass) {
+    const std::string hid = folder.PathOf("hid-later.dll");
+    const std::string keyboard = folder.MakeFile("keyboard");
+    replacements.AddInterface(keyboard);
+    WindowsHidPlatform platform({"SetupApi.dll", hid});
+
+    EXPECT_EQ(platform.EnumerateInterfaces(), std::vector<std::string>{keyboard});
+    EXPECT_TRUE(platform.SetupApiBound());
+    EXPECT_FALSE(platform.HidBound());
+    GUID classGuid{};
+    DWORD flags = 0;
+    replacements.lastClassDevs(&classGuid, &flags);
+    EXPECT_TRUE(IsEqualGUID(classGuid, PublishedHidGuid));
+    EXPECT_EQ(flags, 0x12u);
+
+    const HidHandle handle = platform.Open(keyboard);
+    ASSERT_NE(handle, InvalidHandle);
+    HidAttributes attributes;
+    EXPECT_FALSE(platform.GetAttributes(handle, attributes));
+    EXPECT_EQ(platform.GetFeatureReportLength(handle), 0);
+    const std::uint8_t report[8] = {4};
+    EXPECT_FALSE(platform.SetFeature(handle, report, sizeof(report)));
+    platform.Close(handle);
+
+    ASSERT_TRUE(folder.CopyLibrary("hid.dll", "hid-later.dll"));
+    EXPECT_EQ(platform.EnumerateInterfaces(), std::vector<std::string>{keyboard});
+    EXPECT_TRUE(platform.HidBound());
+    const auto copyRequests =
+        Control<HidCountFn>(GetModuleHandleA(hid.c_str()), "VraxHid_GuidRequests");
+    ASSERT_NE(copyRequests, nullptr);
+    EXPECT_EQ(copyRequests(), 1) << "the class comes from HidD_GetHidGuid once bound";
+}
+
+TEST_F(WindowsBinding, LibraryMissingAnOperationIsReleasedClearedAndRetried) {
+    const std::string hid = folder.PathOf("hid-swap.dll");
+    const std::string setupApi = folder.PathOf("setupapi-swap.dll");
+    ASSERT_TRUE(folder.CopyLibrary("hid-incomplete.dll", "hid-swap.dll"));
+    ASSERT_TRUE(folder.CopyLibrary("setupapi-incomplete.dll", "setupapi-swap.dll"));
+    const PluggedDevice mouse = replacements.Plug(folder, "kvqm31x", 0x3C5E, 0x0A31, 0x0104);
+
+    WindowsHidPlatform hidIncomplete({"SetupApi.dll", hid});
+    EXPECT_EQ(hidIncomplete.EnumerateInterfaces(), mouse.paths);
+    EXPECT_FALSE(hidIncomplete.HidBound());
+    EXPECT_FALSE(Loaded(hid));
+    // The operations looked up before the missing one are gone too.
+    const HidHandle handle = hidIncomplete.Open(mouse.paths[0]);
+    ASSERT_NE(handle, InvalidHandle);
+    HidAttributes attributes;
+    EXPECT_FALSE(hidIncomplete.GetAttributes(handle, attributes));
+    hidIncomplete.Close(handle);
+
+    WindowsHidPlatform setupIncomplete({setupApi, "HID.dll"});
+    EXPECT_TRUE(setupIncomplete.EnumerateInterfaces().empty());
+    EXPECT_FALSE(setupIncomplete.SetupApiBound());
+    EXPECT_EQ(setupIncomplete.SetupApiUseCount(), 0u);
+    EXPECT_FALSE(Loaded(setupApi));
+
+    // A released file can be replaced; the next request binds the complete library.
+    ASSERT_TRUE(folder.CopyLibrary("hid.dll", "hid-swap.dll"));
+    ASSERT_TRUE(folder.CopyLibrary("setupapi.dll", "setupapi-swap.dll"));
+    hidIncomplete.EnumerateInterfaces();
+    EXPECT_TRUE(hidIncomplete.HidBound());
+    setupIncomplete.EnumerateInterfaces();
+    EXPECT_TRUE(setupIncomplete.SetupApiBound());
+    EXPECT_EQ(setupIncomplete.SetupApiUseCount(), 1u);
+}
+
+using WindowsWalk = ReplacementFixture;
+
+TEST_F(WindowsWalk, CountsThePresentInterfacesThatOpen) {
+    const std::string first = folder.MakeFile("first");
+    const std::string second = folder.MakeFile("second");
+    const std::string unplugged = folder.PathOf("unplugged");
+    const std::string absent = folder.MakeFile("absent");
+    const std::string last = folder.MakeFile("last");
+    replacements.AddInterface(first);
+    replacements.AddInterface(second);
+    replacements.AddInterface(unplugged);
+    replacements.AddInterface(absent, false);
+    replacements.AddInterface(last);
+    WindowsHidPlatform platform;
+
+    EXPECT_EQ(platform.EnumerateInterfaces(),
+              (std::vector<std::string>{first, second, unplugged, last}));
+    EXPECT_EQ(platform.LastWalk().interfaces, 4);
+    EXPECT_EQ(platform.LastWalk().pathsRead, 4);
+    EXPECT_EQ(CountHidDevices(platform), 3);
+    EXPECT_EQ(CountHidDevices(platform), 3);
+    EXPECT_EQ(platform.SetupApiUseCount(), 3u);
+
+    GUID classGuid{};
+    DWORD flags = 0;
+    replacements.lastClassDevs(&classGuid, &flags);
+    EXPECT_TRUE(IsEqualGUID(classGuid, PublishedHidGuid));
+    EXPECT_EQ(flags, 0x12u);
+    EXPECT_EQ(replacements.guidRequests(), 3);
+}
+
+TEST_F(WindowsWalk, InterfacesWhoseDetailFailsAreSkippedAndTheWalkGoesOn) {
+    const std::string first = folder.MakeFile("first");
+    const std::string second = folder.MakeFile("second");
+    const std::string last = folder.MakeFile("last");
+    replacements.AddInterface(folder.MakeFile("refused-size"), true, DetailSizeRefused);
+    replacements.AddInterface(first);
+    replacements.AddInterface(folder.MakeFile("zero-size"), true, DetailSizeZero);
+    replacements.AddInterface(second);
+    replacements.AddInterface(folder.MakeFile("refused-fetch"), true, DetailFetchRefused);
+    replacements.AddInterface(last);
+    WindowsHidPlatform platform;
+
+    EXPECT_EQ(platform.EnumerateInterfaces(), (std::vector<std::string>{first, second, last}));
+    EXPECT_EQ(platform.LastWalk().interfaces, 6);
+    EXPECT_EQ(platform.LastWalk().pathsRead, 3);
+    EXPECT_EQ(CountHidDevices(platform), 3);
+}
+
+TEST_F(WindowsWalk, LongPathsComeBackWhole) {
+    const std::string path = folder.MakeFile(std::string(150, 'p'));
+    replacements.AddInterface(path);
+    WindowsHidPlatform platform;
+    EXPECT_EQ(platform.EnumerateInterfaces(), std::vector<std::string>{path});
+    EXPECT_EQ(CountHidDevices(platform), 1);
+}
+
+TEST_F(WindowsWalk, WithoutADeviceSetTheCountIsZeroUntilItReturns) {
+    replacements.AddInterface(folder.MakeFile("keyboard"));
+    replacements.failClassDevs(1);
+    WindowsHidPlatform platform;
+    EXPECT_EQ(CountHidDevices(platform), 0);
+    EXPECT_FALSE(platform.LastWalk().setOpened);
+
+    replacements.failClassDevs(0);
+    EXPECT_EQ(CountHidDevices(platform), 1);
+}
+
+TEST_F(WindowsWalk, FeatureReportsTravelWithExactlyTheReportLength) {
+    const PluggedDevice mouse = replacements.Plug(folder, "kvqm31x", 0x3C5E, 0x0A31, 0x0104);
+    const PluggedDevice keyboard = replacements.Plug(folder, "plain", 0x1C4F, 0x0002, 0x0110, 0);
+    WindowsHidPlatform platform;
+    platform.EnumerateInterfaces();
+
+    const HidHandle handle = platform.Open(mouse.paths[0]);
+    ASSERT_NE(handle, InvalidHandle);
+    HidAttributes attributes;
+    ASSERT_TRUE(platform.GetAttributes(handle, attributes));
+    EXPECT_EQ(attributes.vendorId, 0x3C5E);
+    EXPECT_EQ(attributes.productId, 0x0A31);
+    EXPECT_EQ(attributes.versionNumber, 0x0104);
+    EXPECT_EQ(platform.GetFeatureReportLength(handle), 8);
+
+    const std::uint8_t status[8] = {4, 3};
+    EXPECT_TRUE(platform.SetFeature(handle, status, 8));
+    std::uint8_t reply[8] = {4};
+    EXPECT_TRUE(platform.GetFeature(handle, reply, 8));
+    EXPECT_EQ(reply[7], 204);
+    // A shorter buffer is what Windows refuses; the replacement counts it as a broken rule.
+    EXPECT_FALSE(platform.SetFeature(handle, status, 7));
+    EXPECT_EQ(replacements.hidRuleViolations(), 1);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    platform.Close(handle);
+
+    const HidHandle plain = platform.Open(keyboard.paths[1]);
+    ASSERT_NE(plain, InvalidHandle);
+    EXPECT_EQ(platform.GetFeatureReportLength(plain), 0);
+    EXPECT_FALSE(platform.GetFeature(plain, reply, 8));
+    platform.Close(plain);
+
+    EXPECT_FALSE(platform.GetAttributes(InvalidHandle, attributes));
+    expectedHidRuleViolations = 1;
+}
+
+} // namespace
+} // namespace vrax::wine
