@@ -8,7 +8,14 @@
 #include "TFormLoadingUI.h"
 #include "controls/THexEdit.h"
 #include "controls/TIntEdit.h"
+#include "device/HidDiscovery.h"
+#include "programming/BinImage.h"
+#include "programming/DataFormat.h"
+#include "programming/FactoryRecord.h"
+#include "programming/ReadBack.h"
 #include "programming/StationError.h"
+#include "programming/Verify.h"
+#include "programming/WriteJob.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -72,7 +79,8 @@ void ExitProcessNow(int exitCode) {
 TForm1::TForm1(HidPlatform& platform, Clock& clock, Dialogs& dialogs, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
-      platform_(platform), clock_(clock), dialogs_(dialogs), exitAction_(ExitProcessNow) {
+      platform_(platform), clock_(clock), dialogs_(dialogs),
+      station_(platform, clock, *this, *this), exitAction_(ExitProcessNow) {
     setObjectName("Form1");
     setWindowTitle(Caption);
     setWindowIcon(QIcon(":/artwork/find.png"));
@@ -303,10 +311,10 @@ QPoint TForm1::StartPosition(QSize screenSize) {
 }
 
 void TForm1::FormCreate() {
-    state_.LoadedTypeName.clear();
-    state_.ImageLoaded = false;
+    station_.state.LoadedTypeName.clear();
+    station_.state.ImageLoaded = false;
     lbl_PassCnt->setText("0");
-    state_.PassCount = 0;
+    station_.state.PassCount = 0;
     const QScreen* screen = QGuiApplication::primaryScreen();
     move(StartPosition(screen ? screen->size() : QSize(MainFormWidth, MainFormHeight)));
     setFixedSize(MainFormWidth, MainFormHeight);
@@ -319,12 +327,12 @@ void TForm1::SelectLanguage() {
 }
 
 void TForm1::SelectLanguage(int threadLocale) {
-    lang_.LanguageIndex = threadLocale == LocaleChinesePrc ? 2 : 0;
+    station_.lang.LanguageIndex = threadLocale == LocaleChinesePrc ? 2 : 0;
     ApplyLanguage();
 }
 
 void TForm1::ApplyLanguage() {
-    const QString face = lang_.LanguageIndex == 0 ? LatinFace : ChineseFace;
+    const QString face = station_.lang.LanguageIndex == 0 ? LatinFace : ChineseFace;
     QWidget* const faceControls[] = {lbl_DevStatus,
                                      lbl_ICType,
                                      cb_ICType,
@@ -369,9 +377,11 @@ void TForm1::ApplyLanguage() {
         control->setFont(font);
     }
 
-    const auto text = [this](std::uint8_t id) { return QString::fromStdString(lang_.Text(id)); };
+    const auto text = [this](std::uint8_t id) {
+        return QString::fromStdString(station_.lang.Text(id));
+    };
     const auto wideText = [this](std::uint8_t id) {
-        return QString::fromLocal8Bit(lang_.Text(id).c_str());
+        return QString::fromLocal8Bit(station_.lang.Text(id).c_str());
     };
     lbl_DevStatus->setText(text(0));
     lbl_ICType->setText(text(2));
@@ -407,9 +417,9 @@ void TForm1::ApplyLanguage() {
 
 void TForm1::cb_ICTypeChange(QObject*) {
     edt_BinFile->clear();
-    state_.LoadedTypeName.clear();
-    state_.ImageLoaded = false;
-    state_.PassCount = 0;
+    station_.state.LoadedTypeName.clear();
+    station_.state.ImageLoaded = false;
+    station_.state.PassCount = 0;
     lbl_PassCnt->setText("0");
     lbl_Result->hide();
     lbl_BINDevError->hide();
@@ -447,27 +457,188 @@ void TForm1::edt_VIDChange(QObject*) {}
 
 void TForm1::edt_PIDChange(QObject*) {}
 
-void TForm1::btn_LoadClick(QObject*) {}
+void TForm1::btn_LoadClick(QObject*) {
+    StationContext context = station_.Context();
+    BeginLoad(context);
+    const std::optional<QString> path = dialogs_.OpenFile(this, OpenDialog1);
+    if (!path) {
+        return;
+    }
+    edt_BinFile->setText(*path);
+    LoadBinFile(context, path->toLocal8Bit().toStdString());
+}
 
-void TForm1::btn_WriteClick(QObject*) {}
+void TForm1::btn_WriteClick(QObject*) {
+    StationContext context = station_.Context();
+    RunWriteJob(context);
+}
 
-void TForm1::btn_VerifyClick(QObject*) {}
+void TForm1::btn_VerifyClick(QObject*) {
+    StationContext context = station_.Context();
+    RunVerify(context);
+}
 
-void TForm1::btn_SaveClick(QObject*) {}
+void TForm1::btn_SaveClick(QObject*) {
+    const std::optional<QString> path = dialogs_.SaveFile(this, SaveDialog1);
+    if (!path) {
+        return;
+    }
+    StationContext context = station_.Context();
+    RunSave(context, path->toLocal8Bit().toStdString());
+}
 
-void TForm1::btnReadFactoryClick(QObject*) {}
+void TForm1::btnReadFactoryClick(QObject*) {
+    StationContext context = station_.Context();
+    ReadFactoryRecord(context);
+}
 
-void TForm1::DevTimerTimer(QObject*) {}
+void TForm1::DevTimerTimer(QObject*) {
+    if (PollBusy) {
+        return;
+    }
+    PollBusy = true;
+    int stablePairs = 0;
+    int count = 0;
+    for (int pair = 0; pair < 5; ++pair) {
+        const int first = CountHidDevices(platform_);
+        const int second = CountHidDevices(platform_);
+        if (first == second) {
+            ++stablePairs;
+        }
+        count = first;
+    }
+    const std::string notice = platform_.TakeOperatorNotice();
+    if (!notice.empty()) {
+        dialogs_.Message(this, ApplicationTitle, QString::fromLocal8Bit(notice.c_str()));
+    }
+    if (count == LastDeviceCount || stablePairs < 2) {
+        PollBusy = false;
+        return;
+    }
+    if (count < LastDeviceCount) {
+        ShowNoDevice();
+        DisableJobControls();
+        station_.link31.Forget();
+        station_.link42.Forget();
+    } else {
+        SettleAfterArrival();
+        if (lbl_CtrlResult->text() == QString::fromStdString(station_.lang.Text(12))) {
+            edt_FactoryNum->SetValue(edt_FactoryNum->GetValue() + 1);
+        }
+        if (OpenMouseOfSelectedType()) {
+            ShowDeviceReady();
+            if (station_.state.ImageLoaded) {
+                btn_Load->setEnabled(false);
+                if (cb_AutoRun->isChecked()) {
+                    DisableJobControls();
+                    // Absorbed first, so a job that stops with an error is not started again
+                    // by every following tick.
+                    LastDeviceCount = count;
+                    btn_WriteClick(nullptr);
+                } else {
+                    EnableJobControls();
+                }
+            }
+        }
+    }
+    LastDeviceCount = count;
+    PollBusy = false;
+}
 
-void TForm1::cb_AutoRunClick(QObject*) {}
+void TForm1::ShowNoDevice() {
+    Img_Find->hide();
+    Img_NoFind->show();
+    lbl_DevStatus->setText(QString::fromStdString(station_.lang.Text(0)));
+}
 
-void TForm1::Img_VRAXLogDblClick(QObject*) {}
+void TForm1::SettleAfterArrival() {
+    const int sleepTime = edt_sleepTime->GetValue();
+    for (std::int64_t repetition = 0; repetition <= sleepTime; ++repetition) {
+        clock_.SleepMilliseconds(1);
+        PumpMessages();
+    }
+}
 
-void TForm1::edt_Write256CountChange(QObject*) {}
+bool TForm1::OpenMouseOfSelectedType() {
+    int releaseNumber = 0;
+    switch (cb_ICType->currentIndex()) {
+    case IcTypeKvqm31x: {
+        releaseNumber = 0x104;
+        const int productId = edt_PID->GetValue();
+        const int vendorId = edt_VID->GetValue();
+        return station_.link31.Open(vendorId, productId, releaseNumber);
+    }
+    case IcTypeKvqm42xx:
+    case IcTypeKvqm537: {
+        releaseNumber = 0x100;
+        const int productId = edt_PID->GetValue();
+        const int vendorId = edt_VID->GetValue();
+        return station_.link42.Open(vendorId, productId, releaseNumber);
+    }
+    default:
+        return false;
+    }
+}
+
+void TForm1::cb_AutoRunClick(QObject*) {
+    if (!station_.link31.IsOpen() && !station_.link42.IsOpen()) {
+        return;
+    }
+    if (cb_AutoRun->isChecked()) {
+        SetAutoRunControlsEnabled(false);
+        btn_WriteClick(nullptr);
+    } else {
+        SetAutoRunControlsEnabled(true);
+    }
+}
+
+void TForm1::SetAutoRunControlsEnabled(bool enabled) {
+    // The job controls without the check box itself.
+    for (QWidget* control : JobControls()) {
+        if (control != cb_AutoRun) {
+            control->setEnabled(enabled);
+        }
+    }
+}
+
+void TForm1::Img_VRAXLogDblClick(QObject*) {
+    if (ParametersUnlocked) {
+        ParametersUnlocked = false;
+        SetLockControlsEnabled(false);
+        dialogs_.Message(this, ApplicationTitle, "Locked");
+        return;
+    }
+    ++LogoClickCount;
+    if (LogoClickCount % 5 != 0) {
+        return;
+    }
+    const std::optional<QString> entered = dialogs_.Password(this, dlgPass, lastPassword_);
+    if (!entered) {
+        return;
+    }
+    lastPassword_ = *entered;
+    if (*entered == QLatin1String(Password)) {
+        ParametersUnlocked = true;
+        SetLockControlsEnabled(true);
+    }
+}
+
+void TForm1::SetLockControlsEnabled(bool enabled) {
+    lbl_VID->setEnabled(enabled);
+    edt_VID->setEnabled(enabled);
+    lbl_PID->setEnabled(enabled);
+    edt_PID->setEnabled(enabled);
+}
+
+void TForm1::edt_Write256CountChange(QObject*) {
+    if (const std::optional<int> clamped = ClampedBlockCount(edt_Write256Count->GetValue())) {
+        edt_Write256Count->SetValue(*clamped);
+    }
+}
 
 void TForm1::ShowDeviceReady() {
     Img_Find->show();
-    lbl_DevStatus->setText(QString::fromStdString(lang_.Text(1)));
+    lbl_DevStatus->setText(QString::fromStdString(station_.lang.Text(1)));
     Img_NoFind->hide();
     cb_ICType->setEnabled(false);
     cb_AutoRun->setEnabled(false);
@@ -509,9 +680,11 @@ void TForm1::RunGuarded(const std::function<void()>& handler) {
 
 void TForm1::RecoverFromError(const QString& message) {
     HideBusyWindow();
+    // No tick may start another job, or another error box, while this one is open.
+    DevTimer->stop();
     dialogs_.Error(this, ApplicationTitle, message);
     // As after a finished job, except that polling waits for an accepted image.
-    if (state_.ImageLoaded) {
+    if (station_.state.ImageLoaded) {
         DevTimer->start();
     }
     if (!cb_AutoRun->isChecked()) {

@@ -4,6 +4,7 @@
 #include "device/Clock.h"
 #include "device/HidPlatform.h"
 #include "programming/Lang.h"
+#include "programming/StationContext.h"
 #include "programming/StationSettings.h"
 #include "programming/StationState.h"
 #include "programming/StationView.h"
@@ -42,6 +43,7 @@ public:
     static constexpr const char* ApplicationTitle = "VRAX 2K-Bin Writer Tool";
     static constexpr const char* LatinFace = "MS Sans Serif";
     static constexpr const char* ChineseFace = "Microsoft JhengHei";
+    static constexpr const char* Password = "MarblexQT";
 
     TForm1(HidPlatform& platform, Clock& clock, Dialogs& dialogs, QWidget* parent = nullptr);
     ~TForm1() override;
@@ -87,8 +89,9 @@ public:
     HidPlatform& Platform() { return platform_; }
     Clock& GetClock() { return clock_; }
     Dialogs& GetDialogs() { return dialogs_; }
-    StationState& State() { return state_; }
-    Lang& Language() { return lang_; }
+    StationState& State() { return station_.state; }
+    Lang& Language() { return station_.lang; }
+    Station& GetStation() { return station_; }
     SkinTitleBar* TitleBar() const { return titleBar_; }
 
     // LinkHost
@@ -219,12 +222,19 @@ private:
     void SetKeyboardOrder();
     std::vector<QWidget*> JobControls() const;
     void RecoverFromError(const QString& message);
+    void ShowNoDevice();
+    void SettleAfterArrival();
+    bool OpenMouseOfSelectedType();
+    void SetLockControlsEnabled(bool enabled);
+    void SetAutoRunControlsEnabled(bool enabled);
 
     HidPlatform& platform_;
     Clock& clock_;
     Dialogs& dialogs_;
-    StationState state_;
-    Lang lang_;
+    // Made after the controls' owner exists; the links report to this window.
+    Station station_;
+    // The text last confirmed with OK in the password dialog.
+    QString lastPassword_;
     SkinTitleBar* titleBar_;
     std::function<void(int)> exitAction_;
 };
