@@ -1,0 +1,319 @@
+#include "cli/CommandLineOptions.h"
+
+#include "cli/FieldText.h"
+#include "cli/UsageError.h"
+#include "programming/DataFormat.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <map>
+
+namespace vrax {
+
+namespace {
+
+struct OptionName {
+    const char* name;
+    bool takesValue;
+};
+
+constexpr std::array<OptionName, 17> OptionNames{{
+    {"--ic", true},
+    {"--vid", true},
+    {"--pid", true},
+    {"--format", true},
+    {"--blocks", true},
+    {"--ranges", true},
+    {"--total", true},
+    {"--retry", true},
+    {"--sleep", true},
+    {"--factory", true},
+    {"--sim", true},
+    {"--sim-memory", true},
+    {"--sim-dump", true},
+    {"--real-time", false},
+    {"--trace", true},
+    {"--log", true},
+    {"--help", false},
+}};
+
+constexpr int DefaultVendorId = 0x3C5E;
+constexpr int Kvqm31xProductId = 0x0A31;
+constexpr int Kvqm42xxProductId = 0x0A42;
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (std::size_t end = text.find(separator); end != std::string::npos;
+         end = text.find(separator, start)) {
+        parts.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    parts.push_back(text.substr(start));
+    return parts;
+}
+
+class ArgumentReader {
+public:
+    explicit ArgumentReader(const std::vector<std::string>& arguments) {
+        for (std::size_t i = 0; i < arguments.size(); ++i) {
+            const std::string& argument = arguments[i];
+            if (argument.size() < 2 || argument[0] != '-') {
+                positional.push_back(argument);
+                continue;
+            }
+            const std::size_t equals = argument.find('=');
+            const std::string name = argument.substr(0, equals);
+            const auto known = std::find_if(OptionNames.begin(), OptionNames.end(),
+                                            [&](const OptionName& o) { return name == o.name; });
+            if (known == OptionNames.end()) {
+                throw UsageError("unknown option '" + name + "'");
+            }
+            if (!known->takesValue) {
+                if (equals != std::string::npos) {
+                    throw UsageError("option " + name + " takes no value");
+                }
+                values[name] = "";
+            } else if (equals != std::string::npos) {
+                values[name] = argument.substr(equals + 1);
+            } else if (i + 1 < arguments.size()) {
+                values[name] = arguments[++i];
+            } else {
+                throw UsageError("option " + name + " needs a value");
+            }
+        }
+    }
+
+    bool Has(const std::string& name) const { return values.count(name) > 0; }
+    std::string Value(const std::string& name) const {
+        const auto found = values.find(name);
+        return found == values.end() ? std::string{} : found->second;
+    }
+
+    std::map<std::string, std::string> values;
+    std::vector<std::string> positional;
+};
+
+void ReadCommand(const std::vector<std::string>& positional, CommandLineOptions& options) {
+    if (positional.empty()) {
+        throw UsageError("no command given (list, write, verify, read or factory-read)");
+    }
+    static const std::map<std::string, std::pair<Command, const char*>> commands = {
+        {"list", {Command::List, nullptr}},
+        {"write", {Command::Write, "IMAGE.bin"}},
+        {"verify", {Command::Verify, "IMAGE.bin"}},
+        {"read", {Command::Read, "OUT.bin"}},
+        {"factory-read", {Command::FactoryRead, nullptr}},
+    };
+    const auto found = commands.find(positional[0]);
+    if (found == commands.end()) {
+        throw UsageError("unknown command '" + positional[0] + "'");
+    }
+    options.command = found->second.first;
+    const char* argument = found->second.second;
+    const std::size_t wanted = argument == nullptr ? 1 : 2;
+    if (positional.size() > wanted) {
+        throw UsageError("unexpected argument '" + positional[wanted] + "' after " +
+                         positional[wanted - 1]);
+    }
+    if (argument != nullptr) {
+        if (positional.size() < 2 || positional[1].empty()) {
+            throw UsageError(positional[0] + " needs " + argument);
+        }
+        options.path = positional[1];
+    }
+}
+
+SimulatedMouseOptions ReadSimulation(const ArgumentReader& reader) {
+    SimulatedMouseOptions simulation;
+    const std::string text = reader.Value("--sim");
+    const std::size_t colon = text.find(':');
+    const std::string familyText = text.substr(0, colon);
+    if (!ParseMouseFamily(familyText, simulation.family)) {
+        throw UsageError("--sim: unknown mouse family '" + familyText +
+                         "' (kvqm31x, kvqm42xx or kvqm537)");
+    }
+    if (simulation.family == MouseFamily::Kvqm31x) {
+        simulation.icType = IcTypeKvqm31x;
+    } else {
+        simulation.icType = Lower(familyText) == "kvqm537" ? IcTypeKvqm537 : IcTypeKvqm42xx;
+    }
+    if (colon != std::string::npos) {
+        std::string error;
+        if (!ParseMouseFaults(std::string_view(text).substr(colon + 1), simulation.family,
+                              simulation.faults, error)) {
+            throw UsageError("--sim: " + error);
+        }
+    }
+    simulation.memoryPath = reader.Value("--sim-memory");
+    simulation.dumpPath = reader.Value("--sim-dump");
+    simulation.realTime = reader.Has("--real-time");
+    return simulation;
+}
+
+int ReadIcType(const std::string& text) {
+    const std::string name = Lower(text);
+    if (name == "kvqm31x") {
+        return IcTypeKvqm31x;
+    }
+    if (name == "kvqm42xx") {
+        return IcTypeKvqm42xx;
+    }
+    if (name == "kvqm537") {
+        return IcTypeKvqm537;
+    }
+    throw UsageError("--ic: unknown IC type '" + text + "' (KVQM31X, KVQM42xx or KVQM537)");
+}
+
+DataFormat ReadFormat(const std::string& text, int icType) {
+    const std::string name = Lower(text);
+    if (name == "2k") {
+        return DataFormat::Byte2K;
+    }
+    if (name == "256") {
+        return DataFormat::Byte256;
+    }
+    if (name == "custom") {
+        if (icType != IcTypeKvqm31x) {
+            throw UsageError("--format custom: only the KVQM31X family offers the Custom format");
+        }
+        return DataFormat::Custom;
+    }
+    throw UsageError("--format: unknown data format '" + text + "' (2k, 256 or custom)");
+}
+
+int ListPosition(const std::string& field, const std::string& text, char first, char last) {
+    if (text.size() != 1 || std::toupper(static_cast<unsigned char>(text[0])) < first ||
+        std::toupper(static_cast<unsigned char>(text[0])) > last) {
+        throw UsageError("--factory: " + field + " '" + text + "' is not one of " +
+                         std::string(1, first) + ".." + std::string(1, last));
+    }
+    return std::toupper(static_cast<unsigned char>(text[0])) - first;
+}
+
+void ReadFactory(const std::string& text, PlainSettings& settings) {
+    const std::vector<std::string> fields = Split(text, ',');
+    if (fields.size() != 6) {
+        throw UsageError("--factory: '" + text +
+                         "' is not TYPE,DATE,SN,FACTORY,LINE,STATION (six fields)");
+    }
+    settings.factoryType = HexadecimalFieldValue("--factory TYPE", fields[0], 4);
+    settings.factoryDate = HexadecimalFieldValue("--factory DATE", fields[1], 8);
+    settings.factoryNumber = HexadecimalFieldValue("--factory SN", fields[2], 6);
+    settings.factoryIndex = ListPosition("FACTORY", fields[3], '1', '8');
+    settings.lineIndex = ListPosition("LINE", fields[4], 'A', 'Z');
+    settings.stationIndex = ListPosition("STATION", fields[5], '1', '8');
+    settings.writeProductId = true;
+}
+
+// A range list that does not convert is refused before any mouse is looked for, with the
+// message the window shows when its job meets it.
+void CheckRanges(const std::string& text) {
+    try {
+        ForEachCustomRange(text, [](int, int) { return true; });
+    } catch (const StationError& error) {
+        throw UsageError(std::string("--ranges: ") + error.what());
+    }
+}
+
+} // namespace
+
+const char* CommandName(Command command) {
+    switch (command) {
+    case Command::Help:
+        return "help";
+    case Command::List:
+        return "list";
+    case Command::Write:
+        return "write";
+    case Command::Verify:
+        return "verify";
+    case Command::Read:
+        return "read";
+    case Command::FactoryRead:
+        return "factory-read";
+    }
+    return "?";
+}
+
+CommandLineOptions ParseCommandLine(const std::vector<std::string>& arguments) {
+    CommandLineOptions options;
+    for (const std::string& argument : arguments) {
+        if (argument == "-h" || argument == "--help") {
+            return options;
+        }
+    }
+    const ArgumentReader reader(arguments);
+    ReadCommand(reader.positional, options);
+
+    if (reader.Has("--sim")) {
+        options.simulation = ReadSimulation(reader);
+    } else {
+        for (const char* name : {"--sim-memory", "--sim-dump", "--real-time"}) {
+            if (reader.Has(name)) {
+                throw UsageError(std::string(name) + " needs --sim");
+            }
+        }
+    }
+
+    PlainSettings& settings = options.settings;
+    if (reader.Has("--ic")) {
+        settings.icType = ReadIcType(reader.Value("--ic"));
+    } else if (options.simulation) {
+        settings.icType = options.simulation->icType;
+    }
+    const bool kvqm31x = settings.icType == IcTypeKvqm31x;
+
+    options.vendorId = reader.Has("--vid")
+                           ? HexadecimalFieldValue("--vid", reader.Value("--vid"), 4)
+                           : DefaultVendorId;
+    options.productId = reader.Has("--pid")
+                            ? HexadecimalFieldValue("--pid", reader.Value("--pid"), 4)
+                            : (kvqm31x ? Kvqm31xProductId : Kvqm42xxProductId);
+
+    settings.format = reader.Has("--format") ? ReadFormat(reader.Value("--format"), settings.icType)
+                                             : (kvqm31x ? DataFormat::Custom : DataFormat::Byte2K);
+    if (reader.Has("--blocks")) {
+        const int blocks = DecimalFieldValue("--blocks", reader.Value("--blocks"), 4);
+        settings.blockCount = ClampedBlockCount(blocks).value_or(blocks);
+    }
+    if (reader.Has("--ranges")) {
+        settings.customRanges = reader.Value("--ranges");
+    }
+    if (reader.Has("--total")) {
+        settings.totalTimes = DecimalFieldValue("--total", reader.Value("--total"), 4);
+    }
+    if (reader.Has("--retry")) {
+        settings.retryTimes = DecimalFieldValue("--retry", reader.Value("--retry"), 4);
+    }
+    if (reader.Has("--sleep")) {
+        settings.sleepTime = DecimalFieldValue("--sleep", reader.Value("--sleep"), 3);
+    }
+    if (reader.Has("--factory")) {
+        if (!kvqm31x && options.command == Command::Write) {
+            throw UsageError("--factory: the KVQM42xx and KVQM537 write job writes no "
+                             "factory record");
+        }
+        ReadFactory(reader.Value("--factory"), settings);
+    }
+    if (options.command == Command::Write && settings.format == DataFormat::Custom) {
+        CheckRanges(settings.customRanges);
+    }
+    for (const char* name : {"--trace", "--log", "--sim-memory", "--sim-dump"}) {
+        if (reader.Has(name) && reader.Value(name).empty()) {
+            throw UsageError(std::string(name) + " needs a file name");
+        }
+    }
+    options.tracePath = reader.Value("--trace");
+    options.logPath = reader.Value("--log");
+    return options;
+}
+
+} // namespace vrax

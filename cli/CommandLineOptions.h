@@ -1,0 +1,44 @@
+#pragma once
+
+#include "programming/StationSettings.h"
+#include "sim/MouseFaults.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vrax {
+
+enum class Command { Help, List, Write, Verify, Read, FactoryRead };
+
+// One virtual mouse on the simulated bus instead of the machine's devices.
+struct SimulatedMouseOptions {
+    MouseFamily family = MouseFamily::Kvqm31x;
+    int icType = IcTypeKvqm31x; // the type whose default IDs the mouse carries
+    MouseFaults faults;
+    std::string memoryPath;
+    std::string dumpPath;
+    bool realTime = false;
+};
+
+struct CommandLineOptions {
+    Command command = Command::Help;
+    // The image of write and verify, the output of read.
+    std::string path;
+    // The window's settings as the options set them; icType, the data format and Write
+    // Product ID included.
+    PlainSettings settings;
+    int vendorId = 0;
+    int productId = 0;
+    std::optional<SimulatedMouseOptions> simulation;
+    std::string tracePath;
+    std::string logPath;
+};
+
+// Reads the arguments after the program name; options may come before or after the command.
+// Throws UsageError (or ConversionError for a range that does not convert).
+CommandLineOptions ParseCommandLine(const std::vector<std::string>& arguments);
+
+const char* CommandName(Command command);
+
+} // namespace vrax

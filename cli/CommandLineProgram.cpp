@@ -1,0 +1,370 @@
+#include "cli/CommandLineProgram.h"
+
+#include "cli/CommandLineView.h"
+#include "cli/HelpText.h"
+#include "cli/HostSystem.h"
+#include "cli/ProductionLog.h"
+#include "cli/TracingHidPlatform.h"
+#include "programming/BinImage.h"
+#include "programming/DataFormat.h"
+#include "programming/FactoryRecord.h"
+#include "programming/ReadBack.h"
+#include "programming/StationContext.h"
+#include "programming/StationError.h"
+#include "programming/Verify.h"
+#include "programming/WriteJob.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace vrax {
+
+namespace {
+
+constexpr std::uint8_t TextNoFindMouse = 0;
+constexpr std::uint8_t TextMouseReady = 1;
+constexpr std::uint8_t TextFactoryFieldsFirst = 31; // "Product" .. "Station"
+
+// The release numbers the window's polling presets before it opens a mouse of each family.
+constexpr int Kvqm31xReleaseNumber = 0x104;
+constexpr int Kvqm42xxReleaseNumber = 0x100;
+
+constexpr int Kvqm31xChunkSize = 6;
+constexpr int Kvqm42xxChunkSize = 7;
+
+std::string Hex(unsigned value, int digits) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%0*X", digits, value);
+    return text;
+}
+
+long ChunkCount(int length, int chunkSize) {
+    return (length + chunkSize - 1) / chunkSize;
+}
+
+// The chunks an operation moves when every first attempt is answered.
+long ExpectedChunks(const CommandLineOptions& options) {
+    const PlainSettings& settings = options.settings;
+    const bool kvqm31x = settings.icType == IcTypeKvqm31x;
+    const int chunkSize = kvqm31x ? Kvqm31xChunkSize : Kvqm42xxChunkSize;
+    switch (options.command) {
+    case Command::Write: {
+        long written = 0;
+        bool readBack = false;
+        switch (settings.format) {
+        case DataFormat::Byte2K:
+            written = ChunkCount(ImageSize, chunkSize);
+            break;
+        case DataFormat::Byte256:
+            written = settings.blockCount * ChunkCount(BlockSize, chunkSize);
+            readBack = kvqm31x;
+            break;
+        case DataFormat::Custom:
+            ForEachCustomRange(settings.customRanges, [&](int start, int end) {
+                written += ChunkCount(end - start, chunkSize);
+                return true;
+            });
+            readBack = true;
+            break;
+        case DataFormat::None:
+            break;
+        }
+        const long record =
+            kvqm31x && settings.writeProductId ? ChunkCount(FactoryRecordSize, chunkSize) : 0;
+        return written * (readBack ? 2 : 1) + record;
+    }
+    case Command::Verify:
+        return kvqm31x ? MaxBlockCount * ChunkCount(BlockSize, chunkSize)
+                       : ChunkCount(ImageSize, chunkSize);
+    case Command::Read:
+        return ChunkCount(ImageSize, chunkSize);
+    default:
+        return 0;
+    }
+}
+
+const char* ProgressLabel(Command command) {
+    switch (command) {
+    case Command::Write:
+        return "Writing";
+    case Command::Verify:
+        return "Verifying";
+    case Command::Read:
+        return "Reading";
+    default:
+        return "";
+    }
+}
+
+std::string SerialNumberText(const FactoryRecordBytes& record) {
+    return Hex((unsigned{record[6]} << 16) | (unsigned{record[7]} << 8) | record[8], 6);
+}
+
+// The factory fields as the window's SetValue and lists would show them.
+std::vector<std::string> FactoryFieldLines(const FactoryFields& fields, const Lang& lang) {
+    const auto number = [](int value) { return value <= 0 ? std::string{} : Hex(value, 1); };
+    const auto item = [](int position, char first, int count) {
+        return position >= 0 && position < count
+                   ? std::string(1, static_cast<char>(first + position))
+                   : std::string{};
+    };
+    const std::string values[] = {
+        number(fields.productType),      number(fields.date),
+        number(fields.serialNumber),     item(fields.factoryIndex, '1', 8),
+        item(fields.lineIndex, 'A', 26), item(fields.stationIndex, '1', 8),
+    };
+    std::vector<std::string> lines;
+    for (int field = 0; field < 6; ++field) {
+        const std::string label =
+            lang.Text(static_cast<std::uint8_t>(TextFactoryFieldsFirst + field));
+        lines.push_back(label + ": " + values[field]);
+    }
+    return lines;
+}
+
+// Where the window shows nothing the command line still says why: the identity check met
+// a mouse that did not answer, or one whose status reply was unmarked.
+std::string NoVerdictText(Station& station, int icType) {
+    if (icType == IcTypeKvqm31x && station.link31.LastReply()[7] == Kvqm31xLink::StatusDone) {
+        return "No verdict: the mouse's status reply is unmarked (byte 1 is not AA)";
+    }
+    return "No verdict: the mouse did not answer";
+}
+
+} // namespace
+
+CommandLineProgram::CommandLineProgram(const CommandLineOptions& options, std::ostream& out,
+                                       std::ostream& err, bool progressBar)
+    : options_(options), out_(out), err_(err), progress_(err, progressBar) {
+    if (options_.simulation && !options_.simulation->realTime) {
+        clock_ = std::make_unique<VirtualClock>();
+    } else {
+        clock_ = std::make_unique<RealClock>();
+    }
+}
+
+int CommandLineProgram::Run() {
+    std::unique_ptr<ProductionLog> log;
+    Outcome outcome;
+    try {
+        if (!options_.logPath.empty() && options_.command != Command::List) {
+            log = std::make_unique<ProductionLog>(options_.logPath);
+        }
+        outcome = Execute();
+    } catch (const StationError& error) {
+        progress_.Finish();
+        outcome = BadInput(error.what());
+    }
+    if (simulated_ && !simulated_->Bus().PluggedDevices().empty() &&
+        !options_.simulation->dumpPath.empty()) {
+        try {
+            simulated_->Dump(options_.simulation->dumpPath);
+        } catch (const StationError& error) {
+            outcome.error +=
+                outcome.error.empty() ? error.what() : std::string("\n") + error.what();
+            outcome.exitCode = ExitBadInput;
+        }
+    }
+    if (trace_.is_open()) {
+        trace_.close();
+        if (!trace_) {
+            outcome.error += "Cannot write file \"" + ExpandFileName(options_.tracePath) + "\".";
+            outcome.exitCode = ExitBadInput;
+        }
+    }
+
+    for (const std::string& line : outcome.lines) {
+        out_ << line << '\n';
+    }
+    out_ << std::flush;
+    if (!outcome.error.empty()) {
+        err_ << outcome.error << '\n';
+    }
+    if (log) {
+        std::string verdict = outcome.verdict;
+        if (verdict.empty()) {
+            verdict = outcome.lines.empty() ? outcome.error : outcome.lines.back();
+        }
+        try {
+            log->Append(CommandName(options_.command), IcTypeName(options_.settings.icType),
+                        outcome.serialNumber, verdict);
+        } catch (const StationError& error) {
+            err_ << error.what() << '\n';
+            return ExitBadInput;
+        }
+    }
+    return outcome.exitCode;
+}
+
+CommandLineProgram::Outcome CommandLineProgram::Execute() {
+    HidPlatform* devices = nullptr;
+    if (options_.simulation) {
+        simulated_ = std::make_unique<SimulatedMouse>(*options_.simulation, *clock_);
+        devices = &simulated_->Bus();
+    } else {
+        hardware_ = MakeHardwarePlatform();
+        devices = hardware_.get();
+    }
+    if (!options_.tracePath.empty()) {
+        errno = 0;
+        trace_.open(options_.tracePath, std::ios::out | std::ios::binary | std::ios::trunc);
+        if (!trace_) {
+            throw FileError("Cannot create file \"" + ExpandFileName(options_.tracePath) + "\". " +
+                            std::strerror(errno ? errno : EIO));
+        }
+    }
+    const std::chrono::microseconds origin = clock_->Now();
+    if (simulated_) {
+        simulated_->Plug();
+    }
+
+    TracingHidPlatform platform(*devices, *clock_, origin, trace_.is_open() ? &trace_ : nullptr);
+    CommandLineView view(progress_);
+    Station station(platform, *clock_, options_.settings, view);
+    if (options_.command == Command::List) {
+        return List(station, platform);
+    }
+
+    StationContext context = station.Context();
+    switch (options_.command) {
+    case Command::Write:
+    case Command::Verify:
+        BeginLoad(context);
+        if (LoadBinFile(context, options_.path) != LoadOutcome::Loaded) {
+            Outcome refused;
+            refused.exitCode = ExitBadInput;
+            refused.lines = view.VisibleTexts(station.lang);
+            return refused;
+        }
+        break;
+    case Command::Read:
+    case Command::FactoryRead:
+        // These take no image, yet on KVQM31X they run the identity check against the type
+        // an image was loaded for; here that is the selected type, so the check still tests
+        // the mouse's chip code, marker and ready bit.
+        station.state.LoadedTypeName = IcTypeName(options_.settings.icType);
+        break;
+    default:
+        break;
+    }
+    if (!OpenMouse(station, platform)) {
+        Outcome missing;
+        missing.exitCode = ExitNoMouse;
+        missing.lines.push_back(station.lang.Text(TextNoFindMouse));
+        return missing;
+    }
+    return RunOperation(station, view);
+}
+
+CommandLineProgram::Outcome CommandLineProgram::List(Station& station, HidPlatform& platform) {
+    Outcome outcome;
+    for (const std::string& path : platform.EnumerateInterfaces()) {
+        const HidHandle handle = platform.Open(path);
+        if (handle == InvalidHandle) {
+            outcome.lines.push_back(path + "  cannot be opened");
+            continue;
+        }
+        HidAttributes attributes;
+        const bool known = platform.GetAttributes(handle, attributes);
+        const std::uint16_t reportLength = platform.GetFeatureReportLength(handle);
+        platform.Close(handle);
+        if (!known) {
+            outcome.lines.push_back(path + "  attributes unreadable");
+            continue;
+        }
+        outcome.lines.push_back(path + "  VID " + Hex(attributes.vendorId, 4) + "  PID " +
+                                Hex(attributes.productId, 4) + "  release " +
+                                Hex(attributes.versionNumber, 4) + "  feature report " +
+                                std::to_string(reportLength));
+    }
+    const bool found = OpenMouse(station, platform);
+    outcome.lines.push_back(station.lang.Text(found ? TextMouseReady : TextNoFindMouse));
+    outcome.exitCode = found ? ExitPass : ExitNoMouse;
+    return outcome;
+}
+
+// As the window's polling opens a newly connected mouse of the selected family.
+bool CommandLineProgram::OpenMouse(Station& station, HidPlatform& platform) {
+    bool found = false;
+    if (options_.settings.icType == IcTypeKvqm31x) {
+        int releaseNumber = Kvqm31xReleaseNumber;
+        found = station.link31.Open(options_.vendorId, options_.productId, releaseNumber);
+    } else {
+        int releaseNumber = Kvqm42xxReleaseNumber;
+        found = station.link42.Open(options_.vendorId, options_.productId, releaseNumber);
+    }
+    const std::string notice = platform.TakeOperatorNotice();
+    if (!notice.empty()) {
+        err_ << notice << '\n';
+    }
+    return found;
+}
+
+CommandLineProgram::Outcome CommandLineProgram::RunOperation(Station& station,
+                                                             CommandLineView& view) {
+    StationContext context = station.Context();
+    const int icType = options_.settings.icType;
+    Outcome outcome;
+    progress_.Start(ProgressLabel(options_.command), ExpectedChunks(options_));
+    switch (options_.command) {
+    case Command::Write: {
+        const WriteVerdict verdict = RunWriteJob(context);
+        outcome.exitCode = verdict == WriteVerdict::Pass ? ExitPass : ExitFailed;
+        if (verdict != WriteVerdict::None && icType == IcTypeKvqm31x &&
+            options_.settings.writeProductId) {
+            outcome.serialNumber = SerialNumberText(station.state.FactoryRecord);
+        }
+        break;
+    }
+    case Command::Verify:
+        outcome.exitCode = RunVerify(context) == VerifyVerdict::Pass ? ExitPass : ExitFailed;
+        break;
+    case Command::Read:
+        outcome.exitCode =
+            RunSave(context, options_.path) == SaveOutcome::Saved ? ExitPass : ExitFailed;
+        break;
+    case Command::FactoryRead:
+        if (ReadFactoryRecord(context) && view.ShownFactoryFields()) {
+            outcome.exitCode = ExitPass;
+            outcome.lines = FactoryFieldLines(*view.ShownFactoryFields(), station.lang);
+            outcome.serialNumber = SerialNumberText(station.state.FactoryRecord);
+        }
+        break;
+    default:
+        break;
+    }
+    progress_.Finish();
+    const std::vector<std::string> shown = view.VisibleTexts(station.lang);
+    outcome.lines.insert(outcome.lines.end(), shown.begin(), shown.end());
+    if (shown.empty()) {
+        outcome.lines.push_back(NoVerdictText(station, icType));
+    }
+    return outcome;
+}
+
+CommandLineProgram::Outcome CommandLineProgram::BadInput(const std::string& message) {
+    Outcome outcome;
+    outcome.exitCode = ExitBadInput;
+    outcome.error = message;
+    return outcome;
+}
+
+int RunCommandLine(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
+                   bool progressBar) {
+    CommandLineOptions options;
+    try {
+        options = ParseCommandLine(arguments);
+    } catch (const StationError& error) {
+        err << "vrax-bin-writer-cli: " << error.what() << "\nTry 'vrax-bin-writer-cli --help'.\n";
+        return ExitBadInput;
+    }
+    if (options.command == Command::Help) {
+        out << HelpText();
+        return ExitPass;
+    }
+    CommandLineProgram program(options, out, err, progressBar);
+    return program.Run();
+}
+
+} // namespace vrax

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "cli/CommandLineOptions.h"
+#include "cli/ProgressBar.h"
+#include "cli/SimulatedMouse.h"
+#include "device/Clock.h"
+#include "device/HidPlatform.h"
+
+#include <fstream>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace vrax {
+
+class CommandLineView;
+class Station;
+
+enum ExitCode : int {
+    ExitPass = 0,
+    ExitFailed = 1, // any other outcome on a found mouse
+    ExitBadInput = 2,
+    ExitNoMouse = 3,
+};
+
+// One run of the command line: the options' station on real or virtual mice, the operation
+// through the same functions the window calls, then the verdict, the dump and the log line.
+class CommandLineProgram {
+public:
+    CommandLineProgram(const CommandLineOptions& options, std::ostream& out, std::ostream& err,
+                       bool progressBar);
+
+    int Run();
+
+private:
+    struct Outcome {
+        int exitCode = ExitFailed;
+        std::vector<std::string> lines; // standard output
+        std::string error;              // standard error
+        std::string verdict;            // the log's verdict; the last line when empty
+        std::string serialNumber;
+    };
+
+    Outcome Execute();
+    Outcome List(Station& station, HidPlatform& platform);
+    bool OpenMouse(Station& station, HidPlatform& platform);
+    Outcome RunOperation(Station& station, CommandLineView& view);
+    void StartProgress();
+    static Outcome BadInput(const std::string& message);
+
+    CommandLineOptions options_;
+    std::ostream& out_;
+    std::ostream& err_;
+    std::unique_ptr<Clock> clock_;
+    std::unique_ptr<SimulatedMouse> simulated_;
+    std::unique_ptr<HidPlatform> hardware_;
+    std::ofstream trace_;
+    ProgressBar progress_;
+};
+
+// The program's whole life: parse, run, report. Returns the exit code.
+int RunCommandLine(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
+                   bool progressBar);
+
+} // namespace vrax

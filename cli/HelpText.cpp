@@ -1,0 +1,124 @@
+#include "cli/HelpText.h"
+
+#include "sim/MouseFaults.h"
+
+namespace vrax {
+
+namespace {
+
+constexpr const char* Usage = R"(Usage:
+  vrax-bin-writer-cli [options] list
+  vrax-bin-writer-cli [options] write IMAGE.bin
+  vrax-bin-writer-cli [options] verify IMAGE.bin
+  vrax-bin-writer-cli [options] read OUT.bin
+  vrax-bin-writer-cli [options] factory-read
+
+Runs the station's programming operations on one mouse with the same code as the window, on
+the machine's HID devices or on a virtual mouse. The image is loaded (and refused as the window
+refuses it) before any mouse is looked for; the mouse is then opened as the window opens a
+newly connected one (by VID, PID and, for KVQM31X, release number 0104).
+
+Commands:
+  list            show the HID interfaces present, then "Mouse Ready" when the mouse of the IC
+                  type is found, else "No Find Mouse"
+  write IMAGE     write the 2048-byte image with the data format, then the factory record
+                  with --factory: "Write Pass" or "Write Fail"
+  verify IMAGE    compare the mouse's 2048 bytes with the image: "Verify Pass" or "Verify
+                  Fail" (KVQM31X passes over bytes 160-171, the factory record)
+  read OUT        read the mouse's 2048 bytes into the file OUT: "Save Pass" or "Save Fail";
+                  ".bin" is appended unless OUT ends in it; no file when the read fails
+  factory-read    read the 12-byte factory record and print its six fields as the window
+                  shows them (an empty value where the field would be empty), then "Read Ok"
+                  or "Read Fail"
+
+Mouse:
+  --ic TYPE       KVQM31X, KVQM42xx or KVQM537 (default KVQM31X; with --sim, the type of the
+                  virtual mouse)
+  --vid HEX       USB vendor ID, at most 4 hex digits (default 3C5E)
+  --pid HEX       USB product ID, at most 4 hex digits (default 0A31 for KVQM31X, 0A42 for
+                  KVQM42xx and KVQM537)
+
+Write settings (the window's defaults; numbers are decimal digits only):
+  --format F      data format: 2k, 256 or custom (default custom for KVQM31X, 2k otherwise;
+                  only KVQM31X offers custom)
+  --blocks N      256-byte blocks written by --format 256, kept within 1..8 (default 8)
+  --ranges TEXT   byte ranges of --format custom, each item S-E; with E exclusive and both
+                  numbers written with the same number of digits; text after the last ";" is
+                  ignored (default "000-256;1280-1536;")
+  --total N       Total Times: KVQM31X write passes before the one extra pass (default 1)
+  --retry N       Retry Times: attempts per memory write, read-back checks, attempts of the
+                  factory record write (default 3)
+  --sleep N       Sleep Time: settle wait of N+1 ms before the verdict, at most 3 digits
+                  (default 100)
+  --factory TYPE,DATE,SN,FACTORY,LINE,STATION
+                  turn Write Product ID on (KVQM31X only): product type, date and serial
+                  number in hexadecimal (at most 4, 8 and 6 digits), factory 1..8, line A..Z,
+                  station 1..8; the window's defaults are 0005,20200527,000001,1,A,1
+
+Virtual mouse:
+  --sim FAMILY[:FAULT[,FAULT...]]
+                  run against one virtual mouse on a simulated HID bus, plugged in before the
+                  command, instead of the machine's devices; FAMILY is kvqm31x, kvqm42xx or
+                  kvqm537, with the default IDs of that type
+  --real-time     the virtual mouse's waits take real time (default: a virtual clock, so a
+                  write takes milliseconds while the trace shows the protocol's times)
+  --sim-memory FILE
+                  the virtual mouse's initial 2048 bytes (default: all FF)
+  --sim-dump FILE the virtual mouse's 2048 bytes, written after the command
+
+Records:
+  --trace FILE    one line per feature-report transfer, in order:
+                  <milliseconds since start> <set|get> <the 8 bytes as two-digit lowercase
+                  hex, space separated> <ok|fail>; milliseconds carry three decimals; for a
+                  get, the bytes the device returned
+  --log FILE      append one CSV line per operation: time (UTC, ISO 8601), operation, IC
+                  type, serial number (when a record was stamped or read), verdict; a header
+                  line starts a new file
+  -h, --help      show this text
+
+)";
+
+constexpr const char* Closing = R"(
+Output:
+  The verdict exactly as the window shows it: "Write Pass", "Write Fail", "Verify Pass",
+  "Verify Fail", "Save Pass", "Save Fail", "Read Ok", "Read Fail", "BIN file not match Mouse",
+  "BIN file not match IC Type", "No Find Mouse"; where the window shows nothing, a line
+  saying why ("No verdict: ..."). Errors go to standard error with the window's text where
+  it has one ("Cannot open file ...", "'...' is not a valid integer value"). On a terminal,
+  long operations draw a progress bar on standard error.
+
+Exit codes:
+  0  pass (list: the mouse was found)
+  1  any other outcome on a found mouse: a fail verdict, "BIN file not match Mouse", no answer
+  2  bad usage or bad input: an unknown option or a bad value, a BIN file that cannot be
+     opened or is not 2048 bytes, a range that does not convert, a file that cannot be
+     created or written
+  3  no matching mouse found
+)";
+
+std::string Families(const MouseFaultName& fault) {
+    if (fault.kvqm31x && fault.kvqm42xx) {
+        return "both families";
+    }
+    return fault.kvqm31x ? "KVQM31X" : "KVQM42xx/KVQM537";
+}
+
+} // namespace
+
+std::string HelpText() {
+    std::string text = Usage;
+    text += "Faults of --sim (numbers decimal or 0x hexadecimal, chip codes always hex; chunks\n"
+            "and data reports count from 0 in every read or write):\n";
+    for (const MouseFaultName& fault : MouseFaultNames()) {
+        std::string name = fault.name;
+        if (*fault.argument != '\0') {
+            name += std::string("=") + fault.argument;
+        }
+        text += "  " + name + std::string(name.size() < 22 ? 22 - name.size() : 1, ' ') +
+                fault.meaning + " (" + Families(fault) + ")\n";
+    }
+    text += Closing;
+    return text;
+}
+
+} // namespace vrax

@@ -1,0 +1,142 @@
+#include "CliFixture.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <sstream>
+
+extern char** environ;
+
+namespace vrax::testing {
+
+namespace {
+
+std::string Slurp(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+} // namespace
+
+CliFixture::CliFixture() {
+    static int counter = 0;
+    folder_ = std::filesystem::temp_directory_path() /
+              ("vrax-cli-" + std::to_string(getpid()) + "-" + std::to_string(++counter));
+    std::filesystem::remove_all(folder_);
+    std::filesystem::create_directories(folder_);
+    for (int i = 0; i < 2048; ++i) {
+        image.push_back(static_cast<std::uint8_t>((i * 7 + 3) & 0xFF));
+    }
+    imagePath = Path("image.bin");
+    WriteFile("image.bin", image);
+}
+
+CliFixture::~CliFixture() {
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+}
+
+ProgramResult CliFixture::Run(const std::vector<std::string>& arguments) {
+    const std::string outPath = Path("stdout.txt");
+    const std::string errPath = Path("stderr.txt");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    std::string program = VRAX_CLI_PROGRAM;
+    std::vector<std::string> storage{program};
+    storage.insert(storage.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& argument : storage) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+
+    ProgramResult result;
+    pid_t child = 0;
+    const int spawned =
+        posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    EXPECT_EQ(spawned, 0) << "cannot start " << program;
+    if (spawned != 0) {
+        return result;
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.out = Slurp(outPath);
+    result.err = Slurp(errPath);
+    return result;
+}
+
+void CliFixture::WriteFile(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
+    std::ofstream file(folder_ / name, std::ios::binary | std::ios::trunc);
+    file.write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<std::uint8_t> CliFixture::ReadFile(const std::string& name) const {
+    const std::string bytes = Slurp(folder_ / name);
+    return {bytes.begin(), bytes.end()};
+}
+
+std::vector<std::string> CliFixture::ReadLines(const std::string& name) const {
+    std::istringstream stream(Slurp(folder_ / name));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(stream, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::vector<TraceLine> CliFixture::ReadTrace(const std::string& name) const {
+    static const std::regex format(R"(^(\d+\.\d{3}) (set|get) ((?:[0-9a-f]{2} ){8})(ok|fail)$)");
+    std::vector<TraceLine> trace;
+    for (const std::string& text : ReadLines(name)) {
+        std::smatch match;
+        if (!std::regex_match(text, match, format)) {
+            ADD_FAILURE() << "trace line out of format: " << text;
+            continue;
+        }
+        TraceLine line;
+        line.milliseconds = std::stod(match[1]);
+        line.set = match[2] == "set";
+        std::istringstream bytes(match[3]);
+        for (std::uint8_t& byte : line.bytes) {
+            unsigned value = 0;
+            bytes >> std::hex >> value;
+            byte = static_cast<std::uint8_t>(value);
+        }
+        line.ok = match[4] == "ok";
+        trace.push_back(line);
+    }
+    return trace;
+}
+
+std::vector<int> Commands31x(const std::vector<TraceLine>& trace) {
+    std::vector<int> commands;
+    for (const TraceLine& line : trace) {
+        if (line.set && line.bytes[0] == 4 && line.bytes[1] != 5 && line.bytes[1] != 7) {
+            commands.push_back(line.bytes[1]);
+        }
+    }
+    return commands;
+}
+
+int CountFrames(const std::vector<TraceLine>& trace, bool set, std::uint8_t byte0,
+                std::uint8_t byte1) {
+    int count = 0;
+    for (const TraceLine& line : trace) {
+        count += line.set == set && line.bytes[0] == byte0 && line.bytes[1] == byte1 ? 1 : 0;
+    }
+    return count;
+}
+
+} // namespace vrax::testing
