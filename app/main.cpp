@@ -1,9 +1,9 @@
 #include "app/StationProgram.h"
 #include "device/Clock.h"
-#include "device/NullHidPlatform.h"
+#include "device/SystemHidPlatform.h"
 
 int main(int argc, char** argv) {
-    vrax::NullHidPlatform platform;
+    const std::unique_ptr<vrax::HidPlatform> platform = vrax::MakeSystemHidPlatform();
     vrax::RealClock clock;
-    return vrax::RunStationProgram(argc, argv, platform, clock);
+    return vrax::RunStationProgram(argc, argv, *platform, clock);
 }
