@@ -15,9 +15,12 @@ extern "C" {
 #include "sim/VirtualMouse31x.h"
 #include "sim/VirtualMouse42xx.h"
 #include "tests/windows/ReplacementControl.h"
+#include "tests/windows/ReplacementDeviceList.h"
 
 #include <algorithm>
 #include <cctype>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <set>
 #include <string>
@@ -44,7 +47,28 @@ struct Preparsed {
     const Interface* owner;
 };
 
+// A listed mouse's memory file, written back when the program ends.
+struct PersistedMemory {
+    VirtualMouse* mouse;
+    std::string file;
+};
+
+struct State;
+void LoadDeviceList(State& state);
+
 struct State {
+    State() { LoadDeviceList(*this); }
+    State(const State&) = delete;
+    State& operator=(const State&) = delete;
+    ~State() {
+        for (const PersistedMemory& persisted : persistedMemory) {
+            std::ofstream file(persisted.file, std::ios::binary | std::ios::trunc);
+            file.write(reinterpret_cast<const char*>(persisted.mouse->Memory().data()),
+                       VirtualMouse::MemorySize);
+        }
+    }
+
+    std::vector<PersistedMemory> persistedMemory;
     std::vector<std::unique_ptr<VirtualHidDevice>> devices;
     std::vector<Interface> interfaces;
     std::set<Preparsed*> preparsed;
@@ -93,8 +117,7 @@ const Interface* Find(HANDLE handle) {
     return nullptr;
 }
 
-VirtualHidDevice* Device(int id) {
-    State& state = Current();
+VirtualHidDevice* Device(State& state, int id) {
     if (id < 0 || id >= static_cast<int>(state.devices.size())) {
         return nullptr;
     }
@@ -118,6 +141,78 @@ const Interface* FeatureTarget(HANDLE handle, PVOID buffer, ULONG length) {
         return nullptr;
     }
     return entry;
+}
+
+int AddDevice(State& state, const std::string& name, unsigned vendorId, unsigned productId,
+              unsigned versionNumber, unsigned featureReportLength) {
+    const HidAttributes attributes{static_cast<std::uint16_t>(vendorId),
+                                   static_cast<std::uint16_t>(productId),
+                                   static_cast<std::uint16_t>(versionNumber)};
+    const auto length = static_cast<std::uint16_t>(featureReportLength);
+    std::unique_ptr<VirtualHidDevice> device;
+    if (name == "plain") {
+        device = std::make_unique<vrax::PlainHidDevice>(attributes, 2, length);
+    } else {
+        std::unique_ptr<VirtualMouse> mouse;
+        if (name == "kvqm31x") {
+            mouse = std::make_unique<vrax::VirtualMouse31x>();
+        } else if (name == "kvqm42xx") {
+            mouse = std::make_unique<vrax::VirtualMouse42xx>();
+        } else if (name == "kvqm42xx-two-interfaces") {
+            mouse = std::make_unique<vrax::VirtualMouse42xx>(
+                vrax::VirtualMouse42xx::Layout::TwoInterfaces);
+        } else {
+            return -1;
+        }
+        mouse->SetAttributes(attributes);
+        mouse->SetFeatureReportLength(length);
+        device = std::move(mouse);
+    }
+    state.devices.push_back(std::move(device));
+    return static_cast<int>(state.devices.size()) - 1;
+}
+
+bool AttachInterface(State& state, int id, int interfaceIndex, const char* path) {
+    VirtualHidDevice* device = Device(state, id);
+    if (device == nullptr || interfaceIndex < 0 || interfaceIndex >= device->InterfaceCount()) {
+        return false;
+    }
+    HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    std::string finalPath = FinalPath(file);
+    CloseHandle(file);
+    if (finalPath.empty()) {
+        return false;
+    }
+    state.interfaces.push_back({std::move(finalPath), device, interfaceIndex});
+    return true;
+}
+
+void LoadDeviceList(State& state) {
+    for (const vrax::wine::ListedDevice& listed : vrax::wine::ReadDeviceList()) {
+        const int id = AddDevice(state, listed.model, listed.vendorId, listed.productId,
+                                 listed.versionNumber, listed.featureReportLength);
+        if (id < 0) {
+            continue;
+        }
+        for (std::size_t index = 0; index < listed.paths.size(); ++index) {
+            AttachInterface(state, id, static_cast<int>(index), listed.paths[index].c_str());
+        }
+        auto* mouse = dynamic_cast<VirtualMouse*>(state.devices.back().get());
+        if (mouse == nullptr || listed.memoryFile.empty()) {
+            continue;
+        }
+        std::ifstream file(listed.memoryFile, std::ios::binary);
+        const std::vector<char> bytes{std::istreambuf_iterator<char>(file),
+                                      std::istreambuf_iterator<char>()};
+        if (bytes.size() == VirtualMouse::MemorySize) {
+            std::copy(bytes.begin(), bytes.end(), mouse->Memory().begin());
+        }
+        state.persistedMemory.push_back({mouse, listed.memoryFile});
+    }
 }
 
 } // namespace
@@ -213,56 +308,15 @@ REPLACEMENT_EXPORT BOOLEAN NTAPI HidD_GetFeature(HANDLE handle, PVOID buffer, UL
 
 REPLACEMENT_EXPORT int VraxHid_AddDevice(const char* model, unsigned vendorId, unsigned productId,
                                          unsigned versionNumber, unsigned featureReportLength) {
-    const HidAttributes attributes{static_cast<std::uint16_t>(vendorId),
-                                   static_cast<std::uint16_t>(productId),
-                                   static_cast<std::uint16_t>(versionNumber)};
-    const auto length = static_cast<std::uint16_t>(featureReportLength);
-    const std::string name = model;
-    std::unique_ptr<VirtualHidDevice> device;
-    if (name == "plain") {
-        device = std::make_unique<vrax::PlainHidDevice>(attributes, 2, length);
-    } else {
-        std::unique_ptr<VirtualMouse> mouse;
-        if (name == "kvqm31x") {
-            mouse = std::make_unique<vrax::VirtualMouse31x>();
-        } else if (name == "kvqm42xx") {
-            mouse = std::make_unique<vrax::VirtualMouse42xx>();
-        } else if (name == "kvqm42xx-two-interfaces") {
-            mouse = std::make_unique<vrax::VirtualMouse42xx>(
-                vrax::VirtualMouse42xx::Layout::TwoInterfaces);
-        } else {
-            return -1;
-        }
-        mouse->SetAttributes(attributes);
-        mouse->SetFeatureReportLength(length);
-        device = std::move(mouse);
-    }
-    State& state = Current();
-    state.devices.push_back(std::move(device));
-    return static_cast<int>(state.devices.size()) - 1;
+    return AddDevice(Current(), model, vendorId, productId, versionNumber, featureReportLength);
 }
 
 REPLACEMENT_EXPORT int VraxHid_AttachInterface(int id, int interfaceIndex, const char* path) {
-    VirtualHidDevice* device = Device(id);
-    if (device == nullptr || interfaceIndex < 0 || interfaceIndex >= device->InterfaceCount()) {
-        return 0;
-    }
-    HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return 0;
-    }
-    std::string finalPath = FinalPath(file);
-    CloseHandle(file);
-    if (finalPath.empty()) {
-        return 0;
-    }
-    Current().interfaces.push_back({std::move(finalPath), device, interfaceIndex});
-    return 1;
+    return AttachInterface(Current(), id, interfaceIndex, path) ? 1 : 0;
 }
 
 REPLACEMENT_EXPORT int VraxHid_SetFaults(int id, const char* faults) {
-    auto* mouse = dynamic_cast<VirtualMouse*>(Device(id));
+    auto* mouse = dynamic_cast<VirtualMouse*>(Device(Current(), id));
     if (mouse == nullptr) {
         return 0;
     }
@@ -276,7 +330,7 @@ REPLACEMENT_EXPORT int VraxHid_SetFaults(int id, const char* faults) {
 }
 
 REPLACEMENT_EXPORT int VraxHid_Memory(int id, unsigned char* image, int write) {
-    auto* mouse = dynamic_cast<VirtualMouse*>(Device(id));
+    auto* mouse = dynamic_cast<VirtualMouse*>(Device(Current(), id));
     if (mouse == nullptr) {
         return 0;
     }
@@ -294,6 +348,7 @@ REPLACEMENT_EXPORT void VraxHid_Reset() {
         delete data;
     }
     state.preparsed.clear();
+    state.persistedMemory.clear();
     state.interfaces.clear();
     state.devices.clear();
     state.guidRequests = 0;

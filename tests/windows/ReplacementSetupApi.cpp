@@ -7,6 +7,7 @@
 #include <setupapi.h>
 
 #include "tests/windows/ReplacementControl.h"
+#include "tests/windows/ReplacementDeviceList.h"
 
 #include <cstddef>
 #include <cstring>
@@ -35,6 +36,14 @@ struct DeviceSet {
 };
 
 struct State {
+    State() {
+        for (const vrax::wine::ListedDevice& device : vrax::wine::ReadDeviceList()) {
+            for (const std::string& path : device.paths) {
+                interfaces.push_back({path});
+            }
+        }
+    }
+
     std::vector<Interface> interfaces;
     bool failClassDevs = false;
     std::set<DeviceSet*> openSets;
@@ -194,7 +203,13 @@ REPLACEMENT_EXPORT void VraxSetupApi_Reset() {
     for (DeviceSet* set : state.openSets) {
         delete set;
     }
-    state = State{};
+    state.interfaces.clear();
+    state.openSets.clear();
+    state.failClassDevs = false;
+    state.lastClassGuid = GUID{};
+    state.lastFlags = 0;
+    state.classDevsCalls = 0;
+    state.ruleViolations = 0;
 }
 
 REPLACEMENT_EXPORT void VraxSetupApi_AddInterface(const char* path, int present, int detailFault) {

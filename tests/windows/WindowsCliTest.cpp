@@ -1,0 +1,137 @@
+#include "tests/windows/WineTestSupport.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace vrax::wine {
+namespace {
+
+struct ProgramResult {
+    DWORD exitCode = 0xFFFFFFFF;
+    std::string out;
+};
+
+std::vector<std::uint8_t> ReadBytes(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file.write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+}
+
+// The command-line program, built static for Windows, run as a station PC would run it: the
+// HID libraries it binds by name are the replacements beside it, and the mice are those the
+// device list names.
+class WindowsCommandLine : public ::testing::Test {
+protected:
+    WindowsCommandLine() {
+        for (int address = 0; address < 2048; ++address) {
+            image.push_back(static_cast<std::uint8_t>((address * 7 + 3) ^ (address >> 8)));
+        }
+        imagePath = folder.PathOf("image.bin");
+        WriteBytes(imagePath, image);
+    }
+
+    void ListDevices(const std::string& lines) {
+        const std::string list = folder.PathOf("devices.txt");
+        std::ofstream(list) << lines;
+        SetEnvironmentVariableA("VRAX_REPLACEMENT_DEVICES", list.c_str());
+    }
+
+    ProgramResult Run(const std::string& arguments) {
+        const std::string outPath = folder.PathOf("out.txt");
+        SECURITY_ATTRIBUTES inherited{sizeof(inherited), nullptr, TRUE};
+        HANDLE out = CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited,
+                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        STARTUPINFOA startup{};
+        startup.cb = sizeof(startup);
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = out;
+        startup.hStdError = out;
+        PROCESS_INFORMATION process{};
+        std::string commandLine =
+            "\"" + ProgramFolder() + "\\vrax-bin-writer-cli.exe\" " + arguments;
+        ProgramResult result;
+        if (CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                           &startup, &process)) {
+            WaitForSingleObject(process.hProcess, 120000);
+            GetExitCodeProcess(process.hProcess, &result.exitCode);
+            CloseHandle(process.hThread);
+            CloseHandle(process.hProcess);
+        }
+        CloseHandle(out);
+        const std::vector<std::uint8_t> text = ReadBytes(outPath);
+        // Standard output is in text mode on Windows: lines end in CR LF.
+        for (const std::uint8_t byte : text) {
+            if (byte != '\r') {
+                result.out.push_back(static_cast<char>(byte));
+            }
+        }
+        return result;
+    }
+
+    TemporaryFolder folder;
+    std::vector<std::uint8_t> image;
+    std::string imagePath;
+};
+
+TEST_F(WindowsCommandLine, Kvqm31xWriteJobVerifyAndReadBack) {
+    const std::string memory = folder.PathOf("mouse.bin");
+    ListDevices("plain 0x1C4F 0x0002 0x0110 0 - " + folder.MakeFile("keyboard-0") + " " +
+                folder.MakeFile("keyboard-1") + "\n" + "kvqm31x 0x3C5E 0x0A31 0x0104 8 " + memory +
+                " " + folder.MakeFile("mouse") + "\n");
+
+    ProgramResult result = Run("--ic KVQM31X --format 2k write " + imagePath);
+    EXPECT_EQ(result.out, "Write Pass\n");
+    EXPECT_EQ(result.exitCode, 0u);
+    EXPECT_EQ(ReadBytes(memory), image);
+
+    result = Run("--ic KVQM31X verify " + imagePath);
+    EXPECT_EQ(result.out, "Verify Pass\n");
+    EXPECT_EQ(result.exitCode, 0u);
+
+    result = Run("--ic KVQM31X read " + folder.PathOf("back.bin"));
+    EXPECT_EQ(result.out, "Save Pass\n");
+    EXPECT_EQ(ReadBytes(folder.PathOf("back.bin")), image);
+}
+
+TEST_F(WindowsCommandLine, Kvqm42xxWriteJobVerifyAndReadBack) {
+    const std::string memory = folder.PathOf("mouse.bin");
+    ListDevices("kvqm42xx-two-interfaces 0x3C5E 0x0A42 0x0100 8 " + memory + " " +
+                folder.MakeFile("mouse-0") + " " + folder.MakeFile("mouse-1") + "\n");
+
+    ProgramResult result = Run("--ic KVQM42xx list");
+    EXPECT_NE(result.out.find("Mouse Ready"), std::string::npos) << result.out;
+
+    result = Run("--ic KVQM42xx write " + imagePath);
+    EXPECT_EQ(result.out, "Write Pass\n");
+    EXPECT_EQ(result.exitCode, 0u);
+    EXPECT_EQ(ReadBytes(memory), image);
+
+    result = Run("--ic KVQM42xx verify " + imagePath);
+    EXPECT_EQ(result.out, "Verify Pass\n");
+    EXPECT_EQ(result.exitCode, 0u);
+
+    result = Run("--ic KVQM42xx read " + folder.PathOf("back.bin"));
+    EXPECT_EQ(result.out, "Save Pass\n");
+    EXPECT_EQ(ReadBytes(folder.PathOf("back.bin")), image);
+}
+
+TEST_F(WindowsCommandLine, NoMouseListedNoMouseFound) {
+    ListDevices("plain 0x1C4F 0x0002 0x0110 0 - " + folder.MakeFile("keyboard-0") + "\n");
+    const ProgramResult result = Run("--ic KVQM31X verify " + imagePath);
+    EXPECT_NE(result.out.find("No Find Mouse"), std::string::npos) << result.out;
+    EXPECT_EQ(result.exitCode, 3u);
+}
+
+} // namespace
+} // namespace vrax::wine
