@@ -33,7 +33,7 @@ constexpr int Kvqm42xxReleaseNumber = 0x100;
 constexpr int Kvqm31xChunkSize = 6;
 constexpr int Kvqm42xxChunkSize = 7;
 
-std::string Hex(unsigned value, int digits) {
+std::string HexadecimalText(unsigned value, int digits) {
     char text[16];
     std::snprintf(text, sizeof text, "%0*X", digits, value);
     return text;
@@ -98,12 +98,14 @@ const char* ProgressLabel(Command command) {
 }
 
 std::string SerialNumberText(const FactoryRecordBytes& record) {
-    return Hex((unsigned{record[6]} << 16) | (unsigned{record[7]} << 8) | record[8], 6);
+    return HexadecimalText((unsigned{record[6]} << 16) | (unsigned{record[7]} << 8) | record[8], 6);
 }
 
 // The factory fields as the window's SetValue and lists would show them.
 std::vector<std::string> FactoryFieldLines(const FactoryFields& fields, const Lang& lang) {
-    const auto number = [](int value) { return value <= 0 ? std::string{} : Hex(value, 1); };
+    const auto number = [](int value) {
+        return value <= 0 ? std::string{} : HexadecimalText(value, 1);
+    };
     const auto item = [](int position, char first, int count) {
         return position >= 0 && position < count
                    ? std::string(1, static_cast<char>(first + position))
@@ -273,9 +275,9 @@ CommandLineProgram::Outcome CommandLineProgram::List(Station& station, HidPlatfo
             outcome.lines.push_back(path + "  attributes unreadable");
             continue;
         }
-        outcome.lines.push_back(path + "  VID " + Hex(attributes.vendorId, 4) + "  PID " +
-                                Hex(attributes.productId, 4) + "  release " +
-                                Hex(attributes.versionNumber, 4) + "  feature report " +
+        outcome.lines.push_back(path + "  VID " + HexadecimalText(attributes.vendorId, 4) +
+                                "  PID " + HexadecimalText(attributes.productId, 4) + "  release " +
+                                HexadecimalText(attributes.versionNumber, 4) + "  feature report " +
                                 std::to_string(reportLength));
     }
     const bool found = OpenMouse(station, platform);
