@@ -42,9 +42,9 @@ Write settings (the window's defaults; numbers are decimal digits only):
   --format F      data format: 2k, 256 or custom (default custom for KVQM31X, 2k otherwise;
                   only KVQM31X offers custom)
   --blocks N      256-byte blocks written by --format 256, kept within 1..8 (default 8)
-  --ranges TEXT   byte ranges of --format custom, each item S-E; with E exclusive and both
-                  numbers written with the same number of digits; text after the last ";" is
-                  ignored (default "000-256;1280-1536;")
+  --ranges TEXT   byte ranges of --format custom: items S-E, each ended by ";", E exclusive,
+                  both numbers written with the same number of digits; text after the last
+                  ";" is ignored (default "000-256;1280-1536;")
   --total N       Total Times: KVQM31X write passes before the one extra pass (default 1)
   --retry N       Retry Times: attempts per memory write, read-back checks, attempts of the
                   factory record write (default 3)
@@ -64,7 +64,8 @@ Virtual mouse:
                   write takes milliseconds while the trace shows the protocol's times)
   --sim-memory FILE
                   the virtual mouse's initial 2048 bytes (default: all FF)
-  --sim-dump FILE the virtual mouse's 2048 bytes, written after the command
+  --sim-dump FILE
+                  the virtual mouse's 2048 bytes, written after the command
 
 Records:
   --trace FILE    one line per feature-report transfer, in order:
@@ -107,8 +108,8 @@ std::string Families(const MouseFaultName& fault) {
 
 std::string HelpText() {
     std::string text = Usage;
-    text += "Faults of --sim (numbers decimal or 0x hexadecimal, chip codes always hex; chunks\n"
-            "and data reports count from 0 in every read or write):\n";
+    text += "Faults of --sim (numbers decimal or 0x hexadecimal, chip codes always hex; data\n"
+            "chunks and data reports count from 0 in every read or write):\n";
     for (const MouseFaultName& fault : MouseFaultNames()) {
         std::string name = fault.name;
         if (*fault.argument != '\0') {
