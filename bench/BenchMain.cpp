@@ -1,0 +1,55 @@
+#include "bench/BenchWindow.h"
+
+#include "app/StationProgram.h"
+#include "app/TForm1.h"
+#include "device/Clock.h"
+#include "sim/SimulatedHidBus.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+
+// The sample image beside the program, else in the source tree it was built from.
+QString SampleFolder() {
+    const QString beside = QCoreApplication::applicationDirPath() + "/sample";
+    if (QFileInfo::exists(beside + "/sample-2k.bin")) {
+        return beside;
+    }
+    return QStringLiteral(VRAX_BENCH_SAMPLE_DIR);
+}
+
+} // namespace
+
+// The station window, unchanged, on a simulated HID bus with the real clock, beside the bench.
+int main(int argc, char** argv) {
+    vrax::RealClock clock;
+    vrax::SimulatedHidBus bus(clock);
+    vrax::BenchWindow* bench = nullptr;
+
+    vrax::StationProgramOptions options;
+    // Its own key: the bench may run beside a station tool on real mice.
+    options.instanceKey = vrax::BenchWindow::Title;
+    options.onWindowCreated = [&](vrax::TForm1& station) {
+        const QString sample = SampleFolder();
+        // The station's open dialog starts in the working folder: the first load is the sample.
+        if (QFileInfo::exists(sample)) {
+            QDir::setCurrent(sample);
+        }
+        bench = new vrax::BenchWindow(bus, station);
+        bench->SetSampleFolder(sample);
+        bench->ShowBeside();
+        QObject::connect(qApp, &QCoreApplication::aboutToQuit, qApp, [&bench] {
+            delete bench;
+            bench = nullptr;
+        });
+    };
+    options.onRestored = [&](vrax::TForm1&) {
+        if (bench != nullptr) {
+            bench->show();
+            bench->raise();
+        }
+    };
+    return vrax::RunStationProgram(argc, argv, bus, clock, options);
+}

@@ -1,0 +1,180 @@
+#include "BenchFixture.h"
+
+#include "bench/MouseRack.h"
+
+#include <QLabel>
+
+#include <set>
+
+namespace vrax {
+namespace {
+
+using Phase = ProductionLine::Phase;
+
+class ProductionLineTest : public BenchFixture {
+protected:
+    int StationPassCount() const { return station->lbl_PassCnt->text().toInt(); }
+
+    // Every mouse got the verdict its faults dictate, and the tally agrees with the station.
+    void ExpectLineAsPlanned(int mice, int faulty) {
+        const ProductionLine& line = bench->Line();
+        EXPECT_EQ(line.CurrentPhase(), Phase::Finished) << line.Status();
+        ASSERT_EQ(static_cast<int>(line.Mice().size()), mice);
+        int faultyMice = 0;
+        for (const ProductionLine::LineMouse& mouse : line.Mice()) {
+            SCOPED_TRACE(std::to_string(mouse.index) + " " + mouse.faults);
+            EXPECT_TRUE(mouse.done);
+            if (mouse.faults.empty()) {
+                EXPECT_EQ(mouse.got, Verdict::WritePass);
+            } else {
+                ++faultyMice;
+                EXPECT_NE(mouse.expected, Verdict::WritePass);
+                EXPECT_EQ(mouse.got, mouse.expected);
+            }
+        }
+        EXPECT_EQ(faultyMice, faulty);
+        const ProductionLine::Tally tally = line.Count();
+        EXPECT_EQ(tally.done, mice);
+        EXPECT_EQ(tally.asExpected, mice);
+        EXPECT_EQ(tally.pass, mice - faulty);
+        EXPECT_EQ(tally.pass + tally.fail + tally.mismatch + tally.none, mice);
+        EXPECT_EQ(StationPassCount() - line.PassCountAtStart(), tally.pass);
+        bench->Refresh();
+        EXPECT_TRUE(bench->passCountLabel->text().contains("as the tally says"))
+            << bench->passCountLabel->text().toStdString();
+        EXPECT_TRUE(bench->passTally->text().contains(QString::number(tally.pass)));
+        EXPECT_EQ(bench->lineLog->count(), mice);
+        // The station forgot every mouse it opened, and the bench keeps only the last one.
+        EXPECT_EQ(bus.OpenHandleCount(), 0);
+        EXPECT_TRUE(bus.PluggedDevices().empty());
+        EXPECT_EQ(bench->Rack().Mice().size(), 1u);
+    }
+};
+
+TEST_F(ProductionLineTest, ThirtyMixedKvqm31xMiceGetTheVerdictsTheirFaultsDictate) {
+    LoadSample();
+    station->cb_AutoRun->click();
+    ASSERT_TRUE(bench->Line().Start(LineOf(30, 30, 2024)).empty());
+    RunLine();
+    ExpectLineAsPlanned(30, 9);
+    EXPECT_EQ(StationPassCount(), 21) << "the line started from a fresh station";
+
+    std::set<Verdict> kinds;
+    for (const ProductionLine::LineMouse& mouse : bench->Line().Mice()) {
+        kinds.insert(mouse.got);
+    }
+    EXPECT_TRUE(kinds.count(Verdict::WriteFail) && kinds.count(Verdict::MouseMismatch))
+        << "the faulty mice fail both ways";
+}
+
+TEST_F(ProductionLineTest, Kvqm42xxAndKvqm537LinesOnOneAndTwoInterfaces) {
+    SelectIcType(IcTypeKvqm42xx);
+    LoadSample();
+    station->cb_AutoRun->click();
+    ASSERT_TRUE(bench->Line().Start(LineOf(12, 50, 7)).empty());
+    RunLine();
+    ExpectLineAsPlanned(12, 6);
+
+    SelectIcType(IcTypeKvqm537);
+    EXPECT_EQ(StationPassCount(), 0) << "an IC type change clears the pass count";
+    LoadSample();
+    bench->twoInterfacesBox->setChecked(true);
+    ProductionLine::Settings settings = LineOf(12, 50, 8);
+    EXPECT_EQ(settings.icType, IcTypeKvqm537);
+    EXPECT_EQ(settings.layout, VirtualMouse42xx::Layout::TwoInterfaces);
+    ASSERT_TRUE(bench->Line().Start(settings).empty());
+    RunLine();
+    ExpectLineAsPlanned(12, 6);
+    EXPECT_EQ(bench->Rack().Mice().front().device->InterfaceCount(), 2);
+}
+
+TEST_F(ProductionLineTest, WithoutAutoWriteTheLineWaitsForTheOperatorsWrite) {
+    LoadSample();
+    ASSERT_TRUE(bench->Line().Start(LineOf(2, 0, 1)).empty());
+    for (int n = 1; n <= 2; ++n) {
+        for (int step = 0; step < 50 && bench->Line().CurrentPhase() != Phase::WaitingForVerdict;
+             ++step) {
+            Tick();
+            bench->Line().Step();
+        }
+        ASSERT_EQ(bench->Line().CurrentPhase(), Phase::WaitingForVerdict);
+        EXPECT_EQ(station->lbl_DevStatus->text(), "Mouse Ready");
+        for (int step = 0; step < 5; ++step) {
+            bench->Line().Step();
+        }
+        EXPECT_EQ(bench->Line().CurrentPhase(), Phase::WaitingForVerdict);
+        station->btn_Write->click();
+        bench->Line().Step();
+        EXPECT_EQ(bench->Line().CurrentPhase(), Phase::ShowingVerdict);
+        EXPECT_EQ(bench->Line().Mice()[static_cast<std::size_t>(n - 1)].got, Verdict::WritePass);
+    }
+    RunLine();
+    EXPECT_EQ(bench->Line().CurrentPhase(), Phase::Finished);
+    EXPECT_EQ(StationPassCount(), 2);
+}
+
+TEST_F(ProductionLineTest, AFaultGivenToThePluggedLineMouseShowsAsNoVerdict) {
+    LoadSample();
+    station->cb_AutoRun->click();
+    ASSERT_TRUE(bench->Line().Start(LineOf(3, 0, 1)).empty());
+    bench->Line().Step();
+    ASSERT_EQ(bench->Line().CurrentPhase(), Phase::WaitingForArrival);
+    // An unmarked status reply stops the job before any write, and the station shows nothing.
+    MouseRack::Mouse* mouse = bench->Rack().Find(bench->Line().CurrentRackNumber());
+    ASSERT_NE(mouse, nullptr);
+    ASSERT_TRUE(mouse->Plugged());
+    mouse->device->Faults().unmarked = true;
+    RunLine();
+    const ProductionLine::Tally tally = bench->Line().Count();
+    EXPECT_EQ(tally.none, 1);
+    EXPECT_EQ(tally.pass, 2);
+    EXPECT_EQ(tally.asExpected, 2);
+    EXPECT_EQ(StationPassCount(), 2);
+    bench->Refresh();
+    EXPECT_TRUE(bench->lineLog->item(0)->text().contains("no verdict"));
+    EXPECT_TRUE(bench->lineLog->item(0)->text().contains("expected Write Pass"));
+}
+
+TEST_F(ProductionLineTest, TheLineExplainsWhyItCannotStartOrGoOn) {
+    EXPECT_NE(bench->Line().Start(LineOf(3, 0, 1)).find("Load a BIN image"), std::string::npos);
+    bench->lineStartButton->click();
+    EXPECT_FALSE(bench->Line().Running());
+    EXPECT_TRUE(bench->lineStatusLabel->text().contains("Load a BIN image"));
+
+    LoadSample();
+    station->cb_AutoRun->click();
+    ProductionLine::Settings settings = LineOf(3, 0, 1);
+    settings.patienceSteps = 20;
+    ASSERT_TRUE(bench->Line().Start(settings).empty());
+    bench->Line().Step();
+    ASSERT_EQ(bench->Line().CurrentPhase(), Phase::WaitingForArrival);
+    // A station that never ticks never notices the mouse.
+    for (int step = 0; step <= settings.patienceSteps; ++step) {
+        bench->Line().Step();
+    }
+    EXPECT_EQ(bench->Line().CurrentPhase(), Phase::Stopped);
+    EXPECT_NE(bench->Line().Status().find("did not notice Mouse 1 of 3"), std::string::npos);
+
+    // Changing the IC type mid-line unloads the image: the line stops and says why.
+    ASSERT_TRUE(bench->Line().Start(settings).empty());
+    Tick();
+    SelectIcType(IcTypeKvqm42xx);
+    bench->Line().Step();
+    EXPECT_EQ(bench->Line().CurrentPhase(), Phase::Stopped);
+    EXPECT_NE(bench->Line().Status().find("no BIN image"), std::string::npos);
+
+    // The Start button stops a running line and leaves its mouse where it is.
+    SelectIcType(IcTypeKvqm31x);
+    LoadSample();
+    bench->lineStartButton->click();
+    ASSERT_TRUE(bench->Line().Running());
+    EXPECT_TRUE(bench->lineTimer->isActive());
+    bench->Line().Step();
+    bench->lineStartButton->click();
+    EXPECT_EQ(bench->Line().CurrentPhase(), Phase::Stopped);
+    EXPECT_FALSE(bench->lineTimer->isActive());
+    EXPECT_TRUE(bench->Rack().Find(bench->Line().CurrentRackNumber())->Plugged());
+}
+
+} // namespace
+} // namespace vrax
