@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,8 +34,21 @@ constexpr int MeasuredTicks = 300;
 struct TickFigures {
     double medianMs = 0;
     double p95Ms = 0;
+    // Processor time of the thread, which a busy machine does not stretch.
+    double medianCpuMs = 0;
     int counted = 0;
 };
+
+double ThreadCpuMilliseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
+double Median(std::vector<double>& values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
 
 TickFigures MeasureTicks(HidPlatform& platform) {
     RealClock clock;
@@ -49,21 +63,25 @@ TickFigures MeasureTicks(HidPlatform& platform) {
         tick();
     }
     std::vector<double> milliseconds;
+    std::vector<double> cpuMilliseconds;
     for (int i = 0; i < MeasuredTicks; ++i) {
+        const double cpuStart = ThreadCpuMilliseconds();
         const auto start = std::chrono::steady_clock::now();
         tick();
         const std::chrono::duration<double, std::milli> took =
             std::chrono::steady_clock::now() - start;
         milliseconds.push_back(took.count());
+        cpuMilliseconds.push_back(ThreadCpuMilliseconds() - cpuStart);
     }
-    std::sort(milliseconds.begin(), milliseconds.end());
-    figures.medianMs = milliseconds[milliseconds.size() / 2];
+    figures.medianMs = Median(milliseconds);
     figures.p95Ms = milliseconds[milliseconds.size() * 95 / 100];
+    figures.medianCpuMs = Median(cpuMilliseconds);
     return figures;
 }
 
 void Report(const std::string& backend, int interfaces, const TickFigures& figures) {
     std::string figure = FormatFigure("median %.3f ms", figures.medianMs) +
+                         FormatFigure(" (CPU %.3f ms)", figures.medianCpuMs) +
                          FormatFigure(", p95 %.3f ms", figures.p95Ms);
     if (figures.counted != interfaces) {
         figure += " (counted " + std::to_string(figures.counted) + ")";

@@ -130,11 +130,17 @@ std::vector<std::string> HidrawPlatform::EnumerateInterfaces() {
 
     std::vector<std::string> paths;
     classEntries_.clear();
+    std::map<std::string, std::string> nodeNames;
     for (const fs::path& classEntry : classEntries) {
-        std::string nodeName = UeventValue(ReadSysfsFile(classEntry / "uevent"), "DEVNAME");
+        const std::string entryName = classEntry.filename().string();
+        const auto known = nodeNames_.find(entryName);
+        std::string nodeName = known != nodeNames_.end()
+                                   ? known->second
+                                   : UeventValue(ReadSysfsFile(classEntry / "uevent"), "DEVNAME");
         if (nodeName.empty()) {
-            nodeName = classEntry.filename().string();
+            nodeName = entryName;
         }
+        nodeNames[entryName] = nodeName;
         if (nodeName.find("..") != std::string::npos) {
             continue;
         }
@@ -146,6 +152,7 @@ std::vector<std::string> HidrawPlatform::EnumerateInterfaces() {
         paths.push_back(node.string());
         classEntries_[paths.back()] = classEntry;
     }
+    nodeNames_ = std::move(nodeNames);
 
     unvisitedPaths_ = std::set<std::string>(paths.begin(), paths.end());
     walkOpenedAny_ = false;

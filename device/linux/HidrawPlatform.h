@@ -47,6 +47,9 @@ private:
     std::map<HidHandle, std::filesystem::path> openInterfaces_;
     // Node path to class entry, from the latest walk.
     std::map<std::string, std::filesystem::path> classEntries_;
+    // Node name (DEVNAME) by class entry name. An entry's node name never changes, and the
+    // polling walks ten times in every tick; reading each uevent once keeps a tick cheap.
+    std::map<std::string, std::string> nodeNames_;
 
     // The count stays silent when nothing opens, so a walk in which every node refused the
     // user is turned into one notice for the operator.
