@@ -5,6 +5,7 @@
 #include "cli/HostSystem.h"
 #include "cli/ProductionLog.h"
 #include "cli/TracingHidPlatform.h"
+#include "device/SystemHidPlatform.h"
 #include "programming/BinImage.h"
 #include "programming/DataFormat.h"
 #include "programming/FactoryRecord.h"
@@ -205,7 +206,7 @@ CommandLineProgram::Outcome CommandLineProgram::Execute() {
         simulated_ = std::make_unique<SimulatedMouse>(*options_.simulation, *clock_);
         devices = &simulated_->Bus();
     } else {
-        hardware_ = MakeHardwarePlatform();
+        hardware_ = MakeSystemHidPlatform();
         devices = hardware_.get();
     }
     if (!options_.tracePath.empty()) {
