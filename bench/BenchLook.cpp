@@ -76,6 +76,16 @@ QLineEdit, QSpinBox, QComboBox {
 QLineEdit:disabled { color: rgb(110, 125, 140); }
 QCheckBox:disabled { color: rgb(110, 125, 140); }
 QAbstractScrollArea#HexView { border: 1px solid rgb(63, 78, 92); }
+QScrollBar:vertical { background: rgb(30, 39, 48); width: 12px; margin: 0px; }
+QScrollBar::handle:vertical {
+    background: rgb(80, 98, 115);
+    border-radius: 4px;
+    min-height: 24px;
+    margin: 2px;
+}
+QScrollBar::handle:vertical:hover { background: rgb(60, 196, 180); }
+QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0px; }
+QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }
 QLabel[role="dim"] { color: rgb(130, 148, 165); }
 QLabel[role="error"] { color: rgb(240, 86, 91); }
 )");

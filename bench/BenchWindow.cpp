@@ -85,7 +85,9 @@ BenchWindow::BenchWindow(SimulatedHidBus& bus, TForm1& station, QWidget* parent)
     banner->setObjectName("BenchBanner");
     banner->setText(QStringLiteral("VRAX Bench  <span style=\"font-size:12px; font-weight:normal\">"
                                    "virtual mice on a simulated USB bus, for training and "
-                                   "demos; the station beside it is the real tool</span>"));
+                                   "demos</span>"));
+    banner->setToolTip("The station window beside the bench is the real tool; only its USB "
+                       "devices are simulated");
     outer->addWidget(banner);
 
     startHint = new QLabel(this);
@@ -163,8 +165,9 @@ QWidget* BenchWindow::MakeMiceGroup() {
     mouseTable->setHorizontalHeaderLabels({"Mouse", "USB", "Faults"});
     mouseTable->verticalHeader()->hide();
     mouseTable->horizontalHeader()->setStretchLastSection(true);
-    mouseTable->setColumnWidth(0, 150);
-    mouseTable->setColumnWidth(1, 70);
+    mouseTable->setColumnWidth(0, 148);
+    mouseTable->setColumnWidth(1, 76);
+    mouseTable->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     mouseTable->setSelectionBehavior(QAbstractItemView::SelectRows);
     mouseTable->setSelectionMode(QAbstractItemView::SingleSelection);
     mouseTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -234,7 +237,8 @@ QWidget* BenchWindow::MakeMiceGroup() {
     });
     busLabel = MakeDimLabel({}, group);
     busLabel->setObjectName("BusLabel");
-    busLabel->setWordWrap(true);
+    busLabel->setToolTip("The station counts the HID interfaces once a second and reacts "
+                         "when the count rises or falls");
     layout->addWidget(busLabel);
     return group;
 }
@@ -246,6 +250,7 @@ QWidget* BenchWindow::MakeSelectedGroup() {
     layout->setSpacing(5);
     identityLabel = MakeDimLabel({}, selectedGroup);
     identityLabel->setObjectName("IdentityLabel");
+    identityLabel->setWordWrap(true);
     layout->addWidget(identityLabel);
     faultEditor = new FaultEditor(selectedGroup);
     faultEditor->setObjectName("FaultEditor");
@@ -340,25 +345,41 @@ QWidget* BenchWindow::MakeLineGroup() {
     return group;
 }
 
-QPoint BenchWindow::PlaceBeside(const QRect& station, const QSize& bench, const QRect& available) {
-    int x = station.right() + 1 + Gap;
-    if (x + bench.width() > available.right() + 1) {
-        x = station.left() - Gap - bench.width();
-        if (x < available.left()) {
-            x = std::max(available.left(), available.right() + 1 - bench.width());
-        }
+BenchWindow::Placement BenchWindow::PlaceBeside(const QRect& station, const QSize& bench,
+                                                const QRect& available) {
+    const auto top = [&](int wanted, int height) {
+        return std::max(available.top(), std::min(wanted, available.bottom() + 1 - height));
+    };
+    const int right = available.right() + 1;
+    Placement placement{station.topLeft(), {}};
+    if (station.right() + 1 + Gap + bench.width() <= right) {
+        placement.bench.setX(station.right() + 1 + Gap);
+    } else if (station.left() - Gap - bench.width() >= available.left()) {
+        placement.bench.setX(station.left() - Gap - bench.width());
+    } else {
+        const int pairWidth = station.width() + Gap + bench.width();
+        const int left = pairWidth <= available.width()
+                             ? available.left() + (available.width() - pairWidth) / 2
+                             : available.left();
+        placement.station = {left, top(station.top(), station.height())};
+        placement.bench.setX(pairWidth <= available.width()
+                                 ? left + station.width() + Gap
+                                 : std::max(available.left(), right - bench.width()));
     }
-    const int lowest = available.bottom() + 1 - bench.height();
-    const int y = std::max(available.top(), std::min(station.top(), lowest));
-    return {x, y};
+    placement.bench.setY(top(placement.station.y(), bench.height()));
+    return placement;
 }
 
 void BenchWindow::ShowBeside() {
     show();
     QScreen* screen = station_.screen();
-    const QRect available = screen != nullptr ? screen->availableGeometry() : QRect();
-    const QPoint place = PlaceBeside(station_.frameGeometry(), frameGeometry().size(), available);
-    move(place + (pos() - frameGeometry().topLeft()));
+    if (screen == nullptr) {
+        return;
+    }
+    const Placement placement =
+        PlaceBeside(station_.frameGeometry(), frameGeometry().size(), screen->availableGeometry());
+    station_.move(placement.station + (station_.pos() - station_.frameGeometry().topLeft()));
+    move(placement.bench + (pos() - frameGeometry().topLeft()));
 }
 
 void BenchWindow::SetSampleFolder(const QString& folder) {
@@ -400,8 +421,7 @@ void BenchWindow::Refresh() {
     RefreshLine();
 
     keyboardButton->setText(rack_.KeyboardPlugged() ? "Unplug the keyboard" : "Plug in a keyboard");
-    busLabel->setText(QStringLiteral("HID interfaces on the bus: %1 · the station last counted "
-                                     "%2")
+    busLabel->setText(QStringLiteral("Bus: %1 HID interfaces · the station counted %2")
                           .arg(watch_.Look().presentCount)
                           .arg(station_.LastDeviceCount));
 }
@@ -438,6 +458,7 @@ void BenchWindow::RefreshTable() {
         const std::string faults = FormatMouseFaults(mouse.device->Faults());
         mouseTable->item(row, 2)->setText(faults.empty() ? QStringLiteral("healthy")
                                                          : QString::fromStdString(faults));
+        mouseTable->item(row, 2)->setToolTip(mouseTable->item(row, 2)->text());
         mouseTable->item(row, 2)->setForeground(faults.empty() ? BenchLook::TextDim
                                                                : BenchLook::Mismatch);
         if (mouse.number == selected_) {
@@ -464,9 +485,11 @@ void BenchWindow::RefreshSelected() {
         editedMouse_ = selected_;
         faultEditor->SetMouse(mouse != nullptr ? mouse->device : nullptr);
     }
+    faultEditor->Follow();
     if (mouse == nullptr) {
         selectedGroup->setTitle("Selected mouse");
-        identityLabel->setText("Add a mouse, or pick one in the list.");
+        identityLabel->setText("Add a mouse with the buttons on the left, or pick one in the "
+                               "list: its faults and its memory show here.");
         hexView->SetBytes(std::nullopt, std::nullopt);
         differenceLabel->clear();
         factoryRecordLabel->clear();
@@ -551,20 +574,21 @@ void BenchWindow::RefreshLine() {
     mismatchTally->setToolTip("BIN file not match Mouse");
 
     const int passCount = watch_.Look().passCount;
-    const int raised = passCount - line_.PassCountAtStart();
     QString agreement;
     if (line_.CurrentPhase() != ProductionLine::Phase::Idle) {
+        const int raised =
+            (line_.Running() ? passCount : line_.PassCountAtEnd()) - line_.PassCountAtStart();
         const bool agrees = raised == tally.pass;
         agreement =
             QStringLiteral(" · <span style=\"color:%1\">%2</span>")
                 .arg((agrees ? BenchLook::Pass : BenchLook::Fail).name(),
-                     agrees ? QStringLiteral("+%1 during the line, as the tally says").arg(raised)
-                            : QStringLiteral("+%1 during the line, the tally says %2")
+                     agrees ? QStringLiteral("+%1 by the line, as the tally says").arg(raised)
+                            : QStringLiteral("+%1 by the line, the tally says %2")
                                   .arg(raised)
                                   .arg(tally.pass));
     }
     passCountLabel->setText(
-        QStringLiteral("Station pass count: <b>%1</b>%2").arg(passCount).arg(agreement));
+        QStringLiteral("Station's PASS Number: <b>%1</b>%2").arg(passCount).arg(agreement));
 
     const auto& mice = line_.Mice();
     const int done = tally.done;

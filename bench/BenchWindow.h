@@ -28,7 +28,7 @@ class BenchWindow final : public QWidget {
 
 public:
     static constexpr const char* Title = "VRAX Bench";
-    static constexpr int Width = 900;
+    static constexpr int Width = 940;
     static constexpr int Height = 680;
     static constexpr int Gap = 8;
     static constexpr int LineStepMs = 100;
@@ -39,9 +39,15 @@ public:
     BenchWindow(const BenchWindow&) = delete;
     BenchWindow& operator=(const BenchWindow&) = delete;
 
-    // Top left for the bench beside the station: right of it, else left of it, else at the
-    // right edge of the screen; never above or below the screen when it fits.
-    static QPoint PlaceBeside(const QRect& station, const QSize& bench, const QRect& available);
+    struct Placement {
+        QPoint station;
+        QPoint bench;
+    };
+    // Top left corners (of the frames) for the bench beside the station: right of it, else
+    // left of it; where neither fits, the pair is centred on the screen, and where the pair
+    // does not fit either, the station goes to the left edge and the bench to the right edge.
+    // Each stays inside the screen's height when it fits.
+    static Placement PlaceBeside(const QRect& station, const QSize& bench, const QRect& available);
     void ShowBeside();
 
     MouseRack& Rack() { return rack_; }

@@ -160,6 +160,7 @@ void FaultEditor::Apply() {
     MouseFaults faults;
     std::string error;
     if (ParseMouseFaults(list, mouse_->Family(), faults, error)) {
+        shown_ = faults;
         if (faults != mouse_->Faults()) {
             mouse_->SetFaults(faults);
             emit FaultsChanged();
@@ -174,6 +175,12 @@ void FaultEditor::Apply() {
     }
     summary_->style()->unpolish(summary_);
     summary_->style()->polish(summary_);
+}
+
+void FaultEditor::Follow() {
+    if (mouse_ && mouse_->Faults() != shown_) {
+        Refresh();
+    }
 }
 
 QCheckBox* FaultEditor::FaultBox(const QString& name) const {

@@ -26,8 +26,10 @@ public:
 
     // Nothing to edit when mouse is null.
     void SetMouse(std::shared_ptr<VirtualMouse> mouse);
-    // Reads the mouse's faults back into the boxes, for faults changed elsewhere.
+    // Reads the mouse's faults back into the boxes.
     void Refresh();
+    // Refresh, when the mouse's faults were changed elsewhere since the boxes last showed them.
+    void Follow();
 
     QCheckBox* FaultBox(const QString& name) const;
     QLineEdit* ValueField(const QString& name) const;
@@ -52,6 +54,7 @@ private:
     QWidget* grid_ = nullptr;
     QLabel* summary_;
     bool loading_ = false;
+    MouseFaults shown_;
 };
 
 } // namespace vrax

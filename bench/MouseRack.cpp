@@ -90,7 +90,7 @@ const char* MouseRack::IcTypeName(int icType) {
 }
 
 std::string MouseRack::Describe(const Mouse& mouse) {
-    std::string name = mouse.lineIndex > 0 ? "Line mouse " + std::to_string(mouse.lineIndex)
+    std::string name = mouse.lineIndex > 0 ? "Line " + std::to_string(mouse.lineIndex)
                                            : "Mouse " + std::to_string(mouse.number);
     return name + " · " + IcTypeName(mouse.icType);
 }

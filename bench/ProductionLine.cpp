@@ -92,6 +92,7 @@ std::string ProductionLine::Start(const Settings& settings) {
 
 void ProductionLine::Stop(const std::string& why) {
     if (Running()) {
+        passCountAtEnd_ = watch_.Look().passCount;
         Enter(Phase::Stopped, why);
     }
 }
@@ -154,6 +155,7 @@ void ProductionLine::Step() {
             ++current_;
             if (current_ == mice_.size()) {
                 const Tally tally = Count();
+                passCountAtEnd_ = snapshot.passCount;
                 Enter(Phase::Finished, "Finished: " + std::to_string(tally.done) + " mice, " +
                                            std::to_string(tally.asExpected) + " as expected");
             } else {

@@ -82,6 +82,8 @@ public:
     const std::vector<LineMouse>& Mice() const { return mice_; }
     Tally Count() const;
     int PassCountAtStart() const { return passCountAtStart_; }
+    // The station's pass count when the line finished or stopped.
+    int PassCountAtEnd() const { return passCountAtEnd_; }
     // The rack number of the line's mouse on the bench; 0 when there is none.
     int CurrentRackNumber() const;
 
@@ -104,6 +106,7 @@ private:
     int waited_ = 0;
     int countBefore_ = 0;
     int passCountAtStart_ = 0;
+    int passCountAtEnd_ = 0;
 };
 
 } // namespace vrax

@@ -58,7 +58,7 @@ TEST_F(BenchWindowTest, MiceOfEachIcTypeComeWithTheirDefaultIdsAndPlugAndUnplug)
     bench->keyboardButton->click();
     EXPECT_EQ(CountHidDevices(bus), 5) << "the keyboard brings two interfaces";
     EXPECT_EQ(bench->keyboardButton->text(), "Unplug the keyboard");
-    EXPECT_TRUE(bench->busLabel->text().startsWith("HID interfaces on the bus: 5"));
+    EXPECT_TRUE(bench->busLabel->text().startsWith("Bus: 5 HID interfaces"));
     bench->keyboardButton->click();
     bench->unplugButton->click();
     EXPECT_EQ(CountHidDevices(bus), 2);
@@ -127,6 +127,10 @@ TEST_F(BenchWindowTest, FaultsChangeOnThePluggedMouseAtOnceAndOnlyThoseOfItsFami
     EXPECT_FALSE(editor.FaultBox("drop-data")->isChecked());
     bench->SelectMouse(bench->Rack().Mice()[0].number);
     EXPECT_TRUE(editor.FaultBox("not-ready")->isChecked()) << "the editor shows the mouse's faults";
+    bench->Rack().Mice()[0].device->Faults().corruptAddress = 0x123;
+    bench->Refresh();
+    EXPECT_TRUE(editor.FaultBox("corrupt")->isChecked()) << "faults changed elsewhere show too";
+    EXPECT_EQ(editor.ValueField("corrupt")->text(), "0x123");
 }
 
 TEST_F(BenchWindowTest, TheHexViewMarksWhatDiffersFromTheLoadedImageAndDecodesTheRecord) {
@@ -166,15 +170,25 @@ TEST_F(BenchWindowTest, TheHexViewMarksWhatDiffersFromTheLoadedImageAndDecodesTh
 }
 
 TEST_F(BenchWindowTest, TheBenchStandsBesideTheStationAndClosesWithIt) {
-    const QRect screen(0, 0, 1920, 1040);
-    const QSize size(900, 680);
-    const QRect station(300, 180, 625, 680);
-    EXPECT_EQ(BenchWindow::PlaceBeside(station, size, screen), QPoint(933, 180));
-    const QRect rightSide(1200, 180, 625, 680);
-    EXPECT_EQ(BenchWindow::PlaceBeside(rightSide, size, screen), QPoint(292, 180));
+    using Placement = BenchWindow::Placement;
+    const auto place = [](QRect station, QRect screen) {
+        const Placement placement =
+            BenchWindow::PlaceBeside(station, QSize(BenchWindow::Width, 680), screen);
+        return std::pair(placement.station, placement.bench);
+    };
+    const QRect wide(0, 0, 1920, 1040);
+    // Room on the right, then on the left: the station stays where it is.
+    EXPECT_EQ(place({200, 180, 625, 680}, wide), std::pair(QPoint(200, 180), QPoint(833, 180)));
+    EXPECT_EQ(place({1200, 180, 625, 680}, wide), std::pair(QPoint(1200, 180), QPoint(252, 180)));
+    // Centred by its own start-up, the station leaves room on neither side: the pair is centred.
+    EXPECT_EQ(place({647, 180, 625, 680}, wide), std::pair(QPoint(173, 180), QPoint(806, 180)));
+    // A screen too narrow for both: edge to edge, overlapping, and inside the screen's height.
     const QRect small(0, 0, 1366, 728);
-    EXPECT_EQ(BenchWindow::PlaceBeside(QRect(370, 24, 625, 680), size, small), QPoint(466, 24));
-    EXPECT_EQ(BenchWindow::PlaceBeside(QRect(0, 200, 625, 680), size, small), QPoint(466, 48));
+    EXPECT_EQ(place({370, 24, 625, 680}, small), std::pair(QPoint(0, 24), QPoint(426, 24)));
+    EXPECT_EQ(place({370, 200, 625, 680}, small), std::pair(QPoint(0, 48), QPoint(426, 48)));
+    const QRect offset(1920, 0, 1920, 1040);
+    EXPECT_EQ(place({2567, 180, 625, 680}, offset),
+              std::pair(QPoint(2093, 180), QPoint(2726, 180)));
 
     bench->close();
     EXPECT_EQ(exitCodes, std::vector<int>{0}) << "closing the bench closes the station";

@@ -65,6 +65,14 @@ TEST_F(ProductionLineTest, ThirtyMixedKvqm31xMiceGetTheVerdictsTheirFaultsDictat
     }
     EXPECT_TRUE(kinds.count(Verdict::WriteFail) && kinds.count(Verdict::MouseMismatch))
         << "the faulty mice fail both ways";
+
+    // A mouse written after the line does not count against the line's tally.
+    bench->addKvqm31xButton->click();
+    bench->plugButton->click();
+    Tick();
+    EXPECT_EQ(StationPassCount(), 22);
+    bench->Refresh();
+    EXPECT_TRUE(bench->passCountLabel->text().contains("+21 by the line, as the tally says"));
 }
 
 TEST_F(ProductionLineTest, Kvqm42xxAndKvqm537LinesOnOneAndTwoInterfaces) {
