@@ -1,5 +1,6 @@
 #include "Kvqm31xLink.h"
 
+#include "Chunking.h"
 #include "HidDiscovery.h"
 
 #include <algorithm>
@@ -12,18 +13,6 @@ constexpr int ChunkSize = 6;
 constexpr int Attempts = 5;
 constexpr int PollsPerAttempt = 5;
 constexpr std::uint8_t StatusNotReady = 0;
-
-std::uint8_t LowByte(int value) {
-    return static_cast<std::uint8_t>(value & 0xFF);
-}
-
-int ChunkCount(int length) {
-    return length / ChunkSize + (length % ChunkSize > 0 ? 1 : 0);
-}
-
-int ChunkLength(int k, int length) {
-    return (k == ChunkCount(length) - 1 && length % ChunkSize > 0) ? length % ChunkSize : ChunkSize;
-}
 
 } // namespace
 
@@ -117,12 +106,12 @@ bool Kvqm31xLink::ReadMemory(int address, int length, std::uint8_t* destination,
     if (!SendCommand(CmdReadSetup, address % 256, address / 256, length % 256, length / 256)) {
         return false;
     }
-    const int chunks = ChunkCount(length);
+    const int chunks = ChunkCount(length, ChunkSize);
     for (int k = 0; k < chunks; ++k) {
         host_.ShowBusyWindow();
         host_.PumpMessages();
         const bool delivered = ReadChunk();
-        std::copy_n(chunk_.begin(), ChunkLength(k, length), destination + ChunkSize * k);
+        std::copy_n(chunk_.begin(), ChunkLength(k, length, ChunkSize), destination + ChunkSize * k);
         // A chunk that did not arrive leaves 0xFF in the destination; reporting success then
         // would let a verify or a saved file pass on bytes the mouse never sent.
         if (!delivered) {
@@ -138,11 +127,11 @@ bool Kvqm31xLink::WriteMemory(int address, int length, const std::uint8_t* sourc
     if (!SendCommand(CmdWriteSetup, address % 256, address / 256, length % 256, length / 256)) {
         return false;
     }
-    const int chunks = ChunkCount(length);
+    const int chunks = ChunkCount(length, ChunkSize);
     for (int k = 0; k < chunks; ++k) {
         host_.ShowBusyWindow();
         host_.PumpMessages();
-        std::copy_n(source + ChunkSize * k, ChunkLength(k, length), chunk_.begin());
+        std::copy_n(source + ChunkSize * k, ChunkLength(k, length, ChunkSize), chunk_.begin());
         host_.PumpMessages();
         if (!WriteChunk(chunk_.data())) {
             return false;

@@ -1,5 +1,6 @@
 #include "Kvqm42xxLink.h"
 
+#include "Chunking.h"
 #include "HidDiscovery.h"
 
 #include <algorithm>
@@ -10,18 +11,6 @@ namespace {
 
 constexpr int ChunkSize = 7;
 constexpr std::uint32_t DataReadPauseMicroseconds = 500;
-
-std::uint8_t LowByte(int value) {
-    return static_cast<std::uint8_t>(value & 0xFF);
-}
-
-int ChunkCount(int length) {
-    return length / ChunkSize + (length % ChunkSize > 0 ? 1 : 0);
-}
-
-int ChunkLength(int k, int length) {
-    return (k == ChunkCount(length) - 1 && length % ChunkSize > 0) ? length % ChunkSize : ChunkSize;
-}
 
 } // namespace
 
@@ -124,12 +113,12 @@ bool Kvqm42xxLink::ReadMemory(int address, int length, std::uint8_t* destination
     if (!SendCommand(CmdReadSetup, address / 256, address % 256, length / 256, length % 256)) {
         return false;
     }
-    const int chunks = ChunkCount(length);
+    const int chunks = ChunkCount(length, ChunkSize);
     for (int k = 0; k < chunks; ++k) {
         host_.ShowBusyWindow();
         host_.PumpMessages();
         const bool delivered = ReadChunk();
-        std::copy_n(chunk_.begin(), ChunkLength(k, length), destination + ChunkSize * k);
+        std::copy_n(chunk_.begin(), ChunkLength(k, length, ChunkSize), destination + ChunkSize * k);
         if (!delivered) {
             return false;
         }
@@ -145,11 +134,11 @@ bool Kvqm42xxLink::WriteMemory(int address, int length, const std::uint8_t* sour
     if (!SendCommand(CmdWriteSetup, address / 256, address % 256, length / 256, length % 256)) {
         return false;
     }
-    const int chunks = ChunkCount(length);
+    const int chunks = ChunkCount(length, ChunkSize);
     for (int k = 0; k < chunks; ++k) {
         host_.ShowBusyWindow();
         host_.PumpMessages();
-        std::copy_n(source + ChunkSize * k, ChunkLength(k, length), chunk_.begin());
+        std::copy_n(source + ChunkSize * k, ChunkLength(k, length, ChunkSize), chunk_.begin());
         if (!WriteChunk(chunk_.data())) {
             return false;
         }
