@@ -69,8 +69,7 @@ QLabel* MakeDimLabel(const QString& text, QWidget* parent) {
 } // namespace
 
 BenchWindow::BenchWindow(SimulatedHidBus& bus, TForm1& station, QWidget* parent)
-    : QWidget(parent), bus_(bus), station_(station), rack_(bus), watch_(station, bus),
-      line_(rack_, watch_) {
+    : QWidget(parent), station_(station), rack_(bus), watch_(station, bus), line_(rack_, watch_) {
     setObjectName("BenchWindow");
     setWindowTitle(Title);
     setAttribute(Qt::WA_StyledBackground);
@@ -383,7 +382,6 @@ void BenchWindow::ShowBeside() {
 }
 
 void BenchWindow::SetSampleFolder(const QString& folder) {
-    sampleFolder_ = folder;
     const QString sample = folder.isEmpty()
                                ? QStringLiteral("a 2048-byte BIN file")
                                : QStringLiteral("<b>sample-2k.bin</b> (the file dialog opens in "

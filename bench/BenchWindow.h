@@ -113,7 +113,6 @@ private:
     void StartOrStopLine();
     QString DecodedFactoryRecord(const VirtualMouse& mouse) const;
 
-    SimulatedHidBus& bus_;
     TForm1& station_;
     MouseRack rack_;
     FormWatch watch_;
@@ -125,7 +124,6 @@ private:
     int editedMouse_ = -1;
     // Why the line did not start; shown until it does.
     QString lineNotice_;
-    QString sampleFolder_;
 };
 
 } // namespace vrax
