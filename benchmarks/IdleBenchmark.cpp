@@ -1,7 +1,9 @@
 #include "BenchmarkTable.h"
 
+#include "app/AnimatedPicture.h"
 #include "app/StationProgram.h"
 #include "app/TForm1.h"
+#include "app/TFormLoadingUI.h"
 #include "device/Clock.h"
 #include "device/SystemHidPlatform.h"
 #include "programming/BinImage.h"
@@ -11,6 +13,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QMovie>
 #include <QTimer>
 
 #include <algorithm>
@@ -30,8 +33,10 @@
 // share of one core and its resident memory over the idle stretch, and the time from the
 // process start to the main window's first paint.
 //   vrax-idle-benchmark [--seconds N] [--platform system|simulated] [--launched-at-ns NS]
+//                       [--pause-busy-animation]
 // --launched-at-ns is the CLOCK_REALTIME time the caller started the program at; without it the
-// process start time of /proc (10 ms steps) is used.
+// process start time of /proc (10 ms steps) is used. --pause-busy-animation stops the hidden busy
+// window's animation, to show what it costs while nothing runs.
 
 namespace vrax {
 namespace {
@@ -104,6 +109,7 @@ struct Options {
     int seconds = 60;
     bool simulated = false;
     double launchedAt = 0;
+    bool pauseBusyAnimation = false;
 };
 
 std::string WriteImageFile() {
@@ -139,15 +145,18 @@ int Run(int argc, char** argv, const Options& options) {
     programOptions.instanceKey = QString("vrax-idle-benchmark-%1").arg(getpid());
     programOptions.onWindowCreated = [&](TForm1& form) {
         form.installEventFilter(&paintWatch);
-        form.SetExitAction([](int) {});
         StationContext context = form.GetStation().Context();
         BeginLoad(context);
         LoadBinFile(context, imagePath);
+        std::filesystem::remove(imagePath);
+        if (options.pauseBusyAnimation) {
+            form.FormLoadingUI->WaitGif->Animation()->setPaused(true);
+        }
         QTimer::singleShot(SettleMilliseconds, &form, [&] {
             idleStart = RealtimeSeconds();
             idleStartCpu = CpuSeconds();
         });
-        QTimer::singleShot(SettleMilliseconds + options.seconds * 1000, &form, [&] {
+        QTimer::singleShot(SettleMilliseconds + options.seconds * 1000, &form, [&, window = &form] {
             const double wall = RealtimeSeconds() - idleStart;
             const double cpu = CpuSeconds() - idleStartCpu;
             const double share = 100.0 * cpu / wall;
@@ -155,7 +164,8 @@ int Run(int argc, char** argv, const Options& options) {
             const double peak = StatusMegabytes("VmHWM:");
             const std::string subject =
                 std::string(options.simulated ? "simulated bus, mouse ready" : "machine's HID") +
-                ", " + QApplication::platformName().toStdString();
+                ", " + QApplication::platformName().toStdString() +
+                (options.pauseBusyAnimation ? ", busy animation paused" : "");
             const std::string stretch = std::to_string(options.seconds) + " s";
             PrintBenchmarkRow("Idle, DevTimer running (" + stretch + ")", subject,
                               FormatFigure("CPU %.3f %% of one core", share) +
@@ -173,12 +183,11 @@ int Run(int argc, char** argv, const Options& options) {
                 FormatFigure("%.3f s", startToPaint) +
                     FormatFigure(" (main to paint %.3f s)", paintWatch.paintedAt - mainEntered),
                 "< 0.5 s", paintWatch.paintedAt > 0 && startToPaint < 0.5);
-            QApplication::quit();
+            // Closing ends the process at once, as it does for the operator.
+            window->close();
         });
     };
-    const int exitCode = RunStationProgram(argc, argv, *platform, clock, programOptions);
-    std::filesystem::remove(imagePath);
-    return exitCode;
+    return RunStationProgram(argc, argv, *platform, clock, programOptions);
 }
 
 } // namespace
@@ -192,12 +201,14 @@ int main(int argc, char** argv) {
             options.seconds = std::max(1, std::atoi(argv[++i]));
         } else if (argument == "--platform" && i + 1 < argc) {
             options.simulated = std::strcmp(argv[++i], "simulated") == 0;
+        } else if (argument == "--pause-busy-animation") {
+            options.pauseBusyAnimation = true;
         } else if (argument == "--launched-at-ns" && i + 1 < argc) {
             options.launchedAt = std::strtod(argv[++i], nullptr) / 1e9;
         } else {
             std::fprintf(stderr,
                          "usage: %s [--seconds N] [--platform system|simulated] "
-                         "[--launched-at-ns NS]\n",
+                         "[--launched-at-ns NS] [--pause-busy-animation]\n",
                          argv[0]);
             return 2;
         }
