@@ -572,6 +572,34 @@ TEST_F(FaultMatrix, Kvqm537TwoInterfacesEveryFaultAgainstEveryOperation) {
     EXPECT_GT(tally.fails, 0);
 }
 
+// The record's write alone refused, the image's write taken: the 2K Byte check reads nothing
+// back, so the job shows "Write Pass" while the mouse holds no record. Enabled once the job
+// checks what it stamped.
+TEST_F(FaultMatrix, DISABLED_Kvqm31xTwoKilobyteWriteWithoutItsRecordDoesNotPass) {
+    StartFamily(IcTypeKvqm31x, VirtualMouse42xx::Layout::OneInterface);
+    auto mouse = std::make_shared<VirtualMouse31x>();
+    bus.SetTraceListener([&](const HidTraceEntry& entry) {
+        const bool recordSetup = entry.direction == HidTraceEntry::Direction::Set &&
+                                 entry.bytes[1] == Kvqm31xLink::CmdWriteSetup &&
+                                 entry.bytes[2] == FactoryRecordAddress;
+        if (recordSetup) {
+            mouse->Faults().refusedWriteChunk = 0;
+        }
+    });
+    form->rb_CmdByte2K->setChecked(true);
+    form->cb_WriteID->setChecked(true);
+    bus.Plug(mouse);
+    Tick();
+    form->btn_Write->click();
+    const FactoryRecordBytes record =
+        BuildFactoryRecord(form->FactoryType(), form->FactoryDate(), form->FactoryNumber(),
+                           form->FactoryIndex(), form->LineIndex(), form->StationIndex());
+    const bool stamped =
+        std::equal(record.begin(), record.end(), mouse->Memory().begin() + FactoryRecordAddress);
+    EXPECT_FALSE(stamped);
+    EXPECT_NE(Verdict(), "Write Pass") << "the mouse holds no record";
+}
+
 std::vector<Operation> Writes(const std::vector<Operation>& operations) {
     std::vector<Operation> writes;
     std::copy_if(operations.begin(), operations.end(), std::back_inserter(writes),
