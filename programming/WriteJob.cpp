@@ -57,10 +57,13 @@ WriteVerdict RunKvqm31xJob(StationContext& context) {
         if (!written) {
             written = WriteImagePass(context, link, true);
         }
+        // In 2K Byte the check reads nothing back, so a refused record would otherwise pass
+        // and its serial number be taken as stamped.
+        bool recordWritten = true;
         if (context.settings.WriteProductId()) {
-            WriteFactoryRecord(context);
+            recordWritten = WriteFactoryRecord(context);
         }
-        if (written) {
+        if (written && recordWritten) {
             const int retryTimes = context.settings.RetryTimes();
             if (retryTimes > 0) {
                 for (int check = 0; check < retryTimes && !passed; ++check) {

@@ -575,7 +575,7 @@ TEST_F(FaultMatrix, Kvqm537TwoInterfacesEveryFaultAgainstEveryOperation) {
 // The record's write alone refused, the image's write taken: the 2K Byte check reads nothing
 // back, so the job shows "Write Pass" while the mouse holds no record. Enabled once the job
 // checks what it stamped.
-TEST_F(FaultMatrix, DISABLED_Kvqm31xTwoKilobyteWriteWithoutItsRecordDoesNotPass) {
+TEST_F(FaultMatrix, Kvqm31xTwoKilobyteWriteWithoutItsRecordDoesNotPass) {
     StartFamily(IcTypeKvqm31x, VirtualMouse42xx::Layout::OneInterface);
     auto mouse = std::make_shared<VirtualMouse31x>();
     bus.SetTraceListener([&](const HidTraceEntry& entry) {

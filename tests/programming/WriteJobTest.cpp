@@ -173,6 +173,23 @@ TEST_F(WriteJobTest, ACorruptedReadBackFailsTheCheckOnEveryRetry) {
     EXPECT_EQ(RunWriteJob(context), WriteVerdict::Fail);
 }
 
+TEST_F(WriteJobTest, ARefusedFactoryRecordFailsTheJobEvenWhenTheFormatChecksNothing) {
+    auto mouse = PlugKvqm31x();
+    settings.format = DataFormat::Byte2K;
+    settings.writeProductId = true;
+    bus.SetTraceListener([&](const HidTraceEntry& entry) {
+        if (entry.direction == HidTraceEntry::Direction::Set &&
+            entry.bytes[1] == C::CmdWriteSetup && entry.bytes[2] == FactoryRecordAddress) {
+            mouse->Faults().refusedWriteChunk = 0;
+        }
+    });
+    StationContext context = Context();
+    EXPECT_EQ(RunWriteJob(context), WriteVerdict::Fail);
+    EXPECT_EQ(view.resultText, "Write Fail");
+    EXPECT_EQ(station.state.PassCount, 0);
+    EXPECT_EQ(Commands31x().back(), C::CmdEnd);
+}
+
 TEST_F(WriteJobTest, AutoWriteLeavesTheButtonsDisabledAndPassesAccumulate) {
     PlugKvqm31x();
     view.autoRun = true;
