@@ -52,8 +52,13 @@ void BeginLoad(StationContext& context) {
 
 LoadOutcome LoadBinFile(StationContext& context, const std::string& path) {
     std::error_code error;
-    if (std::filesystem::is_directory(path, error)) {
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    if (std::filesystem::is_directory(status)) {
         ThrowCannotOpen(path, std::strerror(EISDIR));
+    }
+    // Opening a named pipe or a device would wait for a writer and freeze the window.
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        ThrowCannotOpen(path, "Not a regular file");
     }
     FilePointer file(std::fopen(path.c_str(), "rb"));
     if (!file) {

@@ -139,7 +139,7 @@ TEST_F(BadInput, FilesThatCannotBeReadNameTheExpandedPathAndTheReason) {
 // comes, and the window would hang in the load. A helper plays that writer after two seconds,
 // so this test ends either way and tells which it was. Enabled once the loader refuses files
 // that are not regular before it opens them.
-TEST_F(BadInput, DISABLED_ANamedPipeIsRefusedWithoutWaitingForAWriter) {
+TEST_F(BadInput, ANamedPipeIsRefusedWithoutWaitingForAWriter) {
     settings.icType = IcTypeKvqm31x;
     LoadGoodImage();
     const std::string pipe = Path("pipe.bin");
