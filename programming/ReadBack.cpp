@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 namespace vrax {
 
@@ -66,6 +67,14 @@ bool ReadMouse(StationContext& context) {
 }
 
 void WriteImageFile(StationContext& context, const std::string& path) {
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    // Opening a named pipe would wait for a reader and freeze the window.
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        throw FileError(
+            "Cannot create file \"" + ExpandFileName(path) + "\". " +
+            (std::filesystem::is_directory(status) ? std::strerror(EISDIR) : "Not a regular file"));
+    }
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) {
         throw FileError("Cannot create file \"" + ExpandFileName(path) + "\". " +

@@ -175,6 +175,11 @@ TEST_F(OperationTest, SaveIntoAMissingFolderReportsTheExpandedPathAndRestoresThe
     EXPECT_TRUE(view.jobControlsEnabled);
     EXPECT_TRUE(view.timerRunning);
     EXPECT_FALSE(view.busyVisible);
+
+    // A folder chosen as the file name is refused rather than written into.
+    fs::create_directories(folder / "taken.bin");
+    EXPECT_THROW(RunSave(context, Path("taken.bin")), FileError);
+    EXPECT_TRUE(fs::is_directory(folder / "taken.bin"));
 }
 
 TEST_F(OperationTest, LoadAcceptsExactlyTwoKilobytesAndRecordsTheSelectedType) {
