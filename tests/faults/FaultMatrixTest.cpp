@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <vector>
 
 // Every fault kind of the virtual mice, with values spread over its range, against every
@@ -118,6 +119,10 @@ bool InRecord(int address) {
     return address >= FactoryRecordAddress && address < FactoryRecordAddress + FactoryRecordSize;
 }
 
+// When a run's faults take hold: from the plug, or switched on while the operation runs, halfway
+// through its data transfers or at the setup of the factory record's write.
+enum class Onset { FromPlug, Midway, AtRecord };
+
 struct Tally {
     int cases = 0;
     int passes = 0;
@@ -160,10 +165,23 @@ protected:
         return entry.bytes[0] == Kvqm42xxLink::DataReportId && set == countWrites_;
     }
 
+    static bool IsRecordSetup(const HidTraceEntry& entry) {
+        return entry.direction == HidTraceEntry::Direction::Set &&
+               entry.bytes[0] == Kvqm31xLink::ReportId &&
+               entry.bytes[1] == Kvqm31xLink::CmdWriteSetup &&
+               entry.bytes[2] == FactoryRecordAddress && entry.bytes[3] == 0;
+    }
+
     void Watch(const HidTraceEntry& entry) {
         ++transfers_;
-        if (IsDataTransfer(entry) && ++dataTransfers_ == unplugAt_ && bus.IsPlugged(mouseId_)) {
+        const bool data = IsDataTransfer(entry);
+        if (data && ++dataTransfers_ == unplugAt_ && bus.IsPlugged(mouseId_)) {
             bus.Unplug(mouseId_);
+        }
+        if (pendingFaults_ &&
+            ((switchAtRecord_ && IsRecordSetup(entry)) || (data && dataTransfers_ == switchAt_))) {
+            switchedMouse_->SetFaults(*pendingFaults_);
+            pendingFaults_.reset();
         }
         if (transfers_ > TransferLimit && bus.IsPlugged(mouseId_)) {
             hung_ = true;
@@ -396,10 +414,22 @@ protected:
         Depart(where + " (healthy mouse)");
     }
 
+    static std::string OnsetText(Onset onset, long midway) {
+        switch (onset) {
+        case Onset::FromPlug:
+            return "";
+        case Onset::Midway:
+            return " switched on at data transfer " + std::to_string(midway);
+        case Onset::AtRecord:
+            return " switched on at the record's write";
+        }
+        return "";
+    }
+
     // One run of one operation against one faulty mouse; unplugAt > 0 unplugs the mouse at that
     // data transfer. With Auto Write the job starts from the arrival itself.
     void RunCase(const Operation& operation, const std::string& faultList, long unplugAt,
-                 bool autoWrite) {
+                 bool autoWrite, Onset onset = Onset::FromPlug, long midway = -1) {
         const std::string where =
             std::string(IcTypeName(icType_)) +
             (layout_ == VirtualMouse42xx::Layout::TwoInterfaces && family_ == MouseFamily::Kvqm42xx
@@ -407,14 +437,21 @@ protected:
                  : "") +
             " / " + operation.name + " / " +
             (unplugAt > 0 ? "unplugged at data transfer " + std::to_string(unplugAt)
-                          : "faults '" + faultList + "'");
+                          : "faults '" + faultList + "'" + OnsetText(onset, midway));
         SCOPED_TRACE(where);
         ++tally.cases;
         auto mouse = MakeMouse();
         MouseFaults faults;
         std::string error;
         ASSERT_TRUE(ParseMouseFaults(faultList, family_, faults, error)) << error;
-        mouse->SetFaults(faults);
+        if (onset == Onset::FromPlug) {
+            mouse->SetFaults(faults);
+        } else {
+            pendingFaults_ = faults;
+            switchedMouse_ = mouse.get();
+            switchAt_ = onset == Onset::Midway ? midway : -1;
+            switchAtRecord_ = onset == Onset::AtRecord;
+        }
         PrepareMemory(*mouse, operation, true);
         ApplySettings(operation);
         const ImageBuffer before = mouse->Memory();
@@ -433,6 +470,7 @@ protected:
             clicked = Click(operation.kind);
         }
         tally.longest = std::max(tally.longest, clock.Now() - started);
+        pendingFaults_.reset();
         // The record is built from the fields as the job found them, after any serial advance.
         const FactoryRecordBytes record =
             BuildFactoryRecord(form->FactoryType(), form->FactoryDate(), form->FactoryNumber(),
@@ -508,6 +546,24 @@ protected:
         form->cb_AutoRun->setChecked(false);
     }
 
+    // Every fault switched on while writes and verifies run; the oracle of saves and factory
+    // reads assumes faults that hold for the whole read.
+    void RunSwitchedMatrix(const std::vector<Operation>& operations) {
+        const std::vector<std::string> settings = FaultSettings(family_);
+        for (const Operation& operation : operations) {
+            if (operation.kind != OperationKind::Write && operation.kind != OperationKind::Verify) {
+                continue;
+            }
+            const long midway = CountDataTransfers(operation, false) / 2;
+            for (std::size_t i = 1; i < settings.size(); ++i) {
+                RunCase(operation, settings[i], -1, false, Onset::Midway, midway);
+                if (operation.writeProductId) {
+                    RunCase(operation, settings[i], -1, false, Onset::AtRecord);
+                }
+            }
+        }
+    }
+
     void RunMatrix(const std::vector<Operation>& operations) {
         const std::vector<std::string> settings = FaultSettings(family_);
         for (const std::string& faults : settings) {
@@ -542,6 +598,10 @@ private:
     long dataTransfers_ = 0;
     long unplugAt_ = -1;
     bool hung_ = false;
+    std::optional<MouseFaults> pendingFaults_;
+    VirtualMouse* switchedMouse_ = nullptr;
+    long switchAt_ = -1;
+    bool switchAtRecord_ = false;
     bool countWrites_ = true;
 };
 
@@ -550,6 +610,22 @@ TEST_F(FaultMatrix, Kvqm31xEveryFaultAgainstEveryOperation) {
     RunMatrix(Kvqm31xOperations);
     Report("KVQM31X, " + std::to_string(settingCount) + " fault settings x " +
            std::to_string(operationCount) + " operations");
+    EXPECT_GT(tally.passes, 0);
+    EXPECT_GT(tally.fails, 0);
+}
+
+TEST_F(FaultMatrix, Kvqm31xEveryFaultSwitchedOnDuringWritesAndVerifies) {
+    StartFamily(IcTypeKvqm31x, VirtualMouse42xx::Layout::OneInterface);
+    RunSwitchedMatrix(Kvqm31xOperations);
+    Report("KVQM31X, faults switched on during writes and verifies");
+    EXPECT_GT(tally.passes, 0);
+    EXPECT_GT(tally.fails, 0);
+}
+
+TEST_F(FaultMatrix, Kvqm42xxEveryFaultSwitchedOnDuringWritesAndVerifies) {
+    StartFamily(IcTypeKvqm42xx, VirtualMouse42xx::Layout::TwoInterfaces);
+    RunSwitchedMatrix(Kvqm42xxOperations);
+    Report("KVQM42xx, faults switched on during writes and verifies");
     EXPECT_GT(tally.passes, 0);
     EXPECT_GT(tally.fails, 0);
 }
