@@ -50,7 +50,7 @@ public:
 
 enum class Operation { Write, Verify };
 
-struct JobSpec {
+struct BenchmarkJob {
     const char* name;
     int icType;
     DataFormat format;
@@ -58,7 +58,7 @@ struct JobSpec {
     Operation operation;
 };
 
-const JobSpec Jobs[] = {
+const BenchmarkJob Jobs[] = {
     {"KVQM31X write, 2K Byte", IcTypeKvqm31x, DataFormat::Byte2K, false, Operation::Write},
     {"KVQM31X write, 2K Byte + Product ID", IcTypeKvqm31x, DataFormat::Byte2K, true,
      Operation::Write},
@@ -80,18 +80,18 @@ struct JobResult {
     int transfers = 0;
 };
 
-JobResult RunJob(Clock& clock, const JobSpec& spec, const ImageBuffer& image) {
+JobResult RunJob(Clock& clock, const BenchmarkJob& job, const ImageBuffer& image) {
     SimulatedHidBus bus(clock);
     QuietView view;
     PlainSettings settings;
-    settings.icType = spec.icType;
-    settings.format = spec.format;
-    settings.writeProductId = spec.writeProductId;
+    settings.icType = job.icType;
+    settings.format = job.format;
+    settings.writeProductId = job.writeProductId;
     Station station(bus, clock, settings, view);
 
     std::shared_ptr<VirtualMouse> mouse;
     int release = 0;
-    if (spec.icType == IcTypeKvqm31x) {
+    if (job.icType == IcTypeKvqm31x) {
         mouse = std::make_shared<VirtualMouse31x>();
         bus.Plug(mouse);
         release = 0x104;
@@ -102,18 +102,18 @@ JobResult RunJob(Clock& clock, const JobSpec& spec, const ImageBuffer& image) {
         release = 0x100;
         station.link42.Open(0x3C5E, 0x0A42, release);
     }
-    if (spec.operation == Operation::Verify) {
+    if (job.operation == Operation::Verify) {
         mouse->Memory() = image;
     }
     station.state.LoadedImage = image;
-    station.state.LoadedTypeName = IcTypeName(spec.icType);
+    station.state.LoadedTypeName = IcTypeName(job.icType);
     station.state.ImageLoaded = true;
     bus.SetTraceEnabled(true);
 
     StationContext context = station.Context();
     JobResult result;
     const microseconds start = clock.Now();
-    if (spec.operation == Operation::Write) {
+    if (job.operation == Operation::Write) {
         result.passed = RunWriteJob(context) == WriteVerdict::Pass;
     } else {
         result.passed = RunVerify(context) == VerifyVerdict::Pass;
@@ -122,7 +122,7 @@ JobResult RunJob(Clock& clock, const JobSpec& spec, const ImageBuffer& image) {
 
     const ProtocolFloor floor = ProtocolFloorOf(bus.Trace());
     result.floor = floor.Total();
-    if (spec.operation == Operation::Write) {
+    if (job.operation == Operation::Write) {
         result.floor += std::chrono::milliseconds(settings.sleepTime + 1);
     }
     result.transfers = floor.transfers;
@@ -139,11 +139,11 @@ ImageBuffer TestImage() {
 
 int CheckFloorModel() {
     int failures = 0;
-    for (const JobSpec& spec : Jobs) {
+    for (const BenchmarkJob& job : Jobs) {
         VirtualClock clock;
-        const JobResult result = RunJob(clock, spec, TestImage());
+        const JobResult result = RunJob(clock, job, TestImage());
         const bool exact = result.passed && result.elapsed == result.floor;
-        std::printf("%-45s %6d transfers, virtual %9lld us, floor %9lld us  %s\n", spec.name,
+        std::printf("%-45s %6d transfers, virtual %9lld us, floor %9lld us  %s\n", job.name,
                     result.transfers, static_cast<long long>(result.elapsed.count()),
                     static_cast<long long>(result.floor.count()), exact ? "exact" : "DIFFERS");
         failures += exact ? 0 : 1;
@@ -153,10 +153,10 @@ int CheckFloorModel() {
 
 int Measure(int repeats) {
     RealClock clock;
-    for (const JobSpec& spec : Jobs) {
+    for (const BenchmarkJob& job : Jobs) {
         std::vector<JobResult> results;
         for (int i = 0; i < repeats; ++i) {
-            results.push_back(RunJob(clock, spec, TestImage()));
+            results.push_back(RunJob(clock, job, TestImage()));
         }
         std::sort(results.begin(), results.end(), [](const JobResult& a, const JobResult& b) {
             return a.elapsed.count() * b.floor.count() < b.elapsed.count() * a.floor.count();
@@ -173,7 +173,7 @@ int Measure(int repeats) {
         if (!allPassed) {
             figure += " (a job did not pass)";
         }
-        PrintBenchmarkRow("Job vs protocol floor", spec.name, figure, "ratio <= 1.03",
+        PrintBenchmarkRow("Job vs protocol floor", job.name, figure, "ratio <= 1.03",
                           allPassed && ratio <= 1.03);
     }
     return 0;
