@@ -19,8 +19,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size == 0) {
         return 0;
     }
-    static const std::string path =
-        "/tmp/vrax-bin-loader-fuzz-" + std::to_string(getpid()) + ".bin";
+    static const std::string path = [] {
+        static const std::string name =
+            "/tmp/vrax-bin-loader-fuzz-" + std::to_string(getpid()) + ".bin";
+        std::atexit([] { std::remove(name.c_str()); });
+        return name;
+    }();
     const bool sparse = (data[0] & 1) != 0;
     std::uint64_t fileSize = 0;
     {
