@@ -34,7 +34,8 @@ QImage AnimatedPicture::ApplyColourKey(const QImage& frame, QRgb key) {
 }
 
 void AnimatedPicture::TakeFrame() {
-    if (!movie_) {
+    // Keying and masking a frame nobody sees would cost the idle window CPU all shift long.
+    if (!movie_ || (!isVisible() && !shown_.isNull())) {
         return;
     }
     const QImage frame = movie_->currentImage();
@@ -49,6 +50,11 @@ void AnimatedPicture::TakeFrame() {
     const QRegion covered(QBitmap::fromImage(shown_.createAlphaMask()));
     update();
     emit FrameShown(covered);
+}
+
+void AnimatedPicture::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    TakeFrame();
 }
 
 void AnimatedPicture::resizeEvent(QResizeEvent* event) {
