@@ -13,7 +13,11 @@ bool TIntEdit::FilterWndProc(QEvent* message) {
 }
 
 int TIntEdit::GetValue() {
-    return ConvertDecimal("0" + text().toStdString());
+    // Appending, not operator+ on a literal: GCC 12 at -O3 takes the latter for an
+    // overlapping copy (-Wrestrict).
+    std::string digits = "0";
+    digits += text().toStdString();
+    return ConvertDecimal(digits);
 }
 
 void TIntEdit::SetValue(int value) {
