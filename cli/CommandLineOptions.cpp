@@ -18,24 +18,21 @@ struct OptionName {
     bool takesValue;
 };
 
-constexpr std::array<OptionName, 17> OptionNames{{
-    {"--ic", true},
-    {"--vid", true},
-    {"--pid", true},
-    {"--format", true},
-    {"--blocks", true},
-    {"--ranges", true},
-    {"--total", true},
-    {"--retry", true},
-    {"--sleep", true},
-    {"--factory", true},
-    {"--sim", true},
-    {"--sim-memory", true},
-    {"--sim-dump", true},
-    {"--real-time", false},
-    {"--trace", true},
-    {"--log", true},
-    {"--help", false},
+constexpr std::array<OptionName, 28> OptionNames{{
+    {"--ic", true},          {"--vid", true},
+    {"--pid", true},         {"--format", true},
+    {"--blocks", true},      {"--ranges", true},
+    {"--total", true},       {"--retry", true},
+    {"--sleep", true},       {"--factory", true},
+    {"--sim", true},         {"--sim-memory", true},
+    {"--sim-dump", true},    {"--real-time", false},
+    {"--trace", true},       {"--log", true},
+    {"--help", false},       {"--records", true},
+    {"--since", true},       {"--serial", true},
+    {"--csv", false},        {"--summary", false},
+    {"--duplicates", false}, {"--serial-start", true},
+    {"--gang", true},        {"--max-mice", true},
+    {"--sim-mice", true},    {"--sim-faulty-every", true},
 }};
 
 constexpr int DefaultVendorId = 0x3C5E;
@@ -103,7 +100,8 @@ public:
 
 void ReadCommand(const std::vector<std::string>& positional, CommandLineOptions& options) {
     if (positional.empty()) {
-        throw UsageError("no command given (list, write, verify, read or factory-read)");
+        throw UsageError(
+            "no command given (list, write, verify, read, factory-read, records or line)");
     }
     static const std::map<std::string, std::pair<Command, const char*>> commands = {
         {"list", {Command::List, nullptr}},
@@ -111,6 +109,8 @@ void ReadCommand(const std::vector<std::string>& positional, CommandLineOptions&
         {"verify", {Command::Verify, "IMAGE.bin"}},
         {"read", {Command::Read, "OUT.bin"}},
         {"factory-read", {Command::FactoryRead, nullptr}},
+        {"records", {Command::Records, nullptr}},
+        {"line", {Command::Line, "IMAGE.bin"}},
     };
     const auto found = commands.find(positional[0]);
     if (found == commands.end()) {
@@ -223,6 +223,114 @@ void CheckRanges(const std::string& text) {
     }
 }
 
+long PositiveCount(const std::string& option, const std::string& text) {
+    const int value = DecimalFieldValue(option, text, 9);
+    if (value < 1) {
+        throw UsageError(option + ": " + text + " is not a count of 1 or more");
+    }
+    return value;
+}
+
+void Only(const ArgumentReader& reader, Command command, Command wanted,
+          std::initializer_list<const char*> names, const char* what) {
+    if (command == wanted) {
+        return;
+    }
+    for (const char* name : names) {
+        if (reader.Has(name)) {
+            throw UsageError(std::string(name) + " belongs to the " + what + " command");
+        }
+    }
+}
+
+void ReadRecordsAndLine(const ArgumentReader& reader, CommandLineOptions& options) {
+    Only(reader, options.command, Command::Records,
+         {"--since", "--csv", "--summary", "--duplicates"}, "records");
+    Only(reader, options.command, Command::Line,
+         {"--serial-start", "--gang", "--max-mice", "--sim-mice", "--sim-faulty-every"}, "line");
+    if (options.command != Command::Records && options.command != Command::Line &&
+        reader.Has("--serial")) {
+        throw UsageError("--serial belongs to the records and line commands");
+    }
+    if (options.command == Command::Records) {
+        if (options.recordsChoice == "none") {
+            throw UsageError("records: --records none keeps no records to show");
+        }
+        int reports = 0;
+        if (reader.Has("--csv")) {
+            options.report = RecordsReport::Csv;
+            ++reports;
+        }
+        if (reader.Has("--summary")) {
+            options.report = RecordsReport::Summary;
+            ++reports;
+        }
+        if (reader.Has("--duplicates")) {
+            options.report = RecordsReport::Duplicates;
+            ++reports;
+        }
+        if (reports > 1) {
+            throw UsageError("records: choose one of --csv, --summary and --duplicates");
+        }
+        options.since = reader.Value("--since");
+        if (reader.Has("--serial")) {
+            options.serialFilter = HexadecimalFieldValue("--serial", reader.Value("--serial"), 6);
+        }
+        return;
+    }
+    if (options.command != Command::Line) {
+        return;
+    }
+    if (reader.Has("--serial")) {
+        if (Lower(reader.Value("--serial")) != "next") {
+            throw UsageError("--serial: the line takes 'next' (serial numbers from the records)");
+        }
+        if (!options.settings.writeProductId || options.settings.icType != IcTypeKvqm31x) {
+            throw UsageError("--serial next needs --factory (Write Product ID, KVQM31X)");
+        }
+        if (options.recordsChoice == "none") {
+            throw UsageError("--serial next takes serial numbers from the records: not with "
+                             "--records none");
+        }
+        options.serialFromRecords = true;
+    }
+    if (reader.Has("--serial-start")) {
+        if (!options.serialFromRecords) {
+            throw UsageError("--serial-start needs --serial next");
+        }
+        options.serialStart =
+            HexadecimalFieldValue("--serial-start", reader.Value("--serial-start"), 6);
+    }
+    if (reader.Has("--gang")) {
+        options.gang = static_cast<int>(PositiveCount("--gang", reader.Value("--gang")));
+        if (options.gang > 64) {
+            throw UsageError("--gang: at most 64 mice at once");
+        }
+    }
+    if (reader.Has("--max-mice")) {
+        options.maxMice = PositiveCount("--max-mice", reader.Value("--max-mice"));
+    }
+    if (reader.Has("--sim-mice")) {
+        if (!options.simulation) {
+            throw UsageError("--sim-mice needs --sim");
+        }
+        options.simulatedMice =
+            static_cast<int>(PositiveCount("--sim-mice", reader.Value("--sim-mice")));
+    } else if (options.simulation) {
+        options.simulatedMice = 1;
+    }
+    if (reader.Has("--sim-faulty-every")) {
+        options.simulatedFaultyEvery = static_cast<int>(
+            PositiveCount("--sim-faulty-every", reader.Value("--sim-faulty-every")));
+    }
+    for (const char* name : {"--trace", "--sim-memory", "--sim-dump"}) {
+        if (reader.Has(name)) {
+            throw UsageError(std::string(name) + " is not for the line (one mouse at a time: "
+                                                 "use write)");
+        }
+    }
+}
+
 } // namespace
 
 const char* CommandName(Command command) {
@@ -239,6 +347,10 @@ const char* CommandName(Command command) {
         return "read";
     case Command::FactoryRead:
         return "factory-read";
+    case Command::Records:
+        return "records";
+    case Command::Line:
+        return "line";
     }
     return "?";
 }
@@ -297,13 +409,14 @@ CommandLineOptions ParseCommandLine(const std::vector<std::string>& arguments) {
         settings.sleepTime = DecimalFieldValue("--sleep", reader.Value("--sleep"), 3);
     }
     if (reader.Has("--factory")) {
-        if (!kvqm31x && options.command == Command::Write) {
+        if (!kvqm31x && (options.command == Command::Write || options.command == Command::Line)) {
             throw UsageError("--factory: the KVQM42xx and KVQM537 write job writes no "
                              "factory record");
         }
         ReadFactory(reader.Value("--factory"), settings);
     }
-    if (options.command == Command::Write && settings.format == DataFormat::Custom) {
+    if ((options.command == Command::Write || options.command == Command::Line) &&
+        settings.format == DataFormat::Custom) {
         CheckRanges(settings.customRanges);
     }
     for (const char* name : {"--trace", "--log", "--sim-memory", "--sim-dump"}) {
@@ -313,6 +426,13 @@ CommandLineOptions ParseCommandLine(const std::vector<std::string>& arguments) {
     }
     options.tracePath = reader.Value("--trace");
     options.logPath = reader.Value("--log");
+    if (reader.Has("--records")) {
+        options.recordsChoice = reader.Value("--records");
+        if (options.recordsChoice.empty()) {
+            throw UsageError("--records needs a file name or none");
+        }
+    }
+    ReadRecordsAndLine(reader, options);
     return options;
 }
 

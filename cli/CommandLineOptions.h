@@ -9,7 +9,10 @@
 
 namespace vrax {
 
-enum class Command { Help, List, Write, Verify, Read, FactoryRead };
+enum class Command { Help, List, Write, Verify, Read, FactoryRead, Records, Line };
+
+// What the records command prints.
+enum class RecordsReport { Table, Csv, Summary, Duplicates };
 
 // One virtual mouse on the simulated bus instead of the machine's devices.
 struct SimulatedMouseOptions {
@@ -33,6 +36,21 @@ struct CommandLineOptions {
     std::optional<SimulatedMouseOptions> simulation;
     std::string tracePath;
     std::string logPath;
+    // --records: empty for the default file, "none", or a file.
+    std::string recordsChoice;
+
+    // records
+    RecordsReport report = RecordsReport::Table;
+    std::string since;
+    std::optional<int> serialFilter;
+
+    // line
+    bool serialFromRecords = false; // --serial next
+    std::optional<int> serialStart;
+    int gang = 1;
+    std::optional<long> maxMice;
+    int simulatedMice = 0;
+    int simulatedFaultyEvery = 1; // the --sim faults go to every Kth virtual mouse
 };
 
 // Reads the arguments after the program name; options may come before or after the command.

@@ -14,6 +14,10 @@
 #include "programming/StationError.h"
 #include "programming/Verify.h"
 #include "programming/WriteJob.h"
+#include "records/RecordsLocation.h"
+#include "records/RecordsReport.h"
+#include "records/RememberingHidPlatform.h"
+#include "records/Sha256.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -153,6 +157,10 @@ int CommandLineProgram::Run() {
     try {
         if (!options_.logPath.empty() && options_.command != Command::List) {
             log = std::make_unique<ProductionLog>(options_.logPath);
+            log_ = log.get();
+        }
+        if (options_.command != Command::List) {
+            records_ = OpenProductionRecords(options_.recordsChoice);
         }
         outcome = Execute();
     } catch (const StationError& error) {
@@ -184,7 +192,7 @@ int CommandLineProgram::Run() {
     if (!outcome.error.empty()) {
         err_ << outcome.error << '\n';
     }
-    if (log) {
+    if (log && options_.command != Command::Records && options_.command != Command::Line) {
         std::string verdict = outcome.verdict;
         if (verdict.empty()) {
             verdict = outcome.lines.empty() ? outcome.error : outcome.lines.back();
@@ -201,6 +209,12 @@ int CommandLineProgram::Run() {
 }
 
 CommandLineProgram::Outcome CommandLineProgram::Execute() {
+    if (options_.command == Command::Records) {
+        return ShowRecords();
+    }
+    if (options_.command == Command::Line) {
+        return RunLine();
+    }
     HidPlatform* devices = nullptr;
     if (options_.simulation) {
         simulated_ = std::make_unique<SimulatedMouse>(*options_.simulation, *clock_);
@@ -223,8 +237,9 @@ CommandLineProgram::Outcome CommandLineProgram::Execute() {
     }
 
     TracingHidPlatform platform(*devices, *clock_, origin, trace_.is_open() ? &trace_ : nullptr);
+    RememberingHidPlatform remembering(platform);
     CommandLineView view(progress_);
-    Station station(platform, *clock_, options_.settings, view);
+    Station station(remembering, *clock_, options_.settings, view);
     if (options_.command == Command::List) {
         return List(station, platform);
     }
@@ -240,6 +255,8 @@ CommandLineProgram::Outcome CommandLineProgram::Execute() {
             refused.lines = view.VisibleTexts(station.lang);
             return refused;
         }
+        origin_.imageFile = ExpandFileName(options_.path);
+        origin_.imageSha256 = Sha256Hex(station.state.LoadedImage.data(), ImageSize);
         break;
     case Command::Read:
     case Command::FactoryRead:
@@ -257,7 +274,7 @@ CommandLineProgram::Outcome CommandLineProgram::Execute() {
         missing.lines.push_back(station.lang.Text(TextNoFindMouse));
         return missing;
     }
-    return RunOperation(station, view);
+    return RunOperation(station, view, remembering);
 }
 
 CommandLineProgram::Outcome CommandLineProgram::List(Station& station, HidPlatform& platform) {
@@ -304,9 +321,11 @@ bool CommandLineProgram::OpenMouse(Station& station, HidPlatform& platform) {
     return found;
 }
 
-CommandLineProgram::Outcome CommandLineProgram::RunOperation(Station& station,
-                                                             CommandLineView& view) {
+CommandLineProgram::Outcome
+CommandLineProgram::RunOperation(Station& station, CommandLineView& view,
+                                 const RememberingHidPlatform& devices) {
     StationContext context = station.Context();
+    const std::chrono::microseconds start = clock_->Now();
     const int icType = options_.settings.icType;
     Outcome outcome;
     progress_.Start(ProgressLabel(options_.command), ExpectedChunks(options_));
@@ -340,8 +359,51 @@ CommandLineProgram::Outcome CommandLineProgram::RunOperation(Station& station,
     progress_.Finish();
     const std::vector<std::string> shown = view.VisibleTexts(station.lang);
     outcome.lines.insert(outcome.lines.end(), shown.begin(), shown.end());
+    std::string error;
     if (shown.empty()) {
-        outcome.lines.push_back(NoVerdictText(station, icType));
+        error = NoVerdictText(station, icType);
+        outcome.lines.push_back(error);
+    }
+    origin_.vendorId = options_.vendorId;
+    origin_.productId = options_.productId;
+    ProductionRecord record =
+        RecordOfOperation(CommandName(options_.command), shown.empty() ? "" : shown.back(), context,
+                          &devices, origin_);
+    record.durationMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(clock_->Now() - start).count();
+    record.error = error;
+    if (!record.verdict.empty() && shown.size() > 1) {
+        record.error = shown.front();
+    }
+    records_->Append(record);
+    return outcome;
+}
+
+CommandLineProgram::Outcome CommandLineProgram::ShowRecords() {
+    RecordFilter filter;
+    filter.since = options_.since;
+    filter.serialNumber = options_.serialFilter;
+    const std::vector<ProductionRecord> records = records_->Find(filter);
+    Outcome outcome;
+    outcome.exitCode = ExitPass;
+    switch (options_.report) {
+    case RecordsReport::Table:
+        outcome.lines = RecordsTable(records);
+        break;
+    case RecordsReport::Csv:
+        outcome.lines = RecordsCsv(records);
+        break;
+    case RecordsReport::Summary:
+        outcome.lines = RecordsSummary(records);
+        break;
+    case RecordsReport::Duplicates:
+        outcome.lines = DuplicateSerialNumbers(records);
+        if (outcome.lines.empty()) {
+            outcome.lines.push_back("No serial number was stamped twice.");
+        } else {
+            outcome.exitCode = ExitFailed;
+        }
+        break;
     }
     return outcome;
 }

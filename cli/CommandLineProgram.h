@@ -5,6 +5,8 @@
 #include "cli/SimulatedMouse.h"
 #include "device/Clock.h"
 #include "device/HidPlatform.h"
+#include "records/OperationRecord.h"
+#include "records/ProductionRecords.h"
 
 #include <fstream>
 #include <memory>
@@ -15,6 +17,8 @@
 namespace vrax {
 
 class CommandLineView;
+class ProductionLog;
+class RememberingHidPlatform;
 class Station;
 
 enum ExitCode : int {
@@ -45,7 +49,10 @@ private:
     Outcome Execute();
     Outcome List(Station& station, HidPlatform& platform);
     bool OpenMouse(Station& station, HidPlatform& platform);
-    Outcome RunOperation(Station& station, CommandLineView& view);
+    Outcome RunOperation(Station& station, CommandLineView& view,
+                         const RememberingHidPlatform& devices);
+    Outcome ShowRecords();
+    Outcome RunLine();
     void StartProgress();
     static Outcome BadInput(const std::string& message);
 
@@ -57,6 +64,9 @@ private:
     std::unique_ptr<HidPlatform> hardware_;
     std::ofstream trace_;
     ProgressBar progress_;
+    std::unique_ptr<ProductionRecords> records_;
+    ProductionLog* log_ = nullptr;
+    RecordOrigin origin_;
 };
 
 // The program's whole life: parse, run, report. Returns the exit code.

@@ -12,6 +12,7 @@ constexpr const char* HidClassSuffix = "{4d1e55b2-f16f-11cf-88cb-001111000030}";
 } // namespace
 
 SimulatedHidBus::DeviceId SimulatedHidBus::Plug(std::shared_ptr<VirtualHidDevice> device) {
+    const std::lock_guard lock(mutex_);
     const DeviceId id = nextDevice_++;
     const HidAttributes attributes = device->Attributes();
     PluggedDevice plugged{std::move(device), {}};
@@ -26,10 +27,12 @@ SimulatedHidBus::DeviceId SimulatedHidBus::Plug(std::shared_ptr<VirtualHidDevice
 }
 
 void SimulatedHidBus::Unplug(DeviceId device) {
+    const std::lock_guard lock(mutex_);
     devices_.erase(device);
 }
 
 std::vector<SimulatedHidBus::DeviceId> SimulatedHidBus::PluggedDevices() const {
+    const std::lock_guard lock(mutex_);
     std::vector<DeviceId> ids;
     for (const auto& [id, plugged] : devices_) {
         ids.push_back(id);
@@ -38,6 +41,7 @@ std::vector<SimulatedHidBus::DeviceId> SimulatedHidBus::PluggedDevices() const {
 }
 
 std::shared_ptr<VirtualHidDevice> SimulatedHidBus::Device(DeviceId device) const {
+    const std::lock_guard lock(mutex_);
     const auto found = devices_.find(device);
     return found == devices_.end() ? nullptr : found->second.device;
 }
@@ -52,6 +56,7 @@ SimulatedHidBus::Interface* SimulatedHidBus::FindInterface(DeviceId device, int 
 }
 
 std::string SimulatedHidBus::InterfacePath(DeviceId device, int interfaceIndex) const {
+    const std::lock_guard lock(mutex_);
     const auto found = devices_.find(device);
     if (found == devices_.end() || interfaceIndex < 0 ||
         interfaceIndex >= static_cast<int>(found->second.interfaces.size())) {
@@ -61,18 +66,21 @@ std::string SimulatedHidBus::InterfacePath(DeviceId device, int interfaceIndex) 
 }
 
 void SimulatedHidBus::SetOpenRefusals(DeviceId device, int interfaceIndex, int refusals) {
+    const std::lock_guard lock(mutex_);
     if (Interface* found = FindInterface(device, interfaceIndex)) {
         found->openRefusals = refusals;
     }
 }
 
 void SimulatedHidBus::SetDetailUnreadable(DeviceId device, int interfaceIndex, bool unreadable) {
+    const std::lock_guard lock(mutex_);
     if (Interface* found = FindInterface(device, interfaceIndex)) {
         found->detailUnreadable = unreadable;
     }
 }
 
 std::vector<std::string> SimulatedHidBus::EnumerateInterfaces() {
+    const std::lock_guard lock(mutex_);
     std::vector<std::string> paths;
     for (const auto& [id, plugged] : devices_) {
         for (const Interface& interface : plugged.interfaces) {
@@ -85,6 +93,7 @@ std::vector<std::string> SimulatedHidBus::EnumerateInterfaces() {
 }
 
 HidHandle SimulatedHidBus::Open(const std::string& path) {
+    const std::lock_guard lock(mutex_);
     for (auto& [id, plugged] : devices_) {
         for (std::size_t i = 0; i < plugged.interfaces.size(); ++i) {
             Interface& interface = plugged.interfaces[i];
@@ -107,6 +116,7 @@ HidHandle SimulatedHidBus::Open(const std::string& path) {
 }
 
 void SimulatedHidBus::Close(HidHandle handle) {
+    const std::lock_guard lock(mutex_);
     if (handles_.erase(handle) == 0) {
         ++badCloses_;
     }
@@ -123,6 +133,7 @@ VirtualHidDevice* SimulatedHidBus::Reach(HidHandle handle, OpenInterface& where)
 }
 
 bool SimulatedHidBus::GetAttributes(HidHandle handle, HidAttributes& attributes) {
+    const std::lock_guard lock(mutex_);
     OpenInterface where;
     VirtualHidDevice* device = Reach(handle, where);
     if (device == nullptr) {
@@ -133,12 +144,14 @@ bool SimulatedHidBus::GetAttributes(HidHandle handle, HidAttributes& attributes)
 }
 
 std::uint16_t SimulatedHidBus::GetFeatureReportLength(HidHandle handle) {
+    const std::lock_guard lock(mutex_);
     OpenInterface where;
     VirtualHidDevice* device = Reach(handle, where);
     return device == nullptr ? 0 : device->FeatureReportLength(where.interfaceIndex);
 }
 
 bool SimulatedHidBus::SetFeature(HidHandle handle, const std::uint8_t* buffer, std::size_t length) {
+    const std::lock_guard lock(mutex_);
     OpenInterface where;
     VirtualHidDevice* device = Reach(handle, where);
     const bool ok = device != nullptr && device->SetFeature(where.interfaceIndex, buffer, length);
@@ -147,6 +160,7 @@ bool SimulatedHidBus::SetFeature(HidHandle handle, const std::uint8_t* buffer, s
 }
 
 bool SimulatedHidBus::GetFeature(HidHandle handle, std::uint8_t* buffer, std::size_t length) {
+    const std::lock_guard lock(mutex_);
     OpenInterface where;
     VirtualHidDevice* device = Reach(handle, where);
     const bool ok = device != nullptr && device->GetFeature(where.interfaceIndex, buffer, length);
@@ -169,6 +183,21 @@ void SimulatedHidBus::Record(HidTraceEntry::Direction direction, const OpenInter
         const auto listener = listener_;
         listener(entry);
     }
+}
+
+bool SimulatedHidBus::IsPlugged(DeviceId device) const {
+    const std::lock_guard lock(mutex_);
+    return devices_.count(device) > 0;
+}
+
+int SimulatedHidBus::OpenHandleCount() const {
+    const std::lock_guard lock(mutex_);
+    return static_cast<int>(handles_.size());
+}
+
+int SimulatedHidBus::BadCloseCount() const {
+    const std::lock_guard lock(mutex_);
+    return badCloses_;
 }
 
 } // namespace vrax

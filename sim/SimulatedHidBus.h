@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -16,8 +17,9 @@ namespace vrax {
 
 // A HID platform whose devices are virtual: plugged and unplugged at any moment, every
 // interface a path, every transfer optionally traced with the clock's time. A handle to an
-// unplugged device fails every call from then on; closing it still releases it. Used from
-// one thread, like the window that drives it.
+// unplugged device fails every call from then on; closing it still releases it. Each call
+// holds the bus's lock, so stations on several threads may share it; the device models are
+// reached only under that lock. Trace() is for a single-threaded reader.
 class SimulatedHidBus final : public HidPlatform {
 public:
     using DeviceId = int;
@@ -28,7 +30,7 @@ public:
     // Enumerated after the devices plugged before it; a device plugged again gets new paths.
     DeviceId Plug(std::shared_ptr<VirtualHidDevice> device);
     void Unplug(DeviceId device);
-    bool IsPlugged(DeviceId device) const { return devices_.count(device) > 0; }
+    bool IsPlugged(DeviceId device) const;
     std::vector<DeviceId> PluggedDevices() const;
     std::shared_ptr<VirtualHidDevice> Device(DeviceId device) const;
     std::string InterfacePath(DeviceId device, int interfaceIndex) const;
@@ -38,16 +40,23 @@ public:
     // An interface whose detail cannot be read is left out of the enumeration.
     void SetDetailUnreadable(DeviceId device, int interfaceIndex, bool unreadable);
 
-    int OpenHandleCount() const { return static_cast<int>(handles_.size()); }
+    int OpenHandleCount() const;
     // Closes of handles that were not open, such as a second close of the same handle.
-    int BadCloseCount() const { return badCloses_; }
+    int BadCloseCount() const;
 
-    void SetTraceEnabled(bool enabled) { traceEnabled_ = enabled; }
+    void SetTraceEnabled(bool enabled) {
+        const std::lock_guard lock(mutex_);
+        traceEnabled_ = enabled;
+    }
     const std::vector<HidTraceEntry>& Trace() const { return trace_; }
-    void ClearTrace() { trace_.clear(); }
+    void ClearTrace() {
+        const std::lock_guard lock(mutex_);
+        trace_.clear();
+    }
     // Called after every set and get, kept in the trace or not; it may change devices,
     // faults and plugging.
     void SetTraceListener(std::function<void(const HidTraceEntry&)> listener) {
+        const std::lock_guard lock(mutex_);
         listener_ = std::move(listener);
     }
 
@@ -81,6 +90,8 @@ private:
                 const std::uint8_t* buffer, std::size_t length, bool ok);
 
     Clock& clock_;
+    // Recursive: a trace listener may plug, unplug or set faults from inside a transfer.
+    mutable std::recursive_mutex mutex_;
     std::map<DeviceId, PluggedDevice> devices_;
     std::map<HidHandle, OpenInterface> handles_;
     DeviceId nextDevice_ = 1;

@@ -29,6 +29,8 @@ CliFixture::CliFixture() {
               ("vrax-cli-" + std::to_string(getpid()) + "-" + std::to_string(++counter));
     std::filesystem::remove_all(folder_);
     std::filesystem::create_directories(folder_);
+    // The program's default records go here, not into the user's data folder.
+    setenv("XDG_DATA_HOME", (folder_ / "data").c_str(), 1);
     for (int i = 0; i < 2048; ++i) {
         image.push_back(static_cast<std::uint8_t>((i * 7 + 3) & 0xFF));
     }

@@ -1,0 +1,406 @@
+#include "cli/ProductionLine.h"
+
+#include "cli/CommandLineView.h"
+#include "cli/ProductionLog.h"
+#include "device/NullHidPlatform.h"
+#include "device/SystemHidPlatform.h"
+#include "programming/BinImage.h"
+#include "programming/StationContext.h"
+#include "programming/WriteJob.h"
+#include "records/OperationRecord.h"
+#include "records/RememberingHidPlatform.h"
+#include "records/Sha256.h"
+#include "sim/SimulatedHidBus.h"
+#include "sim/VirtualMouse31x.h"
+#include "sim/VirtualMouse42xx.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <thread>
+
+namespace vrax {
+
+namespace {
+
+std::atomic<bool> stopRequested{false};
+
+constexpr int Kvqm31xReleaseNumber = 0x104;
+constexpr int Kvqm42xxReleaseNumber = 0x100;
+constexpr auto TickInterval = std::chrono::milliseconds(1000);
+
+// One mouse's share of the devices: only the interfaces of its own arrival are there, so its
+// links open that mouse and no other, whatever else is plugged in.
+class OneMousePlatform final : public HidPlatform {
+public:
+    OneMousePlatform(HidPlatform& inner, std::vector<std::string> paths)
+        : inner_(inner), paths_(std::move(paths)) {}
+
+    std::vector<std::string> EnumerateInterfaces() override {
+        std::vector<std::string> present;
+        for (const std::string& path : inner_.EnumerateInterfaces()) {
+            if (std::find(paths_.begin(), paths_.end(), path) != paths_.end()) {
+                present.push_back(path);
+            }
+        }
+        return present;
+    }
+    HidHandle Open(const std::string& path) override { return inner_.Open(path); }
+    void Close(HidHandle handle) override { inner_.Close(handle); }
+    bool GetAttributes(HidHandle handle, HidAttributes& attributes) override {
+        return inner_.GetAttributes(handle, attributes);
+    }
+    std::uint16_t GetFeatureReportLength(HidHandle handle) override {
+        return inner_.GetFeatureReportLength(handle);
+    }
+    bool SetFeature(HidHandle handle, const std::uint8_t* buffer, std::size_t length) override {
+        return inner_.SetFeature(handle, buffer, length);
+    }
+    bool GetFeature(HidHandle handle, std::uint8_t* buffer, std::size_t length) override {
+        return inner_.GetFeature(handle, buffer, length);
+    }
+
+private:
+    HidPlatform& inner_;
+    std::vector<std::string> paths_;
+};
+
+std::string Hex6(int value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%06X", static_cast<unsigned>(value));
+    return text;
+}
+
+// The polling tick's sampling: five pairs of enumerations; a change counts when at least two
+// pairs agreed. Empty optional: not stable yet.
+std::optional<std::vector<std::string>> StableInterfaces(HidPlatform& devices) {
+    int stable = 0;
+    std::vector<std::string> first;
+    for (int pair = 0; pair < 5; ++pair) {
+        std::vector<std::string> a = devices.EnumerateInterfaces();
+        const std::vector<std::string> b = devices.EnumerateInterfaces();
+        if (a == b) {
+            ++stable;
+        }
+        if (pair == 4) {
+            first = std::move(a);
+        }
+    }
+    if (stable < 2) {
+        return std::nullopt;
+    }
+    return first;
+}
+
+} // namespace
+
+struct ProductionLine::Tally {
+    std::mutex mutex;
+    std::condition_variable changed;
+    HidPlatform* devices = nullptr;
+    SimulatedHidBus* bus = nullptr;
+    StationState image; // LoadedImage, LoadedTypeName and ImageLoaded as loaded once
+    RecordOrigin origin;
+    int nextSerial = 0; // the window's advance, when the records do not hand them out
+    long verdicts = 0;
+    long passes = 0;
+    int finished = 0;  // since the main loop last looked
+    std::string error; // stops the line
+};
+
+std::string DeviceKeyOfPath(const std::string& path) {
+    // Windows-style paths (the simulated bus's too) name the interface with "&mi_NN".
+    const std::size_t interface = path.find("&mi_");
+    if (interface != std::string::npos && interface + 7 <= path.size()) {
+        std::string key = path.substr(0, interface) + path.substr(interface + 7);
+        return key;
+    }
+#ifndef _WIN32
+    // hidraw: the USB device two levels above the HID device.
+    const std::string name = std::filesystem::path(path).filename().string();
+    if (path.rfind("/dev/hidraw", 0) == 0) {
+        std::error_code error;
+        const auto device = std::filesystem::canonical(
+            std::filesystem::path("/sys/class/hidraw") / name / "device" / ".." / "..", error);
+        if (!error) {
+            return device.string();
+        }
+    }
+#endif
+    return path;
+}
+
+ProductionLine::ProductionLine(const CommandLineOptions& options, ProductionRecords& records,
+                               ProductionLog* log, std::ostream& out, std::ostream& err)
+    : options_(options), records_(records), log_(log), out_(out), err_(err) {}
+
+void ProductionLine::RequestStop() {
+    stopRequested = true;
+}
+
+int ProductionLine::Run() {
+    stopRequested = false;
+    Tally tally;
+    {
+        NullHidPlatform nothing;
+        VirtualClock clock;
+        PlainSettings settings = options_.settings;
+        ProgressBar quiet(err_, false);
+        CommandLineView view(quiet);
+        Station loader(nothing, clock, settings, view);
+        StationContext context = loader.Context();
+        BeginLoad(context);
+        if (LoadBinFile(context, options_.path) != LoadOutcome::Loaded) {
+            for (const std::string& line : view.VisibleTexts(loader.lang)) {
+                out_ << line << '\n';
+            }
+            return 2;
+        }
+        tally.image = loader.state;
+        tally.origin.imageFile = ExpandFileName(options_.path);
+        tally.origin.imageSha256 = Sha256Hex(loader.state.LoadedImage.data(), ImageSize);
+        tally.origin.vendorId = options_.vendorId;
+        tally.origin.productId = options_.productId;
+    }
+    tally.nextSerial = options_.settings.factoryNumber;
+
+    RealClock busClock;
+    std::unique_ptr<SimulatedHidBus> bus;
+    std::unique_ptr<HidPlatform> hardware;
+    if (options_.simulation) {
+        bus = std::make_unique<SimulatedHidBus>(busClock);
+        tally.devices = bus.get();
+        tally.bus = bus.get();
+    } else {
+        hardware = MakeSystemHidPlatform();
+        tally.devices = hardware.get();
+    }
+
+    struct Worker {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+    std::vector<Worker> workers;
+    std::set<std::string> known;
+    std::map<std::string, SimulatedHidBus::DeviceId> simulatedByKey;
+    std::vector<Arrival> waiting;
+    int simulatedPlugged = 0;
+    long started = 0;
+    const long limit = options_.maxMice.value_or(-1);
+
+    const auto collect = [&workers] {
+        for (auto worker = workers.begin(); worker != workers.end();) {
+            if (*worker->done) {
+                worker->thread.join();
+                worker = workers.erase(worker);
+            } else {
+                ++worker;
+            }
+        }
+    };
+
+    for (;;) {
+        collect();
+        bool stopping = stopRequested || (limit >= 0 && started >= limit);
+        {
+            std::lock_guard lock(tally.mutex);
+            stopping = stopping || !tally.error.empty();
+            tally.finished = 0;
+        }
+        if (bus && !stopping) {
+            // Virtual mice are plugged one after another, as many at a time as the gang takes.
+            const int present = static_cast<int>(bus->PluggedDevices().size());
+            for (int i = present; i < options_.gang && simulatedPlugged < options_.simulatedMice &&
+                                  (limit < 0 || simulatedPlugged < limit);
+                 ++i) {
+                std::shared_ptr<VirtualMouse> mouse;
+                if (options_.simulation->family == MouseFamily::Kvqm31x) {
+                    mouse = std::make_shared<VirtualMouse31x>();
+                } else {
+                    mouse = std::make_shared<VirtualMouse42xx>();
+                }
+                ++simulatedPlugged;
+                const int every = options_.simulatedFaultyEvery;
+                if (every > 0 && simulatedPlugged % every == 0) {
+                    mouse->SetFaults(options_.simulation->faults);
+                }
+                const SimulatedHidBus::DeviceId id = bus->Plug(mouse);
+                simulatedByKey[DeviceKeyOfPath(bus->InterfacePath(id, 0))] = id;
+            }
+        }
+        if (!stopping) {
+            if (const auto present = StableInterfaces(*tally.devices)) {
+                const std::set<std::string> now(present->begin(), present->end());
+                for (auto path = known.begin(); path != known.end();) {
+                    path = now.count(*path) ? std::next(path) : known.erase(path);
+                }
+                std::map<std::string, std::vector<std::string>> fresh;
+                for (const std::string& path : *present) {
+                    if (known.insert(path).second) {
+                        fresh[DeviceKeyOfPath(path)].push_back(path);
+                    }
+                }
+                for (auto& [key, paths] : fresh) {
+                    const auto simulated = simulatedByKey.find(key);
+                    waiting.push_back({key, std::move(paths),
+                                       simulated == simulatedByKey.end() ? 0 : simulated->second});
+                }
+            }
+        }
+        while (!stopping && !waiting.empty() && static_cast<int>(workers.size()) < options_.gang &&
+               (limit < 0 || started < limit)) {
+            const Arrival arrival = waiting.front();
+            waiting.erase(waiting.begin());
+            auto done = std::make_shared<std::atomic<bool>>(false);
+            workers.push_back({std::thread([this, arrival, &tally, done] {
+                                   Program(arrival, tally);
+                                   std::lock_guard lock(tally.mutex);
+                                   ++tally.finished;
+                                   *done = true;
+                                   tally.changed.notify_all();
+                               }),
+                               done});
+            ++started;
+        }
+        const bool simulationOver =
+            bus && simulatedPlugged >= options_.simulatedMice && waiting.empty();
+        if ((stopping || simulationOver) && workers.empty()) {
+            break;
+        }
+        if (stopping) {
+            waiting.clear();
+        }
+        std::unique_lock lock(tally.mutex);
+        tally.changed.wait_for(lock, TickInterval,
+                               [&tally] { return tally.finished > 0 || stopRequested; });
+    }
+    collect();
+
+    std::lock_guard lock(tally.mutex);
+    const long fails = tally.verdicts - tally.passes;
+    char yield[32];
+    std::snprintf(yield, sizeof yield, "%.1f %%",
+                  tally.verdicts ? 100.0 * static_cast<double>(tally.passes) /
+                                       static_cast<double>(tally.verdicts)
+                                 : 0.0);
+    out_ << "Mice: " << tally.verdicts << ", passed " << tally.passes << ", failed " << fails
+         << ", yield " << yield << '\n'
+         << std::flush;
+    if (!tally.error.empty()) {
+        err_ << tally.error << '\n';
+        return 2;
+    }
+    return fails == 0 ? 0 : 1;
+}
+
+void ProductionLine::Program(const Arrival& arrival, Tally& tally) {
+    std::unique_ptr<Clock> clock;
+    if (options_.simulation && !options_.simulation->realTime) {
+        clock = std::make_unique<VirtualClock>();
+    } else {
+        clock = std::make_unique<RealClock>();
+    }
+    OneMousePlatform mouse(*tally.devices, arrival.paths);
+    RememberingHidPlatform devices(mouse);
+    PlainSettings settings = options_.settings;
+    ProgressBar quiet(err_, false);
+    CommandLineView view(quiet);
+    Station station(devices, *clock, settings, view);
+    {
+        std::lock_guard lock(tally.mutex);
+        station.state = tally.image;
+    }
+    const std::chrono::microseconds start = clock->Now();
+    const auto unplug = [&] {
+        station.link31.Forget();
+        station.link42.Forget();
+        if (tally.bus != nullptr && arrival.simulatedDevice != 0) {
+            tally.bus->Unplug(arrival.simulatedDevice);
+        }
+    };
+
+    // The settle wait of the tick that saw the mouse arrive.
+    if (settings.sleepTime >= 0) {
+        clock->SleepMilliseconds(static_cast<std::uint32_t>(settings.sleepTime) + 1);
+    }
+    bool opened = false;
+    if (settings.icType == IcTypeKvqm31x) {
+        int releaseNumber = Kvqm31xReleaseNumber;
+        opened = station.link31.Open(options_.vendorId, options_.productId, releaseNumber);
+    } else {
+        int releaseNumber = Kvqm42xxReleaseNumber;
+        opened = station.link42.Open(options_.vendorId, options_.productId, releaseNumber);
+    }
+    if (!opened) {
+        unplug();
+        return;
+    }
+
+    const bool stamps = settings.writeProductId && settings.icType == IcTypeKvqm31x;
+    const int productType = settings.factoryType & 0xFFFF;
+    try {
+        if (stamps) {
+            if (options_.serialFromRecords) {
+                settings.factoryNumber = records_.ReserveSerialNumber(
+                    productType, options_.serialStart.value_or(options_.settings.factoryNumber));
+            } else {
+                std::lock_guard lock(tally.mutex);
+                if (tally.nextSerial > LargestSerialNumber) {
+                    throw RecordsError("The serial number " + Hex6(tally.nextSerial) +
+                                       " does not fit 24 bits (FFFFFF): refused");
+                }
+                settings.factoryNumber = tally.nextSerial++;
+            }
+        }
+        StationContext context = station.Context();
+        const WriteVerdict verdict = RunWriteJob(context);
+        const std::vector<std::string> shown = view.VisibleTexts(station.lang);
+        const std::string verdictText = shown.empty() ? "" : shown.back();
+        ProductionRecord record =
+            RecordOfOperation("write", verdictText, context, &devices, tally.origin);
+        if (stamps && !record.serialNumber) {
+            record.productType = productType;
+            record.serialNumber = settings.factoryNumber;
+        }
+        record.durationMs =
+            std::chrono::duration_cast<std::chrono::milliseconds>(clock->Now() - start).count();
+        if (shown.empty()) {
+            record.error = "No verdict: the mouse did not answer";
+        }
+        records_.Append(record);
+        const bool passed = verdict == WriteVerdict::Pass;
+        if (stamps && options_.serialFromRecords) {
+            records_.SettleSerialNumber(productType, settings.factoryNumber, passed);
+        }
+
+        std::lock_guard lock(tally.mutex);
+        if (stamps && !options_.serialFromRecords && !passed &&
+            tally.nextSerial == settings.factoryNumber + 1) {
+            // As the window: a failed mouse's number goes to the next one.
+            tally.nextSerial = settings.factoryNumber;
+        }
+        ++tally.verdicts;
+        tally.passes += passed ? 1 : 0;
+        if (log_ != nullptr) {
+            log_->Append("write", IcTypeName(settings.icType), record.SerialText(),
+                         shown.empty() ? record.error : verdictText);
+        }
+        out_ << (arrival.paths.empty() ? arrival.key : arrival.paths.front()) << "  "
+             << (stamps ? Hex6(settings.factoryNumber) : std::string("-")) << "  "
+             << (shown.empty() ? record.error : verdictText) << "  " << record.durationMs << " ms\n"
+             << std::flush;
+    } catch (const StationError& error) {
+        std::lock_guard lock(tally.mutex);
+        if (tally.error.empty()) {
+            tally.error = error.what();
+        }
+    }
+    unplug();
+}
+
+} // namespace vrax

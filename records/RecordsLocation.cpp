@@ -1,0 +1,52 @@
+#include "records/RecordsLocation.h"
+
+#ifdef VRAX_HAVE_SQLITE
+#include "records/SqliteProductionRecords.h"
+#endif
+
+#include <cstdlib>
+
+namespace vrax {
+
+namespace {
+
+std::string Environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+} // namespace
+
+std::string DefaultRecordsPath() {
+#ifdef _WIN32
+    const std::string local = Environment("LOCALAPPDATA");
+    return local.empty() ? std::string{} : local + "\\VRAX\\records.sqlite";
+#else
+    std::string data = Environment("XDG_DATA_HOME");
+    if (data.empty()) {
+        const std::string home = Environment("HOME");
+        if (home.empty()) {
+            return {};
+        }
+        data = home + "/.local/share";
+    }
+    return data + "/vrax-bin-writer/records.sqlite";
+#endif
+}
+
+std::unique_ptr<ProductionRecords> OpenProductionRecords(const std::string& choice) {
+    if (choice == "none") {
+        return std::make_unique<NullProductionRecords>();
+    }
+    const std::string path = choice.empty() ? DefaultRecordsPath() : choice;
+    if (path.empty()) {
+        throw RecordsError("no folder for the records is known: give --records FILE or none");
+    }
+#ifdef VRAX_HAVE_SQLITE
+    return std::make_unique<SqliteProductionRecords>(path);
+#else
+    throw RecordsError("this build keeps no records (built without SQLite): use --records none");
+#endif
+}
+
+} // namespace vrax

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "records/ProductionRecords.h"
+
+#include <memory>
+#include <string>
+
+namespace vrax {
+
+// $XDG_DATA_HOME/vrax-bin-writer/records.sqlite (or ~/.local/share/...), on Windows
+// %LOCALAPPDATA%\VRAX\records.sqlite. Empty when no such folder is known.
+std::string DefaultRecordsPath();
+
+// The records that the --records value picks: "none" keeps nothing, empty the default file,
+// anything else that file. Throws RecordsError.
+std::unique_ptr<ProductionRecords> OpenProductionRecords(const std::string& choice);
+
+} // namespace vrax

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "records/ProductionRecord.h"
+
+#include <string>
+#include <vector>
+
+namespace vrax {
+
+inline constexpr const char* RecordsCsvHeader =
+    "time,operation,station,host,ic_type,vid,pid,path,image_sha256,image_file,format,serial,"
+    "verdict,duration_ms,error";
+
+inline constexpr const char* WritePassVerdict = "Write Pass";
+
+std::vector<std::string> RecordsCsv(const std::vector<ProductionRecord>& records);
+// Aligned columns for a terminal; the image's hash shortened to 12 digits.
+std::vector<std::string> RecordsTable(const std::vector<ProductionRecord>& records);
+// Writes per IC type and per UTC hour: passes, fails and yield.
+std::vector<std::string> RecordsSummary(const std::vector<ProductionRecord>& records);
+// Every serial number stamped with "Write Pass" on more than one mouse of the same product
+// type, each with when and where. Empty when there is none.
+std::vector<std::string> DuplicateSerialNumbers(const std::vector<ProductionRecord>& records);
+
+} // namespace vrax

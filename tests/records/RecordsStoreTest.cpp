@@ -1,0 +1,144 @@
+#include "records/RecordsReport.h"
+#include "records/Sha256.h"
+#include "records/SqliteProductionRecords.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <filesystem>
+
+namespace vrax {
+namespace {
+
+class RecordsStore : public ::testing::Test {
+protected:
+    RecordsStore() {
+        folder_ =
+            std::filesystem::temp_directory_path() /
+            ("vrax-records-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(folder_);
+        path = (folder_ / "deeper" / "records.sqlite").string();
+    }
+    ~RecordsStore() override {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder_, ignored);
+    }
+
+    static ProductionRecord Write(const std::string& time, int serial, const std::string& verdict) {
+        ProductionRecord record;
+        record.time = time;
+        record.operation = "write";
+        record.factory = 2;
+        record.line = 'C';
+        record.station = 4;
+        record.host = "bench";
+        record.icType = "KVQM31X";
+        record.vendorId = 0x3C5E;
+        record.productId = 0x0A31;
+        record.devicePath = "sim:1/0";
+        record.imageFile = "/x/a,b.bin";
+        record.productType = 5;
+        record.serialNumber = serial;
+        record.verdict = verdict;
+        record.durationMs = 3612;
+        return record;
+    }
+
+    std::filesystem::path folder_;
+    std::string path;
+};
+
+TEST_F(RecordsStore, KeepsRecordsAcrossOpensAndReportsThem) {
+    {
+        SqliteProductionRecords records(path);
+        records.Append(Write("2026-01-02T10:00:00.000Z", 0x00ABCD, "Write Pass"));
+        records.Append(Write("2026-01-02T10:30:00.000Z", 0x00ABCE, "Write Fail"));
+        records.Append(Write("2026-01-02T11:05:00.000Z", 0x00ABCD, "Write Pass"));
+        ProductionRecord verify = Write("2026-01-03T09:00:00.000Z", 0, "Verify Pass");
+        verify.operation = "verify";
+        verify.serialNumber.reset();
+        verify.error = "said \"no\"";
+        records.Append(verify);
+    }
+    SqliteProductionRecords records(path);
+    EXPECT_EQ(records.StoredSchemaVersion(), SqliteProductionRecords::SchemaVersion);
+    const std::vector<ProductionRecord> all = records.Find({});
+    ASSERT_EQ(all.size(), 4u);
+    EXPECT_EQ(records.Find({"2026-01-02T10:30", std::nullopt}).size(), 3u);
+    EXPECT_EQ(records.Find({"2026-01-03", std::nullopt}).size(), 1u);
+    EXPECT_EQ(records.Find({"", 0x00ABCD}).size(), 2u);
+
+    const std::vector<std::string> csv = RecordsCsv(all);
+    EXPECT_EQ(csv[0], "time,operation,station,host,ic_type,vid,pid,path,image_sha256,image_file,"
+                      "format,serial,verdict,duration_ms,error");
+    EXPECT_EQ(csv[1], "2026-01-02T10:00:00.000Z,write,2-C-4,bench,KVQM31X,3C5E,0A31,sim:1/0,,"
+                      "\"/x/a,b.bin\",,00ABCD,Write Pass,3612,");
+    EXPECT_EQ(csv[4], "2026-01-03T09:00:00.000Z,verify,2-C-4,bench,KVQM31X,3C5E,0A31,sim:1/0,,"
+                      "\"/x/a,b.bin\",,,Verify Pass,3612,\"said \"\"no\"\"\"");
+
+    const std::vector<std::string> duplicates = DuplicateSerialNumbers(all);
+    ASSERT_EQ(duplicates.size(), 3u); // the header and both mice
+    EXPECT_NE(duplicates[1].find("2026-01-02T10:00:00.000Z"), std::string::npos);
+    EXPECT_NE(duplicates[2].find("2026-01-02T11:05:00.000Z"), std::string::npos);
+    EXPECT_TRUE(DuplicateSerialNumbers(records.Find({"2026-01-02T10:30", std::nullopt})).empty());
+
+    const std::vector<std::string> summary = RecordsSummary(all);
+    ASSERT_EQ(summary.size(), 4u);
+    EXPECT_NE(summary[1].find("2026-01-02T10:00"), std::string::npos);
+    EXPECT_NE(summary[1].find("50.0 %"), std::string::npos);
+    EXPECT_NE(summary[3].find("all"), std::string::npos);
+    EXPECT_NE(summary[3].find("66.7 %"), std::string::npos);
+}
+
+TEST_F(RecordsStore, UpgradesAVersionOneFileAndReservesSerialNumbersOnce) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db,
+                           "CREATE TABLE schema_version (version INTEGER NOT NULL);"
+                           "INSERT INTO schema_version VALUES (1);"
+                           "CREATE TABLE records (id INTEGER PRIMARY KEY, time TEXT NOT NULL,"
+                           " operation TEXT NOT NULL, factory INTEGER, line TEXT, station INTEGER,"
+                           " host TEXT, ic_type TEXT, vid INTEGER, pid INTEGER, path TEXT,"
+                           " image_sha256 TEXT, image_file TEXT, format TEXT, serial INTEGER,"
+                           " verdict TEXT, duration_ms INTEGER, error TEXT);"
+                           "INSERT INTO records (time, operation, serial, verdict) VALUES"
+                           " ('2025-05-05T05:05:05.000Z', 'write', 16, 'Write Pass');",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+
+    SqliteProductionRecords records(path);
+    EXPECT_EQ(records.StoredSchemaVersion(), 2);
+    const std::vector<ProductionRecord> old = records.Find({});
+    ASSERT_EQ(old.size(), 1u);
+    EXPECT_EQ(old[0].SerialText(), "000010");
+    EXPECT_FALSE(old[0].productType);
+
+    // Above every reservation, released or not, and above what windows stamped unreserved.
+    EXPECT_EQ(records.ReserveSerialNumber(5, 1), 1);
+    EXPECT_EQ(records.ReserveSerialNumber(5, 1), 2);
+    records.SettleSerialNumber(5, 2, false);
+    EXPECT_EQ(records.ReserveSerialNumber(5, 1), 3);
+    EXPECT_EQ(records.ReserveSerialNumber(5, 0x100), 0x100);
+    EXPECT_EQ(records.ReserveSerialNumber(6, 1), 1);
+    records.Append(Write("2026-01-01T00:00:00.000Z", 0x200, "Write Pass"));
+    EXPECT_EQ(records.ReserveSerialNumber(5, 1), 0x201);
+
+    EXPECT_EQ(records.ReserveSerialNumber(7, 0xFFFFFF), 0xFFFFFF);
+    EXPECT_THROW(records.ReserveSerialNumber(7, 1), RecordsError);
+    EXPECT_EQ(records.ReserveSerialNumber(8, 0xFFFFFE), 0xFFFFFE);
+}
+
+TEST(Sha256, MatchesTheStandardsExamples) {
+    const std::string abc = "abc";
+    EXPECT_EQ(Sha256Hex(reinterpret_cast<const std::uint8_t*>(abc.data()), abc.size()),
+              "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    const std::string two = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
+    EXPECT_EQ(Sha256Hex(reinterpret_cast<const std::uint8_t*>(two.data()), two.size()),
+              "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+}
+
+} // namespace
+} // namespace vrax
