@@ -5,15 +5,46 @@
 #include "Skin.h"
 #include "TForm1.h"
 
+#include "records/RecordsLocation.h"
+#include "records/RememberingHidPlatform.h"
+
 #include <QApplication>
+#include <QLineEdit>
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
 
 namespace vrax {
 
+namespace {
+
+// Takes --records FILE or --records=FILE out of the arguments; nullopt when absent.
+std::optional<std::string> TakeRecordsArgument(int& argc, char** argv) {
+    std::optional<std::string> choice;
+    int kept = 1;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--records" && i + 1 < argc) {
+            choice = argv[++i];
+        } else if (argument.rfind("--records=", 0) == 0) {
+            choice = argument.substr(10);
+        } else {
+            argv[kept++] = argv[i];
+        }
+    }
+    argc = kept;
+    argv[argc] = nullptr;
+    return choice;
+}
+
+} // namespace
+
 int RunStationProgram(int& argc, char** argv, HidPlatform& platform, Clock& clock,
                       const StationProgramOptions& options) {
+    const std::optional<std::string> recordsArgument = TakeRecordsArgument(argc, argv);
     QApplication application(argc, argv);
     SingleInstance instance(options.instanceKey.isEmpty() ? QString(TForm1::Caption)
                                                           : options.instanceKey);
@@ -27,7 +58,18 @@ int RunStationProgram(int& argc, char** argv, HidPlatform& platform, Clock& cloc
     Skin::InstallApplicationLook(application);
 
     QtDialogs dialogs;
-    TForm1 form(platform, clock, dialogs);
+    std::unique_ptr<ProductionRecords> records;
+    try {
+        records =
+            OpenProductionRecords(recordsArgument.value_or(options.defaultRecords.toStdString()));
+    } catch (const RecordsError& error) {
+        dialogs.Error(nullptr, TForm1::ApplicationTitle, QString::fromStdString(error.what()));
+        return 2;
+    }
+    RememberingHidPlatform devices(platform);
+    TForm1 form(devices, clock, dialogs);
+    form.Recording().Attach(form.GetStation(), *records, &devices,
+                            [&form] { return form.edt_BinFile->text().toStdString(); });
     form.SetExitAction([&instance](int exitCode) {
         instance.Close();
         std::fflush(nullptr);

@@ -17,10 +17,14 @@ struct StationProgramOptions {
     // Called once the main window exists, and after each restore asked for by a later start.
     std::function<void(TForm1&)> onWindowCreated;
     std::function<void(TForm1&)> onRestored;
+    // Where the window keeps its production records when no --records argument says:
+    // empty for the user's data folder, "none" for nowhere, or a file.
+    QString defaultRecords;
 };
 
 // The program entry: a start while a copy runs brings that copy to the front and returns 0
-// at once; otherwise the main window and the busy window are made and the loop runs.
+// at once; otherwise the main window and the busy window are made and the loop runs. Its one
+// argument, --records FILE (or none), picks where the verdicts are recorded.
 int RunStationProgram(int& argc, char** argv, HidPlatform& platform, Clock& clock,
                       const StationProgramOptions& options = {});
 

@@ -80,7 +80,7 @@ TForm1::TForm1(HidPlatform& platform, Clock& clock, Dialogs& dialogs, QWidget* p
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       platform_(platform), clock_(clock), dialogs_(dialogs),
-      station_(platform, clock, *this, *this), exitAction_(ExitProcessNow) {
+      recordingView_(*this), station_(platform, clock, *this, recordingView_), exitAction_(ExitProcessNow) {
     setObjectName("Form1");
     setWindowTitle(Caption);
     setWindowIcon(QIcon(":/artwork/find.png"));

@@ -8,6 +8,7 @@
 #include "programming/StationSettings.h"
 #include "programming/StationState.h"
 #include "programming/StationView.h"
+#include "records/RecordingStationView.h"
 
 #include <QWidget>
 
@@ -92,6 +93,8 @@ public:
     StationState& State() { return station_.state; }
     Lang& Language() { return station_.lang; }
     Station& GetStation() { return station_; }
+    // The operations report to the window through this; it records each verdict first.
+    RecordingStationView& Recording() { return recordingView_; }
     SkinTitleBar* TitleBar() const { return titleBar_; }
 
     // LinkHost
@@ -231,6 +234,7 @@ private:
     HidPlatform& platform_;
     Clock& clock_;
     Dialogs& dialogs_;
+    RecordingStationView recordingView_;
     // Made after the controls' owner exists; the links report to this window.
     Station station_;
     // The text last confirmed with OK in the password dialog.
