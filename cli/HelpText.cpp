@@ -12,6 +12,9 @@ constexpr const char* Usage = R"(Usage:
   vrax-bin-writer-cli [options] verify IMAGE.bin
   vrax-bin-writer-cli [options] read OUT.bin
   vrax-bin-writer-cli [options] factory-read
+  vrax-bin-writer-cli [options] line IMAGE.bin [--gang N] [--serial next]
+  vrax-bin-writer-cli [--records FILE] records [--since DATE] [--serial HEX] [--csv]
+  vrax-bin-writer-cli [--records FILE] records --summary | --duplicates
 
 Runs the station's programming operations on one mouse with the same code as the window, on
 the machine's HID devices or on a virtual mouse. The image is loaded (and refused as the window
@@ -30,6 +33,11 @@ Commands:
   factory-read    read the 12-byte factory record and print its six fields as the window
                   shows them (an empty value where the field would be empty), then "Read Ok"
                   or "Read Fail"
+  line IMAGE      the production cycle without a window: wait for mice and write each newly
+                  arrived matching one as the window's Auto Write does, one line per mouse
+                  (path, serial number, verdict, time); Ctrl+C finishes the jobs in flight,
+                  then prints a summary
+  records         print the production records as a table (--csv: as CSV)
 
 Mouse:
   --ic TYPE       KVQM31X, KVQM42xx or KVQM537 (default KVQM31X; with --sim, the type of the
@@ -75,7 +83,34 @@ Records:
   --log FILE      append one CSV line per operation: time (UTC, ISO 8601), operation, IC
                   type, serial number (when a record was stamped or read), verdict; a header
                   line starts a new file
+  --records FILE  where every operation's record is committed before its verdict is shown
+                  (SQLite; default $XDG_DATA_HOME/vrax-bin-writer/records.sqlite, on Windows
+                  %LOCALAPPDATA%\VRAX\records.sqlite); none: keep no records
   -h, --help      show this text
+
+Records command:
+  --since DATE    only records at or after DATE (UTC, 2026-01-31 or 2026-01-31T08:00)
+  --serial HEX    only records of that serial number
+  --csv           CSV with the header time,operation,station,host,ic_type,vid,pid,path,
+                  image_sha256,image_file,format,serial,verdict,duration_ms,error
+  --summary       passes, fails and yield of the writes per IC type and per hour
+  --duplicates    every serial number stamped with "Write Pass" on more than one mouse of
+                  the same product type, with when and where; exit 1 when there is one
+
+Line command:
+  --gang N        up to N mice at once, each on its own thread (default 1)
+  --max-mice N    end the line after N verdicts
+  --serial next   stamp the lowest serial number above the highest ever stamped for the
+                  product type in the records (needs --factory); each is reserved in the
+                  records before it goes to the mouse, so lines sharing the records never
+                  stamp the same one. Without it the serial number advances after each pass
+                  as in the window. A serial number past FFFFFF is refused.
+  --serial-start HEX
+                  with --serial next: the first serial number of a new batch
+  --sim-mice N    with --sim: N virtual mice plugged one after another (with --gang K, K at
+                  a time), each unplugged after its verdict
+  --sim-faulty-every K
+                  with --sim-mice: only every Kth virtual mouse gets the --sim faults
 
 )";
 
