@@ -3,6 +3,7 @@
 #include "BenchLook.h"
 #include "FaultEditor.h"
 #include "HexView.h"
+#include "RecordsTable.h"
 
 #include "app/DropDownComboBox.h"
 #include "app/TForm1.h"
@@ -105,6 +106,11 @@ BenchWindow::BenchWindow(SimulatedHidBus& bus, TForm1& station, QWidget* parent)
     left->setSpacing(6);
     left->addWidget(MakeMiceGroup());
     left->addWidget(MakeLineGroup(), 1);
+    recordsTable = new RecordsTable(this);
+    recordsTable->setFixedWidth(340);
+    left->addWidget(recordsTable, 1);
+    station.Recording().SetRecordListener(
+        [this](const ProductionRecord& record) { recordsTable->Add(record); });
     columns->addLayout(left, 0);
     columns->addWidget(MakeSelectedGroup(), 1);
     outer->addLayout(columns, 1);
@@ -129,7 +135,9 @@ BenchWindow::BenchWindow(SimulatedHidBus& bus, TForm1& station, QWidget* parent)
     Refresh();
 }
 
-BenchWindow::~BenchWindow() = default;
+BenchWindow::~BenchWindow() {
+    station_.Recording().SetRecordListener({});
+}
 
 QWidget* BenchWindow::MakeMiceGroup() {
     auto* group = new QGroupBox("Virtual mice", this);

@@ -19,6 +19,7 @@ namespace vrax {
 
 class FaultEditor;
 class HexView;
+class RecordsTable;
 class TForm1;
 
 // The bench beside the station window: virtual mice to add, plug, unplug and give faults,
@@ -69,6 +70,7 @@ public:
     QPushButton* addKvqm537Button;
     QCheckBox* twoInterfacesBox;
     QTableWidget* mouseTable;
+    RecordsTable* recordsTable;
     QPushButton* plugButton;
     QPushButton* unplugButton;
     QPushButton* removeButton;
