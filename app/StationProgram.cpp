@@ -1,5 +1,6 @@
 #include "StationProgram.h"
 
+#include "InstantPlugIn.h"
 #include "QtDialogs.h"
 #include "SingleInstance.h"
 #include "Skin.h"

@@ -20,6 +20,9 @@ struct StationProgramOptions {
     // Where the window keeps its production records when no --records argument says:
     // empty for the user's data folder, "none" for nowhere, or a file.
     QString defaultRecords;
+    // The system's device notifications run the tick at once; a program on a simulated bus
+    // tells the window's InstantPlugIn itself.
+    bool listenToSystemDevices = true;
 };
 
 // The program entry: a start while a copy runs brings that copy to the front and returns 0

@@ -1,6 +1,7 @@
 #include "bench/BenchWindow.h"
 
 #include "app/StationProgram.h"
+#include "app/InstantPlugIn.h"
 #include "app/TForm1.h"
 #include "device/Clock.h"
 #include "sim/SimulatedHidBus.h"
@@ -31,16 +32,21 @@ int main(int argc, char** argv) {
     vrax::StationProgramOptions options;
     // Its own key: the bench may run beside a station tool on real mice.
     options.instanceKey = vrax::BenchWindow::Title;
+    options.listenToSystemDevices = false;
     options.onWindowCreated = [&](vrax::TForm1& station) {
         const QString sample = SampleFolder();
         // The station's open dialog starts in the working folder: the first load is the sample.
         if (QFileInfo::exists(sample)) {
             QDir::setCurrent(sample);
         }
+        if (auto* instant = station.findChild<vrax::InstantPlugIn*>()) {
+            bus.SetPlugListener([instant] { instant->DeviceChanged(); });
+        }
         bench = new vrax::BenchWindow(bus, station);
         bench->SetSampleFolder(sample);
         bench->ShowBeside();
-        QObject::connect(qApp, &QCoreApplication::aboutToQuit, qApp, [&bench] {
+        QObject::connect(qApp, &QCoreApplication::aboutToQuit, qApp, [&bench, &bus] {
+            bus.SetPlugListener({});
             delete bench;
             bench = nullptr;
         });

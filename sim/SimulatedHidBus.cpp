@@ -23,12 +23,19 @@ SimulatedHidBus::DeviceId SimulatedHidBus::Plug(std::shared_ptr<VirtualHidDevice
         plugged.interfaces.push_back({path});
     }
     devices_.emplace(id, std::move(plugged));
+    if (plugListener_) {
+        const auto listener = plugListener_;
+        listener();
+    }
     return id;
 }
 
 void SimulatedHidBus::Unplug(DeviceId device) {
     const std::lock_guard lock(mutex_);
-    devices_.erase(device);
+    if (devices_.erase(device) > 0 && plugListener_) {
+        const auto listener = plugListener_;
+        listener();
+    }
 }
 
 std::vector<SimulatedHidBus::DeviceId> SimulatedHidBus::PluggedDevices() const {

@@ -60,6 +60,12 @@ public:
         listener_ = std::move(listener);
     }
 
+    // Called after every plug and unplug, as the system tells of a device that came or went.
+    void SetPlugListener(std::function<void()> listener) {
+        const std::lock_guard lock(mutex_);
+        plugListener_ = std::move(listener);
+    }
+
     std::vector<std::string> EnumerateInterfaces() override;
     HidHandle Open(const std::string& path) override;
     void Close(HidHandle handle) override;
@@ -100,6 +106,7 @@ private:
     bool traceEnabled_ = false;
     std::vector<HidTraceEntry> trace_;
     std::function<void(const HidTraceEntry&)> listener_;
+    std::function<void()> plugListener_;
 };
 
 } // namespace vrax
