@@ -38,6 +38,12 @@ std::unique_ptr<ProductionRecords> OpenProductionRecords(const std::string& choi
     if (choice == "none") {
         return std::make_unique<NullProductionRecords>();
     }
+#ifndef VRAX_HAVE_SQLITE
+    // A build without SQLite keeps nothing unless a file is asked for, which it refuses.
+    if (choice.empty()) {
+        return std::make_unique<NullProductionRecords>();
+    }
+#endif
     const std::string path = choice.empty() ? DefaultRecordsPath() : choice;
     if (path.empty()) {
         throw RecordsError("no folder for the records is known: give --records FILE or none");

@@ -12,7 +12,8 @@ namespace vrax {
 std::string DefaultRecordsPath();
 
 // The records that the --records value picks: "none" keeps nothing, empty the default file,
-// anything else that file. Throws RecordsError.
+// anything else that file. A build without SQLite keeps nothing by default and refuses a file.
+// Throws RecordsError.
 std::unique_ptr<ProductionRecords> OpenProductionRecords(const std::string& choice);
 
 } // namespace vrax
