@@ -29,6 +29,12 @@ public:
     std::uint16_t GetFeatureReportLength(HidHandle handle) override {
         return platform_.GetFeatureReportLength(handle);
     }
+    std::vector<std::uint16_t> GetFeatureReportLengths(HidHandle handle) override {
+        return platform_.GetFeatureReportLengths(handle);
+    }
+    bool SelectFeatureCollection(HidHandle handle, std::uint16_t length) override {
+        return platform_.SelectFeatureCollection(handle, length);
+    }
     bool SetFeature(HidHandle handle, const std::uint8_t* buffer, std::size_t length) override;
     bool GetFeature(HidHandle handle, std::uint8_t* buffer, std::size_t length) override;
     std::string TakeOperatorNotice() override { return platform_.TakeOperatorNotice(); }

@@ -33,7 +33,7 @@ void ForEachFeatureInterface(HidPlatform& platform,
         HidAttributes attributes;
         bool kept = false;
         if (platform.GetAttributes(handle, attributes) &&
-            platform.GetFeatureReportLength(handle) == MouseFeatureReportLength) {
+            platform.SelectFeatureCollection(handle, MouseFeatureReportLength)) {
             kept = take(handle, attributes);
         }
         if (!kept) {
