@@ -286,6 +286,13 @@ CommandLineProgram::Outcome CommandLineProgram::List(Station& station, HidPlatfo
                                 (reportLengths.empty() ? "0" : reportLengths));
     }
     const bool found = OpenMouse(station, platform);
+    // The second family's open succeeds on the IDs alone; with neither probe answered the
+    // window still shows "Mouse Ready", yet no report can reach the mouse.
+    if (found && options_.settings.icType != IcTypeKvqm31x && !station.link42.IsOpen()) {
+        outcome.lines.push_back("No verdict: the mouse answered neither probe");
+        outcome.exitCode = ExitFailed;
+        return outcome;
+    }
     outcome.lines.push_back(station.lang.Text(found ? TextMouseReady : TextNoFindMouse));
     outcome.exitCode = found ? ExitPass : ExitNoMouse;
     return outcome;
