@@ -23,6 +23,7 @@ public:
     }
     HidHandle Open(const std::string& path) override { return platform_.Open(path); }
     void Close(HidHandle handle) override { platform_.Close(handle); }
+    bool CanOpen(const std::string& path) override { return platform_.CanOpen(path); }
     bool GetAttributes(HidHandle handle, HidAttributes& attributes) override {
         return platform_.GetAttributes(handle, attributes);
     }

@@ -33,6 +33,17 @@ public:
     virtual HidHandle Open(const std::string& path) = 0;
     virtual void Close(HidHandle handle) = 0;
 
+    // Whether Open(path) would give a handle. Here by opening and closing at once; a backend
+    // whose open wakes the device answers without opening.
+    virtual bool CanOpen(const std::string& path) {
+        const HidHandle handle = Open(path);
+        if (handle == InvalidHandle) {
+            return false;
+        }
+        Close(handle);
+        return true;
+    }
+
     virtual bool GetAttributes(HidHandle handle, HidAttributes& attributes) = 0;
 
     // The capabilities' FeatureReportByteLength (report ID byte included); 0 when unknown.

@@ -11,6 +11,7 @@
 #include <linux/input.h>
 #include <optional>
 #include <string_view>
+#include <unistd.h>
 
 namespace vrax {
 namespace {
@@ -169,6 +170,12 @@ HidHandle HidrawPlatform::Open(const std::string& path) {
     openInterfaces_[descriptor] = ClassEntryOf(path);
     selections_.erase(descriptor);
     return descriptor;
+}
+
+bool HidrawPlatform::CanOpen(const std::string& path) {
+    const int result = calls_->Access(path, R_OK | W_OK);
+    NoteOpenResult(path, result);
+    return result == 0;
 }
 
 void HidrawPlatform::Close(HidHandle handle) {

@@ -29,6 +29,9 @@ public:
     std::vector<std::string> EnumerateInterfaces() override;
     HidHandle Open(const std::string& path) override;
     void Close(HidHandle handle) override;
+    // Opening a hidraw node resumes an autosuspended device, and the count runs ten times a
+    // second over every node: the node's permissions answer instead.
+    bool CanOpen(const std::string& path) override;
     bool GetAttributes(HidHandle handle, HidAttributes& attributes) override;
     // The largest of the node's collections until the handle is narrowed, then the length
     // it was narrowed to.

@@ -1,5 +1,6 @@
 #include "device/linux/HidrawPlatform.h"
 #include "device/Clock.h"
+#include "device/HidDiscovery.h"
 #include "device/Kvqm31xLink.h"
 #include "device/Kvqm42xxLink.h"
 #include "device/LinkHost.h"
@@ -9,6 +10,7 @@
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace vrax::test {
 namespace {
@@ -80,6 +82,29 @@ TEST(HidrawPlatform, WalksClassEntriesInNodeOrderAndCountsOnlyNodesThatOpen) {
         EXPECT_NE(holder.Open(keyboard), InvalidHandle);
     }
     EXPECT_TRUE(machine.calls->open.empty());
+}
+
+// An open resumes an autosuspended device; the polling counts ten times a second.
+TEST(HidrawPlatform, CountingOpensNoNodeYetCountsOnlyNodesTheUserMayOpen) {
+    FakeHidrawMachine machine;
+    machine.Add(Kvqm31xMouse("hidraw0"));
+    machine.Add(Keyboard("hidraw1"));
+    FakeInterface refused = Kvqm31xMouse("hidraw2");
+    refused.openError = EACCES;
+    machine.Add(refused);
+    FakeInterface absent = Keyboard("hidraw3");
+    absent.nodeInDev = false;
+    machine.Add(absent);
+    HidrawPlatform platform(machine.root, machine.calls);
+
+    EXPECT_EQ(CountHidDevices(platform), 2);
+    EXPECT_EQ(CountHidDevices(platform), 2);
+    EXPECT_TRUE(machine.calls->openFlags.empty());
+    ASSERT_EQ(machine.calls->accessed.size(), 6u);
+    for (const auto& [path, mode] : machine.calls->accessed) {
+        EXPECT_EQ(mode, R_OK | W_OK) << path;
+    }
+    EXPECT_THAT(platform.TakeOperatorNotice(), HasSubstr("permission denied"));
 }
 
 TEST(HidrawPlatform, AttributesTakeTheReleaseNumberOnlyFromAUsbDevice) {
