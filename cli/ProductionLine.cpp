@@ -5,8 +5,10 @@
 #include "device/NullHidPlatform.h"
 #include "device/SystemHidPlatform.h"
 #include "programming/BinImage.h"
+#include "programming/FactoryRecord.h"
 #include "programming/StationContext.h"
 #include "programming/WriteJob.h"
+#include "records/ForwardingHidPlatform.h"
 #include "records/OperationRecord.h"
 #include "records/RememberingHidPlatform.h"
 #include "records/Sha256.h"
@@ -36,10 +38,10 @@ constexpr auto TickInterval = std::chrono::milliseconds(1000);
 
 // One mouse's share of the devices: only the interfaces of its own arrival are there, so its
 // links open that mouse and no other, whatever else is plugged in.
-class OneMousePlatform final : public HidPlatform {
+class OneMousePlatform final : public ForwardingHidPlatform {
 public:
     OneMousePlatform(HidPlatform& inner, std::vector<std::string> paths)
-        : inner_(inner), paths_(std::move(paths)) {}
+        : ForwardingHidPlatform(inner), paths_(std::move(paths)) {}
 
     std::vector<std::string> EnumerateInterfaces() override {
         std::vector<std::string> present;
@@ -50,23 +52,10 @@ public:
         }
         return present;
     }
-    HidHandle Open(const std::string& path) override { return inner_.Open(path); }
-    void Close(HidHandle handle) override { inner_.Close(handle); }
-    bool GetAttributes(HidHandle handle, HidAttributes& attributes) override {
-        return inner_.GetAttributes(handle, attributes);
-    }
-    std::uint16_t GetFeatureReportLength(HidHandle handle) override {
-        return inner_.GetFeatureReportLength(handle);
-    }
-    bool SetFeature(HidHandle handle, const std::uint8_t* buffer, std::size_t length) override {
-        return inner_.SetFeature(handle, buffer, length);
-    }
-    bool GetFeature(HidHandle handle, std::uint8_t* buffer, std::size_t length) override {
-        return inner_.GetFeature(handle, buffer, length);
-    }
+    // The notice is the line's to give once, not each mouse's.
+    std::string TakeOperatorNotice() override { return {}; }
 
 private:
-    HidPlatform& inner_;
     std::vector<std::string> paths_;
 };
 
@@ -350,11 +339,9 @@ void ProductionLine::Program(const Arrival& arrival, Tally& tally) {
                     productType, options_.serialStart.value_or(options_.settings.factoryNumber));
             } else {
                 std::lock_guard lock(tally.mutex);
-                if (tally.nextSerial > LargestSerialNumber) {
-                    throw RecordsError("The serial number " + Hex6(tally.nextSerial) +
-                                       " does not fit 24 bits (FFFFFF): refused");
-                }
-                settings.factoryNumber = tally.nextSerial++;
+                CheckSerialNumberFits(tally.nextSerial);
+                settings.factoryNumber = tally.nextSerial;
+                tally.nextSerial = AdvancedSerialNumber(tally.nextSerial);
             }
         }
         StationContext context = station.Context();

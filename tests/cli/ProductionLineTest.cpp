@@ -184,7 +184,7 @@ TEST_F(ProductionLine, GangOfFourAndTheWindowsSerialAdvance) {
              "--factory", "5,20200527,FFFFFF,1,A,1", "line", imagePath});
     EXPECT_EQ(full.exitCode, 2);
     EXPECT_NE(full.out.find("FFFFFF  Write Pass"), std::string::npos) << full.out;
-    EXPECT_NE(full.err.find("does not fit 24 bits"), std::string::npos) << full.err;
+    EXPECT_NE(full.err.find("does not fit the factory record"), std::string::npos) << full.err;
     EXPECT_EQ(full.out.find("000000"), std::string::npos) << full.out;
 
     const ProgramResult limited = Run({"--records", "none", "--sim", "kvqm42xx", "--sim-mice", "9",
