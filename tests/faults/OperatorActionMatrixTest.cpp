@@ -87,6 +87,8 @@ enum class Action {
     RetryTimes,
     WidenRanges,
     NarrowRanges,
+    FormatCustom,
+    Format256,
     BlockCount,
     SleepTime,
     ToggleProductId,
@@ -109,6 +111,8 @@ const std::vector<ActionName> Actions = {
     {Action::RetryTimes, "Retry Times set to 0"},
     {Action::WidenRanges, "ranges widened to 0000-2048;"},
     {Action::NarrowRanges, "ranges narrowed to 100-200;"},
+    {Action::FormatCustom, "Data Format switched to Custom"},
+    {Action::Format256, "Data Format switched to 256 Byte"},
     {Action::BlockCount, "256 count set to 3"},
     {Action::SleepTime, "Sleep Time set to 0"},
     {Action::ToggleProductId, "Write Product ID toggled"},
@@ -151,16 +155,23 @@ bool InRecord(int address) {
     return address >= FactoryRecordAddress && address < FactoryRecordAddress + FactoryRecordSize;
 }
 
-// The window, remembering the block count and ranges as a job last read them.
+// The data format settings as a job read them.
+struct FormatSettings {
+    DataFormat format = DataFormat::Byte2K;
+    int blockCount = 8;
+    std::string ranges = DefaultRanges;
+};
+
+// The window, remembering the data format settings as a job last read them.
 class SettingsReadForm final : public TForm1 {
 public:
     using TForm1::TForm1;
 
-    int BlockCount() override { return lastBlockCount = TForm1::BlockCount(); }
-    std::string CustomRanges() override { return lastRanges = TForm1::CustomRanges(); }
+    DataFormat Format() override { return last.format = TForm1::Format(); }
+    int BlockCount() override { return last.blockCount = TForm1::BlockCount(); }
+    std::string CustomRanges() override { return last.ranges = TForm1::CustomRanges(); }
 
-    int lastBlockCount = 8;
-    std::string lastRanges = DefaultRanges;
+    FormatSettings last;
 };
 
 struct Tally {
@@ -252,6 +263,14 @@ protected:
         }
     }
 
+    static bool StartsImageWrite(const HidTraceEntry& entry) {
+        return entry.direction == HidTraceEntry::Direction::Set &&
+               ((entry.bytes[0] == Kvqm31xLink::ReportId &&
+                 entry.bytes[1] == Kvqm31xLink::CmdWriteSetup) ||
+                (entry.bytes[0] == Kvqm42xxLink::CommandReportId &&
+                 entry.bytes[1] == Kvqm42xxLink::CmdWriteSetup));
+    }
+
     // The first transfer of a job, the arrival's own probing left out.
     static bool StartsJob(const HidTraceEntry& entry) {
         const bool set = entry.direction == HidTraceEntry::Direction::Set;
@@ -273,6 +292,9 @@ protected:
         ++transfers_;
         const bool recordSetup = IsRecordSetup(entry);
         recordStamped_ = recordStamped_ || recordSetup;
+        if (StartsImageWrite(entry) && !recordSetup) {
+            passSettings_ = Read().last;
+        }
         if (armed_ && (point_.atRecord ? recordSetup : transfers_ == point_.transfer)) {
             armed_ = false;
             Act();
@@ -326,6 +348,16 @@ protected:
             break;
         case Action::BlockCount:
             SetField(form->edt_Write256Count, "3");
+            break;
+        case Action::FormatCustom:
+        case Action::Format256:
+            AtNextPump([this, button = action_ == Action::FormatCustom ? form->rb_CmdCustom
+                                                                       : form->rb_CmdByte256] {
+                if (button->isEnabled() && !button->isHidden()) {
+                    performed_ = true;
+                    button->click();
+                }
+            });
             break;
         case Action::SleepTime:
             SetField(form->edt_sleepTime, "0");
@@ -395,13 +427,14 @@ protected:
 
     SettingsReadForm& Read() const { return static_cast<SettingsReadForm&>(*form); }
 
-    // The bytes a passed write claims: its format's area as the job last read the settings.
-    std::vector<bool> ClaimedArea(DataFormat format) const {
-        std::vector<bool> area(ImageSize, format == DataFormat::Byte2K);
-        if (format == DataFormat::Byte256) {
-            std::fill_n(area.begin(), std::clamp(Read().lastBlockCount, 0, 8) * 256, true);
-        } else if (format == DataFormat::Custom) {
-            ForEachCustomRange(Read().lastRanges, [&](int start, int end) {
+    // The bytes a passed write claims: the area its last pass wrote.
+    std::vector<bool> ClaimedArea() const {
+        const FormatSettings& pass = passSettings_;
+        std::vector<bool> area(ImageSize, pass.format == DataFormat::Byte2K);
+        if (pass.format == DataFormat::Byte256) {
+            std::fill_n(area.begin(), std::clamp(pass.blockCount, 0, 8) * 256, true);
+        } else if (pass.format == DataFormat::Custom) {
+            ForEachCustomRange(pass.ranges, [&](int start, int end) {
                 std::fill(area.begin() + start, area.begin() + end, true);
                 return true;
             });
@@ -410,8 +443,8 @@ protected:
     }
 
     void ResetControls(const Operation& operation) {
-        Read().lastBlockCount = 8;
-        Read().lastRanges = DefaultRanges;
+        Read().last = {operation.format, 8, DefaultRanges};
+        passSettings_ = Read().last;
         form->edt_AllCnt->setText("1");
         form->edt_RetryCnt->setText("3");
         form->edt_sleepTime->setText("100");
@@ -502,14 +535,14 @@ protected:
     }
 
     // What is wrong with a write's outcome; empty when nothing is.
-    std::string JudgeWrite(const Operation& operation, const VirtualMouse& mouse,
-                           const ImageBuffer& startImage, bool passed, bool& falsePass) {
+    std::string JudgeWrite(const VirtualMouse& mouse, const ImageBuffer& startImage, bool passed,
+                           bool& falsePass) {
         falsePass = false;
         if (!passed) {
             return {};
         }
         const FactoryRecordBytes& record = form->State().FactoryRecord;
-        const std::vector<bool> area = ClaimedArea(operation.format);
+        const std::vector<bool> area = ClaimedArea();
         for (int a = 0; a < ImageSize; ++a) {
             const bool stamped = recordStamped_ && InRecord(a);
             if (!stamped && !area[static_cast<std::size_t>(a)]) {
@@ -547,7 +580,7 @@ protected:
         const auto& memory = mouse.Memory();
         switch (operation.kind) {
         case Kind::Write:
-            return JudgeWrite(operation, mouse, startImage, passed, falsePass);
+            return JudgeWrite(mouse, startImage, passed, falsePass);
         case Kind::Verify:
             if (memory != before) {
                 return "verify changed the mouse";
@@ -657,7 +690,7 @@ protected:
         } else if (operation.kind == Kind::Write) {
             bool falsePass = false;
             const std::string problem =
-                JudgeWrite(operation, *currentMouse_, currentImage_, passed, falsePass);
+                JudgeWrite(*currentMouse_, currentImage_, passed, falsePass);
             if (!problem.empty()) {
                 ++(falsePass ? tally.falsePasses : tally.otherFaults);
                 ADD_FAILURE() << where << ": the next, healthy mouse: " << problem;
@@ -840,6 +873,7 @@ private:
     Action action_ = Action::LoadAnother;
     Point point_;
     microseconds timerStarted_{0};
+    FormatSettings passSettings_;
     std::vector<int> exitCodes_;
     std::string verdictAtClose_;
     int passCountAtClose_ = 0;
