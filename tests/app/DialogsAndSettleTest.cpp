@@ -2,6 +2,7 @@
 
 #include "controls/TIntEdit.h"
 #include "sim/VirtualMouse31x.h"
+#include "sim/VirtualMouse42xx.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -103,6 +104,36 @@ TEST_F(DialogsAndSettleTest,
     EXPECT_EQ(Verdict(), "Write Pass");
     EXPECT_EQ(form->State().PassCount, 2);
     EXPECT_TRUE(std::equal(image.begin(), image.end(), mouse->Memory().begin()));
+}
+
+// A load cancelled while Save reads leaves no image, and Save's end offers Write again: a
+// KVQM42xx mouse, which has no identity check, is then written with the unloaded image.
+// Enabled once Save's end leaves the job buttons off while no image is loaded.
+TEST_F(DialogsAndSettleTest, DISABLED_LoadCancelledDuringSaveLeavesNoJobButtonWithoutAnImage) {
+    SelectIcType(IcTypeKvqm42xx);
+    LoadImage();
+    bus.Plug(std::make_shared<VirtualMouse42xx>());
+    Tick();
+    ASSERT_EQ(form->lbl_DevStatus->text(), "Mouse Ready");
+    bool loadQueued = false;
+    bus.SetTraceListener([&](const HidTraceEntry&) {
+        if (!loadQueued) {
+            loadQueued = true;
+            QMetaObject::invokeMethod(
+                form.get(), [&] { form->btn_Load->click(); }, Qt::QueuedConnection);
+        }
+    });
+    dialogs.saveAnswers.push_back(QString::fromStdString(Path("dump")));
+    form->btn_Save->click();
+    bus.SetTraceListener(nullptr);
+    ASSERT_EQ(dialogs.Count(ScriptedDialogs::Kind::OpenFile), 2);
+    EXPECT_FALSE(form->State().ImageLoaded);
+    EXPECT_FALSE(form->DevTimer->isActive());
+    EXPECT_FALSE(form->btn_Write->isEnabled());
+
+    bus.SetTraceEnabled(true);
+    form->btn_Write->click();
+    EXPECT_TRUE(bus.Trace().empty()) << "written with the image the operator unloaded";
 }
 
 } // namespace
