@@ -106,10 +106,9 @@ TEST_F(DialogsAndSettleTest,
     EXPECT_TRUE(std::equal(image.begin(), image.end(), mouse->Memory().begin()));
 }
 
-// A load cancelled while Save reads leaves no image, and Save's end offers Write again: a
-// KVQM42xx mouse, which has no identity check, is then written with the unloaded image.
-// Enabled once Save's end leaves the job buttons off while no image is loaded.
-TEST_F(DialogsAndSettleTest, DISABLED_LoadCancelledDuringSaveLeavesNoJobButtonWithoutAnImage) {
+// A load cancelled while Save reads leaves no image: Save's end must not offer Write, or a
+// KVQM42xx mouse, which has no identity check, would be written with the unloaded image.
+TEST_F(DialogsAndSettleTest, LoadCancelledDuringSaveLeavesNoJobButtonWithoutAnImage) {
     SelectIcType(IcTypeKvqm42xx);
     LoadImage();
     bus.Plug(std::make_shared<VirtualMouse42xx>());

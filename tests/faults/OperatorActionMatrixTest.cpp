@@ -653,6 +653,11 @@ protected:
             return form->State().ImageLoaded ? "polling is stopped with an image loaded"
                                              : "polling runs without an image";
         }
+        if (!form->State().ImageLoaded &&
+            (form->btn_Write->isEnabled() || form->btn_Verify->isEnabled() ||
+             form->btn_Save->isEnabled() || form->btnReadFactory->isEnabled())) {
+            return "a job button is offered without an image";
+        }
         return {};
     }
 
