@@ -131,7 +131,7 @@ bool ReadFactoryRecord(StationContext& context) {
 
     view.HideBusyWindow();
     view.PumpMessages();
-    view.SetActionButtonsEnabled(true);
+    OfferActionButtons(context);
     ResumePolling(context);
     view.PumpMessages();
     return success;

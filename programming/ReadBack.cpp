@@ -97,6 +97,9 @@ void FinishSave(StationContext& context) {
     view.HideBusyWindow();
     view.PumpMessages();
     view.EnableJobControls();
+    if (!context.state.ImageLoaded) {
+        OfferActionButtons(context);
+    }
     view.PumpMessages();
     ResumePolling(context);
 }

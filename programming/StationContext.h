@@ -28,6 +28,12 @@ inline void ResumePolling(StationContext& context) {
     }
 }
 
+// The four action buttons at an operation's end. A load cancelled in the operation's message
+// pumping leaves no image, and then none of them may be offered.
+inline void OfferActionButtons(StationContext& context) {
+    context.view.SetActionButtonsEnabled(context.state.ImageLoaded);
+}
+
 // Owns the run's state, texts and both links; the window and the command line each make one.
 class Station {
 public:

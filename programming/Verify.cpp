@@ -101,7 +101,7 @@ VerifyVerdict RunVerify(StationContext& context) {
 
     view.HideBusyWindow();
     view.PumpMessages();
-    view.SetActionButtonsEnabled(true);
+    OfferActionButtons(context);
     ResumePolling(context);
     view.PumpMessages();
     return verdict;

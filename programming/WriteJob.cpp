@@ -24,7 +24,7 @@ void EndSteps(StationContext& context) {
     view.ShowPassCount(context.state.PassCount);
     view.PumpMessages();
     if (!view.AutoRunChecked()) {
-        view.SetActionButtonsEnabled(true);
+        OfferActionButtons(context);
         ResumePolling(context);
     }
     view.PumpMessages();
