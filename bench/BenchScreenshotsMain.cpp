@@ -5,11 +5,13 @@
 #include "app/Skin.h"
 #include "app/TForm1.h"
 #include "device/Clock.h"
+#include "records/ProductionRecords.h"
 #include "sim/SimulatedHidBus.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
 #include <QTimer>
@@ -37,6 +39,10 @@ int main(int argc, char** argv) {
     vrax::TForm1 station(bus, clock, dialogs);
     station.SetExitAction([](int) {});
     station.SelectLanguage(1033);
+    // The records go nowhere, yet the bench's table shows what would be kept.
+    vrax::NullProductionRecords records;
+    station.Recording().Attach(station.GetStation(), records, nullptr,
+                               [&station] { return station.edt_BinFile->text().toStdString(); });
     station.show();
     vrax::BenchWindow bench(bus, station);
     bench.SetSampleFolder(VRAX_BENCH_SAMPLE_DIR);

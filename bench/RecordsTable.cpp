@@ -8,6 +8,8 @@ RecordsTable::RecordsTable(QWidget* parent) : QTableWidget(0, 5, parent) {
     setObjectName("RecordsTable");
     setHorizontalHeaderLabels({"time (UTC)", "operation", "serial", "verdict", "ms"});
     verticalHeader()->hide();
+    verticalHeader()->setDefaultSectionSize(20);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     horizontalHeader()->setStretchLastSection(true);
     horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -19,7 +21,7 @@ RecordsTable::RecordsTable(QWidget* parent) : QTableWidget(0, 5, parent) {
 void RecordsTable::Add(const ProductionRecord& record) {
     insertRow(0);
     const QString values[] = {
-        QString::fromStdString(record.time.size() > 11 ? record.time.substr(11, 12) : record.time),
+        QString::fromStdString(record.time.size() > 11 ? record.time.substr(11, 8) : record.time),
         QString::fromStdString(record.operation),
         QString::fromStdString(record.SerialText()),
         QString::fromStdString(record.verdict),
