@@ -40,4 +40,5 @@ if [ "${exit_line#kernel-bench-exit }" != 0 ] || [ "$failed" != 0 ]; then
     echo "kernel-test: FAILED, $failed of $total cases failed in the guest kernel $(cat "$guest/kernel-version") (${seconds} s); log in $log"
     exit 1
 fi
+grep -a '^| Job vs protocol floor, real kernel' "$log" || true
 echo "kernel-test: passed, $total of $total cases on the guest kernel $(cat "$guest/kernel-version") (${seconds} s)"
