@@ -42,7 +42,7 @@ TEST_F(KernelCliTest, FindsEachFamilyAndVariantByItsUsbIdentity) {
         const ProgramResult list = Cli({"--ic", c.ic, "list"});
         EXPECT_EQ(list.exitCode, c.exitCode) << list.out << list.err;
         char release[32];
-        std::snprintf(release, sizeof release, "release %04X  feature report 8",
+        std::snprintf(release, sizeof release, "release %04X  feature report ",
                       c.ids.versionNumber);
         EXPECT_NE(list.out.find(release), std::string::npos) << list.out;
         EXPECT_NE(list.out.find(c.exitCode == 0 ? "Mouse Ready" : "No Find Mouse"),
@@ -139,6 +139,22 @@ TEST_F(KernelCliTest, AMouseUnpluggedMidWriteFailsWithoutHangAndTheNextMouseProg
         ASSERT_TRUE(next->Unplug());
         ExpectImageWithRecord(next->Dump(), image, false);
     }
+}
+
+// Windows gives each top-level collection its own length; a 32-byte report in the mouse's
+// own collection must not hide the 8-byte vendor collection that follows it. Disabled until
+// the hidraw backend takes the length per collection: the kernel shows one length of 33.
+TEST_F(KernelCliTest, DISABLED_ALongerReportInTheMouseCollectionLeavesTheVendorCollectionFound) {
+    auto mouse = PlugMouse("kvqm31x", {"--variant", "long-report"});
+    const ProgramResult list = Cli({"--ic", "KVQM31X", "list"});
+    EXPECT_EQ(list.exitCode, 0) << list.out << list.err;
+    const ProgramResult write = Cli(
+        {"--ic", "KVQM31X", "--format", "2k", "--trace", Path("trace.txt"), "write", imagePath});
+    EXPECT_NE(write.out.find("Write Pass"), std::string::npos) << write.out << write.err;
+    ASSERT_TRUE(mouse->Unplug()) << mouse->Output();
+    const auto memory = mouse->Dump();
+    EXPECT_EQ(memory, Replay("trace.txt", MouseFamily::Kvqm31x));
+    ExpectImageWithRecord(memory, image, false);
 }
 
 TEST_F(KernelCliTest, AnOrdinaryUserDeniedTheNodeIsToldHowToLetTheStationOpenIt) {
