@@ -20,6 +20,8 @@ constexpr std::uint8_t HidSetProtocol = 0x0B;
 constexpr std::uint8_t HidClassDescriptorType = 0x21;
 constexpr std::uint8_t HidReportDescriptorType = 0x22;
 constexpr std::uint8_t FeatureReportType = 3;
+// Every feature report the models answer is 8 bytes, report ID included.
+constexpr std::size_t ModelReportLength = 8;
 
 void WriteAll(int descriptor, const Bytes& bytes, const char* what) {
     if (write(descriptor, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
@@ -129,9 +131,11 @@ bool FunctionFsMouse::Answer(const void* request) {
         if (!hostReads || !declared || refusedUnseen) {
             return false;
         }
-        Bytes report(length, 0);
+        // The firmware answers with its whole report; a shorter request gets its head, a
+        // longer one a short transfer, as on a real device.
+        Bytes report(ModelReportLength, 0);
         report[0] = reportId;
-        return mouse_.GetFeature(static_cast<int>(interfaceIndex), report.data(), length) &&
+        return mouse_.GetFeature(static_cast<int>(interfaceIndex), report.data(), report.size()) &&
                send(report);
     }
     case HidSetReport: {
