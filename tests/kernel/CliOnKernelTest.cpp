@@ -142,12 +142,12 @@ TEST_F(KernelCliTest, AMouseUnpluggedMidWriteFailsWithoutHangAndTheNextMouseProg
 }
 
 // Windows gives each top-level collection its own length; a 32-byte report in the mouse's
-// own collection must not hide the 8-byte vendor collection that follows it. Disabled until
-// the hidraw backend takes the length per collection: the kernel shows one length of 33.
-TEST_F(KernelCliTest, DISABLED_ALongerReportInTheMouseCollectionLeavesTheVendorCollectionFound) {
+// own collection must not hide the 8-byte vendor collection that follows it.
+TEST_F(KernelCliTest, ALongerReportInTheMouseCollectionLeavesTheVendorCollectionFound) {
     auto mouse = PlugMouse("kvqm31x", {"--variant", "long-report"});
     const ProgramResult list = Cli({"--ic", "KVQM31X", "list"});
     EXPECT_EQ(list.exitCode, 0) << list.out << list.err;
+    EXPECT_NE(list.out.find("release 0104  feature report 33/8"), std::string::npos) << list.out;
     const ProgramResult write = Cli(
         {"--ic", "KVQM31X", "--format", "2k", "--trace", Path("trace.txt"), "write", imagePath});
     EXPECT_NE(write.out.find("Write Pass"), std::string::npos) << write.out << write.err;

@@ -2,12 +2,14 @@
 #include "benchmarks/ProtocolFloor.h"
 
 #include "device/Clock.h"
+#include "device/HidDiscovery.h"
 #include "device/linux/HidrawPlatform.h"
 #include "programming/BinImage.h"
 #include "programming/StationContext.h"
 #include "programming/WriteJob.h"
 #include "tests/kernel/UsbMouseProcess.h"
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -141,6 +143,36 @@ void Measure(const char* subject, const char* family, int icType, HidAttributes 
     mouse.Unplug();
 }
 
+// The polling's ten counts with one mouse present, each interface's node asked every time.
+void MeasurePolling() {
+    const auto folder = std::filesystem::temp_directory_path() / "vrax-kernel-benchmark";
+    std::filesystem::create_directories(folder);
+    testing::UsbMouseProcess mouse(folder, {"--family", "kvqm42xx", "--variant", "two-interfaces"},
+                                   {0x3C5E, 0x0A42, 0x0100}, 2);
+    if (!mouse.Plug()) {
+        return;
+    }
+    HidrawPlatform platform;
+    std::vector<double> ticks;
+    int counted = 0;
+    for (int tick = 0; tick < 21; ++tick) {
+        const auto start = SteadyClock::now();
+        for (int count = 0; count < 10; ++count) {
+            counted = CountHidDevices(platform);
+        }
+        ticks.push_back(
+            std::chrono::duration<double, std::milli>(SteadyClock::now() - start).count());
+    }
+    std::sort(ticks.begin(), ticks.end());
+    PrintBenchmarkRow("Polling tick (10 counts)",
+                      "hidraw on the real kernel (TCG guest), " + std::to_string(counted) +
+                          " interfaces",
+                      FormatFigure("median %.3f ms", ticks[ticks.size() / 2]) +
+                          FormatFigure(", p95 %.3f ms", ticks[ticks.size() * 95 / 100]),
+                      "-", std::nullopt);
+    mouse.Unplug();
+}
+
 } // namespace
 } // namespace vrax
 
@@ -149,5 +181,6 @@ int main() {
                   {0x3C5E, 0x0A31, 0x0104});
     vrax::Measure("KVQM42xx write, 2K Byte", "kvqm42xx", vrax::IcTypeKvqm42xx,
                   {0x3C5E, 0x0A42, 0x0100});
+    vrax::MeasurePolling();
     return 0;
 }
