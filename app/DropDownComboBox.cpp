@@ -24,11 +24,13 @@ void DropDownComboBox::SetListOpensAsTyped() {
     list->setCompletionMode(QCompleter::UnfilteredPopupCompletion);
     list->setCaseSensitivity(Qt::CaseInsensitive);
     list->setMaxVisibleItems(maxVisibleItems());
-    connect(list, qOverload<const QModelIndex&>(&QCompleter::activated), this,
-            [this](const QModelIndex& index) {
-                setCurrentIndex(index.row());
-                emit Change();
-            });
+    // The text follows the highlighted row, so the selection must follow too.
+    const auto select = [this](const QModelIndex& index) {
+        setCurrentIndex(index.row());
+        emit Change();
+    };
+    connect(list, qOverload<const QModelIndex&>(&QCompleter::highlighted), this, select);
+    connect(list, qOverload<const QModelIndex&>(&QCompleter::activated), this, select);
     lineEdit()->setCompleter(list);
 }
 

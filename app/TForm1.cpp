@@ -462,11 +462,14 @@ void TForm1::btn_LoadClick(QObject*) {
     StationContext context = station_.Context();
     BeginLoad(context);
     const std::optional<QString> path = dialogs_.OpenFile(this, OpenDialog1);
-    if (!path) {
-        return;
+    if (path) {
+        edt_BinFile->setText(*path);
+        LoadBinFile(context, path->toLocal8Bit().toStdString());
     }
-    edt_BinFile->setText(*path);
-    LoadBinFile(context, path->toLocal8Bit().toStdString());
+    // A cancelled or refused load leaves no image, and no job may be offered without one.
+    if (!station_.state.ImageLoaded) {
+        SetActionButtonsEnabled(false);
+    }
 }
 
 void TForm1::btn_WriteClick(QObject*) {
@@ -585,11 +588,19 @@ void TForm1::cb_AutoRunClick(QObject*) {
     if (!station_.link31.IsOpen() && !station_.link42.IsOpen()) {
         return;
     }
+    // Inside an operation's message pumping the box only switches the mode: a job started here
+    // would run within the other one, and the running operation's end decides its buttons.
+    const bool operationRunning = station_.state.OperationsRunning > 0;
     if (cb_AutoRun->isChecked()) {
         SetAutoRunControlsEnabled(false);
-        btn_WriteClick(nullptr);
+        if (!operationRunning && station_.state.ImageLoaded) {
+            btn_WriteClick(nullptr);
+        }
     } else {
         SetAutoRunControlsEnabled(true);
+        if (operationRunning || !station_.state.ImageLoaded) {
+            SetActionButtonsEnabled(false);
+        }
     }
 }
 
@@ -682,32 +693,29 @@ void TForm1::RunGuarded(const std::function<void()>& handler) {
 
 TForm1::GuardedState TForm1::SaveGuardedState() const {
     GuardedState state;
-    for (QWidget* control : JobControls()) {
-        state.enabled.push_back(control->isEnabled());
+    std::vector<QWidget*> controls = JobControls();
+    controls.push_back(btn_Load);
+    for (QWidget* control : controls) {
+        state.enabled.emplace_back(control, control->isEnabled());
     }
-    state.enabled.push_back(btn_Load->isEnabled());
     state.pollBusy = PollBusy;
     return state;
 }
 
 void TForm1::RecoverFromError(const QString& message, const GuardedState& before) {
-    // A handler that failed inside an operation's message pumping leaves the operation's
-    // busy window and stopped polling to the operation.
-    const bool operationRunning = station_.state.OperationsRunning > 0;
-    if (!operationRunning) {
-        HideBusyWindow();
-    }
+    HideBusyWindow();
     // No tick may start another job, or another error box, while this one is open.
     DevTimer->stop();
     dialogs_.Error(this, ApplicationTitle, message);
-    // Back to the state group the handler started from: a job's buttons are enabled only
-    // where they were before, never without an image or a mouse.
-    std::vector<QWidget*> controls = JobControls();
-    controls.push_back(btn_Load);
-    for (std::size_t i = 0; i < controls.size(); ++i) {
-        controls[i]->setEnabled(before.enabled[i]);
+    // Back to the state group the handler started from, and never a job without an image.
+    for (const auto& [control, enabled] : before.enabled) {
+        control->setEnabled(enabled);
     }
-    if (station_.state.ImageLoaded && !operationRunning) {
+    if (!station_.state.ImageLoaded) {
+        SetActionButtonsEnabled(false);
+    }
+    // An operation whose message pumping ran the failed handler starts polling at its end.
+    if (station_.state.ImageLoaded && station_.state.OperationsRunning == 0) {
         DevTimer->start();
     }
     PollBusy = before.pollBusy;

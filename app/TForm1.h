@@ -225,7 +225,7 @@ private:
     void SetKeyboardOrder();
     std::vector<QWidget*> JobControls() const;
     struct GuardedState {
-        std::vector<bool> enabled; // JobControls() and btn_Load
+        std::vector<std::pair<QWidget*, bool>> enabled; // JobControls() and btn_Load
         bool pollBusy = false;
     };
     GuardedState SaveGuardedState() const;

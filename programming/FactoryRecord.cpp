@@ -42,8 +42,8 @@ void CheckSerialNumberFits(int serialNumber) {
     char shown[16];
     std::snprintf(shown, sizeof shown, "%X", static_cast<unsigned>(serialNumber));
     throw StationError("The serial number in \"SN\" (" + std::string(shown) +
-                       ") does not fit the factory record, which holds 000000 to FFFFFF. Nothing "
-                       "was written: set \"SN\" to a serial number not yet stamped.");
+                       ") does not fit the factory record, which holds 000000 to FFFFFF; no "
+                       "record was stamped. Set \"SN\" to a serial number not yet stamped.");
 }
 
 int AdvancedSerialNumber(int serialNumber) {

@@ -97,9 +97,7 @@ void FinishSave(StationContext& context) {
     view.HideBusyWindow();
     view.PumpMessages();
     view.EnableJobControls();
-    if (!context.state.ImageLoaded) {
-        OfferActionButtons(context);
-    }
+    OfferActionButtons(context);
     view.PumpMessages();
     ResumePolling(context);
 }

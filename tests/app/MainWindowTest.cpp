@@ -651,6 +651,7 @@ TEST_F(MainWindowTest, ClosingEndsTheProcessWithExitCodeZero) {
 }
 
 TEST_F(MainWindowTest, GuardShowsTheErrorAndReturnsTheWindowToTheStateItWasIn) {
+    form->State().ImageLoaded = true;
     form->SetActionButtonsEnabled(true);
     form->RunGuarded([this] {
         form->PollBusy = true;
@@ -669,6 +670,11 @@ TEST_F(MainWindowTest, GuardShowsTheErrorAndReturnsTheWindowToTheStateItWasIn) {
     EXPECT_TRUE(form->btn_Verify->isEnabled());
     EXPECT_TRUE(form->btn_Save->isEnabled());
     EXPECT_TRUE(form->edt_AllCnt->isEnabled());
+    EXPECT_TRUE(form->DevTimer->isActive());
+
+    form->State().ImageLoaded = false;
+    form->RunGuarded([] { throw ConversionError("$0G"); });
+    EXPECT_FALSE(form->btn_Write->isEnabled()) << "no job without an image";
     EXPECT_FALSE(form->DevTimer->isActive()) << "no image, so no polling";
 
     form->State().ImageLoaded = true;
@@ -682,7 +688,7 @@ TEST_F(MainWindowTest, GuardShowsTheErrorAndReturnsTheWindowToTheStateItWasIn) {
 
     form->RunGuarded([] { throw std::runtime_error("Cannot create file \"/x.bin\". Denied"); });
     EXPECT_EQ(dialogs.shown.back().text, "Cannot create file \"/x.bin\". Denied");
-    EXPECT_EQ(dialogs.Count(ScriptedDialogs::Kind::Error), 3);
+    EXPECT_EQ(dialogs.Count(ScriptedDialogs::Kind::Error), 4);
 }
 
 TEST_F(MainWindowTest, StationViewAndSettingsWorkOverTheControls) {

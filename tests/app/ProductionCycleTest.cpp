@@ -302,6 +302,47 @@ TEST_F(ProductionCycleTest, AfterAnErrorBoxTheWindowIsBackInTheStateItWasIn) {
     EXPECT_TRUE(form->DevTimer->isActive());
 }
 
+TEST_F(ProductionCycleTest, NoJobRunsInsideAnotherOrWithoutAnImage) {
+    form->rb_CmdByte2K->setChecked(true);
+    LoadImage();
+    auto mouse = std::make_shared<VirtualMouse31x>();
+    bus.Plug(mouse);
+    Tick();
+    ASSERT_TRUE(form->cb_AutoRun->isEnabled());
+    // Auto Write ticked while a manual write pumps messages only switches the mode.
+    int transfers = 0;
+    int mostRunning = 0;
+    bool pollingInsideJob = false;
+    bus.SetTraceListener([&](const HidTraceEntry&) {
+        mostRunning = std::max(mostRunning, form->State().OperationsRunning);
+        pollingInsideJob = pollingInsideJob || form->DevTimer->isActive();
+        if (++transfers == 50) {
+            QMetaObject::invokeMethod(form->cb_AutoRun, "click", Qt::QueuedConnection);
+        }
+    });
+    form->btn_Write->click();
+    bus.SetTraceListener(nullptr);
+    EXPECT_EQ(mostRunning, 1);
+    EXPECT_FALSE(pollingInsideJob);
+    EXPECT_EQ(form->lbl_PassCnt->text(), "1") << "one mouse, one pass";
+    EXPECT_TRUE(form->cb_AutoRun->isChecked());
+    EXPECT_FALSE(form->btn_Write->isEnabled());
+
+    // Back to manual; Save leaves Load BIN clickable, and a load cancelled there leaves no image.
+    form->cb_AutoRun->click();
+    ASSERT_TRUE(form->btn_Write->isEnabled());
+    dialogs.saveAnswers.push_back(QString::fromStdString((folder / "s.bin").string()));
+    form->btn_Save->click();
+    ASSERT_TRUE(form->btn_Load->isEnabled());
+    form->btn_Load->click();
+    EXPECT_FALSE(form->State().ImageLoaded);
+    EXPECT_FALSE(form->btn_Write->isEnabled());
+    form->cb_AutoRun->click();
+    form->cb_AutoRun->click();
+    EXPECT_FALSE(form->btn_Write->isEnabled()) << "Auto Write unticked offers no job either";
+    EXPECT_EQ(form->lbl_PassCnt->text(), "1");
+}
+
 TEST_F(ProductionCycleTest, ManualModeEnablesTheJobControlsAndTheButtonsRunEachOperation) {
     auto mouse = std::make_shared<VirtualMouse31x>();
     bus.Plug(mouse);

@@ -1,0 +1,99 @@
+#include "tests/kernel/KernelBenchFixture.h"
+
+#include "sim/VirtualMouse31x.h"
+#include "sim/VirtualMouse42xx.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+namespace vrax::testing {
+
+namespace fs = std::filesystem;
+
+void KernelBenchFixture::SetUp() {
+    if (std::getenv("VRAX_KERNEL_GUEST") == nullptr) {
+        GTEST_SKIP() << "runs in the guest kernel that ./dev kernel-test boots";
+    }
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    folder_ = fs::temp_directory_path() /
+              (std::string("vrax-kernel-") + test->test_suite_name() + "-" + test->name());
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+    for (int i = 0; i < 2048; ++i) {
+        image.push_back(static_cast<std::uint8_t>((i * 7 + 3) & 0xFF));
+    }
+    imagePath = Path("image.bin");
+    std::ofstream(imagePath, std::ios::binary)
+        .write(reinterpret_cast<const char*>(image.data()), 2048);
+}
+
+void KernelBenchFixture::TearDown() {
+    std::error_code ignored;
+    if (!HasFailure()) {
+        fs::remove_all(folder_, ignored);
+    }
+}
+
+std::unique_ptr<UsbMouseProcess> KernelBenchFixture::PlugMouse(const std::string& family,
+                                                               std::vector<std::string> arguments,
+                                                               HidAttributes ids, int interfaces) {
+    const fs::path folder = folder_ / ("mouse" + std::to_string(++mice_));
+    fs::create_directories(folder);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04X:%04X:%04X", ids.vendorId, ids.productId,
+                  ids.versionNumber);
+    arguments.insert(arguments.begin(), {"--family", family, "--ids", text});
+    auto mouse = std::make_unique<UsbMouseProcess>(folder, arguments, ids, interfaces);
+    EXPECT_TRUE(mouse->Plug()) << "the kernel made no hidraw node: " << mouse->Output();
+    return mouse;
+}
+
+ProgramResult KernelBenchFixture::Cli(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), VRAX_CLI_PROGRAM);
+    return RunProgram(folder_, arguments);
+}
+
+std::vector<std::uint8_t> KernelBenchFixture::ReadFile(const std::string& name) const {
+    std::ifstream file(folder_ / name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+VirtualMouse::MemoryImage KernelBenchFixture::Replay(const std::string& traceName,
+                                                     MouseFamily family, bool twoInterfaces) const {
+    std::unique_ptr<VirtualMouse> mouse;
+    if (family == MouseFamily::Kvqm31x) {
+        mouse = std::make_unique<VirtualMouse31x>();
+    } else {
+        mouse = std::make_unique<VirtualMouse42xx>(twoInterfaces
+                                                       ? VirtualMouse42xx::Layout::TwoInterfaces
+                                                       : VirtualMouse42xx::Layout::OneInterface);
+    }
+    std::ifstream trace(folder_ / traceName);
+    for (std::string line; std::getline(trace, line);) {
+        std::istringstream fields(line);
+        double milliseconds = 0;
+        std::string direction, verdict;
+        std::uint8_t report[8];
+        fields >> milliseconds >> direction;
+        for (std::uint8_t& byte : report) {
+            unsigned value = 0;
+            fields >> std::hex >> value;
+            byte = static_cast<std::uint8_t>(value);
+        }
+        fields >> verdict;
+        if (verdict != "ok") {
+            continue;
+        }
+        const int interfaceIndex = twoInterfaces && report[0] == 0x41 ? 1 : 0;
+        if (direction == "set") {
+            mouse->SetFeature(interfaceIndex, report, 8);
+        } else {
+            mouse->GetFeature(interfaceIndex, report, 8);
+        }
+    }
+    return mouse->Memory();
+}
+
+} // namespace vrax::testing

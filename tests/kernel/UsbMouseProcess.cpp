@@ -1,0 +1,170 @@
+#include "tests/kernel/UsbMouseProcess.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <fstream>
+#include <iterator>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace vrax::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+std::string Slurp(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+pid_t Spawn(const fs::path& folder, const std::string& name, std::vector<std::string> command) {
+    const std::string out = (folder / (name + ".out")).string();
+    const std::string err = (folder / (name + ".err")).string();
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::vector<char*> argv;
+    for (std::string& argument : command) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+    pid_t child = -1;
+    if (posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
+        child = -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    return child;
+}
+
+// The exit code, -1 for a signal, -2 while it runs past the deadline.
+int WaitFor(pid_t pid, Clock::time_point deadline) {
+    for (;;) {
+        int status = 0;
+        const pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid) {
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        }
+        if (done < 0 || Clock::now() > deadline) {
+            return -2;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+} // namespace
+
+ProgramResult RunProgram(const fs::path& folder, std::vector<std::string> command) {
+    ProgramResult result;
+    const auto start = Clock::now();
+    const pid_t child = Spawn(folder, "program", std::move(command));
+    if (child < 0) {
+        return result;
+    }
+    // A program that hangs on a gone device must fail the test, not the whole bench.
+    result.exitCode = WaitFor(child, start + std::chrono::seconds(120));
+    if (result.exitCode == -2) {
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+    }
+    result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    result.out = Slurp(folder / "program.out");
+    result.err = Slurp(folder / "program.err");
+    return result;
+}
+
+std::vector<std::string> HidrawNodes(std::uint16_t vendorId, std::uint16_t productId) {
+    char wanted[32];
+    std::snprintf(wanted, sizeof wanted, "HID_ID=0003:%08X:%08X", vendorId, productId);
+    std::vector<std::string> nodes;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator("/sys/class/hidraw", error)) {
+        const std::string uevent = Slurp(entry.path() / "device" / "uevent");
+        const fs::path node = fs::path("/dev") / entry.path().filename();
+        if (uevent.find(wanted) != std::string::npos && fs::exists(node, error)) {
+            nodes.push_back(node.string());
+        }
+    }
+    return nodes;
+}
+
+UsbMouseProcess::UsbMouseProcess(const fs::path& folder, std::vector<std::string> arguments,
+                                 HidAttributes ids, int interfaces)
+    : folder_(folder), arguments_(std::move(arguments)), ids_(ids), interfaces_(interfaces) {}
+
+UsbMouseProcess::~UsbMouseProcess() {
+    if (pid_ > 0 && exitCode_ == -1) {
+        Unplug();
+    }
+}
+
+bool UsbMouseProcess::Plug() {
+    std::vector<std::string> command{VRAX_USB_MOUSE_PROGRAM, "--dump",
+                                     (folder_ / "dump.bin").string()};
+    command.insert(command.end(), arguments_.begin(), arguments_.end());
+    pid_ = Spawn(folder_, "mouse", command);
+    const auto deadline = Clock::now() + std::chrono::seconds(30);
+    while (Clock::now() < deadline) {
+        if (static_cast<int>(HidrawNodes(ids_.vendorId, ids_.productId).size()) == interfaces_) {
+            return true;
+        }
+        if (pid_ < 0 || waitpid(pid_, nullptr, WNOHANG) == pid_) {
+            pid_ = -1;
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+}
+
+bool UsbMouseProcess::WaitForExit(std::chrono::seconds timeout) {
+    if (pid_ < 0) {
+        return false;
+    }
+    exitCode_ = WaitFor(pid_, Clock::now() + timeout);
+    if (exitCode_ == -2) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+    return exitCode_ == 0;
+}
+
+bool UsbMouseProcess::Unplug() {
+    if (pid_ < 0) {
+        return false;
+    }
+    kill(pid_, SIGTERM);
+    const bool ended = WaitForExit(std::chrono::seconds(20));
+    return NodesGone(std::chrono::seconds(20)) && ended;
+}
+
+bool UsbMouseProcess::NodesGone(std::chrono::seconds timeout) const {
+    const auto deadline = Clock::now() + timeout;
+    while (!HidrawNodes(ids_.vendorId, ids_.productId).empty()) {
+        if (Clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
+VirtualMouse::MemoryImage UsbMouseProcess::Dump() const {
+    VirtualMouse::MemoryImage memory{};
+    std::ifstream(folder_ / "dump.bin", std::ios::binary)
+        .read(reinterpret_cast<char*>(memory.data()), memory.size());
+    return memory;
+}
+
+std::string UsbMouseProcess::Output() const {
+    return Slurp(folder_ / "mouse.out") + Slurp(folder_ / "mouse.err");
+}
+
+} // namespace vrax::testing

@@ -1,0 +1,24 @@
+#!/bin/sh
+# The guest's first process: loads the modules, shares the host's root (read-only) and the
+# build folder (writable), runs the bench inside the host's root and prints its exit code,
+# which is the verdict: QEMU itself always exits 0.
+export PATH=/bin
+mount -t proc proc /proc
+mount -t sysfs sysfs /sys
+mount -t devtmpfs dev /dev
+for module in $(cat /modules/order); do
+    insmod "/modules/$module" || echo "kernel-bench: cannot load $module"
+done
+mount -t configfs configfs /sys/kernel/config
+options=trans=virtio,version=9p2000.L,msize=262144
+mount -t 9p -o "$options,ro" hostroot /host
+mount -t 9p -o "$options" build "/host$VRAX_BUILD"
+mount -t proc proc /host/proc
+mount -t sysfs sysfs /host/sys
+mount -t configfs configfs /host/sys/kernel/config
+mount -o bind /dev /host/dev
+mount -t tmpfs tmp /host/tmp
+mount -t tmpfs run /host/run
+chroot /host /bin/sh "$VRAX_SOURCE/tests/kernel/guest-run.sh"
+echo "kernel-bench-exit $?"
+poweroff -f
