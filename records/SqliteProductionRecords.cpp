@@ -122,16 +122,23 @@ SqliteProductionRecords::SqliteProductionRecords(const std::string& path) : path
     if (!folder.empty()) {
         std::filesystem::create_directories(folder, ignored);
     }
-    if (sqlite3_open_v2(path.c_str(), &db_,
-                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
-                        nullptr) != SQLITE_OK) {
-        Fail("cannot open");
+    // A connection that failed to open still holds memory until it is closed.
+    try {
+        if (sqlite3_open_v2(path.c_str(), &db_,
+                            SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+                            nullptr) != SQLITE_OK) {
+            Fail("cannot open");
+        }
+        // Stations sharing the file wait for each other's short transactions.
+        sqlite3_busy_timeout(db_, 30000);
+        Execute("PRAGMA journal_mode=WAL");
+        Execute("PRAGMA synchronous=FULL");
+        Upgrade();
+    } catch (...) {
+        sqlite3_close(db_);
+        db_ = nullptr;
+        throw;
     }
-    // Stations sharing the file wait for each other's short transactions.
-    sqlite3_busy_timeout(db_, 30000);
-    Execute("PRAGMA journal_mode=WAL");
-    Execute("PRAGMA synchronous=FULL");
-    Upgrade();
 }
 
 SqliteProductionRecords::~SqliteProductionRecords() {
