@@ -131,7 +131,15 @@ SqliteProductionRecords::SqliteProductionRecords(const std::string& path) : path
         }
         // Stations sharing the file wait for each other's short transactions.
         sqlite3_busy_timeout(db_, 30000);
-        Execute("PRAGMA journal_mode=WAL");
+        // Switching a new file to WAL needs it alone; another station may be doing the same.
+        for (int attempt = 0;
+             sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr) == SQLITE_BUSY;
+             ++attempt) {
+            if (attempt == 3000) {
+                Fail("cannot switch to WAL");
+            }
+            sqlite3_sleep(10);
+        }
         Execute("PRAGMA synchronous=FULL");
         Upgrade();
     } catch (...) {
@@ -221,7 +229,11 @@ void SqliteProductionRecords::Append(const ProductionRecord& record) {
         insert.Bind(16, record.durationMs);
         insert.Bind(17, record.error);
         insert.Bind(18, record.productType);
+        // Taken as a writer from the start: a read snapshot that another process overtook
+        // could not be upgraded, and that refusal would not wait.
+        Transaction transaction(db_);
         insert.Step();
+        transaction.Commit();
     } catch (const RecordsError& error) {
         throw RecordsError("Records \"" + path_ + "\": cannot append: " + error.what());
     }
@@ -301,7 +313,9 @@ void SqliteProductionRecords::SettleSerialNumber(int productType, int serialNumb
     update.Bind(1, std::string(stamped ? "stamped" : "released"));
     update.Bind(2, static_cast<long long>(productType));
     update.Bind(3, static_cast<long long>(serialNumber));
+    Transaction transaction(db_);
     update.Step();
+    transaction.Commit();
 }
 
 } // namespace vrax
