@@ -143,6 +143,7 @@ int Run(int argc, char** argv, const Options& options) {
     double idleStartCpu = 0;
     StationProgramOptions programOptions;
     programOptions.instanceKey = QString("vrax-idle-benchmark-%1").arg(getpid());
+    programOptions.defaultRecords = "none";
     programOptions.onWindowCreated = [&](TForm1& form) {
         form.installEventFilter(&paintWatch);
         StationContext context = form.GetStation().Context();

@@ -23,6 +23,8 @@ int main(int argc, char** argv) {
     vrax::NullHidPlatform platform;
     vrax::VirtualClock clock;
     vrax::StationProgramOptions options;
+    // A test keeps no records in the user's data folder.
+    options.defaultRecords = "none";
     options.instanceKey = key;
     options.onWindowCreated = [close](vrax::TForm1& form) {
         std::printf("window %s|%s\n", qPrintable(form.windowTitle()),
