@@ -669,6 +669,9 @@ void TForm1::EnableJobControls() {
 }
 
 void TForm1::RunGuarded(const std::function<void()>& handler) {
+    // Jobs and the polling's waits sleep in 1 ms steps; between handlers the system timer is
+    // left alone.
+    const FineTimerResolution fineTimer;
     try {
         handler();
     } catch (const StationError& error) {
