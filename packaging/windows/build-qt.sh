@@ -58,6 +58,15 @@ add_deb_src() {
     as_root apt-get update -o DPkg::Lock::Timeout=600
 }
 
+# One build at a time: a second start waits, then finds the cache complete.
+mkdir -p "$CACHE"
+exec 9> "$CACHE/.build-lock"
+flock 9
+if [ -f "$PREFIX/.vrax-complete" ] && [ "$(cat "$PREFIX/.vrax-complete")" = "$STAMP_TEXT" ]; then
+    echo "$PREFIX"
+    exit 0
+fi
+
 SOURCE_DIR=$CACHE/qt6-base-source
 mkdir -p "$SOURCE_DIR"
 if ! ls "$SOURCE_DIR"/qt6-base_"$QT_VERSION"*.orig.tar.xz >/dev/null 2>&1; then
@@ -72,23 +81,26 @@ orig=$(ls "$SOURCE_DIR"/qt6-base_"$QT_VERSION"*.orig.tar.xz | tail -n 1)
 debian_tar=$(ls "$SOURCE_DIR"/qt6-base_"$QT_VERSION"*.debian.tar.xz | tail -n 1)
 
 WORK=$CACHE/qt6-mingw-$QT_VERSION-work
-rm -rf "$WORK" "$PREFIX"
-mkdir -p "$WORK/src"
-tar -xf "$orig" -C "$WORK/src" --strip-components=1
-# Debian's own fixes (security ones among them) apply to this build as to the host's Qt.
-tar -xf "$debian_tar" -C "$WORK/src"
-if [ -f "$WORK/src/debian/patches/series" ]; then
-    while read -r patch _; do
-        case "$patch" in ''|'#'*) continue ;; esac
-        patch -d "$WORK/src" -p1 --quiet --forward < "$WORK/src/debian/patches/$patch"
-    done < "$WORK/src/debian/patches/series"
+# A build cut short goes on where it stopped.
+if [ "$(cat "$WORK/.vrax-configured" 2>/dev/null)" != "$STAMP_TEXT" ]; then
+    rm -rf "$WORK" "$PREFIX"
+    mkdir -p "$WORK/src"
+    tar -xf "$orig" -C "$WORK/src" --strip-components=1
+    # Debian's own fixes (security ones among them) apply to this build as to the host's Qt.
+    tar -xf "$debian_tar" -C "$WORK/src"
+    if [ -f "$WORK/src/debian/patches/series" ]; then
+        while read -r patch _; do
+            case "$patch" in ''|'#'*) continue ;; esac
+            patch -d "$WORK/src" -p1 --quiet --forward < "$WORK/src/debian/patches/$patch"
+        done < "$WORK/src/debian/patches/series"
+    fi
+    mkdir -p "$WORK/build"
+    (cd "$WORK/build" && "$WORK/src/configure" "${CONFIGURE_OPTIONS[@]}" -- -G Ninja \
+        -DCMAKE_TOOLCHAIN_FILE="$HERE/mingw-toolchain.cmake" \
+        -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake)
+    echo "$STAMP_TEXT" > "$WORK/.vrax-configured"
 fi
-
-mkdir -p "$WORK/build"
 cd "$WORK/build"
-"$WORK/src/configure" "${CONFIGURE_OPTIONS[@]}" -- -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE="$HERE/mingw-toolchain.cmake" \
-    -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake
 cmake --build . -j "$JOBS"
 cmake --install .
 
@@ -96,8 +108,8 @@ cmake --install .
 cp "$HERE/mingw-toolchain.cmake" "$PREFIX/lib/cmake/Qt6/vrax-mingw-toolchain.cmake"
 sed -i "s|\"$HERE/mingw-toolchain.cmake\"|\"\${CMAKE_CURRENT_LIST_DIR}/vrax-mingw-toolchain.cmake\"|" \
     "$PREFIX/lib/cmake/Qt6/qt.toolchain.cmake"
-if grep -q "$HERE/mingw-toolchain.cmake" "$PREFIX/lib/cmake/Qt6/qt.toolchain.cmake"; then
-    echo "qt.toolchain.cmake still names $HERE; the Qt install would not move." >&2
+if grep -rlF "$HERE" "$PREFIX/lib/cmake" >&2; then
+    echo "These files of the Qt install name $HERE; it would not outlive this checkout." >&2
     exit 1
 fi
 
