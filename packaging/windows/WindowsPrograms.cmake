@@ -20,6 +20,11 @@ foreach(entry IN LISTS descriptions)
     endif()
 endforeach()
 
+# A double-clicked bench opens no console window behind it.
+if(TARGET vrax-bin-writer-bench)
+    set_target_properties(vrax-bin-writer-bench PROPERTIES WIN32_EXECUTABLE ON)
+endif()
+
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/READ-ME.txt DESTINATION .)
 
 set(CPACK_GENERATOR ZIP)
