@@ -1,5 +1,7 @@
 #include "DropDownComboBox.h"
 
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QKeyEvent>
 #include <QLineEdit>
 
@@ -13,6 +15,21 @@ DropDownComboBox::DropDownComboBox(QWidget* parent) : QComboBox(parent) {
     connect(this, &QComboBox::activated, this, &DropDownComboBox::Change);
     connect(lineEdit(), &QLineEdit::textEdited, this, &DropDownComboBox::OnTextEdited);
     lineEdit()->installEventFilter(this);
+}
+
+void DropDownComboBox::SetListOpensAsTyped() {
+    // A completer's popup leaves the keyboard with the text field, where the combo box's own
+    // list would take it over.
+    auto* list = new QCompleter(model(), this);
+    list->setCompletionMode(QCompleter::UnfilteredPopupCompletion);
+    list->setCaseSensitivity(Qt::CaseInsensitive);
+    list->setMaxVisibleItems(maxVisibleItems());
+    connect(list, qOverload<const QModelIndex&>(&QCompleter::activated), this,
+            [this](const QModelIndex& index) {
+                setCurrentIndex(index.row());
+                emit Change();
+            });
+    lineEdit()->setCompleter(list);
 }
 
 bool DropDownComboBox::eventFilter(QObject* watched, QEvent* event) {

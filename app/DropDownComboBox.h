@@ -12,6 +12,8 @@ class DropDownComboBox : public QComboBox {
 
 public:
     explicit DropDownComboBox(QWidget* parent = nullptr);
+    // The list drops down with the first typed character and follows the typing.
+    void SetListOpensAsTyped();
 
 signals:
     void Change();

@@ -10,7 +10,10 @@ namespace vrax {
 namespace {
 
 QString FilterText(const FileFilter& filter) {
-    return filter.description + " (" + filter.pattern + ")";
+    // "LoadFile(*.bin)" names its pattern already; Qt reads it from the parentheses.
+    const QString named = "(" + filter.pattern + ")";
+    return filter.description.endsWith(named) ? filter.description
+                                               : filter.description + " " + named;
 }
 
 std::optional<QString> RunFileDialog(QFileDialog& dialog) {
@@ -36,6 +39,11 @@ std::optional<QString> QtDialogs::SaveFile(QWidget* owner, const FileFilter& fil
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilter(FilterText(filter));
     dialog.setSizeGripEnabled(true);
+    // No places bar: the operator saves where the dialog opens or types a path.
+    dialog.setSidebarUrls({});
+    if (auto* places = dialog.findChild<QWidget*>("sidebar")) {
+        places->hide();
+    }
     return RunFileDialog(dialog);
 }
 

@@ -133,6 +133,7 @@ void TForm1::CreateControls() {
     cb_ICType->addItems({"KVQM31X", "KVQM42xx", "KVQM537"});
     cb_ICType->setCurrentIndex(0);
     cb_ICType->setMaxVisibleItems(6);
+    cb_ICType->SetListOpensAsTyped();
 
     lbl_VID = MakeLabel(this, "lbl_VID", {424, 108, 33, 16}, latin13);
     edt_VID = MakeNumberField<THexEdit>(this, "edt_VID", {466, 106, 40, 20},
@@ -523,7 +524,7 @@ void TForm1::DevTimerTimer(QObject*) {
     } else {
         SettleAfterArrival();
         if (lbl_CtrlResult->text() == QString::fromStdString(station_.lang.Text(12))) {
-            edt_FactoryNum->SetValue(edt_FactoryNum->GetValue() + 1);
+            edt_FactoryNum->SetValue(AdvancedSerialNumber(edt_FactoryNum->GetValue()));
         }
         if (OpenMouseOfSelectedType()) {
             ShowDeviceReady();
@@ -672,28 +673,47 @@ void TForm1::RunGuarded(const std::function<void()>& handler) {
     // Jobs and the polling's waits sleep in 1 ms steps; between handlers the system timer is
     // left alone.
     const FineTimerResolution fineTimer;
+    const GuardedState before = SaveGuardedState();
     try {
         handler();
     } catch (const StationError& error) {
-        RecoverFromError(QString::fromStdString(error.what()));
+        RecoverFromError(QString::fromStdString(error.what()), before);
     } catch (const std::exception& error) {
-        RecoverFromError(QString::fromLocal8Bit(error.what()));
+        RecoverFromError(QString::fromLocal8Bit(error.what()), before);
     }
 }
 
-void TForm1::RecoverFromError(const QString& message) {
-    HideBusyWindow();
+TForm1::GuardedState TForm1::SaveGuardedState() const {
+    GuardedState state;
+    for (QWidget* control : JobControls()) {
+        state.enabled.push_back(control->isEnabled());
+    }
+    state.enabled.push_back(btn_Load->isEnabled());
+    state.pollBusy = PollBusy;
+    return state;
+}
+
+void TForm1::RecoverFromError(const QString& message, const GuardedState& before) {
+    // A handler that failed inside an operation's message pumping leaves the operation's
+    // busy window and stopped polling to the operation.
+    const bool operationRunning = station_.state.OperationsRunning > 0;
+    if (!operationRunning) {
+        HideBusyWindow();
+    }
     // No tick may start another job, or another error box, while this one is open.
     DevTimer->stop();
     dialogs_.Error(this, ApplicationTitle, message);
-    // As after a finished job, except that polling waits for an accepted image.
-    if (station_.state.ImageLoaded) {
+    // Back to the state group the handler started from: a job's buttons are enabled only
+    // where they were before, never without an image or a mouse.
+    std::vector<QWidget*> controls = JobControls();
+    controls.push_back(btn_Load);
+    for (std::size_t i = 0; i < controls.size(); ++i) {
+        controls[i]->setEnabled(before.enabled[i]);
+    }
+    if (station_.state.ImageLoaded && !operationRunning) {
         DevTimer->start();
     }
-    if (!cb_AutoRun->isChecked()) {
-        SetActionButtonsEnabled(true);
-    }
-    PollBusy = false;
+    PollBusy = before.pollBusy;
 }
 
 void TForm1::SetExitAction(std::function<void(int)> exitAction) {

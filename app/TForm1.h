@@ -78,7 +78,7 @@ public:
     void EnableJobControls() override;
 
     // Runs one handler so that no exception reaches the event loop: an error is shown in an
-    // error box and the window is left usable, as after a finished job.
+    // error box and the window returns to the state the handler found it in.
     void RunGuarded(const std::function<void()>& handler);
 
     // What ends the process when the window is asked to close; tests put a recorder here.
@@ -221,7 +221,12 @@ private:
     void ConnectHandlers();
     void SetKeyboardOrder();
     std::vector<QWidget*> JobControls() const;
-    void RecoverFromError(const QString& message);
+    struct GuardedState {
+        std::vector<bool> enabled; // JobControls() and btn_Load
+        bool pollBusy = false;
+    };
+    GuardedState SaveGuardedState() const;
+    void RecoverFromError(const QString& message, const GuardedState& before);
     void ShowNoDevice();
     void SettleAfterArrival();
     bool OpenMouseOfSelectedType();

@@ -270,7 +270,11 @@ CommandLineProgram::Outcome CommandLineProgram::List(Station& station, HidPlatfo
         }
         HidAttributes attributes;
         const bool known = platform.GetAttributes(handle, attributes);
-        const std::uint16_t reportLength = platform.GetFeatureReportLength(handle);
+        // One length per top-level collection: a hidraw node carries them all.
+        std::string reportLengths;
+        for (const std::uint16_t length : platform.GetFeatureReportLengths(handle)) {
+            reportLengths += (reportLengths.empty() ? "" : "/") + std::to_string(length);
+        }
         platform.Close(handle);
         if (!known) {
             outcome.lines.push_back(path + "  attributes unreadable");
@@ -279,9 +283,16 @@ CommandLineProgram::Outcome CommandLineProgram::List(Station& station, HidPlatfo
         outcome.lines.push_back(path + "  VID " + HexadecimalText(attributes.vendorId, 4) +
                                 "  PID " + HexadecimalText(attributes.productId, 4) + "  release " +
                                 HexadecimalText(attributes.versionNumber, 4) + "  feature report " +
-                                std::to_string(reportLength));
+                                (reportLengths.empty() ? "0" : reportLengths));
     }
     const bool found = OpenMouse(station, platform);
+    // The second family's open succeeds on the IDs alone; with neither probe answered the
+    // window still shows "Mouse Ready", yet no report can reach the mouse.
+    if (found && options_.settings.icType != IcTypeKvqm31x && !station.link42.IsOpen()) {
+        outcome.lines.push_back("No verdict: the mouse answered neither probe");
+        outcome.exitCode = ExitFailed;
+        return outcome;
+    }
     outcome.lines.push_back(station.lang.Text(found ? TextMouseReady : TextNoFindMouse));
     outcome.exitCode = found ? ExitPass : ExitNoMouse;
     return outcome;

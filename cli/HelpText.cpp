@@ -20,7 +20,8 @@ newly connected one (by VID, PID and, for KVQM31X, release number 0104).
 
 Commands:
   list            show the HID interfaces present, then "Mouse Ready" when the mouse of the IC
-                  type is found, else "No Find Mouse"
+                  type is found, else "No Find Mouse"; a KVQM42xx or KVQM537 mouse that
+                  answers neither probe gives "No verdict: the mouse answered neither probe"
   write IMAGE     write the 2048-byte image with the data format, then the factory record
                   with --factory: "Write Pass" or "Write Fail"
   verify IMAGE    compare the mouse's 2048 bytes with the image: "Verify Pass" or "Verify
@@ -89,7 +90,7 @@ Output:
   long operations draw a progress bar on standard error.
 
 Exit codes:
-  0  pass (list: the mouse was found)
+  0  pass (list: the mouse was found and answered)
   1  any other outcome on a found mouse: a fail verdict, "BIN file not match Mouse", no answer
   2  bad usage or bad input: an unknown option or a bad value, a BIN file that cannot be
      opened or is not 2048 bytes, a range that does not convert, a file that cannot be

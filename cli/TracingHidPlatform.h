@@ -23,11 +23,18 @@ public:
     }
     HidHandle Open(const std::string& path) override { return platform_.Open(path); }
     void Close(HidHandle handle) override { platform_.Close(handle); }
+    bool CanOpen(const std::string& path) override { return platform_.CanOpen(path); }
     bool GetAttributes(HidHandle handle, HidAttributes& attributes) override {
         return platform_.GetAttributes(handle, attributes);
     }
     std::uint16_t GetFeatureReportLength(HidHandle handle) override {
         return platform_.GetFeatureReportLength(handle);
+    }
+    std::vector<std::uint16_t> GetFeatureReportLengths(HidHandle handle) override {
+        return platform_.GetFeatureReportLengths(handle);
+    }
+    bool SelectFeatureCollection(HidHandle handle, std::uint16_t length) override {
+        return platform_.SelectFeatureCollection(handle, length);
     }
     bool SetFeature(HidHandle handle, const std::uint8_t* buffer, std::size_t length) override;
     bool GetFeature(HidHandle handle, std::uint8_t* buffer, std::size_t length) override;

@@ -13,11 +13,7 @@ bool TIntEdit::FilterWndProc(QEvent* message) {
 }
 
 int TIntEdit::GetValue() {
-    // Appending, not operator+ on a literal: GCC 12 at -O3 takes the latter for an
-    // overlapping copy (-Wrestrict).
-    std::string digits = "0";
-    digits += text().toStdString();
-    return ConvertDecimal(digits);
+    return ConvertDecimal("0" + text().toStdString());
 }
 
 void TIntEdit::SetValue(int value) {

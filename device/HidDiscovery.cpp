@@ -11,10 +11,8 @@ constexpr std::uint16_t MouseFeatureReportLength = 8;
 int CountHidDevices(HidPlatform& platform) {
     int count = 0;
     for (const std::string& path : platform.EnumerateInterfaces()) {
-        const HidHandle handle = platform.Open(path);
-        if (handle != InvalidHandle) {
+        if (platform.CanOpen(path)) {
             ++count;
-            platform.Close(handle);
         }
     }
     return count;
@@ -33,7 +31,7 @@ void ForEachFeatureInterface(HidPlatform& platform,
         HidAttributes attributes;
         bool kept = false;
         if (platform.GetAttributes(handle, attributes) &&
-            platform.GetFeatureReportLength(handle) == MouseFeatureReportLength) {
+            platform.SelectFeatureCollection(handle, MouseFeatureReportLength)) {
             kept = take(handle, attributes);
         }
         if (!kept) {

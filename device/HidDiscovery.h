@@ -10,9 +10,10 @@ namespace vrax {
 int CountHidDevices(HidPlatform& platform);
 
 // Offers every present interface that opens (a second attempt when the first open fails) and
-// reports a feature report length of 8 to take, in enumeration order. An interface whose
-// attributes or length cannot be read is no candidate. take returns true when it keeps the
-// handle; every other opened handle is closed again.
+// has a top-level collection with a feature report length of 8 to take, in enumeration order,
+// narrowed to that collection. An interface whose attributes or lengths cannot be read is no
+// candidate. take returns true when it keeps the handle; every other opened handle is closed
+// again.
 void ForEachFeatureInterface(HidPlatform& platform,
                              const std::function<bool(HidHandle, const HidAttributes&)>& take);
 

@@ -33,10 +33,34 @@ public:
     virtual HidHandle Open(const std::string& path) = 0;
     virtual void Close(HidHandle handle) = 0;
 
+    // Whether Open(path) would give a handle. Here by opening and closing at once; a backend
+    // whose open wakes the device answers without opening.
+    virtual bool CanOpen(const std::string& path) {
+        const HidHandle handle = Open(path);
+        if (handle == InvalidHandle) {
+            return false;
+        }
+        Close(handle);
+        return true;
+    }
+
     virtual bool GetAttributes(HidHandle handle, HidAttributes& attributes) = 0;
 
     // The capabilities' FeatureReportByteLength (report ID byte included); 0 when unknown.
     virtual std::uint16_t GetFeatureReportLength(HidHandle handle) = 0;
+
+    // The FeatureReportByteLength of each top-level collection the handle reaches. A Windows
+    // path is one collection; a hidraw node carries every collection of its interface.
+    virtual std::vector<std::uint16_t> GetFeatureReportLengths(HidHandle handle) {
+        return {GetFeatureReportLength(handle)};
+    }
+
+    // Narrows the handle to its top-level collections whose FeatureReportByteLength is length,
+    // as if each had a path of its own as on Windows: from then on only their report IDs
+    // travel on it. False when none has that length.
+    virtual bool SelectFeatureCollection(HidHandle handle, std::uint16_t length) {
+        return GetFeatureReportLength(handle) == length;
+    }
 
     // buffer[0] carries the report ID; length is the feature report length.
     virtual bool SetFeature(HidHandle handle, const std::uint8_t* buffer, std::size_t length) = 0;

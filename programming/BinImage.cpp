@@ -87,7 +87,10 @@ LoadOutcome LoadBinFile(StationContext& context, const std::string& path) {
     context.state.LoadedImage = bytes;
     context.view.HideResultLabels();
     context.state.ImageLoaded = true;
-    context.view.SetDevTimerRunning(true);
+    // An operation whose message pumping ran this load starts polling at its own end.
+    if (context.state.OperationsRunning == 0) {
+        ResumePolling(context);
+    }
     return LoadOutcome::Loaded;
 }
 

@@ -41,9 +41,10 @@ void ForEachCustomRange(const std::string& text,
     }
 }
 
-bool WriteImagePass(StationContext& context, MemoryLink& link, bool customAllowed) {
+bool WriteImagePass(StationContext& context, MemoryLink& link, bool customAllowed,
+                    const ImageBuffer& imageBytes) {
     StationSettings& settings = context.settings;
-    const std::uint8_t* image = context.state.LoadedImage.data();
+    const std::uint8_t* image = imageBytes.data();
     const int attempts = settings.RetryTimes();
     switch (settings.Format()) {
     case DataFormat::Byte2K:
@@ -95,19 +96,20 @@ bool WriteImagePass(StationContext& context, MemoryLink& link, bool customAllowe
     return false;
 }
 
-bool VerifyAfterWrite(StationContext& context) {
+bool VerifyAfterWrite(StationContext& context, ImageSnapshot& image) {
     StationView& view = context.view;
     StationState& state = context.state;
     Kvqm31xLink& link = context.link31;
+    ImageBuffer& reference = image.bytes;
     view.ShowBusyWindow();
     view.PumpMessages();
 
     bool result = false;
     try {
-        if (MatchImageToMouse(link, state.LoadedTypeName) == MouseMatch::Match) {
+        if (MatchImageToMouse(link, image.typeName) == MouseMatch::Match) {
             if (context.settings.WriteProductId()) {
                 std::copy(state.FactoryRecord.begin(), state.FactoryRecord.end(),
-                          state.LoadedImage.begin() + FactoryRecordAddress);
+                          reference.begin() + FactoryRecordAddress);
             }
             result = true;
             switch (context.settings.Format()) {
@@ -119,7 +121,7 @@ bool VerifyAfterWrite(StationContext& context) {
                 for (int block = 0; block < blockCount && result; ++block) {
                     const int offset = block * BlockSize;
                     if (!link.ReadMemory(offset, BlockSize, readArea.data() + offset, BlockSize) ||
-                        std::memcmp(readArea.data() + offset, state.LoadedImage.data() + offset,
+                        std::memcmp(readArea.data() + offset, reference.data() + offset,
                                     BlockSize) != 0) {
                         result = false;
                     }
@@ -130,7 +132,7 @@ bool VerifyAfterWrite(StationContext& context) {
                 ForEachCustomRange(context.settings.CustomRanges(), [&](int start, int end) {
                     std::uint8_t* readBack = state.ReadBackBuffer.data() + start;
                     if (!link.ReadMemory(start, end - start, readBack, 1) ||
-                        std::memcmp(readBack, state.LoadedImage.data() + start, end - start) != 0) {
+                        std::memcmp(readBack, reference.data() + start, end - start) != 0) {
                         result = false;
                     }
                     return result;
@@ -142,7 +144,7 @@ bool VerifyAfterWrite(StationContext& context) {
             }
         }
     } catch (...) {
-        SendClosingCommands(link);
+        // The job closes the sequence once on its way out.
         view.HideBusyWindow();
         throw;
     }

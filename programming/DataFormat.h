@@ -21,10 +21,12 @@ void ForEachCustomRange(const std::string& text,
 
 // One write pass of the current data format through the given link; the KVQM31X family also
 // offers Custom. Reads Retry Times, the block count and the range text afresh.
-bool WriteImagePass(StationContext& context, MemoryLink& link, bool customAllowed);
+bool WriteImagePass(StationContext& context, MemoryLink& link, bool customAllowed,
+                    const ImageBuffer& image);
 
 // The check after a KVQM31X write: identity, then a read-back compare of what the format wrote.
-bool VerifyAfterWrite(StationContext& context);
+// With Write Product ID the job's FactoryRecord is placed in the job's image first.
+bool VerifyAfterWrite(StationContext& context, ImageSnapshot& image);
 
 // The block count kept within 1 to 8: the value to set, or nothing when it is in range.
 std::optional<int> ClampedBlockCount(int value);

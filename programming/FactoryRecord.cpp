@@ -1,6 +1,10 @@
 #include "FactoryRecord.h"
 
 #include "programming/MouseIdentity.h"
+#include "programming/StationError.h"
+
+#include <cstdio>
+#include <limits>
 
 namespace vrax {
 
@@ -31,11 +35,31 @@ FactoryFields DecodeFactoryRecord(const FactoryRecordBytes& record) {
     return fields;
 }
 
+void CheckSerialNumberFits(int serialNumber) {
+    if (serialNumber >= 0 && serialNumber <= MaxSerialNumber) {
+        return;
+    }
+    char shown[16];
+    std::snprintf(shown, sizeof shown, "%X", static_cast<unsigned>(serialNumber));
+    throw StationError("The serial number in \"SN\" (" + std::string(shown) +
+                       ") does not fit the factory record, which holds 000000 to FFFFFF. Nothing "
+                       "was written: set \"SN\" to a serial number not yet stamped.");
+}
+
+int AdvancedSerialNumber(int serialNumber) {
+    // Past the record's range the job refuses the number anyway; it must only never wrap.
+    if (serialNumber < 0 || serialNumber == std::numeric_limits<int>::max()) {
+        return serialNumber;
+    }
+    return serialNumber + 1;
+}
+
 bool WriteFactoryRecord(StationContext& context) {
     StationSettings& settings = context.settings;
     const int productType = settings.FactoryType();
     const int date = settings.FactoryDate();
     const int serialNumber = settings.FactoryNumber();
+    CheckSerialNumberFits(serialNumber);
     const int attempts = settings.RetryTimes();
     context.state.FactoryRecord =
         BuildFactoryRecord(productType, date, serialNumber, settings.FactoryIndex(),
@@ -62,6 +86,7 @@ bool WriteFactoryRecord(StationContext& context) {
 }
 
 bool ReadFactoryRecord(StationContext& context) {
+    OperationScope operation(context.state);
     StationView& view = context.view;
     view.HideResult();
     view.SetDevTimerRunning(false);
@@ -78,7 +103,7 @@ bool ReadFactoryRecord(StationContext& context) {
     };
     switch (context.settings.IcType()) {
     case IcTypeKvqm31x:
-        if (MatchImageToMouse(context.link31, context.state.LoadedTypeName) == MouseMatch::Match &&
+        if (MatchImageToMouse(context.link31, operation.image.typeName) == MouseMatch::Match &&
             context.link31.ReadMemory(FactoryRecordAddress, FactoryRecordSize, record, 1)) {
             showRecord();
             success = true;
@@ -107,7 +132,7 @@ bool ReadFactoryRecord(StationContext& context) {
     view.HideBusyWindow();
     view.PumpMessages();
     view.SetActionButtonsEnabled(true);
-    view.SetDevTimerRunning(true);
+    ResumePolling(context);
     view.PumpMessages();
     return success;
 }

@@ -20,8 +20,17 @@ struct FactoryFields {
 
 FactoryFields DecodeFactoryRecord(const FactoryRecordBytes& record);
 
+inline constexpr int MaxSerialNumber = 0xFFFFFF;
+
+// Throws StationError naming the "SN" field for a serial number outside the record's 24 bits.
+void CheckSerialNumberFits(int serialNumber);
+
+// The serial number after a pass; never overflows.
+int AdvancedSerialNumber(int serialNumber);
+
 // Builds FactoryRecord from the settings and writes it with up to Retry Times attempts, the IC
-// type read again on every attempt. True when one attempt was acknowledged.
+// type read again on every attempt. True when one attempt was acknowledged. Throws, writing
+// nothing, when the serial number does not fit the record.
 bool WriteFactoryRecord(StationContext& context);
 
 // The factory read: the record from the mouse into the factory fields, "Read Ok"/"Read Fail".

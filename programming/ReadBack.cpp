@@ -32,12 +32,12 @@ bool ReadWholeMouse(StationContext& context, MemoryLink& link) {
 }
 
 // Returns whether the mouse's memory is now in ReadBackBuffer.
-bool ReadMouse(StationContext& context) {
+bool ReadMouse(StationContext& context, const ImageSnapshot& image) {
     switch (context.settings.IcType()) {
     case IcTypeKvqm31x: {
         Kvqm31xLink& link = context.link31;
         bool read = false;
-        switch (MatchImageToMouse(link, context.state.LoadedTypeName)) {
+        switch (MatchImageToMouse(link, image.typeName)) {
         case MouseMatch::NoAnswer:
         case MouseMatch::Unmarked:
             // Nothing would tell the operator why no file appeared.
@@ -98,7 +98,7 @@ void FinishSave(StationContext& context) {
     view.PumpMessages();
     view.EnableJobControls();
     view.PumpMessages();
-    view.SetDevTimerRunning(true);
+    ResumePolling(context);
 }
 
 } // namespace
@@ -121,12 +121,13 @@ std::string SaveFileName(const std::string& chosenPath) {
 
 SaveOutcome RunSave(StationContext& context, const std::string& chosenPath) {
     const std::string path = SaveFileName(chosenPath);
+    OperationScope operation(context.state);
     context.view.DisableJobControls();
     // Polling must not open the mouse again or start a job inside the read's message pumping.
     context.view.SetDevTimerRunning(false);
     SaveOutcome outcome = SaveOutcome::NotSaved;
     try {
-        if (ReadMouse(context)) {
+        if (ReadMouse(context, operation.image)) {
             WriteImageFile(context, path);
             outcome = SaveOutcome::Saved;
         }

@@ -21,6 +21,13 @@ struct StationContext {
     Clock& clock;
 };
 
+// Starts DevTimer again at an operation's end; polling runs only while an image is loaded.
+inline void ResumePolling(StationContext& context) {
+    if (context.state.ImageLoaded) {
+        context.view.SetDevTimerRunning(true);
+    }
+}
+
 // Owns the run's state, texts and both links; the window and the command line each make one.
 class Station {
 public:

@@ -13,9 +13,17 @@ inline constexpr int FactoryRecordSize = 12;
 using ImageBuffer = std::array<std::uint8_t, ImageSize>;
 using FactoryRecordBytes = std::array<std::uint8_t, FactoryRecordSize>;
 
+// The image and its type as an operation found them at its start. The operation works on this
+// copy to its end, so a load while it pumps messages takes effect for the next mouse only.
+struct ImageSnapshot {
+    ImageBuffer bytes{};
+    std::string typeName;
+};
+
 // The state the operations share for the whole run; one per station, made by the program.
 struct StationState {
-    // Byte k is device address k; the source of every write and the reference of every compare.
+    // Byte k is device address k: the file's bytes as loaded. Operations copy it at their start
+    // and never change it, so a stamped record cannot travel on to the next mouse.
     ImageBuffer LoadedImage{};
     // "KVQM31X", "KVQM42xx" or "KVQM537" as selected at the last successful load; empty: none.
     std::string LoadedTypeName;
@@ -24,6 +32,26 @@ struct StationState {
     ImageBuffer ReadBackBuffer{};
     int PassCount = 0;
     FactoryRecordBytes FactoryRecord{};
+    // Write, verify, save and factory read in progress; a load in their message pumping leaves
+    // polling to their end.
+    int OperationsRunning = 0;
+};
+
+// Marks an operation as running for its lifetime and takes the image it works on.
+class OperationScope {
+public:
+    explicit OperationScope(StationState& state)
+        : image{state.LoadedImage, state.LoadedTypeName}, state_(state) {
+        ++state_.OperationsRunning;
+    }
+    ~OperationScope() { --state_.OperationsRunning; }
+    OperationScope(const OperationScope&) = delete;
+    OperationScope& operator=(const OperationScope&) = delete;
+
+    ImageSnapshot image;
+
+private:
+    StationState& state_;
 };
 
 } // namespace vrax

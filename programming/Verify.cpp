@@ -22,10 +22,10 @@ VerifyVerdict ShowVerdict(StationContext& context, bool passed) {
     return passed ? VerifyVerdict::Pass : VerifyVerdict::Fail;
 }
 
-VerifyVerdict VerifyKvqm31x(StationContext& context) {
+VerifyVerdict VerifyKvqm31x(StationContext& context, const ImageSnapshot& image) {
     StationView& view = context.view;
     Kvqm31xLink& link = context.link31;
-    switch (MatchImageToMouse(link, context.state.LoadedTypeName)) {
+    switch (MatchImageToMouse(link, image.typeName)) {
     case MouseMatch::NoAnswer:
     case MouseMatch::Unmarked:
         return VerifyVerdict::None;
@@ -43,7 +43,7 @@ VerifyVerdict VerifyKvqm31x(StationContext& context) {
     view.ShowBusyWindow();
     view.PumpMessages();
 
-    const ImageBuffer compareCopy = context.state.LoadedImage;
+    const ImageBuffer& compareCopy = image.bytes;
     ImageBuffer blocks{};
     bool readFailed = false;
     for (int block = 0; block < 8; ++block) {
@@ -67,19 +67,20 @@ VerifyVerdict VerifyKvqm31x(StationContext& context) {
     return verdict;
 }
 
-VerifyVerdict VerifyKvqm42xx(StationContext& context) {
+VerifyVerdict VerifyKvqm42xx(StationContext& context, const ImageSnapshot& image) {
     context.view.ShowBusyWindow();
     context.view.PumpMessages();
     StationState& state = context.state;
     if (!context.link42.ReadMemory(0, ImageSize, state.ReadBackBuffer.data(), ImageSize)) {
         return ShowVerdict(context, false);
     }
-    return ShowVerdict(context, state.LoadedImage == state.ReadBackBuffer);
+    return ShowVerdict(context, image.bytes == state.ReadBackBuffer);
 }
 
 } // namespace
 
 VerifyVerdict RunVerify(StationContext& context) {
+    OperationScope operation(context.state);
     StationView& view = context.view;
     view.HideResult();
     view.SetDevTimerRunning(false);
@@ -88,11 +89,11 @@ VerifyVerdict RunVerify(StationContext& context) {
     VerifyVerdict verdict = VerifyVerdict::None;
     switch (context.settings.IcType()) {
     case IcTypeKvqm31x:
-        verdict = VerifyKvqm31x(context);
+        verdict = VerifyKvqm31x(context, operation.image);
         break;
     case IcTypeKvqm42xx:
     case IcTypeKvqm537:
-        verdict = VerifyKvqm42xx(context);
+        verdict = VerifyKvqm42xx(context, operation.image);
         break;
     default:
         break;
@@ -101,7 +102,7 @@ VerifyVerdict RunVerify(StationContext& context) {
     view.HideBusyWindow();
     view.PumpMessages();
     view.SetActionButtonsEnabled(true);
-    view.SetDevTimerRunning(true);
+    ResumePolling(context);
     view.PumpMessages();
     return verdict;
 }

@@ -20,20 +20,24 @@ void SendClosingCommands(Kvqm31xLink& link) {
 void EndSteps(StationContext& context) {
     StationView& view = context.view;
     view.HideBusyWindow();
-    view.SetDevTimerRunning(true);
+    ResumePolling(context);
     view.ShowPassCount(context.state.PassCount);
     view.PumpMessages();
     if (!view.AutoRunChecked()) {
         view.SetActionButtonsEnabled(true);
-        view.SetDevTimerRunning(true);
+        ResumePolling(context);
     }
     view.PumpMessages();
 }
 
-WriteVerdict RunKvqm31xJob(StationContext& context) {
+WriteVerdict RunKvqm31xJob(StationContext& context, ImageSnapshot& image) {
     StationView& view = context.view;
     Kvqm31xLink& link = context.link31;
-    switch (MatchImageToMouse(link, context.state.LoadedTypeName)) {
+    // Refused before the mouse is touched: a wrapped number would repeat an earlier mouse's.
+    if (context.settings.WriteProductId()) {
+        CheckSerialNumberFits(context.settings.FactoryNumber());
+    }
+    switch (MatchImageToMouse(link, image.typeName)) {
     case MouseMatch::NoAnswer:
     case MouseMatch::Unmarked:
         return WriteVerdict::None;
@@ -52,10 +56,10 @@ WriteVerdict RunKvqm31xJob(StationContext& context) {
         const int totalTimes = context.settings.TotalTimes();
         bool written = false;
         for (int pass = 0; pass < totalTimes && !written; ++pass) {
-            written = WriteImagePass(context, link, true);
+            written = WriteImagePass(context, link, true, image.bytes);
         }
         if (!written) {
-            written = WriteImagePass(context, link, true);
+            written = WriteImagePass(context, link, true, image.bytes);
         }
         // In 2K Byte the check reads nothing back, so a refused record would otherwise pass
         // and its serial number be taken as stamped.
@@ -67,7 +71,7 @@ WriteVerdict RunKvqm31xJob(StationContext& context) {
             const int retryTimes = context.settings.RetryTimes();
             if (retryTimes > 0) {
                 for (int check = 0; check < retryTimes && !passed; ++check) {
-                    passed = VerifyAfterWrite(context);
+                    passed = VerifyAfterWrite(context, image);
                 }
             } else {
                 passed = written;
@@ -93,13 +97,13 @@ WriteVerdict RunKvqm31xJob(StationContext& context) {
     return passed ? WriteVerdict::Pass : WriteVerdict::Fail;
 }
 
-WriteVerdict RunKvqm42xxJob(StationContext& context) {
+WriteVerdict RunKvqm42xxJob(StationContext& context, const ImageSnapshot& image) {
     StationView& view = context.view;
     view.ShowBusyWindow();
     view.PumpMessages();
-    bool passed = WriteImagePass(context, context.link42, false);
+    bool passed = WriteImagePass(context, context.link42, false, image.bytes);
     if (!passed) {
-        passed = WriteImagePass(context, context.link42, false);
+        passed = WriteImagePass(context, context.link42, false, image.bytes);
     }
     SettleWait(context);
 
@@ -126,6 +130,7 @@ void SettleWait(StationContext& context) {
 }
 
 WriteVerdict RunWriteJob(StationContext& context) {
+    OperationScope operation(context.state);
     StationView& view = context.view;
     view.HideResult();
     view.SetDevTimerRunning(false);
@@ -135,11 +140,11 @@ WriteVerdict RunWriteJob(StationContext& context) {
     try {
         switch (context.settings.IcType()) {
         case IcTypeKvqm31x:
-            verdict = RunKvqm31xJob(context);
+            verdict = RunKvqm31xJob(context, operation.image);
             break;
         case IcTypeKvqm42xx:
         case IcTypeKvqm537:
-            verdict = RunKvqm42xxJob(context);
+            verdict = RunKvqm42xxJob(context, operation.image);
             break;
         default:
             break;

@@ -11,6 +11,7 @@
 #include <linux/input.h>
 #include <optional>
 #include <string_view>
+#include <unistd.h>
 
 namespace vrax {
 namespace {
@@ -167,7 +168,14 @@ HidHandle HidrawPlatform::Open(const std::string& path) {
         return InvalidHandle;
     }
     openInterfaces_[descriptor] = ClassEntryOf(path);
+    selections_.erase(descriptor);
     return descriptor;
+}
+
+bool HidrawPlatform::CanOpen(const std::string& path) {
+    const int result = calls_->Access(path, R_OK | W_OK);
+    NoteOpenResult(path, result);
+    return result == 0;
 }
 
 void HidrawPlatform::Close(HidHandle handle) {
@@ -179,6 +187,7 @@ void HidrawPlatform::Close(HidHandle handle) {
     }
     calls_->Close(static_cast<int>(handle));
     openInterfaces_.erase(open);
+    selections_.erase(handle);
 }
 
 bool HidrawPlatform::GetAttributes(HidHandle handle, HidAttributes& attributes) {
@@ -204,23 +213,66 @@ bool HidrawPlatform::GetAttributes(HidHandle handle, HidAttributes& attributes) 
     return true;
 }
 
-std::uint16_t HidrawPlatform::GetFeatureReportLength(HidHandle handle) {
+std::optional<ReportDescriptorInfo> HidrawPlatform::ReadReportDescriptor(HidHandle handle) {
     if (openInterfaces_.find(handle) == openInterfaces_.end()) {
-        return 0;
+        return std::nullopt;
     }
     const int descriptor = static_cast<int>(handle);
     int descriptorSize = 0;
     if (calls_->Ioctl(descriptor, HIDIOCGRDESCSIZE, &descriptorSize) < 0 || descriptorSize <= 0 ||
         descriptorSize > HID_MAX_DESCRIPTOR_SIZE) {
-        return 0;
+        return std::nullopt;
     }
     auto reportDescriptor = std::make_unique<hidraw_report_descriptor>();
     reportDescriptor->size = static_cast<std::uint32_t>(descriptorSize);
     if (calls_->Ioctl(descriptor, HIDIOCGRDESC, reportDescriptor.get()) < 0) {
-        return 0;
+        return std::nullopt;
     }
-    return ParseReportDescriptor(reportDescriptor->value, static_cast<std::size_t>(descriptorSize))
-        .featureReportLength;
+    ReportDescriptorInfo info =
+        ParseReportDescriptor(reportDescriptor->value, static_cast<std::size_t>(descriptorSize));
+    if (!info.wellFormed) {
+        return std::nullopt;
+    }
+    return info;
+}
+
+std::uint16_t HidrawPlatform::GetFeatureReportLength(HidHandle handle) {
+    const auto selection = selections_.find(handle);
+    if (selection != selections_.end()) {
+        return selection->second.featureReportLength;
+    }
+    const auto info = ReadReportDescriptor(handle);
+    return info ? info->featureReportLength : 0;
+}
+
+std::vector<std::uint16_t> HidrawPlatform::GetFeatureReportLengths(HidHandle handle) {
+    std::vector<std::uint16_t> lengths;
+    if (const auto info = ReadReportDescriptor(handle)) {
+        for (const CollectionFeatures& collection : info->topLevelCollections) {
+            lengths.push_back(collection.featureReportLength);
+        }
+    }
+    return lengths;
+}
+
+bool HidrawPlatform::SelectFeatureCollection(HidHandle handle, std::uint16_t length) {
+    const auto info = ReadReportDescriptor(handle);
+    if (!info || length == 0) {
+        return false;
+    }
+    Selection selection{length, {}};
+    for (const CollectionFeatures& collection : info->topLevelCollections) {
+        if (collection.featureReportLength == length) {
+            selection.reportIds.insert(selection.reportIds.end(),
+                                       collection.featureReportIds.begin(),
+                                       collection.featureReportIds.end());
+        }
+    }
+    if (selection.reportIds.empty()) {
+        return false;
+    }
+    selections_[handle] = std::move(selection);
+    return true;
 }
 
 bool HidrawPlatform::SetFeature(HidHandle handle, const std::uint8_t* buffer, std::size_t length) {
@@ -298,6 +350,13 @@ bool HidrawPlatform::TransferFeature(HidHandle handle, FeatureDirection directio
                                      std::uint8_t* buffer, std::size_t length) {
     if (buffer == nullptr || length == 0 || length > MaxFeatureTransfer ||
         openInterfaces_.find(handle) == openInterfaces_.end()) {
+        return false;
+    }
+    // Windows refuses a report that is not its collection's; the device never sees it.
+    const auto selection = selections_.find(handle);
+    if (selection != selections_.end() &&
+        std::find(selection->second.reportIds.begin(), selection->second.reportIds.end(),
+                  buffer[0]) == selection->second.reportIds.end()) {
         return false;
     }
     const unsigned long request =

@@ -2,10 +2,12 @@
 
 #include "device/HidPlatform.h"
 #include "device/linux/HidrawSystemCalls.h"
+#include "device/linux/ReportDescriptor.h"
 
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 
 namespace vrax {
@@ -27,8 +29,15 @@ public:
     std::vector<std::string> EnumerateInterfaces() override;
     HidHandle Open(const std::string& path) override;
     void Close(HidHandle handle) override;
+    // Opening a hidraw node resumes an autosuspended device, and the count runs ten times a
+    // second over every node: the node's permissions answer instead.
+    bool CanOpen(const std::string& path) override;
     bool GetAttributes(HidHandle handle, HidAttributes& attributes) override;
+    // The largest of the node's collections until the handle is narrowed, then the length
+    // it was narrowed to.
     std::uint16_t GetFeatureReportLength(HidHandle handle) override;
+    std::vector<std::uint16_t> GetFeatureReportLengths(HidHandle handle) override;
+    bool SelectFeatureCollection(HidHandle handle, std::uint16_t length) override;
     bool SetFeature(HidHandle handle, const std::uint8_t* buffer, std::size_t length) override;
     bool GetFeature(HidHandle handle, std::uint8_t* buffer, std::size_t length) override;
     std::string TakeOperatorNotice() override;
@@ -37,6 +46,7 @@ private:
     std::filesystem::path ClassEntryOf(const std::string& path) const;
     void NoteOpenResult(const std::string& path, int result);
     std::uint16_t UsbReleaseNumber(const std::filesystem::path& classEntry) const;
+    std::optional<ReportDescriptorInfo> ReadReportDescriptor(HidHandle handle);
     enum class FeatureDirection { Set, Get };
     bool TransferFeature(HidHandle handle, FeatureDirection direction, std::uint8_t* buffer,
                          std::size_t length);
@@ -45,6 +55,12 @@ private:
     std::shared_ptr<HidrawSystemCalls> calls_;
     // Open handles and the sysfs class entry (sys/class/hidraw/hidrawN) of each.
     std::map<HidHandle, std::filesystem::path> openInterfaces_;
+    struct Selection {
+        std::uint16_t featureReportLength = 0;
+        std::vector<std::uint8_t> reportIds;
+    };
+    // Handles narrowed to some of their node's top-level collections.
+    std::map<HidHandle, Selection> selections_;
     // Node path to class entry, from the latest walk.
     std::map<std::string, std::filesystem::path> classEntries_;
     // Node name (DEVNAME) by class entry name. An entry's node name never changes, and the

@@ -17,6 +17,10 @@ int RealHidrawSystemCalls::Close(int descriptor) {
     return ::close(descriptor) == 0 ? 0 : -errno;
 }
 
+int RealHidrawSystemCalls::Access(const std::string& path, int mode) {
+    return ::access(path.c_str(), mode) == 0 ? 0 : -errno;
+}
+
 int RealHidrawSystemCalls::Ioctl(int descriptor, unsigned long request, void* argument) {
     const int result = ::ioctl(descriptor, request, argument);
     return result >= 0 ? result : -errno;

@@ -13,6 +13,8 @@ public:
     // A file descriptor, or -errno.
     virtual int Open(const std::string& path, int flags) = 0;
     virtual int Close(int descriptor) = 0;
+    // 0 when the calling user may use path as mode (R_OK, W_OK) asks, or -errno.
+    virtual int Access(const std::string& path, int mode) = 0;
     // The ioctl's result, or -errno.
     virtual int Ioctl(int descriptor, unsigned long request, void* argument) = 0;
 };
@@ -21,6 +23,7 @@ class RealHidrawSystemCalls final : public HidrawSystemCalls {
 public:
     int Open(const std::string& path, int flags) override;
     int Close(int descriptor) override;
+    int Access(const std::string& path, int mode) override;
     int Ioctl(int descriptor, unsigned long request, void* argument) override;
 };
 

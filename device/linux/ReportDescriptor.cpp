@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 namespace vrax {
 namespace {
@@ -28,6 +29,24 @@ constexpr std::uint64_t MaxReportBits = (16384 - 1) * 8;
 constexpr std::size_t MaxPushDepth = 16;
 constexpr std::size_t ReportIdCount = 256;
 
+std::uint16_t TransferLength(std::uint64_t bits) {
+    // The transfer buffer always starts with the report ID byte, 0 for a descriptor without
+    // IDs: Windows counts it in the capabilities and hidraw expects it too.
+    return bits == 0 ? 0 : static_cast<std::uint16_t>((bits + 7) / 8 + 1);
+}
+
+CollectionFeatures SummarizeCollection(const std::array<std::uint64_t, ReportIdCount>& bits) {
+    CollectionFeatures collection;
+    for (std::size_t id = 0; id < bits.size(); ++id) {
+        if (bits[id] != 0) {
+            collection.featureReportIds.push_back(static_cast<std::uint8_t>(id));
+            collection.featureReportLength =
+                std::max(collection.featureReportLength, TransferLength(bits[id]));
+        }
+    }
+    return collection;
+}
+
 struct GlobalState {
     std::uint32_t reportSize = 0;
     std::uint32_t reportCount = 0;
@@ -41,6 +60,9 @@ ReportDescriptorInfo ParseReportDescriptor(const std::uint8_t* data, std::size_t
         return {};
     }
     std::array<std::uint64_t, ReportIdCount> featureBits{};
+    // Only one top-level collection is open at a time.
+    std::array<std::uint64_t, ReportIdCount> collectionBits{};
+    std::vector<CollectionFeatures> topLevelCollections;
     std::array<GlobalState, MaxPushDepth> pushed{};
     std::size_t pushDepth = 0;
     std::size_t collectionDepth = 0;
@@ -82,13 +104,22 @@ ReportDescriptorInfo ParseReportDescriptor(const std::uint8_t* data, std::size_t
                 if (bits > MaxReportBits) {
                     return {};
                 }
+                if (collectionDepth > 0) {
+                    collectionBits[global.reportId] +=
+                        static_cast<std::uint64_t>(global.reportSize) * global.reportCount;
+                }
             } else if (tag == CollectionTag) {
+                if (collectionDepth == 0) {
+                    collectionBits.fill(0);
+                }
                 ++collectionDepth;
             } else if (tag == EndCollectionTag) {
                 if (collectionDepth == 0) {
                     return {};
                 }
-                --collectionDepth;
+                if (--collectionDepth == 0) {
+                    topLevelCollections.push_back(SummarizeCollection(collectionBits));
+                }
             }
         } else if (type == GlobalItem) {
             switch (tag) {
@@ -138,11 +169,8 @@ ReportDescriptorInfo ParseReportDescriptor(const std::uint8_t* data, std::size_t
     info.usesReportIds = usesReportIds;
     const std::uint64_t largestBits = *std::max_element(featureBits.begin(), featureBits.end());
     info.largestFeatureReportBytes = static_cast<std::uint32_t>((largestBits + 7) / 8);
-    if (info.largestFeatureReportBytes > 0) {
-        // The transfer buffer always starts with the report ID byte, 0 for a descriptor
-        // without IDs: Windows counts it in the capabilities and hidraw expects it too.
-        info.featureReportLength = static_cast<std::uint16_t>(info.largestFeatureReportBytes + 1);
-    }
+    info.featureReportLength = TransferLength(largestBits);
+    info.topLevelCollections = std::move(topLevelCollections);
     return info;
 }
 

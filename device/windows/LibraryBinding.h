@@ -14,6 +14,8 @@ class LibraryBinding {
 public:
     using Operation = void (*)();
 
+    // A bare file name is the system's library, loaded from the system folder and nowhere
+    // else; a path (tests only) is loaded as it stands.
     explicit LibraryBinding(std::string fileName) : fileName_(std::move(fileName)) {}
     ~LibraryBinding();
     LibraryBinding(const LibraryBinding&) = delete;

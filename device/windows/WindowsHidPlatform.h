@@ -7,7 +7,8 @@
 
 namespace vrax {
 
-// The files the backend binds; tests name other copies to watch binding failures.
+// The files the backend binds: by bare name the system's own, from the system folder only.
+// Tests name replacement copies by their full path.
 struct WindowsHidLibraries {
     std::string setupApi = "SetupApi.dll";
     std::string hid = "HID.dll";
@@ -20,7 +21,7 @@ struct WindowsHidWalk {
     int pathsRead = 0;
 };
 
-// The Windows backend: the device-setup and HID class libraries bound at run time by name,
+// The Windows backend: the device-setup and HID class libraries bound at run time,
 // the kernel's CreateFileA and CloseHandle for the handles.
 class WindowsHidPlatform final : public HidPlatform {
 public:

@@ -1,5 +1,6 @@
 #include "app/DropDownComboBox.h"
 #include "app/PictureBox.h"
+#include "app/QtDialogs.h"
 #include "app/ScriptedDialogs.h"
 #include "app/SkinTitleBar.h"
 #include "app/TForm1.h"
@@ -10,7 +11,11 @@
 #include "device/NullHidPlatform.h"
 #include "programming/StationError.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QCheckBox>
+#include <QCompleter>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
@@ -543,6 +548,10 @@ TEST_F(MainWindowTest, TypingInTheIcTypeListCompletesOrLeavesNoItem) {
     QTest::keyClicks(text, "kvqm5");
     EXPECT_EQ(form->cb_ICType->currentIndex(), IcTypeKvqm537);
     EXPECT_EQ(text->text(), "kvqm537");
+    ASSERT_NE(text->completer(), nullptr);
+    EXPECT_TRUE(text->completer()->popup()->isVisible()) << "the list opens as the operator types";
+    EXPECT_EQ(text->completer()->popup()->model()->rowCount(), 3);
+    text->completer()->popup()->hide();
     EXPECT_EQ(form->edt_PID->text(), "0A42");
 
     form->edt_PID->setText("0B00");
@@ -560,6 +569,29 @@ TEST_F(MainWindowTest, TypingInTheIcTypeListCompletesOrLeavesNoItem) {
     form->cb_Factory->lineEdit()->selectAll();
     QTest::keyClicks(form->cb_Factory->lineEdit(), "9");
     EXPECT_EQ(form->FactoryIndex(), -1);
+}
+
+TEST_F(MainWindowTest, FileDialogsShowTheirFilterOnceAndTheSaveDialogHasNoPlacesBar) {
+    QtDialogs dialogs;
+    QStringList filters;
+    bool placesShown = true;
+    const auto inspectAndCancel = [&] {
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            filters = dialog->nameFilters();
+            const QWidget* places = dialog->findChild<QWidget*>("sidebar");
+            placesShown = places != nullptr && !places->isHidden();
+            dialog->reject();
+        });
+    };
+    inspectAndCancel();
+    EXPECT_EQ(dialogs.OpenFile(form.get(), form->OpenDialog1), std::nullopt);
+    EXPECT_EQ(filters, QStringList{"LoadFile(*.bin)"});
+    inspectAndCancel();
+    EXPECT_EQ(dialogs.SaveFile(form.get(), form->SaveDialog1), std::nullopt);
+    EXPECT_EQ(filters, QStringList{"SaveFile(*.bin)"});
+    EXPECT_FALSE(placesShown);
 }
 
 TEST_F(MainWindowTest, StateGroupsSwitchExactlyTheirControls) {
@@ -618,11 +650,14 @@ TEST_F(MainWindowTest, ClosingEndsTheProcessWithExitCodeZero) {
     EXPECT_EQ(exitCodes, (std::vector<int>{0, 0}));
 }
 
-TEST_F(MainWindowTest, GuardShowsTheErrorAndLeavesTheWindowUsable) {
-    form->PollBusy = true;
-    form->ShowBusyWindow();
-    form->SetActionButtonsEnabled(false);
-    form->RunGuarded([] { throw ConversionError("$0G"); });
+TEST_F(MainWindowTest, GuardShowsTheErrorAndReturnsTheWindowToTheStateItWasIn) {
+    form->SetActionButtonsEnabled(true);
+    form->RunGuarded([this] {
+        form->PollBusy = true;
+        form->ShowBusyWindow();
+        form->DisableJobControls();
+        throw ConversionError("$0G");
+    });
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(dialogs.shown[0].kind, ScriptedDialogs::Kind::Error);
     EXPECT_EQ(dialogs.shown[0].title, "VRAX 2K-Bin Writer Tool");
@@ -633,6 +668,7 @@ TEST_F(MainWindowTest, GuardShowsTheErrorAndLeavesTheWindowUsable) {
     EXPECT_TRUE(form->btnReadFactory->isEnabled());
     EXPECT_TRUE(form->btn_Verify->isEnabled());
     EXPECT_TRUE(form->btn_Save->isEnabled());
+    EXPECT_TRUE(form->edt_AllCnt->isEnabled());
     EXPECT_FALSE(form->DevTimer->isActive()) << "no image, so no polling";
 
     form->State().ImageLoaded = true;

@@ -181,6 +181,127 @@ TEST_F(ProductionCycleTest, AFailedMouseKeepsItsSerialNumberAndAnyUnplugShowsNoM
     EXPECT_FALSE(Visible(form->Img_Find));
 }
 
+TEST_F(ProductionCycleTest, EveryMouseGetsTheImageItsJobStartedWithAndNoEarlierRecord) {
+    ImageBuffer second{};
+    for (int i = 0; i < 2048; ++i) {
+        second[i] = static_cast<std::uint8_t>((i * 29 + 11) & 0xFF);
+    }
+    const std::string secondPath = (folder / "second.bin").string();
+    std::ofstream(secondPath, std::ios::binary)
+        .write(reinterpret_cast<const char*>(second.data()), second.size());
+    form->cb_WriteID->setChecked(true);
+    form->rb_CmdByte2K->setChecked(true);
+    form->cb_AutoRun->click();
+    LoadImage();
+
+    // The operator loads the second image while the first mouse is being written: the click
+    // arrives through the job's message pumping.
+    int transfers = 0;
+    bus.SetTraceListener([&](const HidTraceEntry&) {
+        if (++transfers == 400) {
+            dialogs.openAnswers.push_back(QString::fromStdString(secondPath));
+            QMetaObject::invokeMethod(form->btn_Load, "click", Qt::QueuedConnection);
+        }
+    });
+    auto first = std::make_shared<VirtualMouse31x>();
+    auto id = bus.Plug(first);
+    Tick();
+    bus.SetTraceListener(nullptr);
+    ASSERT_GT(transfers, 400);
+    EXPECT_EQ(Result(), "Write Pass");
+    EXPECT_EQ(dialogs.Count(Kind::OpenFile), 2);
+    ImageBuffer expected = image;
+    std::copy(form->State().FactoryRecord.begin(), form->State().FactoryRecord.end(),
+              expected.begin() + 160);
+    EXPECT_EQ(first->Memory(), expected) << "the first image and its record, nothing of the second";
+    EXPECT_EQ(form->State().LoadedImage, second) << "the file's bytes, no record in them";
+    EXPECT_TRUE(form->DevTimer->isActive());
+    bus.Unplug(id);
+    Tick();
+
+    form->cb_WriteID->setChecked(false);
+    auto next = std::make_shared<VirtualMouse31x>();
+    id = bus.Plug(next);
+    Tick();
+    EXPECT_EQ(Result(), "Write Pass");
+    EXPECT_EQ(next->Memory(), second) << "the second image with its own bytes 160..171";
+    EXPECT_EQ(form->edt_FactoryNum->text(), "2");
+}
+
+TEST_F(ProductionCycleTest, ASerialNumberPastTheRecordsRangeIsRefusedBeforeAnyWrite) {
+    form->cb_WriteID->setChecked(true);
+    form->rb_CmdByte2K->setChecked(true);
+    form->edt_FactoryNum->setText("FFFFFF");
+    form->cb_AutoRun->click();
+    LoadImage();
+    auto last = std::make_shared<VirtualMouse31x>();
+    auto id = bus.Plug(last);
+    Tick();
+    EXPECT_EQ(Result(), "Write Pass");
+    EXPECT_EQ(last->Memory()[166], 0xFF);
+    bus.Unplug(id);
+    Tick();
+
+    auto refused = std::make_shared<VirtualMouse31x>();
+    const ImageBuffer blank = refused->Memory();
+    id = bus.Plug(refused);
+    Tick();
+    EXPECT_EQ(form->edt_FactoryNum->text(), "1000000");
+    ASSERT_EQ(dialogs.Count(Kind::Error), 1);
+    EXPECT_NE(dialogs.shown.back().text.indexOf("\"SN\""), -1) << dialogs.shown.back().text.toStdString();
+    EXPECT_EQ(refused->Memory(), blank) << "nothing written, no wrapped serial number 000000";
+    EXPECT_FALSE(Visible(form->lbl_CtrlResult));
+    EXPECT_EQ(form->lbl_PassCnt->text(), "1");
+    EXPECT_TRUE(form->DevTimer->isActive());
+    EXPECT_FALSE(form->PollBusy);
+    EXPECT_FALSE(form->FormLoadingUI->isVisible());
+
+    // A number the record can hold again lets the next mouse through.
+    form->edt_FactoryNum->setText("000100");
+    bus.Unplug(id);
+    Tick();
+    id = bus.Plug(std::make_shared<VirtualMouse31x>());
+    Tick();
+    EXPECT_EQ(Result(), "Write Pass");
+}
+
+TEST_F(ProductionCycleTest, AfterAnErrorBoxTheWindowIsBackInTheStateItWasIn) {
+    const auto actionButtons = [&] {
+        return std::vector<bool>{form->btn_Write->isEnabled(), form->btn_Verify->isEnabled(),
+                                 form->btn_Save->isEnabled(), form->btnReadFactory->isEnabled()};
+    };
+    const std::vector<bool> none(4, false), all(4, true);
+    // No image: a load that fails leaves Load BIN the only job button, and no polling.
+    dialogs.openAnswers.push_back(QString::fromStdString((folder / "missing.bin").string()));
+    form->btn_Load->click();
+    EXPECT_EQ(dialogs.Count(Kind::Error), 1);
+    EXPECT_EQ(actionButtons(), none);
+    EXPECT_TRUE(form->btn_Load->isEnabled());
+    EXPECT_TRUE(form->edt_AllCnt->isEnabled());
+    EXPECT_FALSE(form->DevTimer->isActive());
+
+    // An image and no mouse: a tick that fails changes no button.
+    LoadImage();
+    bus.Plug(std::make_shared<VirtualMouse31x>());
+    form->edt_sleepTime->setText("1G");
+    Tick();
+    EXPECT_EQ(dialogs.Count(Kind::Error), 2);
+    EXPECT_EQ(actionButtons(), none);
+    EXPECT_TRUE(form->DevTimer->isActive());
+
+    // A mouse in manual mode: a Save that fails gives back every job control.
+    form->edt_sleepTime->setText("0");
+    Tick();
+    ASSERT_EQ(actionButtons(), all);
+    dialogs.saveAnswers.push_back(QString::fromStdString((folder / "missing" / "x.bin").string()));
+    form->btn_Save->click();
+    EXPECT_EQ(dialogs.Count(Kind::Error), 3);
+    EXPECT_EQ(actionButtons(), all);
+    EXPECT_TRUE(form->edt_AllCnt->isEnabled());
+    EXPECT_TRUE(form->cb_AutoRun->isEnabled());
+    EXPECT_TRUE(form->DevTimer->isActive());
+}
+
 TEST_F(ProductionCycleTest, ManualModeEnablesTheJobControlsAndTheButtonsRunEachOperation) {
     auto mouse = std::make_shared<VirtualMouse31x>();
     bus.Plug(mouse);

@@ -97,5 +97,17 @@ TEST_F(NoMouse, OtherFamilyOrOtherIdsExitWithThree) {
     EXPECT_TRUE(listed.out.ends_with("Mouse Ready\n"));
 }
 
+TEST_F(NoMouse, ListFindsNoSecondFamilyMouseThatAnsweredNeitherProbe) {
+    const ProgramResult silent = Run({"--sim", "kvqm42xx:silent", "list"});
+    EXPECT_EQ(silent.exitCode, 1);
+    EXPECT_TRUE(silent.out.ends_with("\nNo verdict: the mouse answered neither probe\n"))
+        << silent.out;
+
+    // One answered probe is enough to be found.
+    const ProgramResult commandOnly = Run({"--sim", "kvqm537:no-data", "list"});
+    EXPECT_EQ(commandOnly.exitCode, 0);
+    EXPECT_TRUE(commandOnly.out.ends_with("Mouse Ready\n")) << commandOnly.out;
+}
+
 } // namespace
 } // namespace vrax::testing

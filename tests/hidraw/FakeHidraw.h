@@ -15,6 +15,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vrax::test {
@@ -60,6 +61,17 @@ public:
         return nextDescriptor++;
     }
 
+    int Access(const std::string& path, int mode) override {
+        accessed.push_back({path, mode});
+        const auto node = nodes.find(path);
+        if (node == nodes.end()) {
+            return -ENOENT;
+        }
+        // Only a refusal of the user shows before the open; the device answers the open.
+        const int error = node->second.openError;
+        return error == EACCES || error == EPERM ? -error : 0;
+    }
+
     int Close(int descriptor) override {
         closed.push_back(descriptor);
         return open.erase(descriptor) == 1 ? 0 : -EBADF;
@@ -81,6 +93,7 @@ public:
     std::map<std::string, FakeInterface> nodes;
     std::map<int, std::string> open;
     std::vector<int> openFlags;
+    std::vector<std::pair<std::string, int>> accessed;
     std::vector<int> closed;
     std::vector<RecordedCall> calls;
     std::set<std::string> unplugged;

@@ -1,10 +1,16 @@
 #include "device/linux/HidrawPlatform.h"
+#include "device/Clock.h"
+#include "device/HidDiscovery.h"
+#include "device/Kvqm31xLink.h"
+#include "device/Kvqm42xxLink.h"
+#include "device/LinkHost.h"
 #include "tests/hidraw/Descriptors.h"
 #include "tests/hidraw/FakeHidraw.h"
 
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace vrax::test {
 namespace {
@@ -78,6 +84,29 @@ TEST(HidrawPlatform, WalksClassEntriesInNodeOrderAndCountsOnlyNodesThatOpen) {
     EXPECT_TRUE(machine.calls->open.empty());
 }
 
+// An open resumes an autosuspended device; the polling counts ten times a second.
+TEST(HidrawPlatform, CountingOpensNoNodeYetCountsOnlyNodesTheUserMayOpen) {
+    FakeHidrawMachine machine;
+    machine.Add(Kvqm31xMouse("hidraw0"));
+    machine.Add(Keyboard("hidraw1"));
+    FakeInterface refused = Kvqm31xMouse("hidraw2");
+    refused.openError = EACCES;
+    machine.Add(refused);
+    FakeInterface absent = Keyboard("hidraw3");
+    absent.nodeInDev = false;
+    machine.Add(absent);
+    HidrawPlatform platform(machine.root, machine.calls);
+
+    EXPECT_EQ(CountHidDevices(platform), 2);
+    EXPECT_EQ(CountHidDevices(platform), 2);
+    EXPECT_TRUE(machine.calls->openFlags.empty());
+    ASSERT_EQ(machine.calls->accessed.size(), 6u);
+    for (const auto& [path, mode] : machine.calls->accessed) {
+        EXPECT_EQ(mode, R_OK | W_OK) << path;
+    }
+    EXPECT_THAT(platform.TakeOperatorNotice(), HasSubstr("permission denied"));
+}
+
 TEST(HidrawPlatform, AttributesTakeTheReleaseNumberOnlyFromAUsbDevice) {
     FakeHidrawMachine machine;
     const std::string usb = machine.Add(Kvqm31xMouse("hidraw0"));
@@ -139,6 +168,47 @@ TEST(HidrawPlatform, FeatureReportLengthComesFromTheReportDescriptor) {
             << paths[i];
     }
     EXPECT_EQ(platform.GetFeatureReportLength(InvalidHandle), 0);
+}
+
+// Windows would give each top-level collection a path of its own; the 8-byte one is the mouse.
+TEST(HidrawPlatform, CompositeMiceAreFoundThroughTheirEightByteCollection) {
+    FakeHidrawMachine machine;
+    FakeInterface first = Kvqm31xMouse("hidraw0");
+    first.descriptor = CompositeKvqm31xDescriptor;
+    first.featureReports[4] = {4, 3, 0, 0, 0, 0, 0, 204};
+    first.featureReports[5] = std::vector<std::uint8_t>(16, 5);
+    const std::string firstPath = machine.Add(first);
+    FakeInterface second = Kvqm31xMouse("hidraw1");
+    second.product = 0x0A42;
+    second.descriptor = CompositeKvqm42xxDescriptor;
+    second.featureReports[0x41] = {0x41, 1, 2, 3, 4, 5, 6, 7};
+    machine.Add(second);
+    HidrawPlatform platform(machine.root, machine.calls);
+    VirtualClock clock;
+    CountingLinkHost host;
+
+    platform.EnumerateInterfaces();
+    const HidHandle listed = platform.Open(firstPath);
+    EXPECT_EQ(platform.GetFeatureReportLengths(listed), (std::vector<std::uint16_t>{16, 8}));
+    platform.Close(listed);
+
+    Kvqm31xLink link31(platform, clock, host);
+    int releaseNumber = 0x0104;
+    ASSERT_TRUE(link31.Open(0x3C5E, 0x0A31, releaseNumber));
+    EXPECT_EQ(platform.GetFeatureReportLength(link31.Handle()), 8);
+    EXPECT_TRUE(link31.SendCommand(Kvqm31xLink::CmdStatus));
+    // The other collection's report stays off the narrowed handle, as Windows keeps it off
+    // the 8-byte collection's path.
+    const std::size_t transfers = machine.calls->calls.size();
+    std::uint8_t foreign[8] = {5};
+    EXPECT_FALSE(platform.GetFeature(link31.Handle(), foreign, sizeof foreign));
+    EXPECT_EQ(machine.calls->calls.size(), transfers);
+
+    Kvqm42xxLink link42(platform, clock, host);
+    releaseNumber = 0x0100;
+    ASSERT_TRUE(link42.Open(0x3C5E, 0x0A42, releaseNumber));
+    EXPECT_NE(link42.CommandHandle(), InvalidHandle);
+    EXPECT_EQ(link42.DataHandle(), link42.CommandHandle());
 }
 
 TEST(HidrawPlatform, FeatureTransfersCarryTheReportIdAndWholeLengthAndFailWhenShort) {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <memory>
+#include <vector>
 
 namespace vrax::test {
 namespace {
@@ -50,6 +51,32 @@ TEST(ReportDescriptor, LengthIsTheLargestFeatureReportPlusTheReportIdByte) {
           0x06, 0x75, 0x10, 0x95, 0x01, 0xB1, 0x02, 0x85, 0x07, 0x75, 0x08, 0x95, 0x20, 0x81, 0x02},
          CloseCollection});
     EXPECT_EQ(Parse(mixed).featureReportLength, 5);
+}
+
+TEST(ReportDescriptor, EachTopLevelCollectionHasItsOwnLengthAndReports) {
+    auto lengths = [](const ReportDescriptorInfo& info) {
+        std::vector<int> all;
+        for (const CollectionFeatures& collection : info.topLevelCollections) {
+            all.push_back(collection.featureReportLength);
+        }
+        return all;
+    };
+    const ReportDescriptorInfo two = Parse(CompositeKvqm31xDescriptor);
+    ASSERT_TRUE(two.wellFormed);
+    EXPECT_EQ(two.featureReportLength, 16);
+    EXPECT_EQ(lengths(two), (std::vector<int>{16, 8}));
+    EXPECT_EQ(two.topLevelCollections[0].featureReportIds, Bytes{5});
+    EXPECT_EQ(two.topLevelCollections[1].featureReportIds, Bytes{4});
+
+    const ReportDescriptorInfo three = Parse(CompositeKvqm42xxDescriptor);
+    ASSERT_TRUE(three.wellFormed);
+    EXPECT_EQ(lengths(three), (std::vector<int>{0, 16, 8}));
+    EXPECT_TRUE(three.topLevelCollections[0].featureReportIds.empty());
+    EXPECT_EQ(three.topLevelCollections[2].featureReportIds, (Bytes{0x40, 0x41}));
+
+    // A nested collection belongs to its top-level one.
+    EXPECT_EQ(lengths(Parse(Kvqm31xMouseDescriptor)), (std::vector<int>{0, 8}));
+    EXPECT_EQ(Parse(NoReportIdDescriptor).topLevelCollections.at(0).featureReportIds, Bytes{0});
 }
 
 TEST(ReportDescriptor, PushAndPopRestoreGlobalsAndLongItemsAreSkipped) {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -117,6 +118,17 @@ TEST(FactoryRecordTest, BuildsBigEndianFieldsAndListPositionsAndDecodesThemBack)
     EXPECT_EQ(back.productType, 5);
     EXPECT_EQ(back.date, 0x20200527);
     EXPECT_EQ(back.serialNumber, 1);
+
+    // Serial numbers: the advance never overflows, and only 24 bits are ever stamped.
+    const int largest = std::numeric_limits<int>::max();
+    EXPECT_EQ(AdvancedSerialNumber(0xFFFFFE), 0xFFFFFF);
+    EXPECT_EQ(AdvancedSerialNumber(0xFFFFFF), 0x1000000);
+    EXPECT_EQ(AdvancedSerialNumber(largest), largest);
+    EXPECT_EQ(AdvancedSerialNumber(-1), -1);
+    EXPECT_NO_THROW(CheckSerialNumberFits(0));
+    EXPECT_NO_THROW(CheckSerialNumberFits(0xFFFFFF));
+    EXPECT_THROW(CheckSerialNumberFits(0x1000000), StationError);
+    EXPECT_THROW(CheckSerialNumberFits(-1), StationError);
 }
 
 TEST(SaveFileNameTest, AppendsTheExtensionOnlyWhenItIsMissingInAnyCase) {

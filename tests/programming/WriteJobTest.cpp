@@ -76,9 +76,7 @@ TEST_F(WriteJobTest, TrafficOfEachDataFormatFollowsIdentityPassRecordCheckClosin
         EXPECT_EQ(commands, (std::vector<int>{1, 3, 1, 3, 8, 2, 8, 2}));
         const FactoryRecordBytes record = station.state.FactoryRecord;
         EXPECT_TRUE(std::equal(record.begin(), record.end(), mouse->Memory().begin() + 160));
-        // The check compared the image with the record in it.
-        EXPECT_TRUE(
-            std::equal(record.begin(), record.end(), station.state.LoadedImage.begin() + 160));
+        EXPECT_EQ(station.state.LoadedImage, image) << "the record stays with this mouse";
         bus.ClearTrace();
     }
 }
@@ -221,6 +219,22 @@ TEST_F(WriteJobTest, BadRangeStopsTheJobWithItsMessageAndLeavesWindowAndMouseClo
     EXPECT_THROW(RunWriteJob(context), StationError);
     EXPECT_FALSE(mouse->TransactionOpen());
     EXPECT_TRUE(view.buttonsEnabled);
+
+    // A range that turns bad between the record's write and the check closes the sequence once.
+    bus.ClearTrace();
+    settings.customRanges = "000-256;1280-1536;";
+    settings.writeProductId = true;
+    bus.SetTraceListener([&](const HidTraceEntry& entry) {
+        if (entry.direction == HidTraceEntry::Direction::Set &&
+            entry.bytes[1] == C::CmdWriteSetup && entry.bytes[2] == 160) {
+            settings.customRanges = "000-256;abc-def;";
+        }
+    });
+    EXPECT_THROW(RunWriteJob(context), ConversionError);
+    bus.SetTraceListener(nullptr);
+    const std::vector<int> commands = Commands31x();
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), C::CmdFinish), 1);
+    EXPECT_FALSE(mouse->TransactionOpen());
 }
 
 TEST_F(WriteJobTest, Kvqm42xxWritesAtMostTwoPassesAndShowsGreenWithoutResizing) {

@@ -2,6 +2,8 @@
 #include "device/windows/WindowsHidPlatform.h"
 #include "tests/windows/ReplacementFixture.h"
 
+#include <psapi.h>
+
 #include <gtest/gtest.h>
 
 namespace vrax::wine {
@@ -14,13 +16,55 @@ bool Loaded(const std::string& path) {
     return GetModuleHandleA(path.c_str()) != nullptr;
 }
 
+// Wine may name a built-in library after a file it stands in for, so a replacement is told
+// by its test controls.
+bool AnyReplacementLoaded() {
+    HMODULE modules[512];
+    DWORD needed = 0;
+    if (!EnumProcessModules(GetCurrentProcess(), modules, sizeof(modules), &needed)) {
+        return true;
+    }
+    for (DWORD i = 0; i < needed / sizeof(HMODULE) && i < 512; ++i) {
+        if (GetProcAddress(modules[i], "VraxHid_Reset") != nullptr ||
+            GetProcAddress(modules[i], "VraxSetupApi_Reset") != nullptr) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// hid.dll is no known DLL: Windows loads a copy planted beside the program or in the working
+// folder before its own. Both folders hold the replacements here, and Wine is told to prefer
+// such copies as Windows would.
+TEST(WindowsDefaultBinding, LoadsNoPlantedCopyFromTheProgramOrWorkingFolder) {
+    TemporaryFolder working;
+    ASSERT_TRUE(working.CopyLibrary("hid.dll", "hid.dll"));
+    ASSERT_TRUE(working.CopyLibrary("setupapi.dll", "setupapi.dll"));
+    char previous[MAX_PATH];
+    ASSERT_NE(GetCurrentDirectoryA(MAX_PATH, previous), 0u);
+    ASSERT_TRUE(SetCurrentDirectoryA(working.Path().c_str()));
+    {
+        WindowsHidPlatform platform;
+        platform.EnumerateInterfaces();
+        EXPECT_TRUE(platform.SetupApiBound());
+        EXPECT_TRUE(platform.HidBound());
+        EXPECT_FALSE(AnyReplacementLoaded());
+    }
+    SetCurrentDirectoryA(previous);
+
+    // The copies would have been taken by name.
+    HMODULE planted = LoadLibraryA("hid.dll");
+    EXPECT_TRUE(AnyReplacementLoaded());
+    FreeLibrary(planted);
+}
+
 using WindowsBinding = ReplacementFixture;
 
 TEST_F(WindowsBinding, DeviceSetupLibraryIsLoadedOnceAndCountsEveryRequest) {
     ASSERT_TRUE(folder.CopyLibrary("setupapi.dll", "setupapi-once.dll"));
     const std::string setupApi = folder.PathOf("setupapi-once.dll");
     {
-        WindowsHidPlatform platform({setupApi, "HID.dll"});
+        WindowsHidPlatform platform({setupApi, ReplacementLibraryFiles().hid});
         EXPECT_EQ(platform.SetupApiUseCount(), 0u);
         for (int walk = 0; walk < 3; ++walk) {
             platform.EnumerateInterfaces();
@@ -38,7 +82,7 @@ TEST_F(WindowsBinding, DeviceSetupLibraryIsLoadedOnceAndCountsEveryRequest) {
 TEST_F(WindowsBinding, MissingDeviceSetupLibraryFindsNothingAndIsTriedAgain) {
     const std::string setupApi = folder.PathOf("setupapi-later.dll");
     replacements.AddInterface(folder.MakeFile("keyboard"));
-    WindowsHidPlatform platform({setupApi, "HID.dll"});
+    WindowsHidPlatform platform({setupApi, ReplacementLibraryFiles().hid});
 
     EXPECT_TRUE(platform.EnumerateInterfaces().empty());
     EXPECT_EQ(CountHidDevices(platform), 0);
@@ -58,7 +102,7 @@ TEST_F(WindowsBinding, WithoutTheHidLibraryTheWalkUsesThePublishedClass) {
     const std::string hid = folder.PathOf("hid-later.dll");
     const std::string keyboard = folder.MakeFile("keyboard");
     replacements.AddInterface(keyboard);
-    WindowsHidPlatform platform({"SetupApi.dll", hid});
+    WindowsHidPlatform platform({ReplacementLibraryFiles().setupApi, hid});
 
     EXPECT_EQ(platform.EnumerateInterfaces(), std::vector<std::string>{keyboard});
     EXPECT_TRUE(platform.SetupApiBound());
@@ -94,7 +138,7 @@ TEST_F(WindowsBinding, LibraryMissingAnOperationIsReleasedClearedAndRetried) {
     ASSERT_TRUE(folder.CopyLibrary("setupapi-incomplete.dll", "setupapi-swap.dll"));
     const PluggedDevice mouse = replacements.Plug(folder, "kvqm31x", 0x3C5E, 0x0A31, 0x0104);
 
-    WindowsHidPlatform hidIncomplete({"SetupApi.dll", hid});
+    WindowsHidPlatform hidIncomplete({ReplacementLibraryFiles().setupApi, hid});
     EXPECT_EQ(hidIncomplete.EnumerateInterfaces(), mouse.paths);
     EXPECT_FALSE(hidIncomplete.HidBound());
     EXPECT_FALSE(Loaded(hid));
@@ -105,7 +149,7 @@ TEST_F(WindowsBinding, LibraryMissingAnOperationIsReleasedClearedAndRetried) {
     EXPECT_FALSE(hidIncomplete.GetAttributes(handle, attributes));
     hidIncomplete.Close(handle);
 
-    WindowsHidPlatform setupIncomplete({setupApi, "HID.dll"});
+    WindowsHidPlatform setupIncomplete({setupApi, ReplacementLibraryFiles().hid});
     EXPECT_TRUE(setupIncomplete.EnumerateInterfaces().empty());
     EXPECT_FALSE(setupIncomplete.SetupApiBound());
     EXPECT_EQ(setupIncomplete.SetupApiUseCount(), 0u);
@@ -134,7 +178,7 @@ TEST_F(WindowsWalk, CountsThePresentInterfacesThatOpen) {
     replacements.AddInterface(unplugged);
     replacements.AddInterface(absent, false);
     replacements.AddInterface(last);
-    WindowsHidPlatform platform;
+    WindowsHidPlatform platform(ReplacementLibraryFiles());
 
     EXPECT_EQ(platform.EnumerateInterfaces(),
               (std::vector<std::string>{first, second, unplugged, last}));
@@ -162,7 +206,7 @@ TEST_F(WindowsWalk, InterfacesWhoseDetailFailsAreSkippedAndTheWalkGoesOn) {
     replacements.AddInterface(second);
     replacements.AddInterface(folder.MakeFile("refused-fetch"), true, DetailFetchRefused);
     replacements.AddInterface(last);
-    WindowsHidPlatform platform;
+    WindowsHidPlatform platform(ReplacementLibraryFiles());
 
     EXPECT_EQ(platform.EnumerateInterfaces(), (std::vector<std::string>{first, second, last}));
     EXPECT_EQ(platform.LastWalk().interfaces, 6);
@@ -173,7 +217,7 @@ TEST_F(WindowsWalk, InterfacesWhoseDetailFailsAreSkippedAndTheWalkGoesOn) {
 TEST_F(WindowsWalk, LongPathsComeBackWhole) {
     const std::string path = folder.MakeFile(std::string(150, 'p'));
     replacements.AddInterface(path);
-    WindowsHidPlatform platform;
+    WindowsHidPlatform platform(ReplacementLibraryFiles());
     EXPECT_EQ(platform.EnumerateInterfaces(), std::vector<std::string>{path});
     EXPECT_EQ(CountHidDevices(platform), 1);
 }
@@ -181,7 +225,7 @@ TEST_F(WindowsWalk, LongPathsComeBackWhole) {
 TEST_F(WindowsWalk, WithoutADeviceSetTheCountIsZeroUntilItReturns) {
     replacements.AddInterface(folder.MakeFile("keyboard"));
     replacements.failClassDevs(1);
-    WindowsHidPlatform platform;
+    WindowsHidPlatform platform(ReplacementLibraryFiles());
     EXPECT_EQ(CountHidDevices(platform), 0);
     EXPECT_FALSE(platform.LastWalk().setOpened);
 
@@ -192,7 +236,7 @@ TEST_F(WindowsWalk, WithoutADeviceSetTheCountIsZeroUntilItReturns) {
 TEST_F(WindowsWalk, FeatureReportsTravelWithExactlyTheReportLength) {
     const PluggedDevice mouse = replacements.Plug(folder, "kvqm31x", 0x3C5E, 0x0A31, 0x0104);
     const PluggedDevice keyboard = replacements.Plug(folder, "plain", 0x1C4F, 0x0002, 0x0110, 0);
-    WindowsHidPlatform platform;
+    WindowsHidPlatform platform(ReplacementLibraryFiles());
     platform.EnumerateInterfaces();
 
     const HidHandle handle = platform.Open(mouse.paths[0]);

@@ -28,9 +28,8 @@ void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes)
                static_cast<std::streamsize>(bytes.size()));
 }
 
-// The command-line program, built static for Windows, run as a station PC would run it: the
-// HID libraries it binds by name are the replacements beside it, and the mice are those the
-// device list names.
+// The command-line program, built static for Windows, run as a station PC would run it, but
+// binding the replacement HID libraries beside it: the mice are those the device list names.
 class WindowsCommandLine : public ::testing::Test {
 protected:
     WindowsCommandLine() {
@@ -47,7 +46,9 @@ protected:
         SetEnvironmentVariableA("VRAX_REPLACEMENT_DEVICES", list.c_str());
     }
 
-    ProgramResult Run(const std::string& arguments) {
+    ProgramResult Run(const std::string& arguments,
+                      const std::string& program = "vrax-bin-writer-cli-replacements.exe",
+                      const std::string& workingFolder = "") {
         const std::string outPath = folder.PathOf("out.txt");
         SECURITY_ATTRIBUTES inherited{sizeof(inherited), nullptr, TRUE};
         HANDLE out = CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited,
@@ -58,11 +59,11 @@ protected:
         startup.hStdOutput = out;
         startup.hStdError = out;
         PROCESS_INFORMATION process{};
-        std::string commandLine =
-            "\"" + ProgramFolder() + "\\vrax-bin-writer-cli.exe\" " + arguments;
+        std::string commandLine = "\"" + ProgramFolder() + "\\" + program + "\" " + arguments;
         ProgramResult result;
-        if (CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                           &startup, &process)) {
+        if (CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                           workingFolder.empty() ? nullptr : workingFolder.c_str(), &startup,
+                           &process)) {
             WaitForSingleObject(process.hProcess, 120000);
             GetExitCodeProcess(process.hProcess, &result.exitCode);
             CloseHandle(process.hThread);
@@ -124,6 +125,19 @@ TEST_F(WindowsCommandLine, Kvqm42xxWriteJobVerifyAndReadBack) {
     result = Run("--ic KVQM42xx read " + folder.PathOf("back.bin"));
     EXPECT_EQ(result.out, "Save Pass\n");
     EXPECT_EQ(ReadBytes(folder.PathOf("back.bin")), image);
+}
+
+// Copies of the libraries beside the station's program and in its working folder would
+// present the listed mouse; it binds Windows' own, which know no such mouse.
+TEST_F(WindowsCommandLine, StationProgramTakesNoLibraryBesideItOrFromTheWorkingFolder) {
+    ListDevices("kvqm31x 0x3C5E 0x0A31 0x0104 8 - " + folder.MakeFile("mouse") + "\n");
+    ASSERT_TRUE(folder.CopyLibrary("hid.dll", "hid.dll"));
+    ASSERT_TRUE(folder.CopyLibrary("setupapi.dll", "setupapi.dll"));
+    EXPECT_EQ(Run("list").exitCode, 0u);
+
+    const ProgramResult station = Run("list", "vrax-bin-writer-cli.exe", folder.Path());
+    EXPECT_EQ(station.exitCode, 3u) << station.out;
+    EXPECT_TRUE(station.out.ends_with("No Find Mouse\n")) << station.out;
 }
 
 TEST_F(WindowsCommandLine, NoMouseListedNoMouseFound) {

@@ -47,7 +47,7 @@ protected:
         return FinalPathOf(reinterpret_cast<HANDLE>(handle));
     }
 
-    WindowsHidPlatform platform;
+    WindowsHidPlatform platform{ReplacementLibraryFiles()};
     VirtualClock clock;
     CountingLinkHost host;
 };

@@ -70,7 +70,7 @@ protected:
         EXPECT_EQ(form->lbl_DevStatus->text(), "No Find Mouse");
     }
 
-    WindowsHidPlatform platform;
+    WindowsHidPlatform platform{ReplacementLibraryFiles()};
     RealClock clock{RealClock::FineTimer::HeldByCaller};
     ScriptedDialogs dialogs;
     std::unique_ptr<TForm1> form;

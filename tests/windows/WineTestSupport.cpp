@@ -13,6 +13,10 @@ std::string ProgramFolder() {
     return path.substr(0, path.find_last_of("\\/"));
 }
 
+WindowsHidLibraries ReplacementLibraryFiles() {
+    return {ProgramFolder() + "\\setupapi.dll", ProgramFolder() + "\\hid.dll"};
+}
+
 TemporaryFolder::TemporaryFolder() {
     static int created = 0;
     char base[MAX_PATH];

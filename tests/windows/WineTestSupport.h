@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device/windows/WindowsHidPlatform.h"
 #include "tests/windows/ReplacementControl.h"
 
 #include <windows.h>
@@ -12,6 +13,10 @@ namespace vrax::wine {
 // The folder of the running test program, where the replacement libraries are built.
 std::string ProgramFolder();
 
+// The replacement setupapi.dll and hid.dll beside the test program, named by full path: a
+// bare name binds the system's own.
+WindowsHidLibraries ReplacementLibraryFiles();
+
 // A fresh folder under the temporary folder, removed with everything in it at the end.
 class TemporaryFolder {
 public:
@@ -20,6 +25,7 @@ public:
     TemporaryFolder(const TemporaryFolder&) = delete;
     TemporaryFolder& operator=(const TemporaryFolder&) = delete;
 
+    const std::string& Path() const { return path_; }
     std::string PathOf(const std::string& name) const { return path_ + "\\" + name; }
     // Creates an empty file and returns its path.
     std::string MakeFile(const std::string& name) const;
