@@ -681,6 +681,9 @@ void TForm1::EnableJobControls() {
 }
 
 void TForm1::RunGuarded(const std::function<void()>& handler) {
+    // Jobs and the polling's waits sleep in 1 ms steps; between handlers the system timer is
+    // left alone.
+    const FineTimerResolution fineTimer;
     const GuardedState before = SaveGuardedState();
     try {
         handler();

@@ -12,11 +12,15 @@
 
 namespace {
 
-// The sample image beside the program, else in the source tree it was built from.
+// The sample image beside the program (as unpacked on Windows), where the package installs it,
+// else in the source tree it was built from.
 QString SampleFolder() {
-    const QString beside = QCoreApplication::applicationDirPath() + "/sample";
-    if (QFileInfo::exists(beside + "/sample-2k.bin")) {
-        return beside;
+    const QString programFolder = QCoreApplication::applicationDirPath();
+    for (const QString& folder :
+         {programFolder + "/sample", programFolder + "/../share/vrax-bin-writer/sample"}) {
+        if (QFileInfo::exists(folder + "/sample-2k.bin")) {
+            return QDir::cleanPath(folder);
+        }
     }
     return QStringLiteral(VRAX_BENCH_SAMPLE_DIR);
 }
@@ -25,7 +29,7 @@ QString SampleFolder() {
 
 // The station window, unchanged, on a simulated HID bus with the real clock, beside the bench.
 int main(int argc, char** argv) {
-    vrax::RealClock clock;
+    vrax::RealClock clock(vrax::RealClock::FineTimer::HeldByCaller);
     vrax::SimulatedHidBus bus(clock);
     vrax::BenchWindow* bench = nullptr;
 

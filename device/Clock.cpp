@@ -1,5 +1,6 @@
 #include "Clock.h"
 
+#include <atomic>
 #include <thread>
 
 #ifdef _WIN32
@@ -19,23 +20,40 @@ namespace {
 // each sleep is spun on the steady clock instead.
 constexpr std::chrono::microseconds SpunTail{100};
 
+std::atomic<int> fineTimersHeld{0};
+
 } // namespace
 
-RealClock::RealClock() {
+FineTimerResolution::FineTimerResolution() {
+    ++fineTimersHeld;
 #ifdef _WIN32
-    // The default 15.6 ms timer granularity would stretch every protocol wait.
+    // The default 15.6 ms would stretch every protocol wait.
     timeBeginPeriod(1);
-#elif defined(__linux__)
+#endif
+}
+
+FineTimerResolution::~FineTimerResolution() {
+#ifdef _WIN32
+    timeEndPeriod(1);
+#endif
+    --fineTimersHeld;
+}
+
+int FineTimerResolution::Held() {
+    return fineTimersHeld;
+}
+
+RealClock::RealClock(FineTimer fineTimer) {
+    if (fineTimer == FineTimer::WholeRun) {
+        wholeRun_ = std::make_unique<FineTimerResolution>();
+    }
+#if defined(__linux__)
     // The default 50 microseconds of timer slack would stretch every sleep of this thread.
     prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
 #endif
 }
 
-RealClock::~RealClock() {
-#ifdef _WIN32
-    timeEndPeriod(1);
-#endif
-}
+RealClock::~RealClock() = default;
 
 void RealClock::SleepMilliseconds(std::uint32_t milliseconds) {
     using SteadyClock = std::chrono::steady_clock;

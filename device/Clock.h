@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 
 namespace vrax {
 
@@ -20,9 +21,26 @@ public:
     virtual std::chrono::microseconds Now() const = 0;
 };
 
+// Windows wakes sleepers on its system timer, every 15.6 ms unless a program asks for finer
+// steps; this asks for 1 ms while it lives. Elsewhere it only counts.
+class FineTimerResolution {
+public:
+    FineTimerResolution();
+    ~FineTimerResolution();
+    FineTimerResolution(const FineTimerResolution&) = delete;
+    FineTimerResolution& operator=(const FineTimerResolution&) = delete;
+
+    // How many are alive in this process.
+    static int Held();
+};
+
 class RealClock final : public Clock {
 public:
-    RealClock();
+    // A one-job program holds the fine timer for its whole run; the station holds it only
+    // while it handles an event, so that an idle station leaves the system timer alone.
+    enum class FineTimer { WholeRun, HeldByCaller };
+
+    explicit RealClock(FineTimer fineTimer = FineTimer::WholeRun);
     ~RealClock() override;
     RealClock(const RealClock&) = delete;
     RealClock& operator=(const RealClock&) = delete;
@@ -30,6 +48,9 @@ public:
     void SleepMilliseconds(std::uint32_t milliseconds) override;
     void BusyWaitMicroseconds(std::uint32_t microseconds) override;
     std::chrono::microseconds Now() const override;
+
+private:
+    std::unique_ptr<FineTimerResolution> wholeRun_;
 };
 
 // Sleeps and busy-waits advance the time at once.

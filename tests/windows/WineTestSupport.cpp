@@ -107,6 +107,11 @@ PluggedDevice ReplacementLibraries::Plug(const TemporaryFolder& folder, const st
     return device;
 }
 
+void ReplacementLibraries::UnplugAll() const {
+    resetSetupApi_();
+    resetHid_();
+}
+
 std::string FinalPathOf(HANDLE handle) {
     char buffer[MAX_PATH * 2];
     const DWORD length = GetFinalPathNameByHandleA(handle, buffer, sizeof(buffer),

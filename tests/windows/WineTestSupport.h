@@ -60,6 +60,9 @@ public:
                        unsigned productId, unsigned versionNumber,
                        unsigned featureReportLength = 8);
 
+    // Every device leaves at once, as when the one mouse on the station is pulled out.
+    void UnplugAll() const;
+
     SetupApiFailClassDevsFn failClassDevs = nullptr;
     SetupApiCountFn openSets = nullptr;
     SetupApiCountFn setupApiRuleViolations = nullptr;

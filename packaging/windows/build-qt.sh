@@ -1,0 +1,119 @@
+#!/usr/bin/env bash
+# Cross-builds a static, release, minimal Qt for 64-bit Windows from Debian's own qt6-base
+# source package, into a cache folder outside the checkout. Does nothing when that cache is
+# complete. Prints the install folder on its last line; with --prefix only prints it.
+set -euo pipefail
+HERE=$(cd "$(dirname "$0")" && pwd)
+QT_VERSION=6.4.2
+CACHE=${XDG_CACHE_HOME:-$HOME/.cache}/vrax-bin-writer
+PREFIX=$CACHE/qt6-mingw-$QT_VERSION
+JOBS=${VRAX_JOBS:-2}
+
+CONFIGURE_OPTIONS=(
+    -static -static-runtime -release -prefix "$PREFIX"
+    -xplatform win32-g++ -device-option CROSS_COMPILE=x86_64-w64-mingw32-
+    -qt-host-path /usr
+    -nomake examples -nomake tests
+    -no-opengl -no-dbus -no-icu -no-zstd -no-openssl
+    -qt-zlib -qt-libpng -qt-libjpeg -qt-freetype -qt-harfbuzz -qt-pcre -qt-doubleconversion
+    # Test stays in: the window's tests run under Wine against this same Qt. The programs
+    # never link it.
+    -no-feature-sql -no-feature-concurrent -no-feature-printsupport
+    -no-feature-xml -no-feature-vulkan
+    # Debian's tarball leaves out the wintab headers the tablet support needs.
+    -no-feature-tabletevent
+    # With direct2d off, 6.4's windows plugin still refers to a DirectWrite font database
+    # that is then never compiled; GDI fonts are the 6.4 default anyway.
+    -no-feature-direct2d -no-feature-directwrite3
+)
+if [ "${1:-}" = "--prefix" ]; then
+    echo "$PREFIX"
+    exit 0
+fi
+# The stamp holds what the cache was built from: another recipe builds it again.
+STAMP_TEXT="qtbase $QT_VERSION ${CONFIGURE_OPTIONS[*]} toolchain $(sha256sum "$HERE/mingw-toolchain.cmake" | cut -c1-16)"
+
+if [ -f "$PREFIX/.vrax-complete" ] && [ "$(cat "$PREFIX/.vrax-complete")" = "$STAMP_TEXT" ]; then
+    echo "$PREFIX"
+    exit 0
+fi
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+# Source packages come from the same Debian suites as the machine's binary packages.
+add_deb_src() {
+    local list=/etc/apt/sources.list.d/vrax-bin-writer-deb-src.sources
+    if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+        sed 's/^Types:.*/Types: deb-src/' /etc/apt/sources.list.d/debian.sources |
+            as_root tee "$list" >/dev/null
+    elif [ -f /etc/apt/sources.list ]; then
+        grep -E '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' |
+            as_root tee /etc/apt/sources.list.d/vrax-bin-writer-deb-src.list >/dev/null
+    else
+        echo "No Debian apt source found to add a deb-src entry for." >&2
+        exit 1
+    fi
+    as_root apt-get update -o DPkg::Lock::Timeout=600
+}
+
+# One build at a time: a second start waits, then finds the cache complete.
+mkdir -p "$CACHE"
+exec 9> "$CACHE/.build-lock"
+flock 9
+if [ -f "$PREFIX/.vrax-complete" ] && [ "$(cat "$PREFIX/.vrax-complete")" = "$STAMP_TEXT" ]; then
+    echo "$PREFIX"
+    exit 0
+fi
+
+SOURCE_DIR=$CACHE/qt6-base-source
+mkdir -p "$SOURCE_DIR"
+if ! ls "$SOURCE_DIR"/qt6-base_"$QT_VERSION"*.orig.tar.xz >/dev/null 2>&1; then
+    if [ -z "$(apt-cache showsrc qt6-base 2>/dev/null)" ]; then
+        add_deb_src
+    fi
+    # The version of Debian's own host tools, so that they match the cross-built libraries.
+    version=$(dpkg-query -W -f='${source:Version}' qt6-base-dev-tools 2>/dev/null || true)
+    (cd "$SOURCE_DIR" && apt-get source --download-only "qt6-base${version:+=$version}")
+fi
+orig=$(ls "$SOURCE_DIR"/qt6-base_"$QT_VERSION"*.orig.tar.xz | tail -n 1)
+debian_tar=$(ls "$SOURCE_DIR"/qt6-base_"$QT_VERSION"*.debian.tar.xz | tail -n 1)
+
+WORK=$CACHE/qt6-mingw-$QT_VERSION-work
+# A build cut short goes on where it stopped.
+if [ "$(cat "$WORK/.vrax-configured" 2>/dev/null)" != "$STAMP_TEXT" ]; then
+    rm -rf "$WORK" "$PREFIX"
+    mkdir -p "$WORK/src"
+    tar -xf "$orig" -C "$WORK/src" --strip-components=1
+    # Debian's own fixes (security ones among them) apply to this build as to the host's Qt.
+    tar -xf "$debian_tar" -C "$WORK/src"
+    if [ -f "$WORK/src/debian/patches/series" ]; then
+        while read -r patch _; do
+            case "$patch" in ''|'#'*) continue ;; esac
+            patch -d "$WORK/src" -p1 --quiet --forward < "$WORK/src/debian/patches/$patch"
+        done < "$WORK/src/debian/patches/series"
+    fi
+    mkdir -p "$WORK/build"
+    (cd "$WORK/build" && "$WORK/src/configure" "${CONFIGURE_OPTIONS[@]}" -- -G Ninja \
+        -DCMAKE_TOOLCHAIN_FILE="$HERE/mingw-toolchain.cmake" \
+        -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake)
+    echo "$STAMP_TEXT" > "$WORK/.vrax-configured"
+fi
+cd "$WORK/build"
+cmake --build . -j "$JOBS"
+cmake --install .
+
+# Refer to the toolchain through the install's own folder, so the cache may move.
+cp "$HERE/mingw-toolchain.cmake" "$PREFIX/lib/cmake/Qt6/vrax-mingw-toolchain.cmake"
+sed -i "s|\"$HERE/mingw-toolchain.cmake\"|\"\${CMAKE_CURRENT_LIST_DIR}/vrax-mingw-toolchain.cmake\"|" \
+    "$PREFIX/lib/cmake/Qt6/qt.toolchain.cmake"
+if grep -rlF "$HERE" "$PREFIX/lib/cmake" >&2; then
+    echo "These files of the Qt install name $HERE; it would not outlive this checkout." >&2
+    exit 1
+fi
+
+cd "$CACHE"
+rm -rf "$WORK"
+echo "$STAMP_TEXT" > "$PREFIX/.vrax-complete"
+echo "$PREFIX"
