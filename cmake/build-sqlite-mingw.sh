@@ -5,11 +5,12 @@
 #   cmake/build-sqlite-mingw.sh PREFIX     -> PREFIX/include/sqlite3.h, PREFIX/lib/libsqlite3.a
 set -euo pipefail
 PREFIX=$(realpath -m "${1:?usage: $0 PREFIX}")
+HERE=$(cd "$(dirname "$0")" && pwd)
 [ -f "$PREFIX/lib/libsqlite3.a" ] && exit 0
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 cd "$WORK"
-# The source package's lists come with deb-src entries; apt-get source asks Debian only.
+"$HERE/../packaging/add-deb-src.sh" sqlite3
 apt-get source --download-only sqlite3 >/dev/null 2>&1
 tar xf sqlite3_*.orig.tar.xz
 cd sqlite3-*/

@@ -42,22 +42,6 @@ as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
 
-# Source packages come from the same Debian suites as the machine's binary packages.
-add_deb_src() {
-    local list=/etc/apt/sources.list.d/vrax-bin-writer-deb-src.sources
-    if [ -f /etc/apt/sources.list.d/debian.sources ]; then
-        sed 's/^Types:.*/Types: deb-src/' /etc/apt/sources.list.d/debian.sources |
-            as_root tee "$list" >/dev/null
-    elif [ -f /etc/apt/sources.list ]; then
-        grep -E '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' |
-            as_root tee /etc/apt/sources.list.d/vrax-bin-writer-deb-src.list >/dev/null
-    else
-        echo "No Debian apt source found to add a deb-src entry for." >&2
-        exit 1
-    fi
-    as_root apt-get update -o DPkg::Lock::Timeout=600
-}
-
 # One build at a time: a second start waits, then finds the cache complete.
 mkdir -p "$CACHE"
 exec 9> "$CACHE/.build-lock"
@@ -70,9 +54,7 @@ fi
 SOURCE_DIR=$CACHE/qt6-base-source
 mkdir -p "$SOURCE_DIR"
 if ! ls "$SOURCE_DIR"/qt6-base_"$QT_VERSION"*.orig.tar.xz >/dev/null 2>&1; then
-    if [ -z "$(apt-cache showsrc qt6-base 2>/dev/null)" ]; then
-        add_deb_src
-    fi
+    "$HERE/../add-deb-src.sh" qt6-base
     # The version of Debian's own host tools, so that they match the cross-built libraries.
     version=$(dpkg-query -W -f='${source:Version}' qt6-base-dev-tools 2>/dev/null || true)
     (cd "$SOURCE_DIR" && apt-get source --download-only "qt6-base${version:+=$version}")
