@@ -29,6 +29,14 @@ TEST(WindowRecords, AShiftInAutoWriteLeavesOneRecordPerMouseAndRepeatsShowUp) {
     const fs::path folder = fs::temp_directory_path() / "vrax-window-records";
     fs::remove_all(folder);
     fs::create_directories(folder);
+    // Removed after the records file is closed: Windows refuses to delete an open file.
+    struct RemoveOnExit {
+        fs::path path;
+        ~RemoveOnExit() {
+            std::error_code ignored;
+            fs::remove_all(path, ignored);
+        }
+    } const removeOnExit{folder};
     const std::string imagePath = (folder / "image.bin").string();
     std::ofstream(imagePath, std::ios::binary) << std::string(2048, '\x5A');
 
@@ -93,7 +101,6 @@ TEST(WindowRecords, AShiftInAutoWriteLeavesOneRecordPerMouseAndRepeatsShowUp) {
     ASSERT_EQ(repeats.size(), 7u) << "a header and two mice for each of 000001..000003";
     EXPECT_NE(repeats[1].find("000001"), std::string::npos);
     EXPECT_NE(repeats[6].find("000003"), std::string::npos);
-    fs::remove_all(folder);
 }
 
 } // namespace
