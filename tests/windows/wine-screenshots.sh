@@ -34,6 +34,10 @@ cp /usr/share/wine/fonts/tahoma*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
 "$wine" "$build/app/vrax-screenshots.exe" 'Z:'"${out//\//\\}" > "$work/shots.log" 2>&1 ||
     { cat "$work/shots.log"; exit 1; }
 cat "$work/shots.log"
+# The bench runs its production line on its own simulated bus, then renders itself.
+"$wine" "$build/bench/vrax-bench-screenshots.exe" 'Z:'"${out//\//\\}" > "$work/bench.log" 2>&1 ||
+    { cat "$work/bench.log"; exit 1; }
+cat "$work/bench.log"
 
 # The station program itself, as Wine's X11 driver puts it on the display.
 caption="VRAX Mse 2K-Bin Writer Tool v1."
