@@ -22,7 +22,8 @@ void InstantPlugIn::DeviceChanged() {
 bool InstantPlugIn::ListenToSystem() {
     source_ = MakeSystemDeviceArrivalSource();
     if (!source_) {
-        return false;
+        watch_ = WatchSystemDeviceArrivals([this] { DeviceChanged(); });
+        return watch_ != nullptr;
     }
     notifier_ = new QSocketNotifier(source_->Descriptor(), QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, [this] {

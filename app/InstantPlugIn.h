@@ -9,6 +9,7 @@ class QSocketNotifier;
 namespace vrax {
 
 class DeviceArrivalSource;
+class DeviceArrivalWatch;
 class TForm1;
 
 // Runs the polling tick at once when a device comes or goes, on top of DevTimer's second;
@@ -31,6 +32,7 @@ private:
     TForm1& form_;
     std::unique_ptr<DeviceArrivalSource> source_;
     QSocketNotifier* notifier_ = nullptr;
+    std::unique_ptr<DeviceArrivalWatch> watch_;
 };
 
 } // namespace vrax

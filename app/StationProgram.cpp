@@ -71,6 +71,11 @@ int RunStationProgram(int& argc, char** argv, HidPlatform& platform, Clock& cloc
     TForm1 form(devices, clock, dialogs);
     form.Recording().Attach(form.GetStation(), *records, &devices,
                             [&form] { return form.edt_BinFile->text().toStdString(); });
+    // A child of the window: it goes with it.
+    auto* instant = new InstantPlugIn(form);
+    if (options.listenToSystemDevices) {
+        instant->ListenToSystem();
+    }
     form.SetExitAction([&instance](int exitCode) {
         instance.Close();
         std::fflush(nullptr);

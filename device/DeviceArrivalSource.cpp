@@ -8,4 +8,10 @@ std::unique_ptr<DeviceArrivalSource> MakeSystemDeviceArrivalSource() {
 }
 #endif
 
+#ifndef _WIN32
+std::unique_ptr<DeviceArrivalWatch> WatchSystemDeviceArrivals(std::function<void()>) {
+    return nullptr;
+}
+#endif
+
 } // namespace vrax

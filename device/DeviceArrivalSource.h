@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 
 namespace vrax {
@@ -19,5 +20,16 @@ public:
 // Linux: a udev netlink monitor on the hidraw subsystem, libudev bound at run time. Null where
 // the system offers none (no libudev, no udev daemon's socket, another platform).
 std::unique_ptr<DeviceArrivalSource> MakeSystemDeviceArrivalSource();
+
+// The same word where the system gives it as messages rather than a descriptor: `changed` runs
+// on the watch's own thread for every arrival or removal, until the watch is destroyed.
+class DeviceArrivalWatch {
+public:
+    virtual ~DeviceArrivalWatch() = default;
+};
+
+// Windows: a message-only window registered for the HID interface class. Null where the
+// system offers none (another platform, or the registration refused).
+std::unique_ptr<DeviceArrivalWatch> WatchSystemDeviceArrivals(std::function<void()> changed);
 
 } // namespace vrax

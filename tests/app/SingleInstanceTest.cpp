@@ -30,7 +30,8 @@ TEST(SingleInstanceTest, SecondStartRaisesTheRunningCopyAndEndsWithoutAWindow) {
     first.start(VRAX_STATION_PROBE, {key, "stay"});
     const QString window = WaitForLine(first, "window ");
     ASSERT_FALSE(window.isEmpty()) << first.readAllStandardError().toStdString();
-    EXPECT_EQ(window, "window VRAX Mse 2K-Bin Writer Tool v1.|VRAX 2K-Bin Writer Tool");
+    EXPECT_EQ(window,
+              "window VRAX Mse 2K-Bin Writer Tool v1.|VRAX 2K-Bin Writer Tool|instant plug-in");
 
     QProcess second;
     second.start(VRAX_STATION_PROBE, {key, "stay"});

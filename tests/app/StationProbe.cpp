@@ -1,3 +1,4 @@
+#include "app/InstantPlugIn.h"
 #include "app/StationProgram.h"
 #include "app/TForm1.h"
 #include "device/Clock.h"
@@ -27,8 +28,10 @@ int main(int argc, char** argv) {
     options.defaultRecords = "none";
     options.instanceKey = key;
     options.onWindowCreated = [close](vrax::TForm1& form) {
-        std::printf("window %s|%s\n", qPrintable(form.windowTitle()),
-                    qPrintable(QApplication::applicationDisplayName()));
+        std::printf("window %s|%s|%s\n", qPrintable(form.windowTitle()),
+                    qPrintable(QApplication::applicationDisplayName()),
+                    form.findChild<vrax::InstantPlugIn*>() != nullptr ? "instant plug-in"
+                                                                      : "polling alone");
         std::fflush(stdout);
         if (close) {
             QTimer::singleShot(0, &form, [&form] { form.close(); });

@@ -1,10 +1,14 @@
+#include "device/DeviceArrivalSource.h"
 #include "device/HidDiscovery.h"
 #include "device/windows/WindowsHidPlatform.h"
 #include "tests/windows/ReplacementFixture.h"
 
+#include <dbt.h>
 #include <psapi.h>
 
 #include <gtest/gtest.h>
+
+#include <atomic>
 
 namespace vrax::wine {
 namespace {
@@ -267,6 +271,30 @@ TEST_F(WindowsWalk, FeatureReportsTravelWithExactlyTheReportLength) {
 
     EXPECT_FALSE(platform.GetAttributes(InvalidHandle, attributes));
     expectedHidRuleViolations = 1;
+}
+
+// What the system sends on a plug-in or unplug; a real one comes only from a real device.
+TEST(WindowsArrivalWatch, HidArrivalsAndRemovalsReachTheCallbackUntilTheWatchEnds) {
+    std::atomic<int> changes{0};
+    std::unique_ptr<DeviceArrivalWatch> watch =
+        WatchSystemDeviceArrivals([&changes] { ++changes; });
+    ASSERT_NE(watch, nullptr);
+    const auto findWindow = [] {
+        return FindWindowExW(HWND_MESSAGE, nullptr, L"VraxDeviceArrivalWatch", nullptr);
+    };
+    const HWND window = findWindow();
+    ASSERT_NE(window, nullptr);
+    DEV_BROADCAST_DEVICEINTERFACE_W notice{};
+    notice.dbcc_size = sizeof(notice);
+    notice.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    notice.dbcc_classguid = PublishedHidGuid;
+    const auto lParam = reinterpret_cast<LPARAM>(&notice);
+    SendMessageW(window, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, lParam);
+    SendMessageW(window, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
+    SendMessageW(window, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, lParam);
+    EXPECT_EQ(changes, 2);
+    watch.reset();
+    EXPECT_EQ(findWindow(), nullptr);
 }
 
 } // namespace
