@@ -24,6 +24,9 @@ public:
     HidHandle Open(const std::string& path) override { return platform_.Open(path); }
     void Close(HidHandle handle) override { platform_.Close(handle); }
     bool CanOpen(const std::string& path) override { return platform_.CanOpen(path); }
+    bool MayBeDevice(const std::string& path, int vendorId, int productId) override {
+        return platform_.MayBeDevice(path, vendorId, productId);
+    }
     bool GetAttributes(HidHandle handle, HidAttributes& attributes) override {
         return platform_.GetAttributes(handle, attributes);
     }

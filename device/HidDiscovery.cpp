@@ -18,9 +18,12 @@ int CountHidDevices(HidPlatform& platform) {
     return count;
 }
 
-void ForEachFeatureInterface(HidPlatform& platform,
+void ForEachFeatureInterface(HidPlatform& platform, int vendorId, int productId,
                              const std::function<bool(HidHandle, const HidAttributes&)>& take) {
     for (const std::string& path : platform.EnumerateInterfaces()) {
+        if (!platform.MayBeDevice(path, vendorId, productId)) {
+            continue;
+        }
         HidHandle handle = platform.Open(path);
         if (handle == InvalidHandle) {
             handle = platform.Open(path);

@@ -44,6 +44,12 @@ public:
         return true;
     }
 
+    // False only when the interface at `path` is known, without opening it, to belong to
+    // another vendor's or product's device: opening wakes an autosuspended device.
+    virtual bool MayBeDevice(const std::string& /*path*/, int /*vendorId*/, int /*productId*/) {
+        return true;
+    }
+
     virtual bool GetAttributes(HidHandle handle, HidAttributes& attributes) = 0;
 
     // The capabilities' FeatureReportByteLength (report ID byte included); 0 when unknown.

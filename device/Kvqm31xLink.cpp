@@ -25,7 +25,7 @@ Kvqm31xLink::~Kvqm31xLink() {
 
 bool Kvqm31xLink::Open(int vendorId, int productId, int& releaseNumber) {
     bool found = false;
-    ForEachFeatureInterface(platform_, [&](HidHandle handle, const HidAttributes& attributes) {
+    ForEachFeatureInterface(platform_, vendorId, productId, [&](HidHandle handle, const HidAttributes& attributes) {
         if (attributes.productId != productId || attributes.vendorId != vendorId ||
             attributes.versionNumber != releaseNumber) {
             return false;

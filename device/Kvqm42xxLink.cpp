@@ -23,7 +23,7 @@ Kvqm42xxLink::~Kvqm42xxLink() {
 
 bool Kvqm42xxLink::Open(int vendorId, int productId, int& releaseNumber) {
     bool found = false;
-    ForEachFeatureInterface(platform_, [&](HidHandle handle, const HidAttributes& attributes) {
+    ForEachFeatureInterface(platform_, vendorId, productId, [&](HidHandle handle, const HidAttributes& attributes) {
         if (attributes.productId != productId || attributes.vendorId != vendorId) {
             return false;
         }

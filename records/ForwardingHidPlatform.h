@@ -13,6 +13,9 @@ public:
     HidHandle Open(const std::string& path) override { return inner_.Open(path); }
     void Close(HidHandle handle) override { inner_.Close(handle); }
     bool CanOpen(const std::string& path) override { return inner_.CanOpen(path); }
+    bool MayBeDevice(const std::string& path, int vendorId, int productId) override {
+        return inner_.MayBeDevice(path, vendorId, productId);
+    }
     bool GetAttributes(HidHandle handle, HidAttributes& attributes) override {
         return inner_.GetAttributes(handle, attributes);
     }

@@ -178,6 +178,12 @@ bool HidrawPlatform::CanOpen(const std::string& path) {
     return result == 0;
 }
 
+bool HidrawPlatform::MayBeDevice(const std::string& path, int vendorId, int productId) {
+    // The HID device's uevent names its IDs; a node without one is opened to ask.
+    const auto id = ReadHidId(ClassEntryOf(path));
+    return !id || (id->vendor == vendorId && id->product == productId);
+}
+
 void HidrawPlatform::Close(HidHandle handle) {
     // Only descriptors this backend opened are closed; a stray handle must not close
     // someone else's file.

@@ -32,6 +32,7 @@ public:
     // Opening a hidraw node resumes an autosuspended device, and the count runs ten times a
     // second over every node: the node's permissions answer instead.
     bool CanOpen(const std::string& path) override;
+    bool MayBeDevice(const std::string& path, int vendorId, int productId) override;
     bool GetAttributes(HidHandle handle, HidAttributes& attributes) override;
     // The largest of the node's collections until the handle is narrowed, then the length
     // it was narrowed to.

@@ -183,6 +183,7 @@ TEST(HidrawPlatform, CompositeMiceAreFoundThroughTheirEightByteCollection) {
     second.descriptor = CompositeKvqm42xxDescriptor;
     second.featureReports[0x41] = {0x41, 1, 2, 3, 4, 5, 6, 7};
     machine.Add(second);
+    machine.Add(Keyboard("hidraw2"));
     HidrawPlatform platform(machine.root, machine.calls);
     VirtualClock clock;
     CountingLinkHost host;
@@ -194,7 +195,11 @@ TEST(HidrawPlatform, CompositeMiceAreFoundThroughTheirEightByteCollection) {
 
     Kvqm31xLink link31(platform, clock, host);
     int releaseNumber = 0x0104;
+    // Only the node whose uevent names the link's vendor and product is opened: the others
+    // (the second family's mouse, the keyboard) are not woken.
+    std::size_t opens = machine.calls->openFlags.size();
     ASSERT_TRUE(link31.Open(0x3C5E, 0x0A31, releaseNumber));
+    EXPECT_EQ(machine.calls->openFlags.size() - opens, 1u);
     EXPECT_EQ(platform.GetFeatureReportLength(link31.Handle()), 8);
     EXPECT_TRUE(link31.SendCommand(Kvqm31xLink::CmdStatus));
     // The other collection's report stays off the narrowed handle, as Windows keeps it off
@@ -206,7 +211,9 @@ TEST(HidrawPlatform, CompositeMiceAreFoundThroughTheirEightByteCollection) {
 
     Kvqm42xxLink link42(platform, clock, host);
     releaseNumber = 0x0100;
+    opens = machine.calls->openFlags.size();
     ASSERT_TRUE(link42.Open(0x3C5E, 0x0A42, releaseNumber));
+    EXPECT_EQ(machine.calls->openFlags.size() - opens, 1u);
     EXPECT_NE(link42.CommandHandle(), InvalidHandle);
     EXPECT_EQ(link42.DataHandle(), link42.CommandHandle());
 }
