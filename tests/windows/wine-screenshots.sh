@@ -40,13 +40,14 @@ cat "$work/shots.log"
 cat "$work/bench.log"
 
 # The station program itself, as Wine's X11 driver puts it on the display.
+# Qt adds the program name to the title it gives Windows.
 caption="VRAX Mse 2K-Bin Writer Tool v1."
 start=$(date +%s.%N)
 "$wine" "$build/app/vrax-bin-writer.exe" > "$work/station.log" 2>&1 &
 window=""
 for _ in $(seq 1 300); do
     xwininfo -root -tree > "$work/tree" 2>/dev/null || true
-    window=$(grep -F "\"$caption\"" "$work/tree" | awk '{print $1}' | head -n 1)
+    window=$(grep -F "\"$caption" "$work/tree" | awk '{print $1}' | head -n 1 || true)
     if [ -n "$window" ] && xwininfo -id "$window" | grep -q "IsViewable"; then
         break
     fi
