@@ -12,13 +12,19 @@ done
 mount -t configfs configfs /sys/kernel/config
 options=trans=virtio,version=9p2000.L,msize=262144
 mount -t 9p -o "$options,ro" hostroot /host
-mount -t 9p -o "$options" build "/host$VRAX_BUILD"
+# A checkout under /tmp or /run stays visible over the guest's own tmpfs there.
+mkdir -p /source
+mount -o bind "/host$VRAX_SOURCE" /source
 mount -t proc proc /host/proc
 mount -t sysfs sysfs /host/sys
 mount -t configfs configfs /host/sys/kernel/config
 mount -o bind /dev /host/dev
 mount -t tmpfs tmp /host/tmp
 mount -t tmpfs run /host/run
+mkdir -p "/host$VRAX_SOURCE"
+mount -o move /source "/host$VRAX_SOURCE"
+mkdir -p "/host$VRAX_BUILD"
+mount -t 9p -o "$options" build "/host$VRAX_BUILD"
 chroot /host /bin/sh "$VRAX_SOURCE/tests/kernel/guest-run.sh"
 echo "kernel-bench-exit $?"
 poweroff -f
