@@ -97,12 +97,11 @@ public:
     RecordingStationView& Recording() { return recordingView_; }
     SkinTitleBar* TitleBar() const { return titleBar_; }
 
-    // LinkHost
+    // StationView
     void ShowBusyWindow() override;
     void HideBusyWindow() override;
     void PumpMessages() override;
-
-    // StationView
+    void ChunkStarting(int done, int total) override;
     void HideResult() override;
     void ShowResult(const std::string& text, ResultColour colour,
                     std::optional<int> pointSize = std::nullopt) override;

@@ -148,11 +148,11 @@ QWidget* BenchWindow::MakeMiceGroup() {
 
     auto* addRow = new QHBoxLayout;
     addRow->addWidget(MakeDimLabel("Add:", group));
-    addKvqm31xButton = new QPushButton("KVQM31X", group);
+    addKvqm31xButton = new QPushButton(MouseTypes[IcTypeKvqm31x].name, group);
     addKvqm31xButton->setObjectName("AddKvqm31x");
-    addKvqm42xxButton = new QPushButton("KVQM42xx", group);
+    addKvqm42xxButton = new QPushButton(MouseTypes[IcTypeKvqm42xx].name, group);
     addKvqm42xxButton->setObjectName("AddKvqm42xx");
-    addKvqm537Button = new QPushButton("KVQM537", group);
+    addKvqm537Button = new QPushButton(MouseTypes[IcTypeKvqm537].name, group);
     addKvqm537Button->setObjectName("AddKvqm537");
     for (QPushButton* button : {addKvqm31xButton, addKvqm42xxButton, addKvqm537Button}) {
         button->setToolTip("A fresh mouse with the default IDs of its IC type, unplugged");

@@ -51,7 +51,7 @@ std::string ProductionLine::Start(const Settings& settings) {
     if (settings.mice < 1) {
         return "The line needs at least one mouse.";
     }
-    if (settings.icType < IcTypeKvqm31x || settings.icType > IcTypeKvqm537) {
+    if (FindMouseType(settings.icType) == nullptr) {
         return "Select an IC type on the station first.";
     }
     const StationSnapshot snapshot = watch_.Look();

@@ -32,8 +32,6 @@ namespace {
 
 std::atomic<bool> stopRequested{false};
 
-constexpr int Kvqm31xReleaseNumber = 0x104;
-constexpr int Kvqm42xxReleaseNumber = 0x100;
 constexpr auto TickInterval = std::chrono::milliseconds(1000);
 
 // One mouse's share of the devices: only the interfaces of its own arrival are there, so its
@@ -317,15 +315,7 @@ void ProductionLine::Program(const Arrival& arrival, Tally& tally) {
     if (settings.sleepTime >= 0) {
         clock->SleepMilliseconds(static_cast<std::uint32_t>(settings.sleepTime) + 1);
     }
-    bool opened = false;
-    if (settings.icType == IcTypeKvqm31x) {
-        int releaseNumber = Kvqm31xReleaseNumber;
-        opened = station.link31.Open(options_.vendorId, options_.productId, releaseNumber);
-    } else {
-        int releaseNumber = Kvqm42xxReleaseNumber;
-        opened = station.link42.Open(options_.vendorId, options_.productId, releaseNumber);
-    }
-    if (!opened) {
+    if (!station.OpenMouse(settings.icType, options_.vendorId, options_.productId)) {
         unplug();
         return;
     }

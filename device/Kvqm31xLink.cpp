@@ -9,15 +9,15 @@ namespace vrax {
 
 namespace {
 
-constexpr int ChunkSize = 6;
+constexpr int ChunkSize = Kvqm31xLink::Type.chunkSize;
 constexpr int Attempts = 5;
 constexpr int PollsPerAttempt = 5;
 constexpr std::uint8_t StatusNotReady = 0;
 
 } // namespace
 
-Kvqm31xLink::Kvqm31xLink(HidPlatform& platform, Clock& clock, LinkHost& host)
-    : platform_(platform), clock_(clock), host_(host) {}
+Kvqm31xLink::Kvqm31xLink(HidPlatform& platform, Clock& clock, LinkProgress& progress)
+    : platform_(platform), clock_(clock), progress_(progress) {}
 
 Kvqm31xLink::~Kvqm31xLink() {
     Forget();
@@ -25,20 +25,21 @@ Kvqm31xLink::~Kvqm31xLink() {
 
 bool Kvqm31xLink::Open(int vendorId, int productId, int& releaseNumber) {
     bool found = false;
-    ForEachFeatureInterface(platform_, vendorId, productId, [&](HidHandle handle, const HidAttributes& attributes) {
-        if (attributes.productId != productId || attributes.vendorId != vendorId ||
-            attributes.versionNumber != releaseNumber) {
-            return false;
-        }
-        found = true;
-        if (handle_ != InvalidHandle && handle_ != handle) {
-            platform_.Close(handle_);
-        }
-        handle_ = handle;
-        releaseNumber = attributes.versionNumber;
-        featureReportLength_ = 8;
-        return true;
-    });
+    ForEachFeatureInterface(
+        platform_, vendorId, productId, [&](HidHandle handle, const HidAttributes& attributes) {
+            if (attributes.productId != productId || attributes.vendorId != vendorId ||
+                attributes.versionNumber != releaseNumber) {
+                return false;
+            }
+            found = true;
+            if (handle_ != InvalidHandle && handle_ != handle) {
+                platform_.Close(handle_);
+            }
+            handle_ = handle;
+            releaseNumber = attributes.versionNumber;
+            featureReportLength_ = 8;
+            return true;
+        });
     return found;
 }
 
@@ -89,7 +90,7 @@ bool Kvqm31xLink::ReadChunk() {
         return false;
     }
     std::copy(frame_.begin() + 1, frame_.end(), chunk_.begin());
-    host_.PumpMessages();
+    progress_.Idle();
     return true;
 }
 
@@ -108,8 +109,7 @@ bool Kvqm31xLink::ReadMemory(int address, int length, std::uint8_t* destination,
     }
     const int chunks = ChunkCount(length, ChunkSize);
     for (int k = 0; k < chunks; ++k) {
-        host_.ShowBusyWindow();
-        host_.PumpMessages();
+        progress_.ChunkStarting(k, chunks);
         const bool delivered = ReadChunk();
         std::copy_n(chunk_.begin(), ChunkLength(k, length, ChunkSize), destination + ChunkSize * k);
         // A chunk that did not arrive leaves 0xFF in the destination; reporting success then
@@ -117,7 +117,7 @@ bool Kvqm31xLink::ReadMemory(int address, int length, std::uint8_t* destination,
         if (!delivered) {
             return false;
         }
-        host_.PumpMessages();
+        progress_.Idle();
     }
     return true;
 }
@@ -129,10 +129,9 @@ bool Kvqm31xLink::WriteMemory(int address, int length, const std::uint8_t* sourc
     }
     const int chunks = ChunkCount(length, ChunkSize);
     for (int k = 0; k < chunks; ++k) {
-        host_.ShowBusyWindow();
-        host_.PumpMessages();
+        progress_.ChunkStarting(k, chunks);
         std::copy_n(source + ChunkSize * k, ChunkLength(k, length, ChunkSize), chunk_.begin());
-        host_.PumpMessages();
+        progress_.Idle();
         if (!WriteChunk(chunk_.data())) {
             return false;
         }

@@ -2,8 +2,9 @@
 
 #include "Clock.h"
 #include "HidPlatform.h"
-#include "LinkHost.h"
+#include "LinkProgress.h"
 #include "MemoryLink.h"
+#include "MouseTypes.h"
 
 #include <array>
 #include <cstdint>
@@ -14,7 +15,8 @@ namespace vrax {
 // status 204 in byte 7, 6 data bytes per report.
 class Kvqm31xLink final : public MemoryLink {
 public:
-    static constexpr std::uint8_t ReportId = 4;
+    static constexpr const MouseType& Type = FirstOfFamily(MouseFamily::Kvqm31x);
+    static constexpr std::uint8_t ReportId = Type.commandReportId;
     static constexpr std::uint8_t CmdBegin = 1;
     static constexpr std::uint8_t CmdEnd = 2;
     static constexpr std::uint8_t CmdStatus = 3;
@@ -27,7 +29,7 @@ public:
 
     using Frame = std::array<std::uint8_t, 8>;
 
-    Kvqm31xLink(HidPlatform& platform, Clock& clock, LinkHost& host);
+    Kvqm31xLink(HidPlatform& platform, Clock& clock, LinkProgress& progress);
     ~Kvqm31xLink() override;
     Kvqm31xLink(const Kvqm31xLink&) = delete;
     Kvqm31xLink& operator=(const Kvqm31xLink&) = delete;
@@ -56,7 +58,7 @@ private:
 
     HidPlatform& platform_;
     Clock& clock_;
-    LinkHost& host_;
+    LinkProgress& progress_;
     HidHandle handle_ = InvalidHandle;
     std::uint16_t featureReportLength_ = 0;
     Frame frame_{};

@@ -9,13 +9,13 @@ namespace vrax {
 
 namespace {
 
-constexpr int ChunkSize = 7;
+constexpr int ChunkSize = Kvqm42xxLink::Type.chunkSize;
 constexpr std::uint32_t DataReadPauseMicroseconds = 500;
 
 } // namespace
 
-Kvqm42xxLink::Kvqm42xxLink(HidPlatform& platform, Clock& clock, LinkHost& host)
-    : platform_(platform), clock_(clock), host_(host) {}
+Kvqm42xxLink::Kvqm42xxLink(HidPlatform& platform, Clock& clock, LinkProgress& progress)
+    : platform_(platform), clock_(clock), progress_(progress) {}
 
 Kvqm42xxLink::~Kvqm42xxLink() {
     Forget();
@@ -23,30 +23,31 @@ Kvqm42xxLink::~Kvqm42xxLink() {
 
 bool Kvqm42xxLink::Open(int vendorId, int productId, int& releaseNumber) {
     bool found = false;
-    ForEachFeatureInterface(platform_, vendorId, productId, [&](HidHandle handle, const HidAttributes& attributes) {
-        if (attributes.productId != productId || attributes.vendorId != vendorId) {
-            return false;
-        }
-        found = true;
-        releaseNumber = attributes.versionNumber;
-        featureReportLength_ = 8;
-        bool kept = false;
-        frame_ = {CommandReportId, CmdProbe, 0, 0, 0, 0, 0, 0};
-        if (platform_.SetFeature(handle, frame_.data(), featureReportLength_)) {
-            const HidHandle replaced = commandHandle_;
-            commandHandle_ = handle;
-            CloseIfUnused(replaced);
-            kept = true;
-        }
-        frame_ = {DataReportId, 0, 0, 0, 0, 0, 0, 0};
-        if (platform_.GetFeature(handle, frame_.data(), featureReportLength_)) {
-            const HidHandle replaced = dataHandle_;
-            dataHandle_ = handle;
-            CloseIfUnused(replaced);
-            kept = true;
-        }
-        return kept;
-    });
+    ForEachFeatureInterface(
+        platform_, vendorId, productId, [&](HidHandle handle, const HidAttributes& attributes) {
+            if (attributes.productId != productId || attributes.vendorId != vendorId) {
+                return false;
+            }
+            found = true;
+            releaseNumber = attributes.versionNumber;
+            featureReportLength_ = 8;
+            bool kept = false;
+            frame_ = {CommandReportId, CmdProbe, 0, 0, 0, 0, 0, 0};
+            if (platform_.SetFeature(handle, frame_.data(), featureReportLength_)) {
+                const HidHandle replaced = commandHandle_;
+                commandHandle_ = handle;
+                CloseIfUnused(replaced);
+                kept = true;
+            }
+            frame_ = {DataReportId, 0, 0, 0, 0, 0, 0, 0};
+            if (platform_.GetFeature(handle, frame_.data(), featureReportLength_)) {
+                const HidHandle replaced = dataHandle_;
+                dataHandle_ = handle;
+                CloseIfUnused(replaced);
+                kept = true;
+            }
+            return kept;
+        });
     return found;
 }
 
@@ -115,8 +116,7 @@ bool Kvqm42xxLink::ReadMemory(int address, int length, std::uint8_t* destination
     }
     const int chunks = ChunkCount(length, ChunkSize);
     for (int k = 0; k < chunks; ++k) {
-        host_.ShowBusyWindow();
-        host_.PumpMessages();
+        progress_.ChunkStarting(k, chunks);
         const bool delivered = ReadChunk();
         std::copy_n(chunk_.begin(), ChunkLength(k, length, ChunkSize), destination + ChunkSize * k);
         if (!delivered) {
@@ -136,8 +136,7 @@ bool Kvqm42xxLink::WriteMemory(int address, int length, const std::uint8_t* sour
     }
     const int chunks = ChunkCount(length, ChunkSize);
     for (int k = 0; k < chunks; ++k) {
-        host_.ShowBusyWindow();
-        host_.PumpMessages();
+        progress_.ChunkStarting(k, chunks);
         std::copy_n(source + ChunkSize * k, ChunkLength(k, length, ChunkSize), chunk_.begin());
         if (!WriteChunk(chunk_.data())) {
             return false;

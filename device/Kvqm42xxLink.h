@@ -2,8 +2,9 @@
 
 #include "Clock.h"
 #include "HidPlatform.h"
-#include "LinkHost.h"
+#include "LinkProgress.h"
 #include "MemoryLink.h"
+#include "MouseTypes.h"
 
 #include <array>
 #include <cstdint>
@@ -14,15 +15,16 @@ namespace vrax {
 // possibly on two interfaces; a report counts as done when the platform delivered it.
 class Kvqm42xxLink final : public MemoryLink {
 public:
-    static constexpr std::uint8_t CommandReportId = 0x40;
-    static constexpr std::uint8_t DataReportId = 0x41;
+    static constexpr const MouseType& Type = FirstOfFamily(MouseFamily::Kvqm42xx);
+    static constexpr std::uint8_t CommandReportId = Type.commandReportId;
+    static constexpr std::uint8_t DataReportId = Type.dataReportId;
     static constexpr std::uint8_t CmdWriteSetup = 7;
     static constexpr std::uint8_t CmdReadSetup = 9;
     static constexpr std::uint8_t CmdProbe = 0x0D;
 
     using Frame = std::array<std::uint8_t, 8>;
 
-    Kvqm42xxLink(HidPlatform& platform, Clock& clock, LinkHost& host);
+    Kvqm42xxLink(HidPlatform& platform, Clock& clock, LinkProgress& progress);
     ~Kvqm42xxLink() override;
     Kvqm42xxLink(const Kvqm42xxLink&) = delete;
     Kvqm42xxLink& operator=(const Kvqm42xxLink&) = delete;
@@ -51,7 +53,7 @@ private:
 
     HidPlatform& platform_;
     Clock& clock_;
-    LinkHost& host_;
+    LinkProgress& progress_;
     HidHandle commandHandle_ = InvalidHandle;
     HidHandle dataHandle_ = InvalidHandle;
     std::uint16_t featureReportLength_ = 0;

@@ -43,6 +43,19 @@ public:
 
     StationContext Context() { return {state, lang, link31, link42, settings_, view_, clock_}; }
 
+    // Opens the mouse of the IC type's family as the polling does; false for an item outside
+    // the type list.
+    bool OpenMouse(int icType, int vendorId, int productId) {
+        const MouseType* type = FindMouseType(icType);
+        if (type == nullptr) {
+            return false;
+        }
+        int releaseNumber = type->releaseNumber;
+        return type->family == MouseFamily::Kvqm31x
+                   ? link31.Open(vendorId, productId, releaseNumber)
+                   : link42.Open(vendorId, productId, releaseNumber);
+    }
+
     StationState state;
     Lang lang;
     Kvqm31xLink link31;

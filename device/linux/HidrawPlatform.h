@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/HidPlatform.h"
+#include "device/MouseTypes.h"
 #include "device/linux/HidrawSystemCalls.h"
 #include "device/linux/ReportDescriptor.h"
 
@@ -17,7 +18,7 @@ namespace vrax {
 class HidrawPlatform final : public HidPlatform {
 public:
     // The vendor whose nodes the udev rule in packaging/ opens to the user at the seat.
-    static constexpr std::uint16_t RuleVendorId = 0x3C5E;
+    static constexpr std::uint16_t RuleVendorId = MouseTypes[IcTypeKvqm31x].vendorId;
 
     // root holds sys/ and dev/; tests point it at a fake tree and bring their own calls.
     explicit HidrawPlatform(std::filesystem::path root = "/",

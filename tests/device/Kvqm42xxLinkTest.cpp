@@ -63,6 +63,7 @@ TEST(Kvqm42xxLinkTest, WholeImageRoundTripCarriesExactlyTheProtocolFramesOnEithe
         }
         EXPECT_EQ(s.clock.Now(), 0us);
         EXPECT_EQ(s.host.shows, 293);
+        EXPECT_EQ(s.host.lastProgress, std::make_pair(292, 293));
         EXPECT_EQ(s.host.pumps, 293);
         EXPECT_EQ(s.FirstEvents(5), "set show pump set show");
 

@@ -1,6 +1,6 @@
 #include "device/Kvqm31xLink.h"
 #include "device/Kvqm42xxLink.h"
-#include "device/LinkHost.h"
+#include "device/LinkProgress.h"
 #include "sim/SimulatedHidBus.h"
 #include "sim/VirtualHidDevice.h"
 
@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int length = std::min(Number(data + 3), 2048 - address);
     vrax::VirtualClock clock;
     vrax::SimulatedHidBus bus(clock);
-    vrax::CountingLinkHost host;
+    vrax::NoLinkProgress host;
     bus.Plug(std::make_shared<ScriptedDevice>(data + 5, size - 5));
     int release = 0x104;
 

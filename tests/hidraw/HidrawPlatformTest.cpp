@@ -3,7 +3,7 @@
 #include "device/HidDiscovery.h"
 #include "device/Kvqm31xLink.h"
 #include "device/Kvqm42xxLink.h"
-#include "device/LinkHost.h"
+#include "device/LinkProgress.h"
 #include "tests/hidraw/Descriptors.h"
 #include "tests/hidraw/FakeHidraw.h"
 
@@ -186,7 +186,7 @@ TEST(HidrawPlatform, CompositeMiceAreFoundThroughTheirEightByteCollection) {
     machine.Add(Keyboard("hidraw2"));
     HidrawPlatform platform(machine.root, machine.calls);
     VirtualClock clock;
-    CountingLinkHost host;
+    NoLinkProgress host;
 
     platform.EnumerateInterfaces();
     const HidHandle listed = platform.Open(firstPath);

@@ -2,7 +2,7 @@
 #include "device/HidDiscovery.h"
 #include "device/Kvqm31xLink.h"
 #include "device/Kvqm42xxLink.h"
-#include "device/LinkHost.h"
+#include "device/LinkProgress.h"
 #include "device/windows/WindowsHidPlatform.h"
 #include "tests/windows/ReplacementFixture.h"
 
@@ -49,7 +49,7 @@ protected:
 
     WindowsHidPlatform platform{ReplacementLibraryFiles()};
     VirtualClock clock;
-    CountingLinkHost host;
+    NoLinkProgress host;
 };
 
 TEST_F(WindowsDiscovery, EachLinkFindsItsFamilyAmongEveryPresentInterface) {
