@@ -310,6 +310,10 @@ CommandLineProgram::RunOperation(Station& station, CommandLineView& view,
         break;
     }
     progress_.Finish();
+    // A jig's operator learns from the platform why the mouse failed, beyond the verdict.
+    if (outcome.exitCode != ExitPass && !station.state.LastTransferError.empty()) {
+        outcome.error = station.state.LastTransferError;
+    }
     const std::vector<std::string> shown = view.VisibleTexts(station.lang);
     outcome.lines.insert(outcome.lines.end(), shown.begin(), shown.end());
     std::string error;

@@ -57,12 +57,12 @@ bool Kvqm31xLink::Exchange(const Frame& request, std::uint32_t firstWaitMs,
     }
     for (int attempt = 0; attempt < Attempts; ++attempt) {
         frame_ = request;
-        platform_.SetFeature(handle_, frame_.data(), featureReportLength_);
+        Set();
         clock_.SleepMilliseconds(firstWaitMs);
         for (int poll = 0; poll < PollsPerAttempt; ++poll) {
             // A get that fails must not leave the request's last data byte to pass for a status.
             std::fill(frame_.begin() + 1, frame_.end(), std::uint8_t{0});
-            platform_.GetFeature(handle_, frame_.data(), featureReportLength_);
+            Get();
             if (frame_[7] != StatusNotReady) {
                 break;
             }
@@ -73,6 +73,23 @@ bool Kvqm31xLink::Exchange(const Frame& request, std::uint32_t firstWaitMs,
         }
     }
     return frame_[7] == StatusDone;
+}
+
+// The exchange judges the status byte alone; a failed transfer only leaves its reason.
+bool Kvqm31xLink::Set() {
+    const bool delivered = platform_.SetFeature(handle_, frame_.data(), featureReportLength_);
+    if (!delivered) {
+        lastTransferError_ = platform_.LastTransferError();
+    }
+    return delivered;
+}
+
+bool Kvqm31xLink::Get() {
+    const bool delivered = platform_.GetFeature(handle_, frame_.data(), featureReportLength_);
+    if (!delivered) {
+        lastTransferError_ = platform_.LastTransferError();
+    }
+    return delivered;
 }
 
 bool Kvqm31xLink::SendCommand(int command, int p1, int p2, int p3, int p4) {

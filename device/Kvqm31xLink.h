@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 
 namespace vrax {
 
@@ -47,6 +48,11 @@ public:
     bool SendCommand(int command, int p1 = 0, int p2 = 0, int p3 = 0, int p4 = 0);
     const Frame& LastReply() const { return frame_; }
 
+    // The platform's reason for the last transfer that failed since the last clear; empty when
+    // none failed or the platform knows no reason.
+    const std::string& LastTransferError() const { return lastTransferError_; }
+    void ClearTransferError() { lastTransferError_.clear(); }
+
     bool ReadMemory(int address, int length, std::uint8_t* destination,
                     int destinationSize) override;
     bool WriteMemory(int address, int length, const std::uint8_t* source) override;
@@ -55,6 +61,8 @@ private:
     bool Exchange(const Frame& request, std::uint32_t firstWaitMs, std::uint32_t pollWaitMs);
     bool ReadChunk();
     bool WriteChunk(const std::uint8_t* data);
+    bool Set();
+    bool Get();
 
     HidPlatform& platform_;
     Clock& clock_;
@@ -62,6 +70,7 @@ private:
     HidHandle handle_ = InvalidHandle;
     std::uint16_t featureReportLength_ = 0;
     Frame frame_{};
+    std::string lastTransferError_;
     std::array<std::uint8_t, 7> chunk_{};
 };
 

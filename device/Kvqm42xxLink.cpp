@@ -68,13 +68,29 @@ void Kvqm42xxLink::Forget() {
     }
 }
 
+bool Kvqm42xxLink::Set(HidHandle handle) {
+    const bool delivered = platform_.SetFeature(handle, frame_.data(), featureReportLength_);
+    if (!delivered) {
+        lastTransferError_ = platform_.LastTransferError();
+    }
+    return delivered;
+}
+
+bool Kvqm42xxLink::Get(HidHandle handle) {
+    const bool delivered = platform_.GetFeature(handle, frame_.data(), featureReportLength_);
+    if (!delivered) {
+        lastTransferError_ = platform_.LastTransferError();
+    }
+    return delivered;
+}
+
 bool Kvqm42xxLink::SendCommand(int command, int p1, int p2, int p3, int p4) {
     if (commandHandle_ == InvalidHandle) {
         return false;
     }
     frame_ = {CommandReportId, LowByte(command), LowByte(p1), LowByte(p2),
               LowByte(p3),     LowByte(p4),      0,           0};
-    return platform_.SetFeature(commandHandle_, frame_.data(), featureReportLength_);
+    return Set(commandHandle_);
 }
 
 bool Kvqm42xxLink::ReadChunk() {
@@ -83,7 +99,7 @@ bool Kvqm42xxLink::ReadChunk() {
         return false;
     }
     frame_ = {DataReportId, 0, 0, 0, 0, 0, 0, 0};
-    if (!platform_.GetFeature(dataHandle_, frame_.data(), featureReportLength_)) {
+    if (!Get(dataHandle_)) {
         return false;
     }
     std::copy(frame_.begin() + 1, frame_.end(), chunk_.begin());
@@ -96,7 +112,7 @@ bool Kvqm42xxLink::WriteChunk(const std::uint8_t* data) {
         return false;
     }
     frame_ = {DataReportId, data[0], data[1], data[2], data[3], data[4], data[5], data[6]};
-    return platform_.SetFeature(dataHandle_, frame_.data(), featureReportLength_);
+    return Set(dataHandle_);
 }
 
 // A read or write whose data reports cannot travel fails before the setup is sent, and stops

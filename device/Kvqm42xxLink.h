@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 
 namespace vrax {
 
@@ -39,6 +40,11 @@ public:
 
     bool SendCommand(int command, int p1 = 0, int p2 = 0, int p3 = 0, int p4 = 0);
 
+    // The platform's reason for the last transfer that failed since the last clear; empty when
+    // none failed or the platform knows no reason.
+    const std::string& LastTransferError() const { return lastTransferError_; }
+    void ClearTransferError() { lastTransferError_.clear(); }
+
     bool ReadMemory(int address, int length, std::uint8_t* destination,
                     int destinationSize) override;
     bool WriteMemory(int address, int length, const std::uint8_t* source) override;
@@ -48,6 +54,8 @@ public:
 private:
     bool ReadChunk();
     bool WriteChunk(const std::uint8_t* data);
+    bool Set(HidHandle handle);
+    bool Get(HidHandle handle);
     // Closes a handle the link dropped unless it still serves as the other handle.
     void CloseIfUnused(HidHandle handle);
 
@@ -58,6 +66,7 @@ private:
     HidHandle dataHandle_ = InvalidHandle;
     std::uint16_t featureReportLength_ = 0;
     Frame frame_{};
+    std::string lastTransferError_;
     std::array<std::uint8_t, 7> chunk_{};
 };
 

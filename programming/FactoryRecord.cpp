@@ -86,7 +86,7 @@ bool WriteFactoryRecord(StationContext& context) {
 }
 
 bool ReadFactoryRecord(StationContext& context) {
-    OperationScope operation(context.state);
+    OperationScope operation(context);
     StationView& view = context.view;
     view.HideResult();
     view.SetDevTimerRunning(false);

@@ -122,7 +122,7 @@ std::string SaveFileName(const std::string& chosenPath) {
 
 SaveOutcome RunSave(StationContext& context, const std::string& chosenPath) {
     const std::string path = SaveFileName(chosenPath);
-    OperationScope operation(context.state);
+    OperationScope operation(context);
     context.view.DisableJobControls();
     // Polling must not open the mouse again or start a job inside the read's message pumping.
     context.view.SetDevTimerRunning(false);

@@ -21,6 +21,31 @@ struct StationContext {
     Clock& clock;
 };
 
+// Marks an operation as running for its lifetime, takes the image it works on, and leaves the
+// reason of the last transfer that failed on its way in LastTransferError.
+class OperationScope {
+public:
+    explicit OperationScope(StationContext& context)
+        : image{context.state.LoadedImage, context.state.LoadedTypeName}, context_(context) {
+        ++context_.state.OperationsRunning;
+        context_.link31.ClearTransferError();
+        context_.link42.ClearTransferError();
+    }
+    ~OperationScope() {
+        --context_.state.OperationsRunning;
+        const std::string& reason31 = context_.link31.LastTransferError();
+        context_.state.LastTransferError =
+            reason31.empty() ? context_.link42.LastTransferError() : reason31;
+    }
+    OperationScope(const OperationScope&) = delete;
+    OperationScope& operator=(const OperationScope&) = delete;
+
+    ImageSnapshot image;
+
+private:
+    StationContext& context_;
+};
+
 // Starts DevTimer again at an operation's end; polling runs only while an image is loaded.
 inline void ResumePolling(StationContext& context) {
     if (context.state.ImageLoaded) {

@@ -80,7 +80,7 @@ VerifyVerdict VerifyKvqm42xx(StationContext& context, const ImageSnapshot& image
 } // namespace
 
 VerifyVerdict RunVerify(StationContext& context) {
-    OperationScope operation(context.state);
+    OperationScope operation(context);
     StationView& view = context.view;
     view.HideResult();
     view.SetDevTimerRunning(false);

@@ -130,7 +130,7 @@ void SettleWait(StationContext& context) {
 }
 
 WriteVerdict RunWriteJob(StationContext& context) {
-    OperationScope operation(context.state);
+    OperationScope operation(context);
     StationView& view = context.view;
     view.HideResult();
     view.SetDevTimerRunning(false);

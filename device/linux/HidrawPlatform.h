@@ -43,6 +43,7 @@ public:
     bool SetFeature(HidHandle handle, const std::uint8_t* buffer, std::size_t length) override;
     bool GetFeature(HidHandle handle, std::uint8_t* buffer, std::size_t length) override;
     std::string TakeOperatorNotice() override;
+    std::string LastTransferError() override;
 
 private:
     std::filesystem::path ClassEntryOf(const std::string& path) const;
@@ -52,11 +53,17 @@ private:
     enum class FeatureDirection { Set, Get };
     bool TransferFeature(HidHandle handle, FeatureDirection direction, std::uint8_t* buffer,
                          std::size_t length);
+    static std::string ReportName(std::uint8_t reportId);
+    // Keeps the reason of a failed transfer for LastTransferError; returns false.
+    bool NoteTransferError(HidHandle handle, FeatureDirection direction, std::size_t length,
+                           const std::string& reason) const;
 
     std::filesystem::path root_;
     std::shared_ptr<HidrawSystemCalls> calls_;
     // Open handles and the sysfs class entry (sys/class/hidraw/hidrawN) of each.
     std::map<HidHandle, std::filesystem::path> openInterfaces_;
+    // The node path each open handle was opened by, for the reason of a failed transfer.
+    std::map<HidHandle, std::string> openPaths_;
     struct Selection {
         std::uint16_t featureReportLength = 0;
         std::vector<std::uint8_t> reportIds;
