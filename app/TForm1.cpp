@@ -12,7 +12,7 @@
 #include "programming/BinImage.h"
 #include "programming/DataFormat.h"
 #include "programming/FactoryRecord.h"
-#include "programming/ReadBack.h"
+#include "programming/SaveJob.h"
 #include "programming/StationError.h"
 #include "programming/Verify.h"
 #include "programming/WriteJob.h"
@@ -502,24 +502,17 @@ void TForm1::DevTimerTimer(QObject*) {
         return;
     }
     PollBusy = true;
-    int stablePairs = 0;
-    int count = 0;
-    for (int pair = 0; pair < 5; ++pair) {
-        const int first = CountHidDevices(platform_);
-        const int second = CountHidDevices(platform_);
-        if (first == second) {
-            ++stablePairs;
-        }
-        count = first;
-    }
+    const std::optional<int> stableCount =
+        StableSample([this] { return CountHidDevices(platform_); });
     const std::string notice = platform_.TakeOperatorNotice();
     if (!notice.empty()) {
         dialogs_.Message(this, ApplicationTitle, QString::fromLocal8Bit(notice.c_str()));
     }
-    if (count == LastDeviceCount || stablePairs < 2) {
+    if (!stableCount || *stableCount == LastDeviceCount) {
         PollBusy = false;
         return;
     }
+    const int count = *stableCount;
     if (count < LastDeviceCount) {
         ShowNoDevice();
         DisableJobControls();
@@ -557,11 +550,8 @@ void TForm1::ShowNoDevice() {
 }
 
 void TForm1::SettleAfterArrival() {
-    const int sleepTime = edt_sleepTime->GetValue();
-    for (std::int64_t repetition = 0; repetition <= sleepTime; ++repetition) {
-        clock_.SleepMilliseconds(1);
-        PumpMessages();
-    }
+    StationContext context = station_.Context();
+    SettleWait(context);
 }
 
 bool TForm1::OpenMouseOfSelectedType() {

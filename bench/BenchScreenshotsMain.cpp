@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
     station.cb_WriteID->setChecked(true);
     station.cb_AutoRun->click();
 
-    vrax::ProductionLine::Settings line = bench.LineSettingsFromFields();
+    vrax::VirtualProductionLine::Settings line = bench.LineSettingsFromFields();
     line.mice = 12;
     line.faultyPercent = 25;
     line.seed = 7;

@@ -558,12 +558,12 @@ QString BenchWindow::DecodedFactoryRecord(const VirtualMouse& mouse) const {
 }
 
 void BenchWindow::RefreshLine() {
-    const ProductionLine::Tally tally = line_.Count();
+    const VirtualProductionLine::Tally tally = line_.Count();
     lineStartButton->setText(line_.Running() ? "Stop line" : "Start line");
     lineCountBox->setEnabled(!line_.Running());
     faultyShareBox->setEnabled(!line_.Running());
     const bool refused = !line_.Running() && !lineNotice_.isEmpty();
-    const bool stopped = refused || line_.CurrentPhase() == ProductionLine::Phase::Stopped;
+    const bool stopped = refused || line_.CurrentPhase() == VirtualProductionLine::Phase::Stopped;
     lineStatusLabel->setText(
         QStringLiteral("<span style=\"color:%1\">%2</span>")
             .arg((stopped ? BenchLook::Fail : BenchLook::Text).name(),
@@ -581,7 +581,7 @@ void BenchWindow::RefreshLine() {
 
     const int passCount = watch_.Look().passCount;
     QString agreement;
-    if (line_.CurrentPhase() != ProductionLine::Phase::Idle) {
+    if (line_.CurrentPhase() != VirtualProductionLine::Phase::Idle) {
         const int raised =
             (line_.Running() ? passCount : line_.PassCountAtEnd()) - line_.PassCountAtStart();
         const bool agrees = raised == tally.pass;
@@ -600,7 +600,7 @@ void BenchWindow::RefreshLine() {
     const int done = tally.done;
     if (lineLog->count() != done) {
         lineLog->clear();
-        for (const ProductionLine::LineMouse& mouse : mice) {
+        for (const VirtualProductionLine::LineMouse& mouse : mice) {
             if (!mouse.done) {
                 continue;
             }
@@ -620,8 +620,8 @@ void BenchWindow::RefreshLine() {
     }
 }
 
-ProductionLine::Settings BenchWindow::LineSettingsFromFields() const {
-    ProductionLine::Settings settings;
+VirtualProductionLine::Settings BenchWindow::LineSettingsFromFields() const {
+    VirtualProductionLine::Settings settings;
     settings.mice = lineCountBox->value();
     settings.faultyPercent = faultyShareBox->value();
     settings.seed = QRandomGenerator::global()->generate();

@@ -9,7 +9,7 @@
 #include "programming/BinImage.h"
 #include "programming/DataFormat.h"
 #include "programming/FactoryRecord.h"
-#include "programming/ReadBack.h"
+#include "programming/SaveJob.h"
 #include "programming/StationContext.h"
 #include "programming/StationError.h"
 #include "programming/Verify.h"

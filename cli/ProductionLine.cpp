@@ -2,6 +2,7 @@
 
 #include "cli/CommandLineView.h"
 #include "cli/ProductionLog.h"
+#include "device/HidDiscovery.h"
 #include "device/NullHidPlatform.h"
 #include "device/SystemHidPlatform.h"
 #include "programming/BinImage.h"
@@ -66,22 +67,7 @@ std::string Hex6(int value) {
 // The polling tick's sampling: five pairs of enumerations; a change counts when at least two
 // pairs agreed. Empty optional: not stable yet.
 std::optional<std::vector<std::string>> StableInterfaces(HidPlatform& devices) {
-    int stable = 0;
-    std::vector<std::string> first;
-    for (int pair = 0; pair < 5; ++pair) {
-        std::vector<std::string> a = devices.EnumerateInterfaces();
-        const std::vector<std::string> b = devices.EnumerateInterfaces();
-        if (a == b) {
-            ++stable;
-        }
-        if (pair == 4) {
-            first = std::move(a);
-        }
-    }
-    if (stable < 2) {
-        return std::nullopt;
-    }
-    return first;
+    return StableSample([&] { return devices.EnumerateInterfaces(); });
 }
 
 } // namespace

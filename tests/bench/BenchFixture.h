@@ -58,8 +58,8 @@ protected:
             station->RunGuarded([&] { station->DevTimerTimer(station->DevTimer); });
         }
     }
-    ProductionLine::Settings LineOf(int mice, int faultyPercent, std::uint32_t seed) {
-        ProductionLine::Settings settings = bench->LineSettingsFromFields();
+    VirtualProductionLine::Settings LineOf(int mice, int faultyPercent, std::uint32_t seed) {
+        VirtualProductionLine::Settings settings = bench->LineSettingsFromFields();
         settings.mice = mice;
         settings.faultyPercent = faultyPercent;
         settings.seed = seed;

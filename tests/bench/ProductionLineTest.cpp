@@ -9,7 +9,7 @@
 namespace vrax {
 namespace {
 
-using Phase = ProductionLine::Phase;
+using Phase = VirtualProductionLine::Phase;
 
 class ProductionLineTest : public BenchFixture {
 protected:
@@ -17,11 +17,11 @@ protected:
 
     // Every mouse got the verdict its faults dictate, and the tally agrees with the station.
     void ExpectLineAsPlanned(int mice, int faulty) {
-        const ProductionLine& line = bench->Line();
+        const VirtualProductionLine& line = bench->Line();
         EXPECT_EQ(line.CurrentPhase(), Phase::Finished) << line.Status();
         ASSERT_EQ(static_cast<int>(line.Mice().size()), mice);
         int faultyMice = 0;
-        for (const ProductionLine::LineMouse& mouse : line.Mice()) {
+        for (const VirtualProductionLine::LineMouse& mouse : line.Mice()) {
             SCOPED_TRACE(std::to_string(mouse.index) + " " + mouse.faults);
             EXPECT_TRUE(mouse.done);
             if (mouse.faults.empty()) {
@@ -33,7 +33,7 @@ protected:
             }
         }
         EXPECT_EQ(faultyMice, faulty);
-        const ProductionLine::Tally tally = line.Count();
+        const VirtualProductionLine::Tally tally = line.Count();
         EXPECT_EQ(tally.done, mice);
         EXPECT_EQ(tally.asExpected, mice);
         EXPECT_EQ(tally.pass, mice - faulty);
@@ -60,7 +60,7 @@ TEST_F(ProductionLineTest, ThirtyMixedKvqm31xMiceGetTheVerdictsTheirFaultsDictat
     EXPECT_EQ(StationPassCount(), 21) << "the line started from a fresh station";
 
     std::set<Verdict> kinds;
-    for (const ProductionLine::LineMouse& mouse : bench->Line().Mice()) {
+    for (const VirtualProductionLine::LineMouse& mouse : bench->Line().Mice()) {
         kinds.insert(mouse.got);
     }
     EXPECT_TRUE(kinds.count(Verdict::WriteFail) && kinds.count(Verdict::MouseMismatch))
@@ -87,7 +87,7 @@ TEST_F(ProductionLineTest, Kvqm42xxAndKvqm537LinesOnOneAndTwoInterfaces) {
     EXPECT_EQ(StationPassCount(), 0) << "an IC type change clears the pass count";
     LoadSample();
     bench->twoInterfacesBox->setChecked(true);
-    ProductionLine::Settings settings = LineOf(12, 50, 8);
+    VirtualProductionLine::Settings settings = LineOf(12, 50, 8);
     EXPECT_EQ(settings.icType, IcTypeKvqm537);
     EXPECT_EQ(settings.layout, VirtualMouse42xx::Layout::TwoInterfaces);
     ASSERT_TRUE(bench->Line().Start(settings).empty());
@@ -133,7 +133,7 @@ TEST_F(ProductionLineTest, AFaultGivenToThePluggedLineMouseShowsAsNoVerdict) {
     ASSERT_TRUE(mouse->Plugged());
     mouse->device->Faults().unmarked = true;
     RunLine();
-    const ProductionLine::Tally tally = bench->Line().Count();
+    const VirtualProductionLine::Tally tally = bench->Line().Count();
     EXPECT_EQ(tally.none, 1);
     EXPECT_EQ(tally.pass, 2);
     EXPECT_EQ(tally.asExpected, 2);
@@ -151,7 +151,7 @@ TEST_F(ProductionLineTest, TheLineExplainsWhyItCannotStartOrGoOn) {
 
     LoadSample();
     station->cb_AutoRun->click();
-    ProductionLine::Settings settings = LineOf(3, 0, 1);
+    VirtualProductionLine::Settings settings = LineOf(3, 0, 1);
     settings.patienceSteps = 20;
     ASSERT_TRUE(bench->Line().Start(settings).empty());
     bench->Line().Step();

@@ -1,4 +1,4 @@
-#include "ReadBack.h"
+#include "SaveJob.h"
 
 #include "programming/BinImage.h"
 #include "programming/MouseIdentity.h"
@@ -53,8 +53,7 @@ bool ReadMouse(StationContext& context, const ImageSnapshot& image) {
             read = ReadWholeMouse(context, link);
             break;
         }
-        link.SendCommand(Kvqm31xLink::CmdFinish, 0, 0, 0, 0);
-        link.SendCommand(Kvqm31xLink::CmdEnd, 0, 0, 0, 0);
+        SendClosingCommands(link);
         return read;
     }
     case IcTypeKvqm42xx:
