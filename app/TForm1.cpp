@@ -285,8 +285,6 @@ void TForm1::ConnectHandlers() {
     };
     connect(cb_ICType, &DropDownComboBox::Change, this,
             guarded(&TForm1::cb_ICTypeChange, cb_ICType));
-    connect(edt_VID, &QLineEdit::textChanged, this, guarded(&TForm1::edt_VIDChange, edt_VID));
-    connect(edt_PID, &QLineEdit::textChanged, this, guarded(&TForm1::edt_PIDChange, edt_PID));
     connect(cb_AutoRun, &QCheckBox::clicked, this, guarded(&TForm1::cb_AutoRunClick, cb_AutoRun));
     connect(DevTimer, &QTimer::timeout, this, guarded(&TForm1::DevTimerTimer, DevTimer));
     connect(Img_VRAXLog, &PictureBox::DoubleClicked, this,
@@ -454,10 +452,6 @@ void TForm1::FormCloseQuery(bool& canClose) {
     // Reached only when a test replaced the exit action: the window stays as it is.
     canClose = false;
 }
-
-void TForm1::edt_VIDChange(QObject*) {}
-
-void TForm1::edt_PIDChange(QObject*) {}
 
 void TForm1::btn_LoadClick(QObject*) {
     StationContext context = station_.Context();

@@ -62,8 +62,6 @@ public:
     void FormCloseQuery(bool& canClose);
 
     void cb_ICTypeChange(QObject* sender = nullptr);
-    void edt_VIDChange(QObject* sender = nullptr);
-    void edt_PIDChange(QObject* sender = nullptr);
     void btn_LoadClick(QObject* sender = nullptr);
     void btn_WriteClick(QObject* sender = nullptr);
     void btn_VerifyClick(QObject* sender = nullptr);

@@ -23,7 +23,7 @@ Kvqm31xLink::~Kvqm31xLink() {
     Forget();
 }
 
-bool Kvqm31xLink::Open(int vendorId, int productId, int& releaseNumber) {
+bool Kvqm31xLink::Open(int vendorId, int productId, int releaseNumber) {
     bool found = false;
     ForEachFeatureInterface(
         platform_, vendorId, productId, [&](HidHandle handle, const HidAttributes& attributes) {
@@ -36,7 +36,6 @@ bool Kvqm31xLink::Open(int vendorId, int productId, int& releaseNumber) {
                 platform_.Close(handle_);
             }
             handle_ = handle;
-            releaseNumber = attributes.versionNumber;
             featureReportLength_ = 8;
             return true;
         });

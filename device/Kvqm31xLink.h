@@ -36,9 +36,8 @@ public:
     Kvqm31xLink& operator=(const Kvqm31xLink&) = delete;
 
     // Walks every interface; the last one matching vendor, product, release number and a
-    // feature report length of 8 becomes the link's device. releaseNumber receives the
-    // device's version number on a match.
-    bool Open(int vendorId, int productId, int& releaseNumber);
+    // feature report length of 8 becomes the link's device.
+    bool Open(int vendorId, int productId, int releaseNumber);
     // Closes and drops the device handle.
     void Forget();
     bool IsOpen() const { return handle_ != InvalidHandle; }

@@ -21,7 +21,7 @@ Kvqm42xxLink::~Kvqm42xxLink() {
     Forget();
 }
 
-bool Kvqm42xxLink::Open(int vendorId, int productId, int& releaseNumber) {
+bool Kvqm42xxLink::Open(int vendorId, int productId) {
     bool found = false;
     ForEachFeatureInterface(
         platform_, vendorId, productId, [&](HidHandle handle, const HidAttributes& attributes) {
@@ -29,7 +29,7 @@ bool Kvqm42xxLink::Open(int vendorId, int productId, int& releaseNumber) {
                 return false;
             }
             found = true;
-            releaseNumber = attributes.versionNumber;
+            releaseNumber_ = attributes.versionNumber;
             featureReportLength_ = 8;
             bool kept = false;
             frame_ = {CommandReportId, CmdProbe, 0, 0, 0, 0, 0, 0};

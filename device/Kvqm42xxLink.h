@@ -30,8 +30,9 @@ public:
     Kvqm42xxLink(const Kvqm42xxLink&) = delete;
     Kvqm42xxLink& operator=(const Kvqm42xxLink&) = delete;
 
-    // No release-number test; releaseNumber receives the version number of a match.
-    bool Open(int vendorId, int productId, int& releaseNumber);
+    // Any release number matches; ReleaseNumber() then tells the last match's.
+    bool Open(int vendorId, int productId);
+    int ReleaseNumber() const { return releaseNumber_; }
     // Closes and drops both handles.
     void Forget();
     bool IsOpen() const { return commandHandle_ != InvalidHandle || dataHandle_ != InvalidHandle; }
@@ -65,6 +66,7 @@ private:
     HidHandle commandHandle_ = InvalidHandle;
     HidHandle dataHandle_ = InvalidHandle;
     std::uint16_t featureReportLength_ = 0;
+    int releaseNumber_ = 0;
     Frame frame_{};
     std::string lastTransferError_;
     std::array<std::uint8_t, 7> chunk_{};

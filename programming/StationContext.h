@@ -75,10 +75,9 @@ public:
         if (type == nullptr) {
             return false;
         }
-        int releaseNumber = type->releaseNumber;
         return type->family == MouseFamily::Kvqm31x
-                   ? link31.Open(vendorId, productId, releaseNumber)
-                   : link42.Open(vendorId, productId, releaseNumber);
+                   ? link31.Open(vendorId, productId, type->releaseNumber)
+                   : link42.Open(vendorId, productId);
     }
 
     StationState state;

@@ -15,13 +15,13 @@ constexpr int VerdictPointSize = 36;
 void EndSteps(StationContext& context) {
     StationView& view = context.view;
     view.HideBusyWindow();
-    ResumePolling(context);
     view.ShowPassCount(context.state.PassCount);
     view.PumpMessages();
     if (!view.AutoRunChecked()) {
         OfferActionButtons(context);
-        ResumePolling(context);
     }
+    // Once, after the pump: a load accepted in it stops polling and leaves the start to here.
+    ResumePolling(context);
     view.PumpMessages();
 }
 

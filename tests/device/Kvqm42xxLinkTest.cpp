@@ -18,8 +18,7 @@ struct Kvqm42xxSetup : LinkTestBench {
         : mouse(std::make_shared<VirtualMouse42xx>(layout)) {
         SetFaults(openFaults);
         bus.Plug(mouse);
-        int release = 0x100;
-        EXPECT_TRUE(link.Open(0x3C5E, 0x0A42, release));
+        EXPECT_TRUE(link.Open(0x3C5E, 0x0A42));
         mouse->Faults() = {};
         ClearRecords();
     }

@@ -62,16 +62,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     vrax::SimulatedHidBus bus(clock);
     vrax::NoLinkProgress host;
     bus.Plug(std::make_shared<ScriptedDevice>(data + 5, size - 5));
-    int release = 0x104;
 
     std::unique_ptr<vrax::MemoryLink> link;
     if ((choice & 1) == 0) {
         auto first = std::make_unique<vrax::Kvqm31xLink>(bus, clock, host);
-        first->Open(0x3C5E, 0x0A31, release);
+        first->Open(0x3C5E, 0x0A31, 0x104);
         link = std::move(first);
     } else {
         auto second = std::make_unique<vrax::Kvqm42xxLink>(bus, clock, host);
-        second->Open(0x3C5E, 0x0A31, release);
+        second->Open(0x3C5E, 0x0A31);
         link = std::move(second);
     }
     if ((choice & 2) == 0) {

@@ -212,9 +212,8 @@ TEST(HidrawPlatform, CompositeMiceAreFoundThroughTheirEightByteCollection) {
               "HIDIOCGFEATURE(8) " + firstPath + ": report 0x05 is not in the collection opened");
 
     Kvqm42xxLink link42(platform, clock, host);
-    releaseNumber = 0x0100;
     opens = machine.calls->openFlags.size();
-    ASSERT_TRUE(link42.Open(0x3C5E, 0x0A42, releaseNumber));
+    ASSERT_TRUE(link42.Open(0x3C5E, 0x0A42));
     EXPECT_EQ(machine.calls->openFlags.size() - opens, 1u);
     EXPECT_NE(link42.CommandHandle(), InvalidHandle);
     EXPECT_EQ(link42.DataHandle(), link42.CommandHandle());

@@ -197,6 +197,16 @@ TEST_F(WriteJobTest, AutoWriteLeavesTheButtonsDisabledAndPassesAccumulate) {
     EXPECT_EQ(view.shownPassCount, 2);
     EXPECT_FALSE(view.buttonsEnabled);
     EXPECT_TRUE(view.timerRunning);
+
+    // An image loaded in the pump after the verdict stops polling and leaves its start to the
+    // job's end, in Auto Write too.
+    view.onPump = [&] {
+        if (view.events.back() == "pass count 3") {
+            view.SetDevTimerRunning(false);
+        }
+    };
+    EXPECT_EQ(RunWriteJob(context), WriteVerdict::Pass);
+    EXPECT_TRUE(view.timerRunning);
 }
 
 TEST_F(WriteJobTest, BadRangeStopsTheJobWithItsMessageAndLeavesWindowAndMouseClosed) {
