@@ -131,6 +131,23 @@ public:
 
     static QColor ColourOf(ResultColour colour);
 
+    const FileFilter OpenDialog1{"LoadFile(*.bin)", "*.bin"};
+    const FileFilter SaveDialog1{"SaveFile(*.bin)", "*.bin"};
+    const PasswordPrompt dlgPass{"VRAX BIN Writer Tool ", "PASSWORD:"};
+
+    // Polling state: a tick that finds PollBusy set does nothing.
+    bool PollBusy = false;
+    int LastDeviceCount = 0;
+    // Parameter lock.
+    bool ParametersUnlocked = false;
+    int LogoClickCount = 0;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    // The controls, found from outside by their object names.
     // Header and job area.
     PictureBox* Img_VRAXLog;
     PictureBox* Img_Find;
@@ -198,22 +215,6 @@ public:
     QTimer* DevTimer;
     TFormLoadingUI* FormLoadingUI = nullptr;
 
-    const FileFilter OpenDialog1{"LoadFile(*.bin)", "*.bin"};
-    const FileFilter SaveDialog1{"SaveFile(*.bin)", "*.bin"};
-    const PasswordPrompt dlgPass{"VRAX BIN Writer Tool ", "PASSWORD:"};
-
-    // Polling state: a tick that finds PollBusy set does nothing.
-    bool PollBusy = false;
-    int LastDeviceCount = 0;
-    // Parameter lock.
-    bool ParametersUnlocked = false;
-    int LogoClickCount = 0;
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
-
-private:
     void CreateControls();
     void CreateWriteParameterGroup();
     void CreateResultGroup();

@@ -1,4 +1,5 @@
 #include "BenchWindow.h"
+#include "app/StationControls.h"
 
 #include "BenchLook.h"
 #include "FaultEditor.h"
@@ -552,9 +553,12 @@ QString BenchWindow::DecodedFactoryRecord(const VirtualMouse& mouse) const {
                                   "station %6")
                        .arg(Hex(fields.productType, 4), Hex(fields.date, 8),
                             Hex(fields.serialNumber, 6),
-                            item(station_.cb_Factory, fields.factoryIndex),
-                            item(station_.cb_FactoryLine, fields.lineIndex),
-                            item(station_.cb_FactoryStation, fields.stationIndex));
+                            item(FindControl<DropDownComboBox>(station_, "cb_Factory"),
+                                 fields.factoryIndex),
+                            item(FindControl<DropDownComboBox>(station_, "cb_FactoryLine"),
+                                 fields.lineIndex),
+                            item(FindControl<DropDownComboBox>(station_, "cb_FactoryStation"),
+                                 fields.stationIndex));
 }
 
 void BenchWindow::RefreshLine() {

@@ -1,5 +1,6 @@
 #include "BenchmarkTable.h"
 #include "ProtocolFloor.h"
+#include "app/StationControls.h"
 
 #include "app/AnimatedPicture.h"
 #include "app/DropDownComboBox.h"
@@ -70,14 +71,17 @@ std::vector<Outcome> Run(const WindowJob& job, const std::string& imagePath, int
     form.SetExitAction([](int) {});
     form.show();
     if (pauseBusyAnimation) {
-        form.FormLoadingUI->WaitGif->Animation()->setPaused(true);
+        FindControl<TFormLoadingUI>(form, "FormLoadingUI")->WaitGif->Animation()->setPaused(true);
     }
-    form.cb_ICType->setCurrentIndex(job.icType);
-    form.RunGuarded([&] { form.cb_ICTypeChange(form.cb_ICType); });
-    form.rb_CmdByte2K->setChecked(true);
+    FindControl<DropDownComboBox>(form, "cb_ICType")->setCurrentIndex(job.icType);
+    form.RunGuarded(
+        [&] { form.cb_ICTypeChange(FindControl<DropDownComboBox>(form, "cb_ICType")); });
+    FindControl<QRadioButton>(form, "rb_CmdByte2K")->setChecked(true);
     dialogs.openAnswers.push_back(QString::fromStdString(imagePath));
-    form.btn_Load->click();
-    const auto tick = [&] { form.RunGuarded([&] { form.DevTimerTimer(form.DevTimer); }); };
+    FindControl<QPushButton>(form, "btn_Load")->click();
+    const auto tick = [&] {
+        form.RunGuarded([&] { form.DevTimerTimer(FindControl<QTimer>(form, "DevTimer")); });
+    };
 
     std::vector<Outcome> outcomes;
     for (int run = 0; run <= repeats; ++run) {
@@ -98,7 +102,9 @@ std::vector<Outcome> Run(const WindowJob& job, const std::string& imagePath, int
         bus.SetTraceEnabled(true);
         const auto start = clock.Now();
         const std::clock_t cpuStart = std::clock();
-        (job.verify ? form.btn_Verify : form.btn_Write)->click();
+        (job.verify ? FindControl<QPushButton>(form, "btn_Verify")
+                    : FindControl<QPushButton>(form, "btn_Write"))
+            ->click();
         Outcome outcome;
         outcome.wall = static_cast<double>((clock.Now() - start).count()) / 1e6;
         const double cpu = static_cast<double>(std::clock() - cpuStart) / CLOCKS_PER_SEC;
@@ -107,7 +113,8 @@ std::vector<Outcome> Run(const WindowJob& job, const std::string& imagePath, int
         const int settle = job.verify ? 0 : form.SleepTime() + 1;
         outcome.floor = static_cast<double>(floor.Total().count()) / 1e6 + settle / 1e3;
         outcome.ownCpu = cpu - static_cast<double>(floor.busyWaits.count()) / 1e6;
-        outcome.passed = form.lbl_CtrlResult->text() == (job.verify ? "Verify Pass" : "Write Pass");
+        outcome.passed = FindControl<QLabel>(form, "lbl_CtrlResult")->text() ==
+                         (job.verify ? "Verify Pass" : "Write Pass");
         if (run > 0) {
             outcomes.push_back(outcome);
         }

@@ -1,4 +1,5 @@
 #include "BenchFixture.h"
+#include "app/StationControls.h"
 
 #include "bench/MouseRack.h"
 
@@ -13,7 +14,9 @@ using Phase = VirtualProductionLine::Phase;
 
 class ProductionLineTest : public BenchFixture {
 protected:
-    int StationPassCount() const { return station->lbl_PassCnt->text().toInt(); }
+    int StationPassCount() const {
+        return FindControl<QLabel>(*station, "lbl_PassCnt")->text().toInt();
+    }
 
     // Every mouse got the verdict its faults dictate, and the tally agrees with the station.
     void ExpectLineAsPlanned(int mice, int faulty) {
@@ -53,7 +56,7 @@ protected:
 
 TEST_F(ProductionLineTest, ThirtyMixedKvqm31xMiceGetTheVerdictsTheirFaultsDictate) {
     LoadSample();
-    station->cb_AutoRun->click();
+    FindControl<QCheckBox>(*station, "cb_AutoRun")->click();
     ASSERT_TRUE(bench->Line().Start(LineOf(30, 30, 2024)).empty());
     RunLine();
     ExpectLineAsPlanned(30, 9);
@@ -78,7 +81,7 @@ TEST_F(ProductionLineTest, ThirtyMixedKvqm31xMiceGetTheVerdictsTheirFaultsDictat
 TEST_F(ProductionLineTest, Kvqm42xxAndKvqm537LinesOnOneAndTwoInterfaces) {
     SelectIcType(IcTypeKvqm42xx);
     LoadSample();
-    station->cb_AutoRun->click();
+    FindControl<QCheckBox>(*station, "cb_AutoRun")->click();
     ASSERT_TRUE(bench->Line().Start(LineOf(12, 50, 7)).empty());
     RunLine();
     ExpectLineAsPlanned(12, 6);
@@ -106,12 +109,12 @@ TEST_F(ProductionLineTest, WithoutAutoWriteTheLineWaitsForTheOperatorsWrite) {
             bench->Line().Step();
         }
         ASSERT_EQ(bench->Line().CurrentPhase(), Phase::WaitingForVerdict);
-        EXPECT_EQ(station->lbl_DevStatus->text(), "Mouse Ready");
+        EXPECT_EQ(FindControl<QLabel>(*station, "lbl_DevStatus")->text(), "Mouse Ready");
         for (int step = 0; step < 5; ++step) {
             bench->Line().Step();
         }
         EXPECT_EQ(bench->Line().CurrentPhase(), Phase::WaitingForVerdict);
-        station->btn_Write->click();
+        FindControl<QPushButton>(*station, "btn_Write")->click();
         bench->Line().Step();
         EXPECT_EQ(bench->Line().CurrentPhase(), Phase::ShowingVerdict);
         EXPECT_EQ(bench->Line().Mice()[static_cast<std::size_t>(n - 1)].got, Verdict::WritePass);
@@ -123,7 +126,7 @@ TEST_F(ProductionLineTest, WithoutAutoWriteTheLineWaitsForTheOperatorsWrite) {
 
 TEST_F(ProductionLineTest, AFaultGivenToThePluggedLineMouseShowsAsNoVerdict) {
     LoadSample();
-    station->cb_AutoRun->click();
+    FindControl<QCheckBox>(*station, "cb_AutoRun")->click();
     ASSERT_TRUE(bench->Line().Start(LineOf(3, 0, 1)).empty());
     bench->Line().Step();
     ASSERT_EQ(bench->Line().CurrentPhase(), Phase::WaitingForArrival);
@@ -150,7 +153,7 @@ TEST_F(ProductionLineTest, TheLineExplainsWhyItCannotStartOrGoOn) {
     EXPECT_TRUE(bench->lineStatusLabel->text().contains("Load a BIN image"));
 
     LoadSample();
-    station->cb_AutoRun->click();
+    FindControl<QCheckBox>(*station, "cb_AutoRun")->click();
     VirtualProductionLine::Settings settings = LineOf(3, 0, 1);
     settings.patienceSteps = 20;
     ASSERT_TRUE(bench->Line().Start(settings).empty());

@@ -1,4 +1,5 @@
 #include "StationWindowFixture.h"
+#include "app/StationControls.h"
 
 #include "controls/THexEdit.h"
 #include "programming/FactoryRecord.h"
@@ -216,36 +217,42 @@ protected:
     }
 
     void ApplySettings(const Operation& operation) {
-        form->rb_CmdByte2K->setChecked(operation.format == DataFormat::Byte2K);
-        form->rb_CmdByte256->setChecked(operation.format == DataFormat::Byte256);
-        form->rb_CmdCustom->setChecked(operation.format == DataFormat::Custom);
-        form->cb_WriteID->setChecked(operation.writeProductId);
+        FindControl<QRadioButton>(*form, "rb_CmdByte2K")
+            ->setChecked(operation.format == DataFormat::Byte2K);
+        FindControl<QRadioButton>(*form, "rb_CmdByte256")
+            ->setChecked(operation.format == DataFormat::Byte256);
+        FindControl<QRadioButton>(*form, "rb_CmdCustom")
+            ->setChecked(operation.format == DataFormat::Custom);
+        FindControl<QCheckBox>(*form, "cb_WriteID")->setChecked(operation.writeProductId);
         if (operation.kind == OperationKind::FactoryRead) {
-            form->edt_FactoryType->setText("1234");
-            form->edt_FactoryDate->setText("11112222");
-            form->edt_FactoryNum->setText("ABCD");
-            form->cb_Factory->setCurrentIndex(5);
-            form->cb_FactoryLine->setCurrentIndex(7);
-            form->cb_FactoryStation->setCurrentIndex(6);
+            FindControl<THexEdit>(*form, "edt_FactoryType")->setText("1234");
+            FindControl<THexEdit>(*form, "edt_FactoryDate")->setText("11112222");
+            FindControl<THexEdit>(*form, "edt_FactoryNum")->setText("ABCD");
+            FindControl<DropDownComboBox>(*form, "cb_Factory")->setCurrentIndex(5);
+            FindControl<DropDownComboBox>(*form, "cb_FactoryLine")->setCurrentIndex(7);
+            FindControl<DropDownComboBox>(*form, "cb_FactoryStation")->setCurrentIndex(6);
         }
     }
 
     FactoryFields ShownFields() const {
-        return {form->edt_FactoryType->GetValue(),    form->edt_FactoryDate->GetValue(),
-                form->edt_FactoryNum->GetValue(),     form->cb_Factory->currentIndex(),
-                form->cb_FactoryLine->currentIndex(), form->cb_FactoryStation->currentIndex()};
+        return {FindControl<THexEdit>(*form, "edt_FactoryType")->GetValue(),
+                FindControl<THexEdit>(*form, "edt_FactoryDate")->GetValue(),
+                FindControl<THexEdit>(*form, "edt_FactoryNum")->GetValue(),
+                FindControl<DropDownComboBox>(*form, "cb_Factory")->currentIndex(),
+                FindControl<DropDownComboBox>(*form, "cb_FactoryLine")->currentIndex(),
+                FindControl<DropDownComboBox>(*form, "cb_FactoryStation")->currentIndex()};
     }
 
     QPushButton* ButtonOf(OperationKind kind) const {
         switch (kind) {
         case OperationKind::Write:
-            return form->btn_Write;
+            return FindControl<QPushButton>(*form, "btn_Write");
         case OperationKind::Verify:
-            return form->btn_Verify;
+            return FindControl<QPushButton>(*form, "btn_Verify");
         case OperationKind::Save:
-            return form->btn_Save;
+            return FindControl<QPushButton>(*form, "btn_Save");
         case OperationKind::FactoryRead:
-            return form->btnReadFactory;
+            return FindControl<QPushButton>(*form, "btnReadFactory");
         }
         return nullptr;
     }
@@ -358,17 +365,19 @@ protected:
 
     // Empty when the window is as after a finished operation.
     std::string UnusableReason(bool autoWrite) const {
-        if (form->FormLoadingUI->isVisible()) {
+        if (FindControl<TFormLoadingUI>(*form, "FormLoadingUI")->isVisible()) {
             return "the busy window is still shown";
         }
-        if (!form->DevTimer->isActive()) {
+        if (!FindControl<QTimer>(*form, "DevTimer")->isActive()) {
             return "polling is stopped";
         }
         if (form->PollBusy) {
             return "the polling flag is left set";
         }
-        for (QPushButton* button :
-             {form->btn_Write, form->btn_Verify, form->btn_Save, form->btnReadFactory}) {
+        for (QPushButton* button : {FindControl<QPushButton>(*form, "btn_Write"),
+                                    FindControl<QPushButton>(*form, "btn_Verify"),
+                                    FindControl<QPushButton>(*form, "btn_Save"),
+                                    FindControl<QPushButton>(*form, "btnReadFactory")}) {
             if (button->isEnabled() == autoWrite) {
                 return button->objectName().toStdString() +
                        (autoWrite ? " enabled during Auto Write" : " disabled");
@@ -380,7 +389,7 @@ protected:
     std::string Plug(const std::shared_ptr<VirtualMouse>& mouse) {
         mouseId_ = bus.Plug(mouse);
         Tick();
-        return form->lbl_DevStatus->text().toStdString();
+        return FindControl<QLabel>(*form, "lbl_DevStatus")->text().toStdString();
     }
 
     // Unplugs the mouse (when the operation did not) and lets polling see it go.
@@ -389,8 +398,9 @@ protected:
             bus.Unplug(mouseId_);
         }
         Tick();
-        if (form->lbl_DevStatus->text() != "No Find Mouse" || form->GetStation().link31.IsOpen() ||
-            form->GetStation().link42.IsOpen() || bus.OpenHandleCount() != 0) {
+        if (FindControl<QLabel>(*form, "lbl_DevStatus")->text() != "No Find Mouse" ||
+            form->GetStation().link31.IsOpen() || form->GetStation().link42.IsOpen() ||
+            bus.OpenHandleCount() != 0) {
             ++tally.unusable;
             ADD_FAILURE() << where << ": the unplug was not seen, or handles stayed open";
         }
@@ -529,7 +539,7 @@ protected:
 
     void UnplugSpreadOver(const std::vector<Operation>& operations, bool autoWrite) {
         // No device is open between runs, so ticking the box starts nothing by itself.
-        form->cb_AutoRun->setChecked(autoWrite);
+        FindControl<QCheckBox>(*form, "cb_AutoRun")->setChecked(autoWrite);
         for (const Operation& operation : operations) {
             const long total = CountDataTransfers(operation, autoWrite);
             ASSERT_GT(total, 1) << operation.name;
@@ -543,7 +553,7 @@ protected:
                 RunCase(operation, "", n, autoWrite);
             }
         }
-        form->cb_AutoRun->setChecked(false);
+        FindControl<QCheckBox>(*form, "cb_AutoRun")->setChecked(false);
     }
 
     // Every fault switched on while writes and verifies run; the oracle of saves and factory
@@ -662,11 +672,11 @@ TEST_F(FaultMatrix, Kvqm31xTwoKilobyteWriteWithoutItsRecordDoesNotPass) {
             mouse->Faults().refusedWriteChunk = 0;
         }
     });
-    form->rb_CmdByte2K->setChecked(true);
-    form->cb_WriteID->setChecked(true);
+    FindControl<QRadioButton>(*form, "rb_CmdByte2K")->setChecked(true);
+    FindControl<QCheckBox>(*form, "cb_WriteID")->setChecked(true);
     bus.Plug(mouse);
     Tick();
-    form->btn_Write->click();
+    FindControl<QPushButton>(*form, "btn_Write")->click();
     const FactoryRecordBytes record =
         BuildFactoryRecord(form->FactoryType(), form->FactoryDate(), form->FactoryNumber(),
                            form->FactoryIndex(), form->LineIndex(), form->StationIndex());

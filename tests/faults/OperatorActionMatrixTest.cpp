@@ -1,4 +1,5 @@
 #include "StationWindowFixture.h"
+#include "app/StationControls.h"
 
 #include "app/PictureBox.h"
 #include "controls/THexEdit.h"
@@ -225,13 +226,13 @@ protected:
     void RestartWindow(bool autoWrite) {
         UnplugAll();
         StartWindow();
-        form->cb_AutoRun->setChecked(autoWrite);
+        FindControl<QCheckBox>(*form, "cb_AutoRun")->setChecked(autoWrite);
         stampedSerials_.clear();
     }
 
     void LoadFile(const std::string& path) {
         dialogs.openAnswers.push_back(QString::fromStdString(path));
-        form->RunGuarded([&] { form->btn_LoadClick(form->btn_Load); });
+        form->RunGuarded([&] { form->btn_LoadClick(FindControl<QPushButton>(*form, "btn_Load")); });
         ASSERT_TRUE(form->State().ImageLoaded);
     }
 
@@ -256,7 +257,7 @@ protected:
 
     // DevTimer on the virtual clock: a tick in the first pump after each second it runs.
     void KeepTimer() {
-        if (!form->DevTimer->isActive()) {
+        if (!FindControl<QTimer>(*form, "DevTimer")->isActive()) {
             timerStarted_ = clock.Now();
         } else if (clock.Now() - timerStarted_ >= milliseconds(1000)) {
             timerStarted_ = clock.Now();
@@ -321,14 +322,14 @@ protected:
         case Action::LoadAnother:
         case Action::LoadCancelled:
             AtNextPump([this, cancel = action_ == Action::LoadCancelled] {
-                if (!form->btn_Load->isEnabled()) {
+                if (!FindControl<QPushButton>(*form, "btn_Load")->isEnabled()) {
                     return;
                 }
                 performed_ = true;
                 const std::string& path = currentPath_ == imagePath ? otherPath_ : imagePath;
                 dialogs.openAnswers.push_back(cancel ? std::nullopt
                                                      : std::optional(QString::fromStdString(path)));
-                form->btn_Load->click();
+                FindControl<QPushButton>(*form, "btn_Load")->click();
                 if (!cancel && form->State().ImageLoaded) {
                     currentPath_ = path;
                     currentImage_ = path == imagePath ? image : otherImage_;
@@ -336,24 +337,25 @@ protected:
             });
             break;
         case Action::TotalTimes:
-            SetField(form->edt_AllCnt, "0");
+            SetField(FindControl<TIntEdit>(*form, "edt_AllCnt"), "0");
             break;
         case Action::RetryTimes:
-            SetField(form->edt_RetryCnt, "0");
+            SetField(FindControl<TIntEdit>(*form, "edt_RetryCnt"), "0");
             break;
         case Action::WidenRanges:
-            SetField(form->edt_WriteCustom, "0000-2048;");
+            SetField(FindControl<QLineEdit>(*form, "edt_WriteCustom"), "0000-2048;");
             break;
         case Action::NarrowRanges:
-            SetField(form->edt_WriteCustom, "100-200;");
+            SetField(FindControl<QLineEdit>(*form, "edt_WriteCustom"), "100-200;");
             break;
         case Action::BlockCount:
-            SetField(form->edt_Write256Count, "3");
+            SetField(FindControl<TIntEdit>(*form, "edt_Write256Count"), "3");
             break;
         case Action::FormatCustom:
         case Action::Format256:
-            AtNextPump([this, button = action_ == Action::FormatCustom ? form->rb_CmdCustom
-                                                                       : form->rb_CmdByte256] {
+            AtNextPump([this, button = action_ == Action::FormatCustom
+                                           ? FindControl<QRadioButton>(*form, "rb_CmdCustom")
+                                           : FindControl<QRadioButton>(*form, "rb_CmdByte256")] {
                 if (button->isEnabled() && !button->isHidden()) {
                     performed_ = true;
                     button->click();
@@ -361,22 +363,23 @@ protected:
             });
             break;
         case Action::SleepTime:
-            SetField(form->edt_sleepTime, "0");
+            SetField(FindControl<TIntEdit>(*form, "edt_sleepTime"), "0");
             break;
         case Action::ToggleProductId:
             AtNextPump([this] {
                 performed_ = true;
-                form->cb_WriteID->click();
+                FindControl<QCheckBox>(*form, "cb_WriteID")->click();
             });
             break;
         case Action::FactoryFields:
             AtNextPump([this] {
                 performed_ = true;
-                form->edt_FactoryType->setText("0777");
+                FindControl<THexEdit>(*form, "edt_FactoryType")->setText("0777");
                 // A number of its own, so no two mice are stamped alike by this action.
-                form->edt_FactoryNum->SetValue(0x800000 + tally.runs * 0x100);
-                form->cb_FactoryLine->setCurrentIndex(9);
-                form->cb_FactoryStation->setCurrentIndex(3);
+                FindControl<THexEdit>(*form, "edt_FactoryNum")
+                    ->SetValue(0x800000 + tally.runs * 0x100);
+                FindControl<DropDownComboBox>(*form, "cb_FactoryLine")->setCurrentIndex(9);
+                FindControl<DropDownComboBox>(*form, "cb_FactoryStation")->setCurrentIndex(3);
             });
             break;
         case Action::LogoDoubleClicks:
@@ -389,9 +392,9 @@ protected:
                     if (!form->ParametersUnlocked && (form->LogoClickCount + 1) % 5 == 0) {
                         dialogs.passwordAnswers.push_back(QString(TForm1::Password));
                     }
-                    emit form->Img_VRAXLog->DoubleClicked();
+                    emit FindControl<PictureBox>(*form, "Img_VRAXLog")->DoubleClicked();
                 }
-                emit form->Img_VRAXLog->DoubleClicked();
+                emit FindControl<PictureBox>(*form, "Img_VRAXLog")->DoubleClicked();
             });
             break;
         case Action::PlugSecondMouse: {
@@ -446,20 +449,23 @@ protected:
     void ResetControls(const Operation& operation) {
         Read().last = {operation.format, 8, DefaultRanges};
         passSettings_ = Read().last;
-        form->edt_AllCnt->setText("1");
-        form->edt_RetryCnt->setText("3");
-        form->edt_sleepTime->setText("100");
-        form->edt_WriteCustom->setText(DefaultRanges);
-        form->edt_Write256Count->setText("8");
-        form->rb_CmdByte2K->setChecked(operation.format == DataFormat::Byte2K);
-        form->rb_CmdByte256->setChecked(operation.format == DataFormat::Byte256);
-        form->rb_CmdCustom->setChecked(operation.format == DataFormat::Custom);
-        form->cb_WriteID->setChecked(operation.writeProductId);
-        form->edt_FactoryType->setText("0005");
-        form->edt_FactoryDate->setText("20200527");
-        form->cb_Factory->setCurrentIndex(0);
-        form->cb_FactoryLine->setCurrentIndex(0);
-        form->cb_FactoryStation->setCurrentIndex(0);
+        FindControl<TIntEdit>(*form, "edt_AllCnt")->setText("1");
+        FindControl<TIntEdit>(*form, "edt_RetryCnt")->setText("3");
+        FindControl<TIntEdit>(*form, "edt_sleepTime")->setText("100");
+        FindControl<QLineEdit>(*form, "edt_WriteCustom")->setText(DefaultRanges);
+        FindControl<TIntEdit>(*form, "edt_Write256Count")->setText("8");
+        FindControl<QRadioButton>(*form, "rb_CmdByte2K")
+            ->setChecked(operation.format == DataFormat::Byte2K);
+        FindControl<QRadioButton>(*form, "rb_CmdByte256")
+            ->setChecked(operation.format == DataFormat::Byte256);
+        FindControl<QRadioButton>(*form, "rb_CmdCustom")
+            ->setChecked(operation.format == DataFormat::Custom);
+        FindControl<QCheckBox>(*form, "cb_WriteID")->setChecked(operation.writeProductId);
+        FindControl<THexEdit>(*form, "edt_FactoryType")->setText("0005");
+        FindControl<THexEdit>(*form, "edt_FactoryDate")->setText("20200527");
+        FindControl<DropDownComboBox>(*form, "cb_Factory")->setCurrentIndex(0);
+        FindControl<DropDownComboBox>(*form, "cb_FactoryLine")->setCurrentIndex(0);
+        FindControl<DropDownComboBox>(*form, "cb_FactoryStation")->setCurrentIndex(0);
     }
 
     void PrepareMemory(VirtualMouse& mouse, const Operation& operation, bool faulty) const {
@@ -482,13 +488,13 @@ protected:
     QPushButton* ButtonOf(Kind kind) const {
         switch (kind) {
         case Kind::Write:
-            return form->btn_Write;
+            return FindControl<QPushButton>(*form, "btn_Write");
         case Kind::Verify:
-            return form->btn_Verify;
+            return FindControl<QPushButton>(*form, "btn_Verify");
         case Kind::Save:
-            return form->btn_Save;
+            return FindControl<QPushButton>(*form, "btn_Save");
         case Kind::FactoryRead:
-            return form->btnReadFactory;
+            return FindControl<QPushButton>(*form, "btnReadFactory");
         }
         return nullptr;
     }
@@ -627,9 +633,13 @@ protected:
             FactoryRecordBytes held{};
             std::copy_n(memory.begin() + FactoryRecordAddress, FactoryRecordSize, held.begin());
             const FactoryFields expected = DecodeFactoryRecord(held);
-            const bool fieldsShown = form->edt_FactoryType->GetValue() == expected.productType &&
-                                     form->edt_FactoryNum->GetValue() == expected.serialNumber &&
-                                     form->cb_FactoryLine->currentIndex() == expected.lineIndex;
+            const bool fieldsShown =
+                FindControl<THexEdit>(*form, "edt_FactoryType")->GetValue() ==
+                    expected.productType &&
+                FindControl<THexEdit>(*form, "edt_FactoryNum")->GetValue() ==
+                    expected.serialNumber &&
+                FindControl<DropDownComboBox>(*form, "cb_FactoryLine")->currentIndex() ==
+                    expected.lineIndex;
             if (form->State().FactoryRecord != held ||
                 (action != Action::FactoryFields && !fieldsShown)) {
                 falsePass = true;
@@ -643,19 +653,21 @@ protected:
 
     // Empty when the window is as after a finished operation.
     std::string StateFault() const {
-        if (form->FormLoadingUI->isVisible()) {
+        if (FindControl<TFormLoadingUI>(*form, "FormLoadingUI")->isVisible()) {
             return "the busy window is still shown";
         }
         if (form->PollBusy) {
             return "the polling flag is left set";
         }
-        if (form->State().ImageLoaded != form->DevTimer->isActive()) {
+        if (form->State().ImageLoaded != FindControl<QTimer>(*form, "DevTimer")->isActive()) {
             return form->State().ImageLoaded ? "polling is stopped with an image loaded"
                                              : "polling runs without an image";
         }
         if (!form->State().ImageLoaded &&
-            (form->btn_Write->isEnabled() || form->btn_Verify->isEnabled() ||
-             form->btn_Save->isEnabled() || form->btnReadFactory->isEnabled())) {
+            (FindControl<QPushButton>(*form, "btn_Write")->isEnabled() ||
+             FindControl<QPushButton>(*form, "btn_Verify")->isEnabled() ||
+             FindControl<QPushButton>(*form, "btn_Save")->isEnabled() ||
+             FindControl<QPushButton>(*form, "btnReadFactory")->isEnabled())) {
             return "a job button is offered without an image";
         }
         return {};
@@ -671,8 +683,9 @@ protected:
     void Depart(const std::string& where) {
         UnplugAll();
         Tick();
-        if (form->lbl_DevStatus->text() != "No Find Mouse" || form->GetStation().link31.IsOpen() ||
-            form->GetStation().link42.IsOpen() || bus.OpenHandleCount() != 0) {
+        if (FindControl<QLabel>(*form, "lbl_DevStatus")->text() != "No Find Mouse" ||
+            form->GetStation().link31.IsOpen() || form->GetStation().link42.IsOpen() ||
+            bus.OpenHandleCount() != 0) {
             ++tally.unusable;
             ADD_FAILURE() << where << ": the unplug was not seen, or handles stayed open";
         }
@@ -823,7 +836,7 @@ protected:
 
     void RunMatrix(const std::vector<Operation>& operations) {
         for (const Operation& operation : operations) {
-            form->cb_AutoRun->setChecked(operation.autoWrite);
+            FindControl<QCheckBox>(*form, "cb_AutoRun")->setChecked(operation.autoWrite);
             const long total = CountTransfers(operation);
             ASSERT_GE(total, 2) << operation.name;
             std::vector<Point> points;
@@ -841,7 +854,7 @@ protected:
                     RunCase(operation, action, point);
                 }
             }
-            form->cb_AutoRun->setChecked(false);
+            FindControl<QCheckBox>(*form, "cb_AutoRun")->setChecked(false);
         }
     }
 
