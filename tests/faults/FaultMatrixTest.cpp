@@ -1,4 +1,4 @@
-#include "StationWindowFixture.h"
+#include "MatrixFixture.h"
 #include "app/StationControls.h"
 
 #include "controls/THexEdit.h"
@@ -28,17 +28,6 @@ namespace {
 
 using std::chrono::microseconds;
 
-enum class OperationKind { Write, Verify, Save, FactoryRead };
-
-struct Operation {
-    const char* name;
-    OperationKind kind;
-    DataFormat format = DataFormat::Byte2K;
-    bool writeProductId = false;
-    // Verify: the faulty mouse holds the image but for one byte.
-    bool mouseDiffers = false;
-};
-
 const std::vector<Operation> Kvqm31xOperations = {
     {"write 2K", OperationKind::Write, DataFormat::Byte2K},
     {"write 2K + ID", OperationKind::Write, DataFormat::Byte2K, true},
@@ -47,7 +36,7 @@ const std::vector<Operation> Kvqm31xOperations = {
     {"write custom", OperationKind::Write, DataFormat::Custom},
     {"write custom + ID", OperationKind::Write, DataFormat::Custom, true},
     {"verify, mouse holds the image", OperationKind::Verify},
-    {"verify, one byte differs", OperationKind::Verify, DataFormat::Byte2K, false, true},
+    {"verify, one byte differs", OperationKind::Verify, DataFormat::Byte2K, false, false, true},
     {"save", OperationKind::Save},
     {"factory read", OperationKind::FactoryRead},
 };
@@ -56,14 +45,10 @@ const std::vector<Operation> Kvqm42xxOperations = {
     {"write 2K", OperationKind::Write, DataFormat::Byte2K},
     {"write 256x8", OperationKind::Write, DataFormat::Byte256},
     {"verify, mouse holds the image", OperationKind::Verify},
-    {"verify, one byte differs", OperationKind::Verify, DataFormat::Byte2K, false, true},
+    {"verify, one byte differs", OperationKind::Verify, DataFormat::Byte2K, false, false, true},
     {"save", OperationKind::Save},
     {"factory read", OperationKind::FactoryRead},
 };
-
-constexpr int DifferingAddress = 1799;
-constexpr long TransferLimit = 500000;
-const FactoryRecordBytes MouseRecord = BuildFactoryRecord(0x0042, 0x20240102, 0xBEEF, 2, 3, 4);
 
 // The fault settings of a family: no fault, then every kind with values spread over its range.
 // A kind without values fails the test, so a new kind cannot slip past the matrix.
@@ -102,24 +87,6 @@ std::vector<std::string> FaultSettings(MouseFamily family) {
     return settings;
 }
 
-const char* PassText(OperationKind kind) {
-    switch (kind) {
-    case OperationKind::Write:
-        return "Write Pass";
-    case OperationKind::Verify:
-        return "Verify Pass";
-    case OperationKind::Save:
-        return "Save Pass";
-    case OperationKind::FactoryRead:
-        return "Read Ok";
-    }
-    return "";
-}
-
-bool InRecord(int address) {
-    return address >= FactoryRecordAddress && address < FactoryRecordAddress + FactoryRecordSize;
-}
-
 // When a run's faults take hold: from the plug, or switched on while the operation runs, halfway
 // through its data transfers or at the setup of the factory record's write.
 enum class Onset { FromPlug, Midway, AtRecord };
@@ -136,22 +103,13 @@ struct Tally {
     microseconds longest{0};
 };
 
-class FaultMatrix : public StationWindowFixture {
+class FaultMatrix : public MatrixFixture {
 protected:
     void StartFamily(int icType, VirtualMouse42xx::Layout layout) {
-        icType_ = icType;
-        layout_ = layout;
-        family_ = icType == IcTypeKvqm31x ? MouseFamily::Kvqm31x : MouseFamily::Kvqm42xx;
+        SelectFamily(icType, layout);
         SelectIcType(icType);
         LoadImage();
         bus.SetTraceListener([this](const HidTraceEntry& entry) { Watch(entry); });
-    }
-
-    std::shared_ptr<VirtualMouse> MakeMouse() const {
-        if (family_ == MouseFamily::Kvqm31x) {
-            return std::make_shared<VirtualMouse31x>();
-        }
-        return std::make_shared<VirtualMouse42xx>(layout_);
     }
 
     // The data transfers of the operation under way: KVQM31X chunk commands, KVQM42xx data
@@ -198,24 +156,6 @@ protected:
         countWrites_ = kind == OperationKind::Write;
     }
 
-    void PrepareMemory(VirtualMouse& mouse, const Operation& operation, bool faulty) const {
-        const ImageBuffer& loaded = form->State().LoadedImage;
-        auto& memory = mouse.Memory();
-        if (operation.kind == OperationKind::Write) {
-            std::transform(loaded.begin(), loaded.end(), memory.begin(),
-                           [](std::uint8_t b) { return static_cast<std::uint8_t>(~b); });
-            return;
-        }
-        memory = loaded;
-        if (operation.kind != OperationKind::Verify || family_ == MouseFamily::Kvqm31x) {
-            std::copy(MouseRecord.begin(), MouseRecord.end(),
-                      memory.begin() + FactoryRecordAddress);
-        }
-        if (operation.mouseDiffers && faulty) {
-            memory[DifferingAddress] ^= 0x5A;
-        }
-    }
-
     void ApplySettings(const Operation& operation) {
         FindControl<QRadioButton>(*form, "rb_CmdByte2K")
             ->setChecked(operation.format == DataFormat::Byte2K);
@@ -241,20 +181,6 @@ protected:
                 FindControl<DropDownComboBox>(*form, "cb_Factory")->currentIndex(),
                 FindControl<DropDownComboBox>(*form, "cb_FactoryLine")->currentIndex(),
                 FindControl<DropDownComboBox>(*form, "cb_FactoryStation")->currentIndex()};
-    }
-
-    QPushButton* ButtonOf(OperationKind kind) const {
-        switch (kind) {
-        case OperationKind::Write:
-            return FindControl<QPushButton>(*form, "btn_Write");
-        case OperationKind::Verify:
-            return FindControl<QPushButton>(*form, "btn_Verify");
-        case OperationKind::Save:
-            return FindControl<QPushButton>(*form, "btn_Save");
-        case OperationKind::FactoryRead:
-            return FindControl<QPushButton>(*form, "btnReadFactory");
-        }
-        return nullptr;
     }
 
     // Clicks the operation's button; false when the button cannot be clicked.
@@ -410,7 +336,7 @@ protected:
     // The window must serve a healthy mouse with the same operation afterwards.
     void ServeHealthyMouse(const Operation& operation, const std::string& where, bool autoWrite) {
         auto mouse = MakeMouse();
-        PrepareMemory(*mouse, operation, false);
+        PrepareMemory(*mouse, operation, false, form->State().LoadedImage);
         Arm(operation.kind, -1);
         Plug(mouse);
         if (!autoWrite && !Click(operation.kind)) {
@@ -462,7 +388,7 @@ protected:
             switchAt_ = onset == Onset::Midway ? midway : -1;
             switchAtRecord_ = onset == Onset::AtRecord;
         }
-        PrepareMemory(*mouse, operation, true);
+        PrepareMemory(*mouse, operation, true, form->State().LoadedImage);
         ApplySettings(operation);
         const ImageBuffer before = mouse->Memory();
         const ImageBuffer reference = form->State().LoadedImage;
@@ -521,7 +447,7 @@ protected:
     // Data transfers of one operation on a healthy mouse, to spread unplugs over.
     long CountDataTransfers(const Operation& operation, bool autoWrite) {
         auto mouse = MakeMouse();
-        PrepareMemory(*mouse, operation, false);
+        PrepareMemory(*mouse, operation, false, form->State().LoadedImage);
         ApplySettings(operation);
         if (autoWrite) {
             Arm(operation.kind, -1);
@@ -600,9 +526,6 @@ protected:
     int operationCount = 0;
 
 private:
-    int icType_ = IcTypeKvqm31x;
-    MouseFamily family_ = MouseFamily::Kvqm31x;
-    VirtualMouse42xx::Layout layout_ = VirtualMouse42xx::Layout::OneInterface;
     SimulatedHidBus::DeviceId mouseId_ = 0;
     long transfers_ = 0;
     long dataTransfers_ = 0;

@@ -1,4 +1,4 @@
-#include "StationWindowFixture.h"
+#include "MatrixFixture.h"
 #include "app/StationControls.h"
 
 #include "app/PictureBox.h"
@@ -36,17 +36,7 @@ namespace {
 using std::chrono::microseconds;
 using std::chrono::milliseconds;
 
-enum class Kind { Write, Verify, Save, FactoryRead };
-
-struct Operation {
-    const char* name;
-    Kind kind;
-    DataFormat format = DataFormat::Byte2K;
-    bool writeProductId = false;
-    bool autoWrite = false;
-    // Verify: the mouse holds the image but for one byte.
-    bool mouseDiffers = false;
-};
+using Kind = OperationKind;
 
 std::vector<Operation> WritesInBothModes(const std::vector<Operation>& writes) {
     std::vector<Operation> operations;
@@ -131,31 +121,10 @@ struct Point {
     bool atRecord = false;
 };
 
-constexpr int DifferingAddress = 1799;
-constexpr long TransferLimit = 500000;
-const FactoryRecordBytes MouseRecord = BuildFactoryRecord(0x0042, 0x20240102, 0xBEEF, 2, 3, 4);
 const char* const DefaultRanges = "000-256;1280-1536;";
 
 // Thrown where the closing window ends the process, so that none of the job runs after it.
 struct WindowClosed {};
-
-const char* PassText(Kind kind) {
-    switch (kind) {
-    case Kind::Write:
-        return "Write Pass";
-    case Kind::Verify:
-        return "Verify Pass";
-    case Kind::Save:
-        return "Save Pass";
-    case Kind::FactoryRead:
-        return "Read Ok";
-    }
-    return "";
-}
-
-bool InRecord(int address) {
-    return address >= FactoryRecordAddress && address < FactoryRecordAddress + FactoryRecordSize;
-}
 
 // The data format settings as a job read them.
 struct FormatSettings {
@@ -189,12 +158,10 @@ struct Tally {
     microseconds longest{0};
 };
 
-class OperatorActionMatrix : public StationWindowFixture {
+class OperatorActionMatrix : public MatrixFixture {
 protected:
     void StartFamily(int icType, VirtualMouse42xx::Layout layout) {
-        icType_ = icType;
-        layout_ = layout;
-        family_ = icType == IcTypeKvqm31x ? MouseFamily::Kvqm31x : MouseFamily::Kvqm42xx;
+        SelectFamily(icType, layout);
         for (int i = 0; i < ImageSize; ++i) {
             otherImage_[static_cast<std::size_t>(i)] =
                 static_cast<std::uint8_t>((i * 53 + 17) % 247);
@@ -234,13 +201,6 @@ protected:
         dialogs.openAnswers.push_back(QString::fromStdString(path));
         form->RunGuarded([&] { form->btn_LoadClick(FindControl<QPushButton>(*form, "btn_Load")); });
         ASSERT_TRUE(form->State().ImageLoaded);
-    }
-
-    std::shared_ptr<VirtualMouse> MakeMouse() const {
-        if (family_ == MouseFamily::Kvqm31x) {
-            return std::make_shared<VirtualMouse31x>();
-        }
-        return std::make_shared<VirtualMouse42xx>(layout_);
     }
 
     static bool IsRecordSetup(const HidTraceEntry& entry) {
@@ -468,37 +428,6 @@ protected:
         FindControl<DropDownComboBox>(*form, "cb_FactoryStation")->setCurrentIndex(0);
     }
 
-    void PrepareMemory(VirtualMouse& mouse, const Operation& operation, bool faulty) const {
-        auto& memory = mouse.Memory();
-        if (operation.kind == Kind::Write) {
-            std::transform(currentImage_.begin(), currentImage_.end(), memory.begin(),
-                           [](std::uint8_t b) { return static_cast<std::uint8_t>(~b); });
-            return;
-        }
-        memory = currentImage_;
-        if (operation.kind != Kind::Verify || family_ == MouseFamily::Kvqm31x) {
-            std::copy(MouseRecord.begin(), MouseRecord.end(),
-                      memory.begin() + FactoryRecordAddress);
-        }
-        if (operation.mouseDiffers && faulty) {
-            memory[DifferingAddress] ^= 0x5A;
-        }
-    }
-
-    QPushButton* ButtonOf(Kind kind) const {
-        switch (kind) {
-        case Kind::Write:
-            return FindControl<QPushButton>(*form, "btn_Write");
-        case Kind::Verify:
-            return FindControl<QPushButton>(*form, "btn_Verify");
-        case Kind::Save:
-            return FindControl<QPushButton>(*form, "btn_Save");
-        case Kind::FactoryRead:
-            return FindControl<QPushButton>(*form, "btnReadFactory");
-        }
-        return nullptr;
-    }
-
     // The button's handler as its click runs it; false when the button is disabled.
     bool Click(Kind kind) {
         QPushButton* button = ButtonOf(kind);
@@ -696,7 +625,7 @@ protected:
     void ServeHealthyMouse(const Operation& operation, const std::string& where) {
         ResetControls(operation);
         currentMouse_ = MakeMouse();
-        PrepareMemory(*currentMouse_, operation, false);
+        PrepareMemory(*currentMouse_, operation, false, currentImage_);
         const bool clicked = Run(operation, Action::LoadAnother, {});
         const bool passed = Verdict() == PassText(operation.kind);
         if (!clicked || !passed) {
@@ -731,7 +660,7 @@ protected:
         ++tally.runs;
         ResetControls(operation);
         currentMouse_ = MakeMouse();
-        PrepareMemory(*currentMouse_, operation, true);
+        PrepareMemory(*currentMouse_, operation, true, currentImage_);
         const ImageBuffer before = currentMouse_->Memory();
         const ImageBuffer startImage = currentImage_;
         const int passCountBefore = form->State().PassCount;
@@ -826,7 +755,7 @@ protected:
     long CountTransfers(const Operation& operation) {
         ResetControls(operation);
         currentMouse_ = MakeMouse();
-        PrepareMemory(*currentMouse_, operation, false);
+        PrepareMemory(*currentMouse_, operation, false, currentImage_);
         Run(operation, Action::LoadAnother, {});
         const long total = transfers_;
         EXPECT_EQ(Verdict(), PassText(operation.kind)) << operation.name;
@@ -886,9 +815,6 @@ protected:
 
 private:
     std::map<Action, int> performedCount_;
-    int icType_ = IcTypeKvqm31x;
-    MouseFamily family_ = MouseFamily::Kvqm31x;
-    VirtualMouse42xx::Layout layout_ = VirtualMouse42xx::Layout::OneInterface;
     ImageBuffer otherImage_{};
     std::string otherPath_;
     std::string currentPath_;
