@@ -91,18 +91,6 @@ std::vector<std::string> FaultSettings(MouseFamily family) {
 // through its data transfers or at the setup of the factory record's write.
 enum class Onset { FromPlug, Midway, AtRecord };
 
-struct Tally {
-    int cases = 0;
-    int passes = 0;
-    int fails = 0;
-    int withoutVerdict = 0;
-    int falsePasses = 0;
-    int otherFaults = 0;
-    int hangs = 0;
-    int unusable = 0;
-    microseconds longest{0};
-};
-
 class FaultMatrix : public MatrixFixture {
 protected:
     void StartFamily(int icType, VirtualMouse42xx::Layout layout) {
@@ -122,13 +110,6 @@ protected:
                     entry.bytes[1] == Kvqm31xLink::CmdWriteNext);
         }
         return entry.bytes[0] == Kvqm42xxLink::DataReportId && set == countWrites_;
-    }
-
-    static bool IsRecordSetup(const HidTraceEntry& entry) {
-        return entry.direction == HidTraceEntry::Direction::Set &&
-               entry.bytes[0] == Kvqm31xLink::ReportId &&
-               entry.bytes[1] == Kvqm31xLink::CmdWriteSetup &&
-               entry.bytes[2] == FactoryRecordAddress && entry.bytes[3] == 0;
     }
 
     void Watch(const HidTraceEntry& entry) {
@@ -375,7 +356,7 @@ protected:
             (unplugAt > 0 ? "unplugged at data transfer " + std::to_string(unplugAt)
                           : "faults '" + faultList + "'" + OnsetText(onset, midway));
         SCOPED_TRACE(where);
-        ++tally.cases;
+        ++tally.runs;
         auto mouse = MakeMouse();
         MouseFaults faults;
         std::string error;
@@ -515,7 +496,7 @@ protected:
         std::printf("[fault matrix] %s: %d runs: %d passes, %d fails, %d without verdict; "
                     "false passes %d, hangs %d, other faults %d, window unusable after %d; "
                     "longest operation %.1f s of protocol time\n",
-                    title.c_str(), tally.cases, tally.passes, tally.fails, tally.withoutVerdict,
+                    title.c_str(), tally.runs, tally.passes, tally.fails, tally.withoutVerdict,
                     tally.falsePasses, tally.hangs, tally.otherFaults, tally.unusable,
                     static_cast<double>(tally.longest.count()) / 1e6);
         std::fflush(stdout);

@@ -9,6 +9,7 @@
 #include "sim/VirtualMouse42xx.h"
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
 
 namespace vrax::testing {
@@ -52,6 +53,21 @@ inline bool InRecord(int address) {
     return address >= FactoryRecordAddress && address < FactoryRecordAddress + FactoryRecordSize;
 }
 
+// What a matrix counts over its runs.
+struct Tally {
+    int runs = 0;
+    // Operator actions whose control was disabled at their moment.
+    int refused = 0;
+    int passes = 0;
+    int fails = 0;
+    int withoutVerdict = 0;
+    int falsePasses = 0;
+    int hangs = 0;
+    int otherFaults = 0;
+    int unusable = 0;
+    std::chrono::microseconds longest{0};
+};
+
 class MatrixFixture : public StationWindowFixture {
 protected:
     void SelectFamily(int icType, VirtualMouse42xx::Layout layout) {
@@ -86,6 +102,14 @@ protected:
         if (operation.mouseDiffers && faulty) {
             memory[DifferingAddress] ^= 0x5A;
         }
+    }
+
+    // The setup of the factory record's write.
+    static bool IsRecordSetup(const HidTraceEntry& entry) {
+        return entry.direction == HidTraceEntry::Direction::Set &&
+               entry.bytes[0] == Kvqm31xLink::ReportId &&
+               entry.bytes[1] == Kvqm31xLink::CmdWriteSetup &&
+               entry.bytes[2] == FactoryRecordAddress && entry.bytes[3] == 0;
     }
 
     QPushButton* ButtonOf(OperationKind kind) const {

@@ -145,19 +145,6 @@ public:
     FormatSettings last;
 };
 
-struct Tally {
-    int runs = 0;
-    int refused = 0;
-    int passes = 0;
-    int fails = 0;
-    int withoutVerdict = 0;
-    int falsePasses = 0;
-    int hangs = 0;
-    int otherFaults = 0;
-    int unusable = 0;
-    microseconds longest{0};
-};
-
 class OperatorActionMatrix : public MatrixFixture {
 protected:
     void StartFamily(int icType, VirtualMouse42xx::Layout layout) {
@@ -201,13 +188,6 @@ protected:
         dialogs.openAnswers.push_back(QString::fromStdString(path));
         form->RunGuarded([&] { form->btn_LoadClick(FindControl<QPushButton>(*form, "btn_Load")); });
         ASSERT_TRUE(form->State().ImageLoaded);
-    }
-
-    static bool IsRecordSetup(const HidTraceEntry& entry) {
-        return entry.direction == HidTraceEntry::Direction::Set &&
-               entry.bytes[0] == Kvqm31xLink::ReportId &&
-               entry.bytes[1] == Kvqm31xLink::CmdWriteSetup &&
-               entry.bytes[2] == FactoryRecordAddress && entry.bytes[3] == 0;
     }
 
     // Runs fn in the next message pump, where the window takes the operator's input.
