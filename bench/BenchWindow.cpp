@@ -428,9 +428,10 @@ void BenchWindow::Refresh() {
     RefreshLine();
 
     keyboardButton->setText(rack_.KeyboardPlugged() ? "Unplug the keyboard" : "Plug in a keyboard");
+    const StationSnapshot seen = watch_.Look();
     busLabel->setText(QStringLiteral("Bus: %1 HID interfaces · the station counted %2")
-                          .arg(watch_.Look().presentCount)
-                          .arg(station_.LastDeviceCount));
+                          .arg(seen.presentCount)
+                          .arg(seen.acceptedCount));
 }
 
 void BenchWindow::RebuildTable() {
