@@ -11,12 +11,18 @@ AnimatedPicture::AnimatedPicture(QWidget* parent) : QWidget(parent) {
 }
 
 void AnimatedPicture::SetAnimation(const QString& fileName) {
+    keyedFrames_.clear();
     delete movie_;
     movie_ = new QMovie(fileName, QByteArray(), this);
     movie_->setCacheMode(QMovie::CacheAll);
     connect(movie_, &QMovie::frameChanged, this, &AnimatedPicture::TakeFrame);
     movie_->jumpToFrame(0);
     TakeFrame();
+}
+
+void AnimatedPicture::SetTransparentColour(QRgb colour) {
+    transparentColour_ = colour;
+    keyedFrames_.clear();
 }
 
 QImage AnimatedPicture::ApplyColourKey(const QImage& frame, QRgb key) {
@@ -38,18 +44,23 @@ void AnimatedPicture::TakeFrame() {
     if (!movie_ || (!isVisible() && !shown_.isNull())) {
         return;
     }
-    const QImage frame = movie_->currentImage();
-    if (frame.isNull()) {
-        return;
+    auto cached = keyedFrames_.find(movie_->currentFrameNumber());
+    if (cached == keyedFrames_.end()) {
+        const QImage frame = movie_->currentImage();
+        if (frame.isNull()) {
+            return;
+        }
+        QImage keyed = ApplyColourKey(frame, transparentColour_);
+        if (keyed.size() != size() && !size().isEmpty()) {
+            keyed = keyed.scaled(size(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
+        }
+        const QRegion covered(QBitmap::fromImage(keyed.createAlphaMask()));
+        cached =
+            keyedFrames_.emplace(movie_->currentFrameNumber(), KeyedFrame{keyed, covered}).first;
     }
-    QImage keyed = ApplyColourKey(frame, transparentColour_);
-    if (keyed.size() != size() && !size().isEmpty()) {
-        keyed = keyed.scaled(size(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
-    }
-    shown_ = keyed;
-    const QRegion covered(QBitmap::fromImage(shown_.createAlphaMask()));
+    shown_ = cached->second.image;
     update();
-    emit FrameShown(covered);
+    emit FrameShown(cached->second.covered);
 }
 
 void AnimatedPicture::showEvent(QShowEvent* event) {
@@ -59,6 +70,7 @@ void AnimatedPicture::showEvent(QShowEvent* event) {
 
 void AnimatedPicture::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
+    keyedFrames_.clear();
     TakeFrame();
 }
 

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QImage>
+#include <QRegion>
 #include <QWidget>
+
+#include <map>
 
 class QMovie;
 
@@ -17,7 +20,7 @@ public:
 
     void SetAnimation(const QString& fileName);
     QMovie* Animation() const { return movie_; }
-    void SetTransparentColour(QRgb colour) { transparentColour_ = colour; }
+    void SetTransparentColour(QRgb colour);
 
     // The frame with every pixel of exactly the key colour made fully transparent.
     static QImage ApplyColourKey(const QImage& frame, QRgb key);
@@ -40,6 +43,13 @@ private:
     QMovie* movie_ = nullptr;
     QRgb transparentColour_ = qRgb(0, 0, 0);
     QImage shown_;
+    // Each frame keyed, stretched and outlined once: the animation loops all shift long, and
+    // a job's busy window must cost next to nothing per frame.
+    struct KeyedFrame {
+        QImage image;
+        QRegion covered;
+    };
+    std::map<int, KeyedFrame> keyedFrames_;
 };
 
 } // namespace vrax

@@ -1,4 +1,5 @@
 #include "InstantPlugIn.h"
+#include "app/StationControls.h"
 
 #include "TForm1.h"
 #include "device/DeviceArrivalSource.h"
@@ -36,8 +37,8 @@ bool InstantPlugIn::ListenToSystem() {
 
 void InstantPlugIn::RunTick() {
     // Only while polling runs, as DevTimer's own ticks; a tick already under way drops this one.
-    if (form_.DevTimer->isActive()) {
-        form_.RunGuarded([this] { form_.DevTimerTimer(form_.DevTimer); });
+    if (FindControl<QTimer>(form_, "DevTimer")->isActive()) {
+        form_.RunGuarded([this] { form_.DevTimerTimer(FindControl<QTimer>(form_, "DevTimer")); });
     }
 }
 

@@ -2,6 +2,7 @@
 #include "app/DropDownComboBox.h"
 #include "app/ScriptedDialogs.h"
 #include "app/Skin.h"
+#include "app/StationControls.h"
 #include "app/TForm1.h"
 #include "app/TFormLoadingUI.h"
 #include "device/Clock.h"
@@ -58,20 +59,22 @@ int main(int argc, char** argv) {
     settle();
     save(form.grab(), "main-kvqm31x.png");
 
-    form.cb_ICType->setCurrentIndex(vrax::IcTypeKvqm42xx);
-    form.cb_ICTypeChange(form.cb_ICType);
+    vrax::FindControl<vrax::DropDownComboBox>(form, "cb_ICType")
+        ->setCurrentIndex(vrax::IcTypeKvqm42xx);
+    form.cb_ICTypeChange(vrax::FindControl<vrax::DropDownComboBox>(form, "cb_ICType"));
     form.ShowDeviceReady();
-    form.edt_BinFile->setText("/home/station/images/KVQM42xx_customer_A.bin");
+    vrax::FindControl<QLineEdit>(form, "edt_BinFile")
+        ->setText("/home/station/images/KVQM42xx_customer_A.bin");
     form.ShowResult("Write Pass", vrax::ResultColour::Green);
     form.ShowPassCount(17);
     form.EnableJobControls();
-    form.btn_Load->setEnabled(false);
+    vrax::FindControl<QPushButton>(form, "btn_Load")->setEnabled(false);
     settle();
     save(form.grab(), "main-kvqm42xx.png");
 
     // The busy window as the operator sees it: its keyed animation over the main window.
     form.ShowBusyWindow();
-    vrax::TFormLoadingUI& busy = *form.FormLoadingUI;
+    vrax::TFormLoadingUI& busy = *vrax::FindControl<vrax::TFormLoadingUI>(form, "FormLoadingUI");
     busy.WaitGif->Animation()->jumpToFrame(3);
     settle();
     QPixmap composed = form.grab();

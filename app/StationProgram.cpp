@@ -1,4 +1,5 @@
 #include "StationProgram.h"
+#include "app/StationControls.h"
 
 #include "InstantPlugIn.h"
 #include "QtDialogs.h"
@@ -69,8 +70,9 @@ int RunStationProgram(int& argc, char** argv, HidPlatform& platform, Clock& cloc
     }
     RememberingHidPlatform devices(platform);
     TForm1 form(devices, clock, dialogs);
-    form.Recording().Attach(form.GetStation(), *records, &devices,
-                            [&form] { return form.edt_BinFile->text().toStdString(); });
+    form.Recording().Attach(form.GetStation(), *records, &devices, [&form] {
+        return FindControl<QLineEdit>(form, "edt_BinFile")->text().toStdString();
+    });
     // A child of the window: it goes with it.
     auto* instant = new InstantPlugIn(form);
     if (options.listenToSystemDevices) {

@@ -12,7 +12,7 @@
 #include "programming/BinImage.h"
 #include "programming/DataFormat.h"
 #include "programming/FactoryRecord.h"
-#include "programming/ReadBack.h"
+#include "programming/SaveJob.h"
 #include "programming/StationError.h"
 #include "programming/Verify.h"
 #include "programming/WriteJob.h"
@@ -69,6 +69,11 @@ Edit* MakeNumberField(QWidget* parent, const char* name, const QRect& geometry, 
     return edit;
 }
 
+// A device ID as the VID and PID fields show it.
+QString FourHexDigits(int value) {
+    return QString("%1").arg(value, 4, 16, QChar('0')).toUpper();
+}
+
 void ExitProcessNow(int exitCode) {
     std::fflush(nullptr);
     std::_Exit(exitCode);
@@ -79,8 +84,8 @@ void ExitProcessNow(int exitCode) {
 TForm1::TForm1(HidPlatform& platform, Clock& clock, Dialogs& dialogs, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
-      platform_(platform), clock_(clock), dialogs_(dialogs),
-      recordingView_(*this), station_(platform, clock, *this, recordingView_), exitAction_(ExitProcessNow) {
+      platform_(platform), clock_(clock), dialogs_(dialogs), recordingView_(*this),
+      station_(platform, clock, *this, recordingView_), exitAction_(ExitProcessNow) {
     setObjectName("Form1");
     setWindowTitle(Caption);
     setWindowIcon(QIcon(":/artwork/find.png"));
@@ -130,17 +135,21 @@ void TForm1::CreateControls() {
 
     lbl_ICType = MakeLabel(this, "lbl_ICType", {8, 108, 106, 16}, latin13);
     cb_ICType = Place(new DropDownComboBox(this), "cb_ICType", {116, 106, 245, 22}, latin13);
-    cb_ICType->addItems({"KVQM31X", "KVQM42xx", "KVQM537"});
+    for (const MouseType& type : MouseTypes) {
+        cb_ICType->addItem(type.name);
+    }
     cb_ICType->setCurrentIndex(0);
     cb_ICType->setMaxVisibleItems(6);
     cb_ICType->SetListOpensAsTyped();
 
     lbl_VID = MakeLabel(this, "lbl_VID", {424, 108, 33, 16}, latin13);
     edt_VID = MakeNumberField<THexEdit>(this, "edt_VID", {466, 106, 40, 20},
-                                        Skin::DesignFont(LatinFace, 12), 4, "3C5E");
+                                        Skin::DesignFont(LatinFace, 12), 4,
+                                        FourHexDigits(MouseTypes[IcTypeKvqm31x].vendorId));
     lbl_PID = MakeLabel(this, "lbl_PID", {528, 108, 33, 16}, latin13);
     edt_PID = MakeNumberField<THexEdit>(this, "edt_PID", {566, 106, 40, 20},
-                                        Skin::DesignFont(LatinFace, 12), 4, "0A31");
+                                        Skin::DesignFont(LatinFace, 12), 4,
+                                        FourHexDigits(MouseTypes[IcTypeKvqm31x].productId));
 
     lbl_AutoMode = MakeLabel(this, "lbl_AutoMode", {8, 138, 106, 16}, latin13);
     cb_AutoRun = Place(new QCheckBox(this), "cb_AutoRun", {116, 138, 77, 22}, latin13);
@@ -276,8 +285,6 @@ void TForm1::ConnectHandlers() {
     };
     connect(cb_ICType, &DropDownComboBox::Change, this,
             guarded(&TForm1::cb_ICTypeChange, cb_ICType));
-    connect(edt_VID, &QLineEdit::textChanged, this, guarded(&TForm1::edt_VIDChange, edt_VID));
-    connect(edt_PID, &QLineEdit::textChanged, this, guarded(&TForm1::edt_PIDChange, edt_PID));
     connect(cb_AutoRun, &QCheckBox::clicked, this, guarded(&TForm1::cb_AutoRunClick, cb_AutoRun));
     connect(DevTimer, &QTimer::timeout, this, guarded(&TForm1::DevTimerTimer, DevTimer));
     connect(Img_VRAXLog, &PictureBox::DoubleClicked, this,
@@ -427,25 +434,17 @@ void TForm1::cb_ICTypeChange(QObject*) {
     lbl_BINICTypeError->hide();
     // Polling stays off until an image is accepted again; open devices are kept.
     DevTimer->stop();
-    switch (cb_ICType->currentIndex()) {
-    case IcTypeKvqm31x:
-        edt_VID->setText("3C5E");
-        edt_PID->setText("0A31");
-        rb_CmdCustom->show();
-        edt_WriteCustom->show();
-        rb_CmdCustom->setChecked(true);
-        break;
-    case IcTypeKvqm42xx:
-    case IcTypeKvqm537:
-        edt_VID->setText("3C5E");
-        edt_PID->setText("0A42");
-        rb_CmdCustom->hide();
-        edt_WriteCustom->hide();
-        rb_CmdByte2K->setChecked(true);
-        break;
-    default:
-        break;
+    const MouseType* type = FindMouseType(cb_ICType->currentIndex());
+    if (type == nullptr) {
+        return;
     }
+    edt_VID->setText(FourHexDigits(type->vendorId));
+    edt_PID->setText(FourHexDigits(type->productId));
+    // Only the KVQM31X family offers the Custom format.
+    const bool custom = type->family == MouseFamily::Kvqm31x;
+    rb_CmdCustom->setVisible(custom);
+    edt_WriteCustom->setVisible(custom);
+    (custom ? rb_CmdCustom : rb_CmdByte2K)->setChecked(true);
 }
 
 void TForm1::FormCloseQuery(bool& canClose) {
@@ -453,10 +452,6 @@ void TForm1::FormCloseQuery(bool& canClose) {
     // Reached only when a test replaced the exit action: the window stays as it is.
     canClose = false;
 }
-
-void TForm1::edt_VIDChange(QObject*) {}
-
-void TForm1::edt_PIDChange(QObject*) {}
 
 void TForm1::btn_LoadClick(QObject*) {
     StationContext context = station_.Context();
@@ -501,24 +496,17 @@ void TForm1::DevTimerTimer(QObject*) {
         return;
     }
     PollBusy = true;
-    int stablePairs = 0;
-    int count = 0;
-    for (int pair = 0; pair < 5; ++pair) {
-        const int first = CountHidDevices(platform_);
-        const int second = CountHidDevices(platform_);
-        if (first == second) {
-            ++stablePairs;
-        }
-        count = first;
-    }
+    const std::optional<int> stableCount =
+        StableSample([this] { return CountHidDevices(platform_); });
     const std::string notice = platform_.TakeOperatorNotice();
     if (!notice.empty()) {
         dialogs_.Message(this, ApplicationTitle, QString::fromLocal8Bit(notice.c_str()));
     }
-    if (count == LastDeviceCount || stablePairs < 2) {
+    if (!stableCount || *stableCount == LastDeviceCount) {
         PollBusy = false;
         return;
     }
+    const int count = *stableCount;
     if (count < LastDeviceCount) {
         ShowNoDevice();
         DisableJobControls();
@@ -556,32 +544,18 @@ void TForm1::ShowNoDevice() {
 }
 
 void TForm1::SettleAfterArrival() {
-    const int sleepTime = edt_sleepTime->GetValue();
-    for (std::int64_t repetition = 0; repetition <= sleepTime; ++repetition) {
-        clock_.SleepMilliseconds(1);
-        PumpMessages();
-    }
+    StationContext context = station_.Context();
+    SettleWait(context);
 }
 
 bool TForm1::OpenMouseOfSelectedType() {
-    int releaseNumber = 0;
-    switch (cb_ICType->currentIndex()) {
-    case IcTypeKvqm31x: {
-        releaseNumber = 0x104;
-        const int productId = edt_PID->GetValue();
-        const int vendorId = edt_VID->GetValue();
-        return station_.link31.Open(vendorId, productId, releaseNumber);
-    }
-    case IcTypeKvqm42xx:
-    case IcTypeKvqm537: {
-        releaseNumber = 0x100;
-        const int productId = edt_PID->GetValue();
-        const int vendorId = edt_VID->GetValue();
-        return station_.link42.Open(vendorId, productId, releaseNumber);
-    }
-    default:
+    const int icType = cb_ICType->currentIndex();
+    if (FindMouseType(icType) == nullptr) {
         return false;
     }
+    const int productId = edt_PID->GetValue();
+    const int vendorId = edt_VID->GetValue();
+    return station_.OpenMouse(icType, vendorId, productId);
 }
 
 void TForm1::cb_AutoRunClick(QObject*) {
@@ -759,6 +733,13 @@ void TForm1::paintEvent(QPaintEvent*) {
 
 void TForm1::ShowBusyWindow() {
     FormLoadingUI->ShowCentredOver(*this);
+}
+
+void TForm1::ChunkStarting(int done, int /*total*/) {
+    // The busy window stays on top by itself; raising it again before every chunk cost an X
+    // request per few bytes, so it is raised when a transfer begins.
+    FormLoadingUI->ShowCentredOver(*this, done == 0);
+    PumpMessages();
 }
 
 void TForm1::HideBusyWindow() {

@@ -62,8 +62,6 @@ public:
     void FormCloseQuery(bool& canClose);
 
     void cb_ICTypeChange(QObject* sender = nullptr);
-    void edt_VIDChange(QObject* sender = nullptr);
-    void edt_PIDChange(QObject* sender = nullptr);
     void btn_LoadClick(QObject* sender = nullptr);
     void btn_WriteClick(QObject* sender = nullptr);
     void btn_VerifyClick(QObject* sender = nullptr);
@@ -97,12 +95,11 @@ public:
     RecordingStationView& Recording() { return recordingView_; }
     SkinTitleBar* TitleBar() const { return titleBar_; }
 
-    // LinkHost
+    // StationView
     void ShowBusyWindow() override;
     void HideBusyWindow() override;
     void PumpMessages() override;
-
-    // StationView
+    void ChunkStarting(int done, int total) override;
     void HideResult() override;
     void ShowResult(const std::string& text, ResultColour colour,
                     std::optional<int> pointSize = std::nullopt) override;
@@ -134,6 +131,23 @@ public:
 
     static QColor ColourOf(ResultColour colour);
 
+    const FileFilter OpenDialog1{"LoadFile(*.bin)", "*.bin"};
+    const FileFilter SaveDialog1{"SaveFile(*.bin)", "*.bin"};
+    const PasswordPrompt dlgPass{"VRAX BIN Writer Tool ", "PASSWORD:"};
+
+    // Polling state: a tick that finds PollBusy set does nothing.
+    bool PollBusy = false;
+    int LastDeviceCount = 0;
+    // Parameter lock.
+    bool ParametersUnlocked = false;
+    int LogoClickCount = 0;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    // The controls, found from outside by their object names.
     // Header and job area.
     PictureBox* Img_VRAXLog;
     PictureBox* Img_Find;
@@ -201,22 +215,6 @@ public:
     QTimer* DevTimer;
     TFormLoadingUI* FormLoadingUI = nullptr;
 
-    const FileFilter OpenDialog1{"LoadFile(*.bin)", "*.bin"};
-    const FileFilter SaveDialog1{"SaveFile(*.bin)", "*.bin"};
-    const PasswordPrompt dlgPass{"VRAX BIN Writer Tool ", "PASSWORD:"};
-
-    // Polling state: a tick that finds PollBusy set does nothing.
-    bool PollBusy = false;
-    int LastDeviceCount = 0;
-    // Parameter lock.
-    bool ParametersUnlocked = false;
-    int LogoClickCount = 0;
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
-
-private:
     void CreateControls();
     void CreateWriteParameterGroup();
     void CreateResultGroup();

@@ -44,10 +44,13 @@ void TFormLoadingUI::FormCreate(const QWidget& mainWindow) {
     WaitGif->Animation()->start();
 }
 
-void TFormLoadingUI::ShowCentredOver(const QWidget& mainWindow) {
+void TFormLoadingUI::ShowCentredOver(const QWidget& mainWindow, bool raiseAgain) {
     move(CentredPosition(mainWindow.frameGeometry(), frameGeometry().size()));
+    const bool wasVisible = isVisible();
     show();
-    raise();
+    if (raiseAgain || !wasVisible) {
+        raise();
+    }
 }
 
 } // namespace vrax

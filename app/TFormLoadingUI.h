@@ -23,8 +23,9 @@ public:
     // Where the jobs show it: centred over the main window.
     static QPoint CentredPosition(const QRect& mainFrame, QSize ownSize);
 
-    // Moves the window to the centre of the main window's current place and shows it in front.
-    void ShowCentredOver(const QWidget& mainWindow);
+    // Moves the window to the centre of the main window's current place and shows it in front;
+    // an already visible one is raised again only when asked to.
+    void ShowCentredOver(const QWidget& mainWindow, bool raiseAgain = true);
 
     AnimatedPicture* WaitGif;
 

@@ -1,3 +1,4 @@
+#include "app/StationControls.h"
 #include "bench/BenchWindow.h"
 #include "bench/HexView.h"
 
@@ -41,8 +42,9 @@ int main(int argc, char** argv) {
     station.SelectLanguage(1033);
     // The records go nowhere, yet the bench's table shows what would be kept.
     vrax::NullProductionRecords records;
-    station.Recording().Attach(station.GetStation(), records, nullptr,
-                               [&station] { return station.edt_BinFile->text().toStdString(); });
+    station.Recording().Attach(station.GetStation(), records, nullptr, [&station] {
+        return vrax::FindControl<QLineEdit>(station, "edt_BinFile")->text().toStdString();
+    });
     station.show();
     vrax::BenchWindow bench(bus, station);
     bench.SetSampleFolder(VRAX_BENCH_SAMPLE_DIR);
@@ -66,8 +68,9 @@ int main(int argc, char** argv) {
         }
     };
     const auto tick = [&] {
-        if (station.DevTimer->isActive()) {
-            station.RunGuarded([&] { station.DevTimerTimer(station.DevTimer); });
+        if (vrax::FindControl<QTimer>(station, "DevTimer")->isActive()) {
+            station.RunGuarded(
+                [&] { station.DevTimerTimer(vrax::FindControl<QTimer>(station, "DevTimer")); });
         }
     };
 
@@ -75,11 +78,11 @@ int main(int argc, char** argv) {
     save(bench.grab(), "bench-start.png");
 
     dialogs.openAnswers.push_back(QStringLiteral(VRAX_BENCH_SAMPLE_DIR "/sample-2k.bin"));
-    station.btn_Load->click();
-    station.cb_WriteID->setChecked(true);
-    station.cb_AutoRun->click();
+    vrax::FindControl<QPushButton>(station, "btn_Load")->click();
+    vrax::FindControl<QCheckBox>(station, "cb_WriteID")->setChecked(true);
+    vrax::FindControl<QCheckBox>(station, "cb_AutoRun")->click();
 
-    vrax::ProductionLine::Settings line = bench.LineSettingsFromFields();
+    vrax::VirtualProductionLine::Settings line = bench.LineSettingsFromFields();
     line.mice = 12;
     line.faultyPercent = 25;
     line.seed = 7;

@@ -1,4 +1,5 @@
 #include "BenchWindow.h"
+#include "app/StationControls.h"
 
 #include "BenchLook.h"
 #include "FaultEditor.h"
@@ -148,11 +149,11 @@ QWidget* BenchWindow::MakeMiceGroup() {
 
     auto* addRow = new QHBoxLayout;
     addRow->addWidget(MakeDimLabel("Add:", group));
-    addKvqm31xButton = new QPushButton("KVQM31X", group);
+    addKvqm31xButton = new QPushButton(MouseTypes[IcTypeKvqm31x].name, group);
     addKvqm31xButton->setObjectName("AddKvqm31x");
-    addKvqm42xxButton = new QPushButton("KVQM42xx", group);
+    addKvqm42xxButton = new QPushButton(MouseTypes[IcTypeKvqm42xx].name, group);
     addKvqm42xxButton->setObjectName("AddKvqm42xx");
-    addKvqm537Button = new QPushButton("KVQM537", group);
+    addKvqm537Button = new QPushButton(MouseTypes[IcTypeKvqm537].name, group);
     addKvqm537Button->setObjectName("AddKvqm537");
     for (QPushButton* button : {addKvqm31xButton, addKvqm42xxButton, addKvqm537Button}) {
         button->setToolTip("A fresh mouse with the default IDs of its IC type, unplugged");
@@ -427,9 +428,10 @@ void BenchWindow::Refresh() {
     RefreshLine();
 
     keyboardButton->setText(rack_.KeyboardPlugged() ? "Unplug the keyboard" : "Plug in a keyboard");
+    const StationSnapshot seen = watch_.Look();
     busLabel->setText(QStringLiteral("Bus: %1 HID interfaces · the station counted %2")
-                          .arg(watch_.Look().presentCount)
-                          .arg(station_.LastDeviceCount));
+                          .arg(seen.presentCount)
+                          .arg(seen.acceptedCount));
 }
 
 void BenchWindow::RebuildTable() {
@@ -552,18 +554,21 @@ QString BenchWindow::DecodedFactoryRecord(const VirtualMouse& mouse) const {
                                   "station %6")
                        .arg(Hex(fields.productType, 4), Hex(fields.date, 8),
                             Hex(fields.serialNumber, 6),
-                            item(station_.cb_Factory, fields.factoryIndex),
-                            item(station_.cb_FactoryLine, fields.lineIndex),
-                            item(station_.cb_FactoryStation, fields.stationIndex));
+                            item(FindControl<DropDownComboBox>(station_, "cb_Factory"),
+                                 fields.factoryIndex),
+                            item(FindControl<DropDownComboBox>(station_, "cb_FactoryLine"),
+                                 fields.lineIndex),
+                            item(FindControl<DropDownComboBox>(station_, "cb_FactoryStation"),
+                                 fields.stationIndex));
 }
 
 void BenchWindow::RefreshLine() {
-    const ProductionLine::Tally tally = line_.Count();
+    const VirtualProductionLine::Tally tally = line_.Count();
     lineStartButton->setText(line_.Running() ? "Stop line" : "Start line");
     lineCountBox->setEnabled(!line_.Running());
     faultyShareBox->setEnabled(!line_.Running());
     const bool refused = !line_.Running() && !lineNotice_.isEmpty();
-    const bool stopped = refused || line_.CurrentPhase() == ProductionLine::Phase::Stopped;
+    const bool stopped = refused || line_.CurrentPhase() == VirtualProductionLine::Phase::Stopped;
     lineStatusLabel->setText(
         QStringLiteral("<span style=\"color:%1\">%2</span>")
             .arg((stopped ? BenchLook::Fail : BenchLook::Text).name(),
@@ -581,7 +586,7 @@ void BenchWindow::RefreshLine() {
 
     const int passCount = watch_.Look().passCount;
     QString agreement;
-    if (line_.CurrentPhase() != ProductionLine::Phase::Idle) {
+    if (line_.CurrentPhase() != VirtualProductionLine::Phase::Idle) {
         const int raised =
             (line_.Running() ? passCount : line_.PassCountAtEnd()) - line_.PassCountAtStart();
         const bool agrees = raised == tally.pass;
@@ -600,7 +605,7 @@ void BenchWindow::RefreshLine() {
     const int done = tally.done;
     if (lineLog->count() != done) {
         lineLog->clear();
-        for (const ProductionLine::LineMouse& mouse : mice) {
+        for (const VirtualProductionLine::LineMouse& mouse : mice) {
             if (!mouse.done) {
                 continue;
             }
@@ -620,8 +625,8 @@ void BenchWindow::RefreshLine() {
     }
 }
 
-ProductionLine::Settings BenchWindow::LineSettingsFromFields() const {
-    ProductionLine::Settings settings;
+VirtualProductionLine::Settings BenchWindow::LineSettingsFromFields() const {
+    VirtualProductionLine::Settings settings;
     settings.mice = lineCountBox->value();
     settings.faultyPercent = faultyShareBox->value();
     settings.seed = QRandomGenerator::global()->generate();

@@ -2,7 +2,7 @@
 
 #include "FormWatch.h"
 #include "MouseRack.h"
-#include "ProductionLine.h"
+#include "VirtualProductionLine.h"
 
 #include <QWidget>
 
@@ -52,7 +52,7 @@ public:
     void ShowBeside();
 
     MouseRack& Rack() { return rack_; }
-    ProductionLine& Line() { return line_; }
+    VirtualProductionLine& Line() { return line_; }
     FormWatch& Watch() { return watch_; }
 
     int SelectedMouse() const { return selected_; }
@@ -62,7 +62,7 @@ public:
     // Where the sample image lies, for the start hint.
     void SetSampleFolder(const QString& folder);
     // The settings the line's Start button uses: the fields, the station's IC type, a new seed.
-    ProductionLine::Settings LineSettingsFromFields() const;
+    VirtualProductionLine::Settings LineSettingsFromFields() const;
 
     QLabel* startHint;
     QPushButton* addKvqm31xButton;
@@ -118,7 +118,7 @@ private:
     TForm1& station_;
     MouseRack rack_;
     FormWatch watch_;
-    ProductionLine line_;
+    VirtualProductionLine line_;
     int selected_ = 0;
     bool tableDirty_ = true;
     int followedRackNumber_ = 0;

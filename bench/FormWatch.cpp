@@ -1,4 +1,5 @@
 #include "FormWatch.h"
+#include "app/StationControls.h"
 
 #include "app/TForm1.h"
 #include "device/HidDiscovery.h"
@@ -14,19 +15,19 @@ StationSnapshot FormWatch::Look() {
     StationSnapshot snapshot;
     snapshot.imageLoaded = form_.State().ImageLoaded;
     // Every job stops DevTimer for its duration; a tick runs its job inside PollBusy.
-    snapshot.busy = form_.PollBusy || !form_.DevTimer->isActive();
+    snapshot.busy = form_.PollBusy || !FindControl<QTimer>(form_, "DevTimer")->isActive();
     snapshot.acceptedCount = form_.LastDeviceCount;
     snapshot.presentCount = CountHidDevices(bus_);
-    snapshot.autoWrite = form_.cb_AutoRun->isChecked();
+    snapshot.autoWrite = FindControl<QCheckBox>(form_, "cb_AutoRun")->isChecked();
     snapshot.icType = form_.IcType();
     snapshot.verdict = ShownVerdict();
-    snapshot.passCount = form_.lbl_PassCnt->text().toInt();
+    snapshot.passCount = FindControl<QLabel>(form_, "lbl_PassCnt")->text().toInt();
     return snapshot;
 }
 
 Verdict FormWatch::ShownVerdict() const {
-    if (!form_.lbl_CtrlResult->isHidden()) {
-        const QString text = form_.lbl_CtrlResult->text();
+    if (!FindControl<QLabel>(form_, "lbl_CtrlResult")->isHidden()) {
+        const QString text = FindControl<QLabel>(form_, "lbl_CtrlResult")->text();
         if (text == QString::fromLocal8Bit(form_.Language().Text(12).c_str())) {
             return Verdict::WritePass;
         }
@@ -34,7 +35,7 @@ Verdict FormWatch::ShownVerdict() const {
             return Verdict::WriteFail;
         }
     }
-    if (!form_.lbl_BINDevError->isHidden()) {
+    if (!FindControl<QLabel>(form_, "lbl_BINDevError")->isHidden()) {
         return Verdict::MouseMismatch;
     }
     return Verdict::None;

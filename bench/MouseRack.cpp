@@ -76,23 +76,11 @@ void MouseRack::UnplugKeyboard() {
     }
 }
 
-const char* MouseRack::IcTypeName(int icType) {
-    switch (icType) {
-    case IcTypeKvqm31x:
-        return "KVQM31X";
-    case IcTypeKvqm42xx:
-        return "KVQM42xx";
-    case IcTypeKvqm537:
-        return "KVQM537";
-    default:
-        return "?";
-    }
-}
-
 std::string MouseRack::Describe(const Mouse& mouse) {
     std::string name = mouse.lineIndex > 0 ? "Line " + std::to_string(mouse.lineIndex)
                                            : "Mouse " + std::to_string(mouse.number);
-    return name + " · " + IcTypeName(mouse.icType);
+    const MouseType* type = FindMouseType(mouse.icType);
+    return name + " · " + (type != nullptr ? type->name : "?");
 }
 
 void MouseRack::Changed() {

@@ -46,8 +46,6 @@ public:
     void UnplugKeyboard();
     bool KeyboardPlugged() const { return keyboardId_.has_value(); }
 
-    // "KVQM31X", "KVQM42xx" or "KVQM537".
-    static const char* IcTypeName(int icType);
     static std::string Describe(const Mouse& mouse);
 
     // Called after every change of the rack.

@@ -1,4 +1,5 @@
 #include "BenchmarkTable.h"
+#include "app/StationControls.h"
 
 #include "app/AnimatedPicture.h"
 #include "app/StationProgram.h"
@@ -151,7 +152,9 @@ int Run(int argc, char** argv, const Options& options) {
         LoadBinFile(context, imagePath);
         std::filesystem::remove(imagePath);
         if (options.pauseBusyAnimation) {
-            form.FormLoadingUI->WaitGif->Animation()->setPaused(true);
+            FindControl<TFormLoadingUI>(form, "FormLoadingUI")
+                ->WaitGif->Animation()
+                ->setPaused(true);
         }
         QTimer::singleShot(SettleMilliseconds, &form, [&] {
             idleStart = RealtimeSeconds();

@@ -90,18 +90,14 @@ JobResult RunJob(Clock& clock, const BenchmarkJob& job, const ImageBuffer& image
     Station station(bus, clock, settings, view);
 
     std::shared_ptr<VirtualMouse> mouse;
-    int release = 0;
     if (job.icType == IcTypeKvqm31x) {
         mouse = std::make_shared<VirtualMouse31x>();
-        bus.Plug(mouse);
-        release = 0x104;
-        station.link31.Open(0x3C5E, 0x0A31, release);
     } else {
         mouse = std::make_shared<VirtualMouse42xx>();
-        bus.Plug(mouse);
-        release = 0x100;
-        station.link42.Open(0x3C5E, 0x0A42, release);
     }
+    bus.Plug(mouse);
+    const MouseType& type = MouseTypes[job.icType];
+    station.OpenMouse(job.icType, type.vendorId, type.productId);
     if (job.operation == Operation::Verify) {
         mouse->Memory() = image;
     }

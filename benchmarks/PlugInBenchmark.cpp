@@ -1,4 +1,5 @@
 #include "BenchmarkTable.h"
+#include "app/StationControls.h"
 
 #include "app/DropDownComboBox.h"
 #include "app/InstantPlugIn.h"
@@ -85,13 +86,14 @@ Figures Measure(bool instant, int plugs, const std::string& imagePath) {
         bus.SetPlugListener([&instantPlugIn] { instantPlugIn.DeviceChanged(); });
     }
     form.show();
-    form.cb_ICType->setCurrentIndex(1);
-    form.RunGuarded([&] { form.cb_ICTypeChange(form.cb_ICType); });
-    form.cb_AutoRun->click();
+    FindControl<DropDownComboBox>(form, "cb_ICType")->setCurrentIndex(1);
+    form.RunGuarded(
+        [&] { form.cb_ICTypeChange(FindControl<DropDownComboBox>(form, "cb_ICType")); });
+    FindControl<QCheckBox>(form, "cb_AutoRun")->click();
     dialogs.openAnswers.push_back(QString::fromStdString(imagePath));
-    form.btn_Load->click();
+    FindControl<QPushButton>(form, "btn_Load")->click();
     ShowWatch watch;
-    form.FormLoadingUI->installEventFilter(&watch);
+    FindControl<TFormLoadingUI>(form, "FormLoadingUI")->installEventFilter(&watch);
 
     std::mt19937 random(42);
     std::uniform_int_distribution<int> phase(0, 999);
@@ -102,16 +104,21 @@ Figures Measure(bool instant, int plugs, const std::string& imagePath) {
         watch.shown.reset();
         const auto plugged = Steady::now();
         const auto id = bus.Plug(std::make_shared<VirtualMouse42xx>());
-        if (!PumpUntil([&] { return watch.shown.has_value() && form.DevTimer->isActive(); },
-                       std::chrono::milliseconds(5000))) {
+        if (!PumpUntil(
+                [&] {
+                    return watch.shown.has_value() &&
+                           FindControl<QTimer>(form, "DevTimer")->isActive();
+                },
+                std::chrono::milliseconds(5000))) {
             ++figures.missed;
         } else {
             latencies.push_back(
                 std::chrono::duration<double, std::milli>(*watch.shown - plugged).count());
         }
         bus.Unplug(id);
-        PumpUntil([&] { return form.lbl_DevStatus->text() == "No Find Mouse"; },
-                  std::chrono::milliseconds(5000));
+        PumpUntil(
+            [&] { return FindControl<QLabel>(form, "lbl_DevStatus")->text() == "No Find Mouse"; },
+            std::chrono::milliseconds(5000));
     }
     std::sort(latencies.begin(), latencies.end());
     if (!latencies.empty()) {

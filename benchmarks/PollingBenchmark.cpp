@@ -1,4 +1,5 @@
 #include "BenchmarkTable.h"
+#include "app/StationControls.h"
 
 #include "app/ScriptedDialogs.h"
 #include "app/TForm1.h"
@@ -58,7 +59,9 @@ TickFigures MeasureTicks(HidPlatform& platform) {
     TickFigures figures;
     figures.counted = CountHidDevices(platform);
     form.LastDeviceCount = figures.counted;
-    const auto tick = [&] { form.RunGuarded([&] { form.DevTimerTimer(form.DevTimer); }); };
+    const auto tick = [&] {
+        form.RunGuarded([&] { form.DevTimerTimer(FindControl<QTimer>(form, "DevTimer")); });
+    };
     for (int i = 0; i < WarmUpTicks; ++i) {
         tick();
     }

@@ -35,10 +35,6 @@ constexpr std::array<OptionName, 28> OptionNames{{
     {"--sim-mice", true},    {"--sim-faulty-every", true},
 }};
 
-constexpr int DefaultVendorId = 0x3C5E;
-constexpr int Kvqm31xProductId = 0x0A31;
-constexpr int Kvqm42xxProductId = 0x0A42;
-
 std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -383,12 +379,13 @@ CommandLineOptions ParseCommandLine(const std::vector<std::string>& arguments) {
     }
     const bool kvqm31x = settings.icType == IcTypeKvqm31x;
 
+    const MouseType& type = MouseTypes[settings.icType];
     options.vendorId = reader.Has("--vid")
                            ? HexadecimalFieldValue("--vid", reader.Value("--vid"), 4)
-                           : DefaultVendorId;
+                           : type.vendorId;
     options.productId = reader.Has("--pid")
                             ? HexadecimalFieldValue("--pid", reader.Value("--pid"), 4)
-                            : (kvqm31x ? Kvqm31xProductId : Kvqm42xxProductId);
+                            : type.productId;
 
     settings.format = reader.Has("--format") ? ReadFormat(reader.Value("--format"), settings.icType)
                                              : (kvqm31x ? DataFormat::Custom : DataFormat::Byte2K);

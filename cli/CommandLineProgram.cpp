@@ -9,7 +9,7 @@
 #include "programming/BinImage.h"
 #include "programming/DataFormat.h"
 #include "programming/FactoryRecord.h"
-#include "programming/ReadBack.h"
+#include "programming/SaveJob.h"
 #include "programming/StationContext.h"
 #include "programming/StationError.h"
 #include "programming/Verify.h"
@@ -31,62 +31,10 @@ constexpr std::uint8_t TextNoFindMouse = 0;
 constexpr std::uint8_t TextMouseReady = 1;
 constexpr std::uint8_t TextFactoryFieldsFirst = 31; // "Product" .. "Station"
 
-// The release numbers the window's polling presets before it opens a mouse of each family.
-constexpr int Kvqm31xReleaseNumber = 0x104;
-constexpr int Kvqm42xxReleaseNumber = 0x100;
-
-constexpr int Kvqm31xChunkSize = 6;
-constexpr int Kvqm42xxChunkSize = 7;
-
 std::string HexadecimalText(unsigned value, int digits) {
     char text[16];
     std::snprintf(text, sizeof text, "%0*X", digits, value);
     return text;
-}
-
-long ChunkCount(int length, int chunkSize) {
-    return (length + chunkSize - 1) / chunkSize;
-}
-
-// The chunks an operation moves when every first attempt is answered.
-long ExpectedChunks(const CommandLineOptions& options) {
-    const PlainSettings& settings = options.settings;
-    const bool kvqm31x = settings.icType == IcTypeKvqm31x;
-    const int chunkSize = kvqm31x ? Kvqm31xChunkSize : Kvqm42xxChunkSize;
-    switch (options.command) {
-    case Command::Write: {
-        long written = 0;
-        bool readBack = false;
-        switch (settings.format) {
-        case DataFormat::Byte2K:
-            written = ChunkCount(ImageSize, chunkSize);
-            break;
-        case DataFormat::Byte256:
-            written = settings.blockCount * ChunkCount(BlockSize, chunkSize);
-            readBack = kvqm31x;
-            break;
-        case DataFormat::Custom:
-            ForEachCustomRange(settings.customRanges, [&](int start, int end) {
-                written += ChunkCount(end - start, chunkSize);
-                return true;
-            });
-            readBack = true;
-            break;
-        case DataFormat::None:
-            break;
-        }
-        const long record =
-            kvqm31x && settings.writeProductId ? ChunkCount(FactoryRecordSize, chunkSize) : 0;
-        return written * (readBack ? 2 : 1) + record;
-    }
-    case Command::Verify:
-        return kvqm31x ? MaxBlockCount * ChunkCount(BlockSize, chunkSize)
-                       : ChunkCount(ImageSize, chunkSize);
-    case Command::Read:
-        return ChunkCount(ImageSize, chunkSize);
-    default:
-        return 0;
-    }
 }
 
 const char* ProgressLabel(Command command) {
@@ -317,14 +265,8 @@ CommandLineProgram::Outcome CommandLineProgram::List(Station& station, HidPlatfo
 
 // As the window's polling opens a newly connected mouse of the selected family.
 bool CommandLineProgram::OpenMouse(Station& station, HidPlatform& platform) {
-    bool found = false;
-    if (options_.settings.icType == IcTypeKvqm31x) {
-        int releaseNumber = Kvqm31xReleaseNumber;
-        found = station.link31.Open(options_.vendorId, options_.productId, releaseNumber);
-    } else {
-        int releaseNumber = Kvqm42xxReleaseNumber;
-        found = station.link42.Open(options_.vendorId, options_.productId, releaseNumber);
-    }
+    const bool found =
+        station.OpenMouse(options_.settings.icType, options_.vendorId, options_.productId);
     const std::string notice = platform.TakeOperatorNotice();
     if (!notice.empty()) {
         err_ << notice << '\n';
@@ -339,7 +281,7 @@ CommandLineProgram::RunOperation(Station& station, CommandLineView& view,
     const std::chrono::microseconds start = clock_->Now();
     const int icType = options_.settings.icType;
     Outcome outcome;
-    progress_.Start(ProgressLabel(options_.command), ExpectedChunks(options_));
+    progress_.Start(ProgressLabel(options_.command));
     switch (options_.command) {
     case Command::Write: {
         const WriteVerdict verdict = RunWriteJob(context);
@@ -368,6 +310,10 @@ CommandLineProgram::RunOperation(Station& station, CommandLineView& view,
         break;
     }
     progress_.Finish();
+    // A jig's operator learns from the platform why the mouse failed, beyond the verdict.
+    if (outcome.exitCode != ExitPass && !station.state.LastTransferError.empty()) {
+        outcome.error = station.state.LastTransferError;
+    }
     const std::vector<std::string> shown = view.VisibleTexts(station.lang);
     outcome.lines.insert(outcome.lines.end(), shown.begin(), shown.end());
     std::string error;

@@ -12,15 +12,16 @@
 namespace vrax {
 
 // The window as the command line keeps it: which result labels ended up visible and with
-// what text, and the factory fields a read filled. Each chunk a link moves shows the busy
-// window once, which drives the progress bar.
+// what text, and the factory fields a read filled. The links' progress drives the bar.
 class CommandLineView final : public StationView {
 public:
     explicit CommandLineView(ProgressBar& progress) : progress_(progress) {}
 
-    void ShowBusyWindow() override { progress_.Step(); }
+    void ShowBusyWindow() override {}
     void HideBusyWindow() override {}
     void PumpMessages() override {}
+    void ChunkStarting(int done, int total) override { progress_.Update(done, total); }
+    void Idle() override {}
 
     void HideResult() override { resultVisible_ = false; }
     void ShowResult(const std::string& text, ResultColour colour,

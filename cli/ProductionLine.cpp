@@ -2,6 +2,7 @@
 
 #include "cli/CommandLineView.h"
 #include "cli/ProductionLog.h"
+#include "device/HidDiscovery.h"
 #include "device/NullHidPlatform.h"
 #include "device/SystemHidPlatform.h"
 #include "programming/BinImage.h"
@@ -32,8 +33,6 @@ namespace {
 
 std::atomic<bool> stopRequested{false};
 
-constexpr int Kvqm31xReleaseNumber = 0x104;
-constexpr int Kvqm42xxReleaseNumber = 0x100;
 constexpr auto TickInterval = std::chrono::milliseconds(1000);
 
 // One mouse's share of the devices: only the interfaces of its own arrival are there, so its
@@ -68,22 +67,7 @@ std::string Hex6(int value) {
 // The polling tick's sampling: five pairs of enumerations; a change counts when at least two
 // pairs agreed. Empty optional: not stable yet.
 std::optional<std::vector<std::string>> StableInterfaces(HidPlatform& devices) {
-    int stable = 0;
-    std::vector<std::string> first;
-    for (int pair = 0; pair < 5; ++pair) {
-        std::vector<std::string> a = devices.EnumerateInterfaces();
-        const std::vector<std::string> b = devices.EnumerateInterfaces();
-        if (a == b) {
-            ++stable;
-        }
-        if (pair == 4) {
-            first = std::move(a);
-        }
-    }
-    if (stable < 2) {
-        return std::nullopt;
-    }
-    return first;
+    return StableSample([&] { return devices.EnumerateInterfaces(); });
 }
 
 } // namespace
@@ -317,15 +301,7 @@ void ProductionLine::Program(const Arrival& arrival, Tally& tally) {
     if (settings.sleepTime >= 0) {
         clock->SleepMilliseconds(static_cast<std::uint32_t>(settings.sleepTime) + 1);
     }
-    bool opened = false;
-    if (settings.icType == IcTypeKvqm31x) {
-        int releaseNumber = Kvqm31xReleaseNumber;
-        opened = station.link31.Open(options_.vendorId, options_.productId, releaseNumber);
-    } else {
-        int releaseNumber = Kvqm42xxReleaseNumber;
-        opened = station.link42.Open(options_.vendorId, options_.productId, releaseNumber);
-    }
-    if (!opened) {
+    if (!station.OpenMouse(settings.icType, options_.vendorId, options_.productId)) {
         unplug();
         return;
     }

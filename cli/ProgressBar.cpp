@@ -8,24 +8,21 @@ namespace {
 constexpr int BarWidth = 30;
 }
 
-void ProgressBar::Start(const std::string& label, long expectedSteps) {
-    if (!enabled_ || expectedSteps <= 0) {
+void ProgressBar::Start(const std::string& label) {
+    if (!enabled_ || label.empty()) {
         return;
     }
     running_ = true;
     label_ = label;
-    expected_ = expectedSteps;
-    done_ = 0;
     shownPercent_ = -1;
     Draw(0);
 }
 
-void ProgressBar::Step() {
-    if (!running_) {
+void ProgressBar::Update(int done, int total) {
+    if (!running_ || total <= 0) {
         return;
     }
-    ++done_;
-    const int percent = static_cast<int>(std::min<long>(99, done_ * 100 / expected_));
+    const int percent = std::clamp(done * 100 / total, 0, 100);
     if (percent != shownPercent_) {
         Draw(percent);
     }

@@ -5,15 +5,16 @@
 
 namespace vrax {
 
-// A one-line bar redrawn in place; off when its stream is not a terminal. The steps are the
-// chunks an operation is expected to move, so retries may run past the end: the bar then
-// waits at 99% until the operation finishes.
+// A one-line bar redrawn in place; off when its stream is not a terminal. It shows how far the
+// transfer under way has come, as its link reports it chunk by chunk.
 class ProgressBar {
 public:
     ProgressBar(std::ostream& stream, bool enabled) : stream_(stream), enabled_(enabled) {}
 
-    void Start(const std::string& label, long expectedSteps);
-    void Step();
+    // An empty label keeps the bar off.
+    void Start(const std::string& label);
+    // `done` of `total` chunks of the current transfer have moved.
+    void Update(int done, int total);
     // Clears the line; a bar that was never started leaves the stream untouched.
     void Finish();
 
@@ -24,8 +25,6 @@ private:
     bool enabled_;
     bool running_ = false;
     std::string label_;
-    long expected_ = 0;
-    long done_ = 0;
     int shownPercent_ = -1;
 };
 

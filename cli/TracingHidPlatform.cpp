@@ -7,13 +7,13 @@ namespace vrax {
 
 bool TracingHidPlatform::SetFeature(HidHandle handle, const std::uint8_t* buffer,
                                     std::size_t length) {
-    const bool ok = platform_.SetFeature(handle, buffer, length);
+    const bool ok = inner_.SetFeature(handle, buffer, length);
     Record(HidTraceEntry::Direction::Set, buffer, length, ok);
     return ok;
 }
 
 bool TracingHidPlatform::GetFeature(HidHandle handle, std::uint8_t* buffer, std::size_t length) {
-    const bool ok = platform_.GetFeature(handle, buffer, length);
+    const bool ok = inner_.GetFeature(handle, buffer, length);
     Record(HidTraceEntry::Direction::Get, buffer, length, ok);
     return ok;
 }
@@ -28,7 +28,13 @@ void TracingHidPlatform::Record(HidTraceEntry::Direction direction, const std::u
     entry.direction = direction;
     entry.bytes.assign(buffer, buffer + length);
     entry.ok = ok;
-    *trace_ << FormatLine(entry, origin_) << '\n';
+    *trace_ << FormatLine(entry, origin_);
+    // A failed transfer's line ends with its reason where the platform knows one.
+    const std::string reason = ok ? std::string{} : inner_.LastTransferError();
+    if (!reason.empty()) {
+        *trace_ << ' ' << reason;
+    }
+    *trace_ << '\n';
 }
 
 std::string TracingHidPlatform::FormatLine(const HidTraceEntry& entry,

@@ -72,6 +72,11 @@ public:
     virtual bool SetFeature(HidHandle handle, const std::uint8_t* buffer, std::size_t length) = 0;
     virtual bool GetFeature(HidHandle handle, std::uint8_t* buffer, std::size_t length) = 0;
 
+    // Why the calling thread's last SetFeature or GetFeature here failed: the call, the device
+    // and the system's reason, such as "HIDIOCSFEATURE(8) /dev/hidraw3: Broken pipe". Empty
+    // after a transfer that succeeded, and where the backend knows no reason.
+    virtual std::string LastTransferError() { return {}; }
+
     // A message for the operator that the backend wants shown once (for example missing
     // permissions); empty when there is none. Taking it clears it.
     virtual std::string TakeOperatorNotice() { return {}; }

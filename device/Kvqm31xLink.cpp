@@ -9,36 +9,36 @@ namespace vrax {
 
 namespace {
 
-constexpr int ChunkSize = 6;
+constexpr int ChunkSize = Kvqm31xLink::Type.chunkSize;
 constexpr int Attempts = 5;
 constexpr int PollsPerAttempt = 5;
 constexpr std::uint8_t StatusNotReady = 0;
 
 } // namespace
 
-Kvqm31xLink::Kvqm31xLink(HidPlatform& platform, Clock& clock, LinkHost& host)
-    : platform_(platform), clock_(clock), host_(host) {}
+Kvqm31xLink::Kvqm31xLink(HidPlatform& platform, Clock& clock, LinkProgress& progress)
+    : platform_(platform), clock_(clock), progress_(progress) {}
 
 Kvqm31xLink::~Kvqm31xLink() {
     Forget();
 }
 
-bool Kvqm31xLink::Open(int vendorId, int productId, int& releaseNumber) {
+bool Kvqm31xLink::Open(int vendorId, int productId, int releaseNumber) {
     bool found = false;
-    ForEachFeatureInterface(platform_, vendorId, productId, [&](HidHandle handle, const HidAttributes& attributes) {
-        if (attributes.productId != productId || attributes.vendorId != vendorId ||
-            attributes.versionNumber != releaseNumber) {
-            return false;
-        }
-        found = true;
-        if (handle_ != InvalidHandle && handle_ != handle) {
-            platform_.Close(handle_);
-        }
-        handle_ = handle;
-        releaseNumber = attributes.versionNumber;
-        featureReportLength_ = 8;
-        return true;
-    });
+    ForEachFeatureInterface(
+        platform_, vendorId, productId, [&](HidHandle handle, const HidAttributes& attributes) {
+            if (attributes.productId != productId || attributes.vendorId != vendorId ||
+                attributes.versionNumber != releaseNumber) {
+                return false;
+            }
+            found = true;
+            if (handle_ != InvalidHandle && handle_ != handle) {
+                platform_.Close(handle_);
+            }
+            handle_ = handle;
+            featureReportLength_ = 8;
+            return true;
+        });
     return found;
 }
 
@@ -56,12 +56,12 @@ bool Kvqm31xLink::Exchange(const Frame& request, std::uint32_t firstWaitMs,
     }
     for (int attempt = 0; attempt < Attempts; ++attempt) {
         frame_ = request;
-        platform_.SetFeature(handle_, frame_.data(), featureReportLength_);
+        Set();
         clock_.SleepMilliseconds(firstWaitMs);
         for (int poll = 0; poll < PollsPerAttempt; ++poll) {
             // A get that fails must not leave the request's last data byte to pass for a status.
             std::fill(frame_.begin() + 1, frame_.end(), std::uint8_t{0});
-            platform_.GetFeature(handle_, frame_.data(), featureReportLength_);
+            Get();
             if (frame_[7] != StatusNotReady) {
                 break;
             }
@@ -72,6 +72,23 @@ bool Kvqm31xLink::Exchange(const Frame& request, std::uint32_t firstWaitMs,
         }
     }
     return frame_[7] == StatusDone;
+}
+
+// The exchange judges the status byte alone; a failed transfer only leaves its reason.
+bool Kvqm31xLink::Set() {
+    const bool delivered = platform_.SetFeature(handle_, frame_.data(), featureReportLength_);
+    if (!delivered) {
+        lastTransferError_ = platform_.LastTransferError();
+    }
+    return delivered;
+}
+
+bool Kvqm31xLink::Get() {
+    const bool delivered = platform_.GetFeature(handle_, frame_.data(), featureReportLength_);
+    if (!delivered) {
+        lastTransferError_ = platform_.LastTransferError();
+    }
+    return delivered;
 }
 
 bool Kvqm31xLink::SendCommand(int command, int p1, int p2, int p3, int p4) {
@@ -89,7 +106,7 @@ bool Kvqm31xLink::ReadChunk() {
         return false;
     }
     std::copy(frame_.begin() + 1, frame_.end(), chunk_.begin());
-    host_.PumpMessages();
+    progress_.Idle();
     return true;
 }
 
@@ -108,8 +125,7 @@ bool Kvqm31xLink::ReadMemory(int address, int length, std::uint8_t* destination,
     }
     const int chunks = ChunkCount(length, ChunkSize);
     for (int k = 0; k < chunks; ++k) {
-        host_.ShowBusyWindow();
-        host_.PumpMessages();
+        progress_.ChunkStarting(k, chunks);
         const bool delivered = ReadChunk();
         std::copy_n(chunk_.begin(), ChunkLength(k, length, ChunkSize), destination + ChunkSize * k);
         // A chunk that did not arrive leaves 0xFF in the destination; reporting success then
@@ -117,7 +133,7 @@ bool Kvqm31xLink::ReadMemory(int address, int length, std::uint8_t* destination,
         if (!delivered) {
             return false;
         }
-        host_.PumpMessages();
+        progress_.Idle();
     }
     return true;
 }
@@ -129,10 +145,9 @@ bool Kvqm31xLink::WriteMemory(int address, int length, const std::uint8_t* sourc
     }
     const int chunks = ChunkCount(length, ChunkSize);
     for (int k = 0; k < chunks; ++k) {
-        host_.ShowBusyWindow();
-        host_.PumpMessages();
+        progress_.ChunkStarting(k, chunks);
         std::copy_n(source + ChunkSize * k, ChunkLength(k, length, ChunkSize), chunk_.begin());
-        host_.PumpMessages();
+        progress_.Idle();
         if (!WriteChunk(chunk_.data())) {
             return false;
         }

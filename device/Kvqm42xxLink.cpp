@@ -9,44 +9,45 @@ namespace vrax {
 
 namespace {
 
-constexpr int ChunkSize = 7;
+constexpr int ChunkSize = Kvqm42xxLink::Type.chunkSize;
 constexpr std::uint32_t DataReadPauseMicroseconds = 500;
 
 } // namespace
 
-Kvqm42xxLink::Kvqm42xxLink(HidPlatform& platform, Clock& clock, LinkHost& host)
-    : platform_(platform), clock_(clock), host_(host) {}
+Kvqm42xxLink::Kvqm42xxLink(HidPlatform& platform, Clock& clock, LinkProgress& progress)
+    : platform_(platform), clock_(clock), progress_(progress) {}
 
 Kvqm42xxLink::~Kvqm42xxLink() {
     Forget();
 }
 
-bool Kvqm42xxLink::Open(int vendorId, int productId, int& releaseNumber) {
+bool Kvqm42xxLink::Open(int vendorId, int productId) {
     bool found = false;
-    ForEachFeatureInterface(platform_, vendorId, productId, [&](HidHandle handle, const HidAttributes& attributes) {
-        if (attributes.productId != productId || attributes.vendorId != vendorId) {
-            return false;
-        }
-        found = true;
-        releaseNumber = attributes.versionNumber;
-        featureReportLength_ = 8;
-        bool kept = false;
-        frame_ = {CommandReportId, CmdProbe, 0, 0, 0, 0, 0, 0};
-        if (platform_.SetFeature(handle, frame_.data(), featureReportLength_)) {
-            const HidHandle replaced = commandHandle_;
-            commandHandle_ = handle;
-            CloseIfUnused(replaced);
-            kept = true;
-        }
-        frame_ = {DataReportId, 0, 0, 0, 0, 0, 0, 0};
-        if (platform_.GetFeature(handle, frame_.data(), featureReportLength_)) {
-            const HidHandle replaced = dataHandle_;
-            dataHandle_ = handle;
-            CloseIfUnused(replaced);
-            kept = true;
-        }
-        return kept;
-    });
+    ForEachFeatureInterface(
+        platform_, vendorId, productId, [&](HidHandle handle, const HidAttributes& attributes) {
+            if (attributes.productId != productId || attributes.vendorId != vendorId) {
+                return false;
+            }
+            found = true;
+            releaseNumber_ = attributes.versionNumber;
+            featureReportLength_ = 8;
+            bool kept = false;
+            frame_ = {CommandReportId, CmdProbe, 0, 0, 0, 0, 0, 0};
+            if (platform_.SetFeature(handle, frame_.data(), featureReportLength_)) {
+                const HidHandle replaced = commandHandle_;
+                commandHandle_ = handle;
+                CloseIfUnused(replaced);
+                kept = true;
+            }
+            frame_ = {DataReportId, 0, 0, 0, 0, 0, 0, 0};
+            if (platform_.GetFeature(handle, frame_.data(), featureReportLength_)) {
+                const HidHandle replaced = dataHandle_;
+                dataHandle_ = handle;
+                CloseIfUnused(replaced);
+                kept = true;
+            }
+            return kept;
+        });
     return found;
 }
 
@@ -67,13 +68,29 @@ void Kvqm42xxLink::Forget() {
     }
 }
 
+bool Kvqm42xxLink::Set(HidHandle handle) {
+    const bool delivered = platform_.SetFeature(handle, frame_.data(), featureReportLength_);
+    if (!delivered) {
+        lastTransferError_ = platform_.LastTransferError();
+    }
+    return delivered;
+}
+
+bool Kvqm42xxLink::Get(HidHandle handle) {
+    const bool delivered = platform_.GetFeature(handle, frame_.data(), featureReportLength_);
+    if (!delivered) {
+        lastTransferError_ = platform_.LastTransferError();
+    }
+    return delivered;
+}
+
 bool Kvqm42xxLink::SendCommand(int command, int p1, int p2, int p3, int p4) {
     if (commandHandle_ == InvalidHandle) {
         return false;
     }
     frame_ = {CommandReportId, LowByte(command), LowByte(p1), LowByte(p2),
               LowByte(p3),     LowByte(p4),      0,           0};
-    return platform_.SetFeature(commandHandle_, frame_.data(), featureReportLength_);
+    return Set(commandHandle_);
 }
 
 bool Kvqm42xxLink::ReadChunk() {
@@ -82,7 +99,7 @@ bool Kvqm42xxLink::ReadChunk() {
         return false;
     }
     frame_ = {DataReportId, 0, 0, 0, 0, 0, 0, 0};
-    if (!platform_.GetFeature(dataHandle_, frame_.data(), featureReportLength_)) {
+    if (!Get(dataHandle_)) {
         return false;
     }
     std::copy(frame_.begin() + 1, frame_.end(), chunk_.begin());
@@ -95,7 +112,7 @@ bool Kvqm42xxLink::WriteChunk(const std::uint8_t* data) {
         return false;
     }
     frame_ = {DataReportId, data[0], data[1], data[2], data[3], data[4], data[5], data[6]};
-    return platform_.SetFeature(dataHandle_, frame_.data(), featureReportLength_);
+    return Set(dataHandle_);
 }
 
 // A read or write whose data reports cannot travel fails before the setup is sent, and stops
@@ -115,8 +132,7 @@ bool Kvqm42xxLink::ReadMemory(int address, int length, std::uint8_t* destination
     }
     const int chunks = ChunkCount(length, ChunkSize);
     for (int k = 0; k < chunks; ++k) {
-        host_.ShowBusyWindow();
-        host_.PumpMessages();
+        progress_.ChunkStarting(k, chunks);
         const bool delivered = ReadChunk();
         std::copy_n(chunk_.begin(), ChunkLength(k, length, ChunkSize), destination + ChunkSize * k);
         if (!delivered) {
@@ -136,8 +152,7 @@ bool Kvqm42xxLink::WriteMemory(int address, int length, const std::uint8_t* sour
     }
     const int chunks = ChunkCount(length, ChunkSize);
     for (int k = 0; k < chunks; ++k) {
-        host_.ShowBusyWindow();
-        host_.PumpMessages();
+        progress_.ChunkStarting(k, chunks);
         std::copy_n(source + ChunkSize * k, ChunkLength(k, length, ChunkSize), chunk_.begin());
         if (!WriteChunk(chunk_.data())) {
             return false;

@@ -30,19 +30,6 @@ std::string ExpandFileName(const std::string& path) {
     return error ? path : absolute.string();
 }
 
-std::string IcTypeName(int icType) {
-    switch (icType) {
-    case IcTypeKvqm31x:
-        return "KVQM31X";
-    case IcTypeKvqm42xx:
-        return "KVQM42xx";
-    case IcTypeKvqm537:
-        return "KVQM537";
-    default:
-        return {};
-    }
-}
-
 void BeginLoad(StationContext& context) {
     context.state.LoadedTypeName.clear();
     context.view.HideResultLabels();

@@ -15,9 +15,6 @@ void BeginLoad(StationContext& context);
 // size alone. Throws FileError when the file cannot be opened or read.
 LoadOutcome LoadBinFile(StationContext& context, const std::string& path);
 
-// The IC type name recorded at load for a type list item; empty for any other index.
-std::string IcTypeName(int icType);
-
 // The expanded (absolute) form of a path as messages show it.
 std::string ExpandFileName(const std::string& path);
 

@@ -19,15 +19,6 @@ inline constexpr int MaxBlockCount = ImageSize / BlockSize;
 void ForEachCustomRange(const std::string& text,
                         const std::function<bool(int start, int end)>& handler);
 
-// One write pass of the current data format through the given link; the KVQM31X family also
-// offers Custom. Reads Retry Times, the block count and the range text afresh.
-bool WriteImagePass(StationContext& context, MemoryLink& link, bool customAllowed,
-                    const ImageBuffer& image);
-
-// The check after a KVQM31X write: identity, then a read-back compare of what the format wrote.
-// With Write Product ID the job's FactoryRecord is placed in the job's image first.
-bool VerifyAfterWrite(StationContext& context, ImageSnapshot& image);
-
 // The block count kept within 1 to 8: the value to set, or nothing when it is in range.
 std::optional<int> ClampedBlockCount(int value);
 

@@ -86,7 +86,7 @@ bool WriteFactoryRecord(StationContext& context) {
 }
 
 bool ReadFactoryRecord(StationContext& context) {
-    OperationScope operation(context.state);
+    OperationScope operation(context);
     StationView& view = context.view;
     view.HideResult();
     view.SetDevTimerRunning(false);
@@ -109,8 +109,7 @@ bool ReadFactoryRecord(StationContext& context) {
             success = true;
         }
         // Sent in every case on this path, even when CmdBegin went unanswered.
-        context.link31.SendCommand(Kvqm31xLink::CmdFinish, 0, 0, 0, 0);
-        context.link31.SendCommand(Kvqm31xLink::CmdEnd, 0, 0, 0, 0);
+        SendClosingCommands(context.link31);
         break;
     case IcTypeKvqm42xx:
     case IcTypeKvqm537:

@@ -49,4 +49,9 @@ const char* MouseMatchName(MouseMatch match) {
     return "?";
 }
 
+void SendClosingCommands(Kvqm31xLink& link) {
+    link.SendCommand(Kvqm31xLink::CmdFinish, 0, 0, 0, 0);
+    link.SendCommand(Kvqm31xLink::CmdEnd, 0, 0, 0, 0);
+}
+
 } // namespace vrax

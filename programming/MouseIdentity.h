@@ -15,4 +15,7 @@ MouseMatch MatchImageToMouse(Kvqm31xLink& link, const std::string& loadedTypeNam
 
 const char* MouseMatchName(MouseMatch match);
 
+// Closes the command sequence (CmdFinish, CmdEnd); the results are not used.
+void SendClosingCommands(Kvqm31xLink& link);
+
 } // namespace vrax

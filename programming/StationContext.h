@@ -21,6 +21,31 @@ struct StationContext {
     Clock& clock;
 };
 
+// Marks an operation as running for its lifetime, takes the image it works on, and leaves the
+// reason of the last transfer that failed on its way in LastTransferError.
+class OperationScope {
+public:
+    explicit OperationScope(StationContext& context)
+        : image{context.state.LoadedImage, context.state.LoadedTypeName}, context_(context) {
+        ++context_.state.OperationsRunning;
+        context_.link31.ClearTransferError();
+        context_.link42.ClearTransferError();
+    }
+    ~OperationScope() {
+        --context_.state.OperationsRunning;
+        const std::string& reason31 = context_.link31.LastTransferError();
+        context_.state.LastTransferError =
+            reason31.empty() ? context_.link42.LastTransferError() : reason31;
+    }
+    OperationScope(const OperationScope&) = delete;
+    OperationScope& operator=(const OperationScope&) = delete;
+
+    ImageSnapshot image;
+
+private:
+    StationContext& context_;
+};
+
 // Starts DevTimer again at an operation's end; polling runs only while an image is loaded.
 inline void ResumePolling(StationContext& context) {
     if (context.state.ImageLoaded) {
@@ -42,6 +67,18 @@ public:
           settings_(settings), view_(view) {}
 
     StationContext Context() { return {state, lang, link31, link42, settings_, view_, clock_}; }
+
+    // Opens the mouse of the IC type's family as the polling does; false for an item outside
+    // the type list.
+    bool OpenMouse(int icType, int vendorId, int productId) {
+        const MouseType* type = FindMouseType(icType);
+        if (type == nullptr) {
+            return false;
+        }
+        return type->family == MouseFamily::Kvqm31x
+                   ? link31.Open(vendorId, productId, type->releaseNumber)
+                   : link42.Open(vendorId, productId);
+    }
 
     StationState state;
     Lang lang;

@@ -1,15 +1,12 @@
 #pragma once
 
+#include "device/MouseTypes.h"
+
 #include <string>
 
 namespace vrax {
 
 enum class DataFormat { None, Byte2K, Byte256, Custom };
-
-// IC type items of the type list.
-inline constexpr int IcTypeKvqm31x = 0;
-inline constexpr int IcTypeKvqm42xx = 1;
-inline constexpr int IcTypeKvqm537 = 2;
 
 // The operator's settings, read at the moment the behaviour needs them (some afresh on every
 // pass). Number getters may throw ConversionError, as the number fields do.

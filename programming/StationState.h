@@ -35,23 +35,10 @@ struct StationState {
     // Write, verify, save and factory read in progress; a load in their message pumping leaves
     // polling to their end.
     int OperationsRunning = 0;
-};
-
-// Marks an operation as running for its lifetime and takes the image it works on.
-class OperationScope {
-public:
-    explicit OperationScope(StationState& state)
-        : image{state.LoadedImage, state.LoadedTypeName}, state_(state) {
-        ++state_.OperationsRunning;
-    }
-    ~OperationScope() { --state_.OperationsRunning; }
-    OperationScope(const OperationScope&) = delete;
-    OperationScope& operator=(const OperationScope&) = delete;
-
-    ImageSnapshot image;
-
-private:
-    StationState& state_;
+    // The platform's reason for the last transfer that failed in the last operation, such as
+    // "HIDIOCSFEATURE(8) /dev/hidraw3: Broken pipe"; empty when none failed or no reason is
+    // known. It goes with the operation's verdict.
+    std::string LastTransferError;
 };
 
 } // namespace vrax

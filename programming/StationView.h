@@ -1,6 +1,6 @@
 #pragma once
 
-#include "device/LinkHost.h"
+#include "device/LinkProgress.h"
 
 #include <optional>
 #include <string>
@@ -14,9 +14,24 @@ enum class ResultColour {
 };
 
 // What the operations do to the window. The main window implements it over its controls;
-// the command line and the tests record it.
-class StationView : public LinkHost {
+// the command line and the tests record it. The links report their chunks to it too.
+class StationView : public LinkProgress {
 public:
+    // Centres the busy window over the main window and shows it; an already visible busy
+    // window only moves and stays in front. Callers pump messages afterwards themselves.
+    virtual void ShowBusyWindow() = 0;
+    virtual void HideBusyWindow() = 0;
+    // Processes pending window messages; handlers may be re-entered from here.
+    virtual void PumpMessages() = 0;
+
+    // Before each chunk the busy window is shown and messages pumped, and messages are pumped
+    // again wherever a link pauses inside a chunk.
+    void ChunkStarting(int /*done*/, int /*total*/) override {
+        ShowBusyWindow();
+        PumpMessages();
+    }
+    void Idle() override { PumpMessages(); }
+
     // lbl_CtrlResult.
     virtual void HideResult() = 0;
     // Sets the caption, the colour, the point size when given, then makes the label visible.

@@ -34,8 +34,7 @@ VerifyVerdict VerifyKvqm31x(StationContext& context, const ImageSnapshot& image)
         return VerifyVerdict::None;
     case MouseMatch::NotReady:
         view.ShowMouseMismatch();
-        link.SendCommand(Kvqm31xLink::CmdFinish, 0, 0, 0, 0);
-        link.SendCommand(Kvqm31xLink::CmdEnd, 0, 0, 0, 0);
+        SendClosingCommands(link);
         return VerifyVerdict::None;
     case MouseMatch::Match:
         break;
@@ -62,8 +61,7 @@ VerifyVerdict VerifyKvqm31x(StationContext& context, const ImageSnapshot& image)
         }
         verdict = ShowVerdict(context, !mismatch);
     }
-    link.SendCommand(Kvqm31xLink::CmdFinish, 0, 0, 0, 0);
-    link.SendCommand(Kvqm31xLink::CmdEnd, 0, 0, 0, 0);
+    SendClosingCommands(link);
     return verdict;
 }
 
@@ -80,7 +78,7 @@ VerifyVerdict VerifyKvqm42xx(StationContext& context, const ImageSnapshot& image
 } // namespace
 
 VerifyVerdict RunVerify(StationContext& context) {
-    OperationScope operation(context.state);
+    OperationScope operation(context);
     StationView& view = context.view;
     view.HideResult();
     view.SetDevTimerRunning(false);

@@ -1,8 +1,8 @@
 #include "WriteJob.h"
 
-#include "programming/DataFormat.h"
 #include "programming/FactoryRecord.h"
 #include "programming/MouseIdentity.h"
+#include "programming/WritePass.h"
 
 namespace vrax {
 
@@ -12,21 +12,16 @@ constexpr std::uint8_t TextWritePass = 12;
 constexpr std::uint8_t TextWriteFail = 13;
 constexpr int VerdictPointSize = 36;
 
-void SendClosingCommands(Kvqm31xLink& link) {
-    link.SendCommand(Kvqm31xLink::CmdFinish, 0, 0, 0, 0);
-    link.SendCommand(Kvqm31xLink::CmdEnd, 0, 0, 0, 0);
-}
-
 void EndSteps(StationContext& context) {
     StationView& view = context.view;
     view.HideBusyWindow();
-    ResumePolling(context);
     view.ShowPassCount(context.state.PassCount);
     view.PumpMessages();
     if (!view.AutoRunChecked()) {
         OfferActionButtons(context);
-        ResumePolling(context);
     }
+    // Once, after the pump: a load accepted in it stops polling and leaves the start to here.
+    ResumePolling(context);
     view.PumpMessages();
 }
 
@@ -56,10 +51,10 @@ WriteVerdict RunKvqm31xJob(StationContext& context, ImageSnapshot& image) {
         const int totalTimes = context.settings.TotalTimes();
         bool written = false;
         for (int pass = 0; pass < totalTimes && !written; ++pass) {
-            written = WriteImagePass(context, link, true, image.bytes);
+            written = WriteImagePass(context, link, MouseFamily::Kvqm31x, image.bytes);
         }
         if (!written) {
-            written = WriteImagePass(context, link, true, image.bytes);
+            written = WriteImagePass(context, link, MouseFamily::Kvqm31x, image.bytes);
         }
         // In 2K Byte the check reads nothing back, so a refused record would otherwise pass
         // and its serial number be taken as stamped.
@@ -101,9 +96,9 @@ WriteVerdict RunKvqm42xxJob(StationContext& context, const ImageSnapshot& image)
     StationView& view = context.view;
     view.ShowBusyWindow();
     view.PumpMessages();
-    bool passed = WriteImagePass(context, context.link42, false, image.bytes);
+    bool passed = WriteImagePass(context, context.link42, MouseFamily::Kvqm42xx, image.bytes);
     if (!passed) {
-        passed = WriteImagePass(context, context.link42, false, image.bytes);
+        passed = WriteImagePass(context, context.link42, MouseFamily::Kvqm42xx, image.bytes);
     }
     SettleWait(context);
 
@@ -130,7 +125,7 @@ void SettleWait(StationContext& context) {
 }
 
 WriteVerdict RunWriteJob(StationContext& context) {
-    OperationScope operation(context.state);
+    OperationScope operation(context);
     StationView& view = context.view;
     view.HideResult();
     view.SetDevTimerRunning(false);

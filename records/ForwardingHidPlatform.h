@@ -35,6 +35,7 @@ public:
         return inner_.GetFeature(handle, buffer, length);
     }
     std::string TakeOperatorNotice() override { return inner_.TakeOperatorNotice(); }
+    std::string LastTransferError() override { return inner_.LastTransferError(); }
 
 protected:
     HidPlatform& inner_;

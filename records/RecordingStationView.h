@@ -30,6 +30,8 @@ public:
     void ShowBusyWindow() override { inner_.ShowBusyWindow(); }
     void HideBusyWindow() override { inner_.HideBusyWindow(); }
     void PumpMessages() override { inner_.PumpMessages(); }
+    void ChunkStarting(int done, int total) override { inner_.ChunkStarting(done, total); }
+    void Idle() override { inner_.Idle(); }
 
     void HideResult() override;
     void ShowResult(const std::string& text, ResultColour colour,

@@ -1,15 +1,12 @@
 #pragma once
 
+#include "device/MouseTypes.h"
+
 #include <span>
 #include <string>
 #include <string_view>
 
 namespace vrax {
-
-enum class MouseFamily {
-    Kvqm31x,  // KVQM31X: report 4 with status polling
-    Kvqm42xx, // KVQM42xx and KVQM537: command report 0x40, data report 0x41
-};
 
 // Faults a virtual mouse can be given; each is read on every report, so it may change at any
 // moment, also in the middle of a job. A fault list is written as comma-separated names:

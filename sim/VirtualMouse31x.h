@@ -13,8 +13,10 @@ namespace vrax {
 // get that first reports it done, so a command the host gave up on has no effect.
 class VirtualMouse31x final : public VirtualMouse {
 public:
-    static constexpr HidAttributes DefaultAttributes{0x3C5E, 0x0A31, 0x0104};
-    static constexpr std::uint8_t ReportId = 4;
+    static constexpr const MouseType& Type = FirstOfFamily(MouseFamily::Kvqm31x);
+    static constexpr HidAttributes DefaultAttributes{Type.vendorId, Type.productId,
+                                                     Type.releaseNumber};
+    static constexpr std::uint8_t ReportId = Type.commandReportId;
     static constexpr std::uint8_t StatusMarker = 0xAA;
     static constexpr std::uint8_t ReadyBit = 0x04;
     static constexpr std::uint8_t DefaultChipCode = 0x35;

@@ -12,9 +12,11 @@ namespace vrax {
 // when it is delivered. The two reports may live on two interfaces of the device.
 class VirtualMouse42xx final : public VirtualMouse {
 public:
-    static constexpr HidAttributes DefaultAttributes{0x3C5E, 0x0A42, 0x0100};
-    static constexpr std::uint8_t CommandReportId = 0x40;
-    static constexpr std::uint8_t DataReportId = 0x41;
+    static constexpr const MouseType& Type = FirstOfFamily(MouseFamily::Kvqm42xx);
+    static constexpr HidAttributes DefaultAttributes{Type.vendorId, Type.productId,
+                                                     Type.releaseNumber};
+    static constexpr std::uint8_t CommandReportId = Type.commandReportId;
+    static constexpr std::uint8_t DataReportId = Type.dataReportId;
 
     enum class Layout {
         OneInterface,  // interface 0 takes both reports

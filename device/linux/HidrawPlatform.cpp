@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <linux/hidraw.h>
@@ -17,6 +19,9 @@ namespace vrax {
 namespace {
 
 namespace fs = std::filesystem;
+
+// Per thread: the line's gangs run their transfers on threads of their own.
+thread_local std::string lastTransferError;
 
 constexpr int OpenFlags = O_RDWR | O_CLOEXEC;
 constexpr std::size_t MaxSysfsFileSize = 4096;
@@ -168,6 +173,7 @@ HidHandle HidrawPlatform::Open(const std::string& path) {
         return InvalidHandle;
     }
     openInterfaces_[descriptor] = ClassEntryOf(path);
+    openPaths_[descriptor] = path;
     selections_.erase(descriptor);
     return descriptor;
 }
@@ -193,6 +199,7 @@ void HidrawPlatform::Close(HidHandle handle) {
     }
     calls_->Close(static_cast<int>(handle));
     openInterfaces_.erase(open);
+    openPaths_.erase(handle);
     selections_.erase(handle);
 }
 
@@ -283,7 +290,7 @@ bool HidrawPlatform::SelectFeatureCollection(HidHandle handle, std::uint16_t len
 
 bool HidrawPlatform::SetFeature(HidHandle handle, const std::uint8_t* buffer, std::size_t length) {
     if (buffer == nullptr || length == 0 || length > MaxFeatureTransfer) {
-        return false;
+        return NoteTransferError(handle, FeatureDirection::Set, length, std::strerror(EINVAL));
     }
     // The request is read-write in the kernel's eyes; the caller's report stays untouched.
     std::vector<std::uint8_t> report(buffer, buffer + length);
@@ -292,6 +299,27 @@ bool HidrawPlatform::SetFeature(HidHandle handle, const std::uint8_t* buffer, st
 
 bool HidrawPlatform::GetFeature(HidHandle handle, std::uint8_t* buffer, std::size_t length) {
     return TransferFeature(handle, FeatureDirection::Get, buffer, length);
+}
+
+std::string HidrawPlatform::ReportName(std::uint8_t reportId) {
+    char name[16];
+    std::snprintf(name, sizeof name, "report 0x%02X", reportId);
+    return name;
+}
+
+std::string HidrawPlatform::LastTransferError() {
+    return lastTransferError;
+}
+
+bool HidrawPlatform::NoteTransferError(HidHandle handle, FeatureDirection direction,
+                                       std::size_t length, const std::string& reason) const {
+    const auto path = openPaths_.find(handle);
+    lastTransferError =
+        std::string(direction == FeatureDirection::Set ? "HIDIOCSFEATURE(" : "HIDIOCGFEATURE(") +
+        std::to_string(length) + ") " +
+        (path == openPaths_.end() ? "handle " + std::to_string(handle) : path->second) + ": " +
+        reason;
+    return false;
 }
 
 std::string HidrawPlatform::TakeOperatorNotice() {
@@ -354,21 +382,32 @@ std::uint16_t HidrawPlatform::UsbReleaseNumber(const std::filesystem::path& clas
 
 bool HidrawPlatform::TransferFeature(HidHandle handle, FeatureDirection direction,
                                      std::uint8_t* buffer, std::size_t length) {
-    if (buffer == nullptr || length == 0 || length > MaxFeatureTransfer ||
-        openInterfaces_.find(handle) == openInterfaces_.end()) {
-        return false;
+    lastTransferError.clear();
+    if (openInterfaces_.find(handle) == openInterfaces_.end()) {
+        return NoteTransferError(handle, direction, length, std::strerror(EBADF));
+    }
+    if (buffer == nullptr || length == 0 || length > MaxFeatureTransfer) {
+        return NoteTransferError(handle, direction, length, std::strerror(EINVAL));
     }
     // Windows refuses a report that is not its collection's; the device never sees it.
     const auto selection = selections_.find(handle);
     if (selection != selections_.end() &&
         std::find(selection->second.reportIds.begin(), selection->second.reportIds.end(),
                   buffer[0]) == selection->second.reportIds.end()) {
-        return false;
+        return NoteTransferError(handle, direction, length,
+                                 ReportName(buffer[0]) + " is not in the collection opened");
     }
     const unsigned long request =
         direction == FeatureDirection::Set ? HIDIOCSFEATURE(length) : HIDIOCGFEATURE(length);
     const int result = calls_->Ioctl(static_cast<int>(handle), request, buffer);
-    return result >= 0 && static_cast<std::size_t>(result) == length;
+    if (result < 0) {
+        return NoteTransferError(handle, direction, length, std::strerror(-result));
+    }
+    if (static_cast<std::size_t>(result) != length) {
+        return NoteTransferError(handle, direction, length,
+                                 "short transfer of " + std::to_string(result) + " bytes");
+    }
+    return true;
 }
 
 } // namespace vrax

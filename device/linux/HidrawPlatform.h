@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/HidPlatform.h"
+#include "device/MouseTypes.h"
 #include "device/linux/HidrawSystemCalls.h"
 #include "device/linux/ReportDescriptor.h"
 
@@ -17,7 +18,7 @@ namespace vrax {
 class HidrawPlatform final : public HidPlatform {
 public:
     // The vendor whose nodes the udev rule in packaging/ opens to the user at the seat.
-    static constexpr std::uint16_t RuleVendorId = 0x3C5E;
+    static constexpr std::uint16_t RuleVendorId = MouseTypes[IcTypeKvqm31x].vendorId;
 
     // root holds sys/ and dev/; tests point it at a fake tree and bring their own calls.
     explicit HidrawPlatform(std::filesystem::path root = "/",
@@ -42,6 +43,7 @@ public:
     bool SetFeature(HidHandle handle, const std::uint8_t* buffer, std::size_t length) override;
     bool GetFeature(HidHandle handle, std::uint8_t* buffer, std::size_t length) override;
     std::string TakeOperatorNotice() override;
+    std::string LastTransferError() override;
 
 private:
     std::filesystem::path ClassEntryOf(const std::string& path) const;
@@ -51,11 +53,17 @@ private:
     enum class FeatureDirection { Set, Get };
     bool TransferFeature(HidHandle handle, FeatureDirection direction, std::uint8_t* buffer,
                          std::size_t length);
+    static std::string ReportName(std::uint8_t reportId);
+    // Keeps the reason of a failed transfer for LastTransferError; returns false.
+    bool NoteTransferError(HidHandle handle, FeatureDirection direction, std::size_t length,
+                           const std::string& reason) const;
 
     std::filesystem::path root_;
     std::shared_ptr<HidrawSystemCalls> calls_;
     // Open handles and the sysfs class entry (sys/class/hidraw/hidrawN) of each.
     std::map<HidHandle, std::filesystem::path> openInterfaces_;
+    // The node path each open handle was opened by, for the reason of a failed transfer.
+    std::map<HidHandle, std::string> openPaths_;
     struct Selection {
         std::uint16_t featureReportLength = 0;
         std::vector<std::uint8_t> reportIds;

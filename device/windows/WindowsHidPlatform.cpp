@@ -35,6 +35,28 @@ HANDLE ToWindows(HidHandle handle) {
     return reinterpret_cast<HANDLE>(handle);
 }
 
+// Per thread: the line's gangs run their transfers on threads of their own.
+thread_local std::string lastTransferError;
+
+// "HidD_SetFeature: " and the system's text for the calling thread's last error.
+bool NoteTransferError(const char* call) {
+    const DWORD error = GetLastError();
+    char* text = nullptr;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<LPSTR>(&text), 0, nullptr);
+    std::string reason = length > 0 && text != nullptr ? std::string(text, length)
+                                                       : "error " + std::to_string(error);
+    if (text != nullptr) {
+        LocalFree(text);
+    }
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r')) {
+        reason.pop_back();
+    }
+    lastTransferError = std::string(call) + ": " + reason;
+    return false;
+}
+
 } // namespace
 
 struct WindowsHidPlatform::Bindings {
@@ -185,20 +207,28 @@ std::uint16_t WindowsHidPlatform::GetFeatureReportLength(HidHandle handle) {
 
 bool WindowsHidPlatform::SetFeature(HidHandle handle, const std::uint8_t* buffer,
                                     std::size_t length) {
+    lastTransferError.clear();
     if (!bindings_->hid.IsBound()) {
         return false;
     }
     // The library takes a writable buffer; the caller's report stays untouched.
     std::vector<std::uint8_t> report(buffer, buffer + length);
     return bindings_->setFeature(ToWindows(handle), report.data(), static_cast<ULONG>(length)) !=
-           FALSE;
+               FALSE ||
+           NoteTransferError("HidD_SetFeature");
 }
 
 bool WindowsHidPlatform::GetFeature(HidHandle handle, std::uint8_t* buffer, std::size_t length) {
+    lastTransferError.clear();
     if (!bindings_->hid.IsBound()) {
         return false;
     }
-    return bindings_->getFeature(ToWindows(handle), buffer, static_cast<ULONG>(length)) != FALSE;
+    return bindings_->getFeature(ToWindows(handle), buffer, static_cast<ULONG>(length)) != FALSE ||
+           NoteTransferError("HidD_GetFeature");
+}
+
+std::string WindowsHidPlatform::LastTransferError() {
+    return lastTransferError;
 }
 
 bool WindowsHidPlatform::SetupApiBound() const {

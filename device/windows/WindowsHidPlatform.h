@@ -37,6 +37,7 @@ public:
     std::uint16_t GetFeatureReportLength(HidHandle handle) override;
     bool SetFeature(HidHandle handle, const std::uint8_t* buffer, std::size_t length) override;
     bool GetFeature(HidHandle handle, std::uint8_t* buffer, std::size_t length) override;
+    std::string LastTransferError() override;
 
     bool SetupApiBound() const;
     bool HidBound() const;

@@ -1,5 +1,7 @@
 #include "sim/gadget/FunctionFsMouse.h"
 
+#include "sim/VirtualMouse42xx.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
@@ -118,8 +120,9 @@ bool FunctionFsMouse::Answer(const void* request) {
     // What a second-family mouse refuses whatever the report holds is stalled before the
     // data stage, as its firmware would.
     const MouseFaults& faults = mouse_.Faults();
-    const bool refusedUnseen = mouse_.Family() == MouseFamily::Kvqm42xx &&
-                               (faults.silent || (faults.noData && reportId == 0x41));
+    const bool refusedUnseen =
+        mouse_.Family() == MouseFamily::Kvqm42xx &&
+        (faults.silent || (faults.noData && reportId == VirtualMouse42xx::DataReportId));
     switch (setup.bRequest) {
     case HidSetIdle:
     case HidSetProtocol:

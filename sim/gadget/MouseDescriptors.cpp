@@ -1,5 +1,7 @@
 #include "sim/gadget/MouseDescriptors.h"
 
+#include "device/MouseTypes.h"
+
 #include <algorithm>
 #include <linux/usb/functionfs.h>
 
@@ -88,13 +90,15 @@ void Little32(Bytes& to, unsigned value) {
 
 std::vector<Bytes> ReportDescriptors(MouseFamily family, GadgetVariant variant) {
     const bool kvqm31x = family == MouseFamily::Kvqm31x;
+    const MouseType& type = FirstOfFamily(family);
     Bytes first = MouseCollection(variant == GadgetVariant::LongReport);
     if (variant == GadgetVariant::TwoInterfaces && !kvqm31x) {
-        const Bytes command = VendorCollection({0x40});
+        const Bytes command = VendorCollection({type.commandReportId});
         first.insert(first.end(), command.begin(), command.end());
-        return {first, VendorCollection({0x41})};
+        return {first, VendorCollection({type.dataReportId})};
     }
-    const Bytes vendor = kvqm31x ? VendorCollection({0x04}) : VendorCollection({0x40, 0x41});
+    const Bytes vendor = kvqm31x ? VendorCollection({type.commandReportId})
+                                 : VendorCollection({type.commandReportId, type.dataReportId});
     first.insert(first.end(), vendor.begin(), vendor.end());
     return {first};
 }

@@ -1,5 +1,6 @@
 #include "app/AnimatedPicture.h"
 #include "app/ScriptedDialogs.h"
+#include "app/StationControls.h"
 #include "app/TForm1.h"
 #include "app/TFormLoadingUI.h"
 #include "device/Clock.h"
@@ -17,7 +18,7 @@ TEST(BusyWindowTest, CreatedHiddenBelowTheCentreWithALoopingKeyedAnimation) {
     VirtualClock clock;
     ScriptedDialogs dialogs;
     TForm1 form(platform, clock, dialogs);
-    TFormLoadingUI* busy = form.FormLoadingUI;
+    TFormLoadingUI* busy = FindControl<TFormLoadingUI>(form, "FormLoadingUI");
     ASSERT_NE(busy, nullptr);
 
     EXPECT_FALSE(busy->isVisible());
@@ -61,7 +62,7 @@ TEST(BusyWindowTest, ShownCentredOverTheMainWindowWhereverItWasMoved) {
     form.move(100, 50);
     form.show();
     form.ShowBusyWindow();
-    TFormLoadingUI* busy = form.FormLoadingUI;
+    TFormLoadingUI* busy = FindControl<TFormLoadingUI>(form, "FormLoadingUI");
     EXPECT_TRUE(busy->isVisible());
     EXPECT_EQ(busy->pos(), QPoint(309, 292));
 

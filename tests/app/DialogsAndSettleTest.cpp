@@ -1,3 +1,4 @@
+#include "app/StationControls.h"
 #include "tests/faults/StationWindowFixture.h"
 
 #include "controls/TIntEdit.h"
@@ -29,7 +30,8 @@ std::vector<std::string> Snapshot(const TForm1& form) {
         }
         controls.push_back(line);
     }
-    controls.push_back(form.DevTimer->isActive() ? "DevTimer on" : "DevTimer off");
+    controls.push_back(FindControl<QTimer>(form, "DevTimer")->isActive() ? "DevTimer on"
+                                                                         : "DevTimer off");
     return controls;
 }
 
@@ -38,19 +40,19 @@ TEST_F(DialogsAndSettleTest, ArrivalWaitsSleepTimePlusOneSleepsAndNothingElseWai
     for (const auto& [sleepTime, expected] : std::vector<std::pair<const char*, std::uint64_t>>{
              {"0", 1}, {"", 1}, {"100", 101}, {"999", 1000}}) {
         SCOPED_TRACE(sleepTime);
-        form->edt_sleepTime->setText(sleepTime);
+        FindControl<TIntEdit>(*form, "edt_sleepTime")->setText(sleepTime);
         const SimulatedHidBus::DeviceId mouse = bus.Plug(std::make_shared<VirtualMouse31x>());
         std::uint64_t before = clock.SleepCount();
         Tick();
         EXPECT_EQ(clock.SleepCount() - before, expected);
-        EXPECT_EQ(form->lbl_DevStatus->text(), "Mouse Ready");
+        EXPECT_EQ(FindControl<QLabel>(*form, "lbl_DevStatus")->text(), "Mouse Ready");
 
         before = clock.SleepCount();
         Tick();
         bus.Unplug(mouse);
         Tick();
         EXPECT_EQ(clock.SleepCount() - before, 0u) << "a tick without arrival never waits";
-        EXPECT_EQ(form->lbl_DevStatus->text(), "No Find Mouse");
+        EXPECT_EQ(FindControl<QLabel>(*form, "lbl_DevStatus")->text(), "No Find Mouse");
     }
 }
 
@@ -60,12 +62,12 @@ TEST_F(DialogsAndSettleTest,
     auto mouse = std::make_shared<VirtualMouse31x>();
     SimulatedHidBus::DeviceId mouseId = bus.Plug(mouse);
     Tick();
-    form->btn_Write->click();
+    FindControl<QPushButton>(*form, "btn_Write")->click();
     ASSERT_EQ(Verdict(), "Write Pass");
 
     bus.SetTraceEnabled(true);
     const std::vector<std::string> before = Snapshot(*form);
-    form->btn_Save->click();
+    FindControl<QPushButton>(*form, "btn_Save")->click();
     EXPECT_EQ(dialogs.Count(ScriptedDialogs::Kind::SaveFile), 1);
     EXPECT_EQ(Snapshot(*form), before);
     EXPECT_TRUE(bus.Trace().empty());
@@ -77,30 +79,30 @@ TEST_F(DialogsAndSettleTest,
     // Load is offered again once the mouse is gone.
     bus.Unplug(mouseId);
     Tick();
-    ASSERT_TRUE(form->btn_Load->isEnabled());
-    form->lbl_BINDevError->show();
-    const QString shownPath = form->edt_BinFile->text();
-    form->btn_Load->click();
+    ASSERT_TRUE(FindControl<QPushButton>(*form, "btn_Load")->isEnabled());
+    FindControl<QLabel>(*form, "lbl_BINDevError")->show();
+    const QString shownPath = FindControl<QLineEdit>(*form, "edt_BinFile")->text();
+    FindControl<QPushButton>(*form, "btn_Load")->click();
     EXPECT_EQ(dialogs.Count(ScriptedDialogs::Kind::OpenFile), 2);
-    EXPECT_FALSE(form->DevTimer->isActive());
+    EXPECT_FALSE(FindControl<QTimer>(*form, "DevTimer")->isActive());
     EXPECT_FALSE(form->State().ImageLoaded);
     EXPECT_TRUE(form->State().LoadedTypeName.empty());
-    EXPECT_TRUE(form->lbl_BINDevError->isHidden());
-    EXPECT_EQ(form->edt_BinFile->text(), shownPath);
-    EXPECT_EQ(form->lbl_CtrlResult->text(), "Write Pass");
+    EXPECT_TRUE(FindControl<QLabel>(*form, "lbl_BINDevError")->isHidden());
+    EXPECT_EQ(FindControl<QLineEdit>(*form, "edt_BinFile")->text(), shownPath);
+    EXPECT_EQ(FindControl<QLabel>(*form, "lbl_CtrlResult")->text(), "Write Pass");
     EXPECT_TRUE(dialogs.Count(ScriptedDialogs::Kind::Error) == 0);
 
     // Without an accepted image nothing polls, so a mouse plugged now is neither opened nor
     // written; loading again brings it in.
     mouseId = bus.Plug(mouse = std::make_shared<VirtualMouse31x>());
-    form->cb_AutoRun->setChecked(true);
-    form->rb_CmdByte2K->setChecked(true);
+    FindControl<QCheckBox>(*form, "cb_AutoRun")->setChecked(true);
+    FindControl<QRadioButton>(*form, "rb_CmdByte2K")->setChecked(true);
     Tick();
-    EXPECT_EQ(form->lbl_DevStatus->text(), "No Find Mouse");
+    EXPECT_EQ(FindControl<QLabel>(*form, "lbl_DevStatus")->text(), "No Find Mouse");
     EXPECT_TRUE(bus.Trace().empty());
     LoadImage();
     Tick();
-    EXPECT_EQ(form->lbl_DevStatus->text(), "Mouse Ready");
+    EXPECT_EQ(FindControl<QLabel>(*form, "lbl_DevStatus")->text(), "Mouse Ready");
     EXPECT_EQ(Verdict(), "Write Pass");
     EXPECT_EQ(form->State().PassCount, 2);
     EXPECT_TRUE(std::equal(image.begin(), image.end(), mouse->Memory().begin()));
@@ -113,25 +115,26 @@ TEST_F(DialogsAndSettleTest, LoadCancelledDuringSaveLeavesNoJobButtonWithoutAnIm
     LoadImage();
     bus.Plug(std::make_shared<VirtualMouse42xx>());
     Tick();
-    ASSERT_EQ(form->lbl_DevStatus->text(), "Mouse Ready");
+    ASSERT_EQ(FindControl<QLabel>(*form, "lbl_DevStatus")->text(), "Mouse Ready");
     bool loadQueued = false;
     bus.SetTraceListener([&](const HidTraceEntry&) {
         if (!loadQueued) {
             loadQueued = true;
             QMetaObject::invokeMethod(
-                form.get(), [&] { form->btn_Load->click(); }, Qt::QueuedConnection);
+                form.get(), [&] { FindControl<QPushButton>(*form, "btn_Load")->click(); },
+                Qt::QueuedConnection);
         }
     });
     dialogs.saveAnswers.push_back(QString::fromStdString(Path("dump")));
-    form->btn_Save->click();
+    FindControl<QPushButton>(*form, "btn_Save")->click();
     bus.SetTraceListener(nullptr);
     ASSERT_EQ(dialogs.Count(ScriptedDialogs::Kind::OpenFile), 2);
     EXPECT_FALSE(form->State().ImageLoaded);
-    EXPECT_FALSE(form->DevTimer->isActive());
-    EXPECT_FALSE(form->btn_Write->isEnabled());
+    EXPECT_FALSE(FindControl<QTimer>(*form, "DevTimer")->isActive());
+    EXPECT_FALSE(FindControl<QPushButton>(*form, "btn_Write")->isEnabled());
 
     bus.SetTraceEnabled(true);
-    form->btn_Write->click();
+    FindControl<QPushButton>(*form, "btn_Write")->click();
     EXPECT_TRUE(bus.Trace().empty()) << "written with the image the operator unloaded";
 }
 

@@ -1,4 +1,5 @@
 #include "app/ScriptedDialogs.h"
+#include "app/StationControls.h"
 #include "app/TForm1.h"
 #include "sim/SimulatedHidBus.h"
 #include "sim/VirtualMouse31x.h"
@@ -44,15 +45,15 @@ TEST(FineTimerTest, HeldForEveryWaitOfAnAutoWriteTickAndGivenBackAfterIt) {
     const auto image = std::filesystem::temp_directory_path() / "vrax-fine-timer.bin";
     std::ofstream(image, std::ios::binary) << std::string(2048, '\x5A');
     dialogs.openAnswers.push_back(QString::fromStdString(image.string()));
-    form.cb_AutoRun->click();
-    form.btn_Load->click();
+    FindControl<QCheckBox>(form, "cb_AutoRun")->click();
+    FindControl<QPushButton>(form, "btn_Load")->click();
     std::filesystem::remove(image);
-    ASSERT_TRUE(form.DevTimer->isActive());
+    ASSERT_TRUE(FindControl<QTimer>(form, "DevTimer")->isActive());
     EXPECT_EQ(FineTimerResolution::Held(), 0);
 
     bus.Plug(std::make_shared<VirtualMouse31x>());
-    form.RunGuarded([&] { form.DevTimerTimer(form.DevTimer); });
-    EXPECT_EQ(form.lbl_CtrlResult->text(), "Write Pass");
+    form.RunGuarded([&] { form.DevTimerTimer(FindControl<QTimer>(form, "DevTimer")); });
+    EXPECT_EQ(FindControl<QLabel>(form, "lbl_CtrlResult")->text(), "Write Pass");
     ASSERT_GT(clock.heldAtWaits.size(), 100u);
     EXPECT_TRUE(std::all_of(clock.heldAtWaits.begin(), clock.heldAtWaits.end(),
                             [](int held) { return held > 0; }));

@@ -1,5 +1,6 @@
 #include "app/InstantPlugIn.h"
 #include "app/ScriptedDialogs.h"
+#include "app/StationControls.h"
 #include "app/TForm1.h"
 #include "sim/SimulatedHidBus.h"
 #include "sim/VirtualMouse31x.h"
@@ -37,14 +38,14 @@ TEST(InstantPlugIn, ANotificationRunsTheTickAtOnceOnlyWhilePollingRuns) {
         (std::filesystem::temp_directory_path() / "vrax-instant-plug-in.bin").string();
     std::ofstream(imagePath, std::ios::binary) << std::string(2048, '\x11');
     dialogs.openAnswers.push_back(QString::fromStdString(imagePath));
-    form.btn_Load->click();
-    ASSERT_TRUE(form.DevTimer->isActive());
+    FindControl<QPushButton>(form, "btn_Load")->click();
+    ASSERT_TRUE(FindControl<QTimer>(form, "DevTimer")->isActive());
 
     // The timer's own tick is a second away; the notification does not wait for it.
     bus.Plug(std::make_shared<VirtualMouse31x>());
     QCoreApplication::processEvents();
     EXPECT_TRUE(form.GetStation().link31.IsOpen());
-    EXPECT_EQ(form.lbl_DevStatus->text(), "Mouse Ready");
+    EXPECT_EQ(FindControl<QLabel>(form, "lbl_DevStatus")->text(), "Mouse Ready");
     bus.SetPlugListener({});
     std::filesystem::remove(imagePath);
 }

@@ -3,6 +3,7 @@
 #include "app/QtDialogs.h"
 #include "app/ScriptedDialogs.h"
 #include "app/SkinTitleBar.h"
+#include "app/StationControls.h"
 #include "app/TForm1.h"
 #include "app/TFormLoadingUI.h"
 #include "controls/THexEdit.h"
@@ -303,26 +304,29 @@ TEST_F(MainWindowTest, EveryControlStartsWithItsNamePlaceTextFontAndState) {
         }
     }
 
-    EXPECT_EQ(form->lbl_Result->palette().color(QPalette::WindowText), QColor(Qt::blue));
-    EXPECT_EQ(form->lbl_PassCnt->palette().color(QPalette::WindowText), QColor(Qt::blue));
-    EXPECT_EQ(form->lbl_BINDevError->palette().color(QPalette::WindowText), QColor(Qt::red));
-    EXPECT_TRUE(form->lbl_PassCnt->alignment() & Qt::AlignHCenter);
-    EXPECT_TRUE(form->lbl_DevStatus->alignment() & Qt::AlignVCenter);
+    EXPECT_EQ(FindControl<QLabel>(*form, "lbl_Result")->palette().color(QPalette::WindowText),
+              QColor(Qt::blue));
+    EXPECT_EQ(FindControl<QLabel>(*form, "lbl_PassCnt")->palette().color(QPalette::WindowText),
+              QColor(Qt::blue));
+    EXPECT_EQ(FindControl<QLabel>(*form, "lbl_BINDevError")->palette().color(QPalette::WindowText),
+              QColor(Qt::red));
+    EXPECT_TRUE(FindControl<QLabel>(*form, "lbl_PassCnt")->alignment() & Qt::AlignHCenter);
+    EXPECT_TRUE(FindControl<QLabel>(*form, "lbl_DevStatus")->alignment() & Qt::AlignVCenter);
 
-    EXPECT_TRUE(form->rb_CmdCustom->isChecked());
-    EXPECT_FALSE(form->rb_CmdByte2K->isChecked());
-    EXPECT_FALSE(form->rb_CmdByte256->isChecked());
-    EXPECT_FALSE(form->cb_AutoRun->isChecked());
-    EXPECT_FALSE(form->cb_WriteID->isChecked());
-    EXPECT_TRUE(form->edt_BinFile->isReadOnly());
-    EXPECT_EQ(form->cb_ICType->count(), 3);
-    EXPECT_EQ(form->cb_ICType->itemText(2), "KVQM537");
-    EXPECT_EQ(form->cb_ICType->maxVisibleItems(), 6);
-    EXPECT_TRUE(form->cb_ICType->isEditable());
-    EXPECT_EQ(form->cb_Factory->count(), 8);
-    EXPECT_EQ(form->cb_FactoryLine->count(), 26);
-    EXPECT_EQ(form->cb_FactoryLine->itemText(25), "Z");
-    EXPECT_EQ(form->cb_FactoryStation->count(), 8);
+    EXPECT_TRUE(FindControl<QRadioButton>(*form, "rb_CmdCustom")->isChecked());
+    EXPECT_FALSE(FindControl<QRadioButton>(*form, "rb_CmdByte2K")->isChecked());
+    EXPECT_FALSE(FindControl<QRadioButton>(*form, "rb_CmdByte256")->isChecked());
+    EXPECT_FALSE(FindControl<QCheckBox>(*form, "cb_AutoRun")->isChecked());
+    EXPECT_FALSE(FindControl<QCheckBox>(*form, "cb_WriteID")->isChecked());
+    EXPECT_TRUE(FindControl<QLineEdit>(*form, "edt_BinFile")->isReadOnly());
+    EXPECT_EQ(FindControl<DropDownComboBox>(*form, "cb_ICType")->count(), 3);
+    EXPECT_EQ(FindControl<DropDownComboBox>(*form, "cb_ICType")->itemText(2), "KVQM537");
+    EXPECT_EQ(FindControl<DropDownComboBox>(*form, "cb_ICType")->maxVisibleItems(), 6);
+    EXPECT_TRUE(FindControl<DropDownComboBox>(*form, "cb_ICType")->isEditable());
+    EXPECT_EQ(FindControl<DropDownComboBox>(*form, "cb_Factory")->count(), 8);
+    EXPECT_EQ(FindControl<DropDownComboBox>(*form, "cb_FactoryLine")->count(), 26);
+    EXPECT_EQ(FindControl<DropDownComboBox>(*form, "cb_FactoryLine")->itemText(25), "Z");
+    EXPECT_EQ(FindControl<DropDownComboBox>(*form, "cb_FactoryStation")->count(), 8);
 
     const std::pair<const char*, int> limits[] = {
         {"edt_VID", 4},         {"edt_PID", 4},           {"edt_FactoryType", 4},
@@ -335,11 +339,11 @@ TEST_F(MainWindowTest, EveryControlStartsWithItsNamePlaceTextFontAndState) {
         EXPECT_TRUE(field->IsFilter()) << name;
         EXPECT_EQ(field->Alignment(), EditAlignment::Left) << name;
     }
-    EXPECT_NE(qobject_cast<TIntEdit*>(form->edt_sleepTime), nullptr);
-    EXPECT_EQ(qobject_cast<TIntEdit*>(form->edt_FactoryNum), nullptr);
+    EXPECT_NE(qobject_cast<TIntEdit*>(FindControl<TIntEdit>(*form, "edt_sleepTime")), nullptr);
+    EXPECT_EQ(qobject_cast<TIntEdit*>(FindControl<THexEdit>(*form, "edt_FactoryNum")), nullptr);
 
-    EXPECT_EQ(form->DevTimer->interval(), 1000);
-    EXPECT_FALSE(form->DevTimer->isActive());
+    EXPECT_EQ(FindControl<QTimer>(*form, "DevTimer")->interval(), 1000);
+    EXPECT_FALSE(FindControl<QTimer>(*form, "DevTimer")->isActive());
     EXPECT_EQ(form->State().PassCount, 0);
     EXPECT_FALSE(form->State().ImageLoaded);
     EXPECT_TRUE(form->State().LoadedTypeName.empty());
@@ -416,7 +420,7 @@ TEST_F(MainWindowTest, KeyboardOrderFollowsTheLayout) {
         "btnReadFactory"};
     const std::set<QString> named(expected.begin(), expected.end());
     std::vector<QString> order;
-    QWidget* widget = form->cb_ICType;
+    QWidget* widget = FindControl<DropDownComboBox>(*form, "cb_ICType");
     for (int step = 0; step < 1000 && order.size() < expected.size(); ++step) {
         if (named.count(widget->objectName()) &&
             (order.empty() || order.back() != widget->objectName())) {
@@ -425,7 +429,7 @@ TEST_F(MainWindowTest, KeyboardOrderFollowsTheLayout) {
         widget = widget->nextInFocusChain();
     }
     EXPECT_EQ(order, expected);
-    EXPECT_EQ(form->focusWidget(), form->cb_ICType);
+    EXPECT_EQ(form->focusWidget(), FindControl<DropDownComboBox>(*form, "cb_ICType"));
 }
 
 TEST_F(MainWindowTest, LanguageFollowsTheThreadLocale) {
@@ -473,21 +477,21 @@ TEST_F(MainWindowTest, LanguageFollowsTheThreadLocale) {
     for (const char* name : languageControls) {
         EXPECT_EQ(Find(name)->font().family(), "Microsoft JhengHei") << name;
     }
-    EXPECT_EQ(form->lbl_DevStatus->font().pixelSize(), 21);
-    EXPECT_TRUE(form->lbl_DevStatus->font().bold());
-    EXPECT_EQ(form->lbl_ICType->text(), "VRAX IC Type");
-    EXPECT_EQ(form->lbl_BinFile->text(), "BIN File Path:");
+    EXPECT_EQ(FindControl<QLabel>(*form, "lbl_DevStatus")->font().pixelSize(), 21);
+    EXPECT_TRUE(FindControl<QLabel>(*form, "lbl_DevStatus")->font().bold());
+    EXPECT_EQ(FindControl<QLabel>(*form, "lbl_ICType")->text(), "VRAX IC Type");
+    EXPECT_EQ(FindControl<QLabel>(*form, "lbl_BinFile")->text(), "BIN File Path:");
     for (const char* name : {"rb_CmdByte2K", "rb_CmdCustom", "edt_AllCnt", "edt_FactoryNum"}) {
         EXPECT_EQ(Find(name)->font().family(), "MS Sans Serif") << name;
     }
-    EXPECT_EQ(form->Label1->font().family(), "Tahoma");
-    EXPECT_EQ(form->edt_WriteCustom->font().family(), "Tahoma");
-    EXPECT_EQ(form->cb_FactoryLine->font().family(), "Tahoma");
+    EXPECT_EQ(FindControl<QLabel>(*form, "Label1")->font().family(), "Tahoma");
+    EXPECT_EQ(FindControl<QLineEdit>(*form, "edt_WriteCustom")->font().family(), "Tahoma");
+    EXPECT_EQ(FindControl<DropDownComboBox>(*form, "cb_FactoryLine")->font().family(), "Tahoma");
 
     for (const int locale : {1028, 1033, 0}) {
         form->SelectLanguage(locale);
         EXPECT_EQ(form->Language().LanguageIndex, 0) << locale;
-        EXPECT_EQ(form->lbl_ICType->text(), "VRAX IC Type:");
+        EXPECT_EQ(FindControl<QLabel>(*form, "lbl_ICType")->text(), "VRAX IC Type:");
         for (const char* name : languageControls) {
             EXPECT_EQ(Find(name)->font().family(), "MS Sans Serif") << name;
         }
@@ -499,75 +503,78 @@ TEST_F(MainWindowTest, IcTypeChangeForgetsTheImageAndSetsTheFamilyDefaults) {
     form->State().LoadedTypeName = "KVQM31X";
     form->State().PassCount = 5;
     form->ShowPassCount(5);
-    form->edt_BinFile->setText("/tmp/image.bin");
-    form->edt_VID->setText("1234");
-    form->lbl_Result->show();
-    form->lbl_BINDevError->show();
-    form->lbl_BINICTypeError->show();
+    FindControl<QLineEdit>(*form, "edt_BinFile")->setText("/tmp/image.bin");
+    FindControl<THexEdit>(*form, "edt_VID")->setText("1234");
+    FindControl<QLabel>(*form, "lbl_Result")->show();
+    FindControl<QLabel>(*form, "lbl_BINDevError")->show();
+    FindControl<QLabel>(*form, "lbl_BINICTypeError")->show();
     form->ShowResult("Write Pass", ResultColour::Lime, 36);
-    form->DevTimer->start();
+    FindControl<QTimer>(*form, "DevTimer")->start();
 
-    form->cb_ICType->setFocus();
-    QTest::keyClick(form->cb_ICType, Qt::Key_Down);
-    EXPECT_EQ(form->cb_ICType->currentIndex(), IcTypeKvqm42xx);
-    EXPECT_EQ(form->edt_BinFile->text(), "");
+    FindControl<DropDownComboBox>(*form, "cb_ICType")->setFocus();
+    QTest::keyClick(FindControl<DropDownComboBox>(*form, "cb_ICType"), Qt::Key_Down);
+    EXPECT_EQ(FindControl<DropDownComboBox>(*form, "cb_ICType")->currentIndex(), IcTypeKvqm42xx);
+    EXPECT_EQ(FindControl<QLineEdit>(*form, "edt_BinFile")->text(), "");
     EXPECT_FALSE(form->State().ImageLoaded);
     EXPECT_TRUE(form->State().LoadedTypeName.empty());
     EXPECT_EQ(form->State().PassCount, 0);
-    EXPECT_EQ(form->lbl_PassCnt->text(), "0");
-    EXPECT_TRUE(form->lbl_Result->isHidden());
-    EXPECT_TRUE(form->lbl_BINDevError->isHidden());
-    EXPECT_TRUE(form->lbl_BINICTypeError->isHidden());
-    EXPECT_FALSE(form->lbl_CtrlResult->isHidden()) << "the verdict is left alone";
-    EXPECT_FALSE(form->DevTimer->isActive());
-    EXPECT_EQ(form->edt_VID->text(), "3C5E");
-    EXPECT_EQ(form->edt_PID->text(), "0A42");
-    EXPECT_TRUE(form->rb_CmdCustom->isHidden());
-    EXPECT_TRUE(form->edt_WriteCustom->isHidden());
-    EXPECT_TRUE(form->rb_CmdByte2K->isChecked());
+    EXPECT_EQ(FindControl<QLabel>(*form, "lbl_PassCnt")->text(), "0");
+    EXPECT_TRUE(FindControl<QLabel>(*form, "lbl_Result")->isHidden());
+    EXPECT_TRUE(FindControl<QLabel>(*form, "lbl_BINDevError")->isHidden());
+    EXPECT_TRUE(FindControl<QLabel>(*form, "lbl_BINICTypeError")->isHidden());
+    EXPECT_FALSE(FindControl<QLabel>(*form, "lbl_CtrlResult")->isHidden())
+        << "the verdict is left alone";
+    EXPECT_FALSE(FindControl<QTimer>(*form, "DevTimer")->isActive());
+    EXPECT_EQ(FindControl<THexEdit>(*form, "edt_VID")->text(), "3C5E");
+    EXPECT_EQ(FindControl<THexEdit>(*form, "edt_PID")->text(), "0A42");
+    EXPECT_TRUE(FindControl<QRadioButton>(*form, "rb_CmdCustom")->isHidden());
+    EXPECT_TRUE(FindControl<QLineEdit>(*form, "edt_WriteCustom")->isHidden());
+    EXPECT_TRUE(FindControl<QRadioButton>(*form, "rb_CmdByte2K")->isChecked());
     EXPECT_EQ(form->Format(), DataFormat::Byte2K);
 
-    QTest::keyClick(form->cb_ICType, Qt::Key_Down);
-    EXPECT_EQ(form->cb_ICType->currentIndex(), IcTypeKvqm537);
-    EXPECT_EQ(form->edt_PID->text(), "0A42");
+    QTest::keyClick(FindControl<DropDownComboBox>(*form, "cb_ICType"), Qt::Key_Down);
+    EXPECT_EQ(FindControl<DropDownComboBox>(*form, "cb_ICType")->currentIndex(), IcTypeKvqm537);
+    EXPECT_EQ(FindControl<THexEdit>(*form, "edt_PID")->text(), "0A42");
 
-    form->rb_CmdByte256->setChecked(true);
-    QTest::keyClick(form->cb_ICType, Qt::Key_Up);
-    QTest::keyClick(form->cb_ICType, Qt::Key_Up);
-    EXPECT_EQ(form->cb_ICType->currentIndex(), IcTypeKvqm31x);
-    EXPECT_EQ(form->edt_PID->text(), "0A31");
-    EXPECT_FALSE(form->rb_CmdCustom->isHidden());
-    EXPECT_FALSE(form->edt_WriteCustom->isHidden());
-    EXPECT_TRUE(form->rb_CmdCustom->isChecked());
-    EXPECT_FALSE(form->rb_CmdByte256->isChecked());
+    FindControl<QRadioButton>(*form, "rb_CmdByte256")->setChecked(true);
+    QTest::keyClick(FindControl<DropDownComboBox>(*form, "cb_ICType"), Qt::Key_Up);
+    QTest::keyClick(FindControl<DropDownComboBox>(*form, "cb_ICType"), Qt::Key_Up);
+    EXPECT_EQ(FindControl<DropDownComboBox>(*form, "cb_ICType")->currentIndex(), IcTypeKvqm31x);
+    EXPECT_EQ(FindControl<THexEdit>(*form, "edt_PID")->text(), "0A31");
+    EXPECT_FALSE(FindControl<QRadioButton>(*form, "rb_CmdCustom")->isHidden());
+    EXPECT_FALSE(FindControl<QLineEdit>(*form, "edt_WriteCustom")->isHidden());
+    EXPECT_TRUE(FindControl<QRadioButton>(*form, "rb_CmdCustom")->isChecked());
+    EXPECT_FALSE(FindControl<QRadioButton>(*form, "rb_CmdByte256")->isChecked());
 }
 
 TEST_F(MainWindowTest, TypingInTheIcTypeListCompletesOrLeavesNoItem) {
-    QLineEdit* text = form->cb_ICType->lineEdit();
+    QLineEdit* text = FindControl<DropDownComboBox>(*form, "cb_ICType")->lineEdit();
     text->selectAll();
     QTest::keyClicks(text, "kvqm5");
-    EXPECT_EQ(form->cb_ICType->currentIndex(), IcTypeKvqm537);
+    EXPECT_EQ(FindControl<DropDownComboBox>(*form, "cb_ICType")->currentIndex(), IcTypeKvqm537);
     EXPECT_EQ(text->text(), "kvqm537");
     ASSERT_NE(text->completer(), nullptr);
     EXPECT_TRUE(text->completer()->popup()->isVisible()) << "the list opens as the operator types";
     EXPECT_EQ(text->completer()->popup()->model()->rowCount(), 3);
     text->completer()->popup()->hide();
-    EXPECT_EQ(form->edt_PID->text(), "0A42");
+    EXPECT_EQ(FindControl<THexEdit>(*form, "edt_PID")->text(), "0A42");
 
-    form->edt_PID->setText("0B00");
-    form->edt_BinFile->setText("/tmp/image.bin");
+    FindControl<THexEdit>(*form, "edt_PID")->setText("0B00");
+    FindControl<QLineEdit>(*form, "edt_BinFile")->setText("/tmp/image.bin");
     text->selectAll();
     QTest::keyClicks(text, "x");
-    EXPECT_EQ(form->cb_ICType->currentIndex(), -1);
+    EXPECT_EQ(FindControl<DropDownComboBox>(*form, "cb_ICType")->currentIndex(), -1);
     EXPECT_EQ(form->IcType(), -1);
-    EXPECT_EQ(form->edt_BinFile->text(), "") << "the first steps run for any change";
-    EXPECT_EQ(form->edt_PID->text(), "0B00") << "with no item the defaults are not touched";
+    EXPECT_EQ(FindControl<QLineEdit>(*form, "edt_BinFile")->text(), "")
+        << "the first steps run for any change";
+    EXPECT_EQ(FindControl<THexEdit>(*form, "edt_PID")->text(), "0B00")
+        << "with no item the defaults are not touched";
 
-    form->cb_FactoryLine->lineEdit()->selectAll();
-    QTest::keyClicks(form->cb_FactoryLine->lineEdit(), "c");
+    FindControl<DropDownComboBox>(*form, "cb_FactoryLine")->lineEdit()->selectAll();
+    QTest::keyClicks(FindControl<DropDownComboBox>(*form, "cb_FactoryLine")->lineEdit(), "c");
     EXPECT_EQ(form->LineIndex(), 2);
-    form->cb_Factory->lineEdit()->selectAll();
-    QTest::keyClicks(form->cb_Factory->lineEdit(), "9");
+    FindControl<DropDownComboBox>(*form, "cb_Factory")->lineEdit()->selectAll();
+    QTest::keyClicks(FindControl<DropDownComboBox>(*form, "cb_Factory")->lineEdit(), "9");
     EXPECT_EQ(form->FactoryIndex(), -1);
 }
 
@@ -596,11 +603,11 @@ TEST_F(MainWindowTest, FileDialogsShowTheirFilterOnceAndTheSaveDialogHasNoPlaces
 
 TEST_F(MainWindowTest, StateGroupsSwitchExactlyTheirControls) {
     form->ShowDeviceReady();
-    EXPECT_FALSE(form->Img_Find->isHidden());
-    EXPECT_TRUE(form->Img_NoFind->isHidden());
-    EXPECT_EQ(form->lbl_DevStatus->text(), "Mouse Ready");
-    EXPECT_FALSE(form->cb_ICType->isEnabled());
-    EXPECT_FALSE(form->cb_AutoRun->isEnabled());
+    EXPECT_FALSE(FindControl<PictureBox>(*form, "Img_Find")->isHidden());
+    EXPECT_TRUE(FindControl<PictureBox>(*form, "Img_NoFind")->isHidden());
+    EXPECT_EQ(FindControl<QLabel>(*form, "lbl_DevStatus")->text(), "Mouse Ready");
+    EXPECT_FALSE(FindControl<DropDownComboBox>(*form, "cb_ICType")->isEnabled());
+    EXPECT_FALSE(FindControl<QCheckBox>(*form, "cb_AutoRun")->isEnabled());
 
     const char* const jobControls[] = {
         "btn_Write",    "btnReadFactory", "btn_Verify",    "btn_Save",          "edt_AllCnt",
@@ -611,11 +618,11 @@ TEST_F(MainWindowTest, StateGroupsSwitchExactlyTheirControls) {
                                      "cb_FactoryLine", "edt_FactoryNum"};
 
     form->EnableJobControls();
-    form->btn_Load->setEnabled(false);
-    form->lbl_Result->show();
-    form->lbl_BINDevError->show();
-    form->lbl_BINICTypeError->show();
-    form->lbl_CtrlResult->show();
+    FindControl<QPushButton>(*form, "btn_Load")->setEnabled(false);
+    FindControl<QLabel>(*form, "lbl_Result")->show();
+    FindControl<QLabel>(*form, "lbl_BINDevError")->show();
+    FindControl<QLabel>(*form, "lbl_BINICTypeError")->show();
+    FindControl<QLabel>(*form, "lbl_CtrlResult")->show();
     form->DisableJobControls();
     for (const char* name : jobControls) {
         EXPECT_FALSE(Find(name)->isEnabled()) << name;
@@ -623,22 +630,23 @@ TEST_F(MainWindowTest, StateGroupsSwitchExactlyTheirControls) {
     for (const char* name : untouched) {
         EXPECT_TRUE(Find(name)->isEnabled()) << name;
     }
-    EXPECT_TRUE(form->lbl_Result->isHidden());
-    EXPECT_TRUE(form->lbl_BINDevError->isHidden());
-    EXPECT_TRUE(form->lbl_BINICTypeError->isHidden());
-    EXPECT_TRUE(form->lbl_CtrlResult->isHidden());
-    EXPECT_TRUE(form->btn_Load->isEnabled());
-    EXPECT_FALSE(form->cb_ICType->isEnabled()) << "nothing enables the type list again";
+    EXPECT_TRUE(FindControl<QLabel>(*form, "lbl_Result")->isHidden());
+    EXPECT_TRUE(FindControl<QLabel>(*form, "lbl_BINDevError")->isHidden());
+    EXPECT_TRUE(FindControl<QLabel>(*form, "lbl_BINICTypeError")->isHidden());
+    EXPECT_TRUE(FindControl<QLabel>(*form, "lbl_CtrlResult")->isHidden());
+    EXPECT_TRUE(FindControl<QPushButton>(*form, "btn_Load")->isEnabled());
+    EXPECT_FALSE(FindControl<DropDownComboBox>(*form, "cb_ICType")->isEnabled())
+        << "nothing enables the type list again";
 
-    form->btn_Load->setEnabled(false);
-    form->lbl_BINDevError->show();
+    FindControl<QPushButton>(*form, "btn_Load")->setEnabled(false);
+    FindControl<QLabel>(*form, "lbl_BINDevError")->show();
     form->EnableJobControls();
     for (const char* name : jobControls) {
         EXPECT_TRUE(Find(name)->isEnabled()) << name;
     }
-    EXPECT_FALSE(form->btn_Load->isEnabled());
-    EXPECT_FALSE(form->lbl_BINDevError->isHidden());
-    EXPECT_FALSE(form->cb_ICType->isEnabled());
+    EXPECT_FALSE(FindControl<QPushButton>(*form, "btn_Load")->isEnabled());
+    EXPECT_FALSE(FindControl<QLabel>(*form, "lbl_BINDevError")->isHidden());
+    EXPECT_FALSE(FindControl<DropDownComboBox>(*form, "cb_ICType")->isEnabled());
 }
 
 TEST_F(MainWindowTest, ClosingEndsTheProcessWithExitCodeZero) {
@@ -663,28 +671,30 @@ TEST_F(MainWindowTest, GuardShowsTheErrorAndReturnsTheWindowToTheStateItWasIn) {
     EXPECT_EQ(dialogs.shown[0].kind, ScriptedDialogs::Kind::Error);
     EXPECT_EQ(dialogs.shown[0].title, "VRAX 2K-Bin Writer Tool");
     EXPECT_EQ(dialogs.shown[0].text, "'$0G' is not a valid integer value");
-    EXPECT_FALSE(form->FormLoadingUI->isVisible());
+    EXPECT_FALSE(FindControl<TFormLoadingUI>(*form, "FormLoadingUI")->isVisible());
     EXPECT_FALSE(form->PollBusy);
-    EXPECT_TRUE(form->btn_Write->isEnabled());
-    EXPECT_TRUE(form->btnReadFactory->isEnabled());
-    EXPECT_TRUE(form->btn_Verify->isEnabled());
-    EXPECT_TRUE(form->btn_Save->isEnabled());
-    EXPECT_TRUE(form->edt_AllCnt->isEnabled());
-    EXPECT_TRUE(form->DevTimer->isActive());
+    EXPECT_TRUE(FindControl<QPushButton>(*form, "btn_Write")->isEnabled());
+    EXPECT_TRUE(FindControl<QPushButton>(*form, "btnReadFactory")->isEnabled());
+    EXPECT_TRUE(FindControl<QPushButton>(*form, "btn_Verify")->isEnabled());
+    EXPECT_TRUE(FindControl<QPushButton>(*form, "btn_Save")->isEnabled());
+    EXPECT_TRUE(FindControl<TIntEdit>(*form, "edt_AllCnt")->isEnabled());
+    EXPECT_TRUE(FindControl<QTimer>(*form, "DevTimer")->isActive());
 
     form->State().ImageLoaded = false;
     form->RunGuarded([] { throw ConversionError("$0G"); });
-    EXPECT_FALSE(form->btn_Write->isEnabled()) << "no job without an image";
-    EXPECT_FALSE(form->DevTimer->isActive()) << "no image, so no polling";
+    EXPECT_FALSE(FindControl<QPushButton>(*form, "btn_Write")->isEnabled())
+        << "no job without an image";
+    EXPECT_FALSE(FindControl<QTimer>(*form, "DevTimer")->isActive()) << "no image, so no polling";
 
     form->State().ImageLoaded = true;
-    form->cb_AutoRun->setChecked(true);
+    FindControl<QCheckBox>(*form, "cb_AutoRun")->setChecked(true);
     form->SetActionButtonsEnabled(false);
-    form->edt_AllCnt->setText("1x");
+    FindControl<TIntEdit>(*form, "edt_AllCnt")->setText("1x");
     form->RunGuarded([this] { form->TotalTimes(); });
     EXPECT_EQ(dialogs.shown.back().text, "'01x' is not a valid integer value");
-    EXPECT_TRUE(form->DevTimer->isActive());
-    EXPECT_FALSE(form->btn_Write->isEnabled()) << "automatic mode keeps the buttons off";
+    EXPECT_TRUE(FindControl<QTimer>(*form, "DevTimer")->isActive());
+    EXPECT_FALSE(FindControl<QPushButton>(*form, "btn_Write")->isEnabled())
+        << "automatic mode keeps the buttons off";
 
     form->RunGuarded([] { throw std::runtime_error("Cannot create file \"/x.bin\". Denied"); });
     EXPECT_EQ(dialogs.shown.back().text, "Cannot create file \"/x.bin\". Denied");
@@ -693,31 +703,35 @@ TEST_F(MainWindowTest, GuardShowsTheErrorAndReturnsTheWindowToTheStateItWasIn) {
 
 TEST_F(MainWindowTest, StationViewAndSettingsWorkOverTheControls) {
     form->ShowResult("Write Pass", ResultColour::Lime, 36);
-    EXPECT_EQ(form->lbl_CtrlResult->text(), "Write Pass");
-    EXPECT_EQ(form->lbl_CtrlResult->palette().color(QPalette::WindowText), QColor(0, 255, 0));
-    EXPECT_EQ(form->lbl_CtrlResult->font().pointSize(), 36);
-    EXPECT_TRUE(form->lbl_CtrlResult->font().bold());
-    EXPECT_FALSE(form->lbl_CtrlResult->isHidden());
+    EXPECT_EQ(FindControl<QLabel>(*form, "lbl_CtrlResult")->text(), "Write Pass");
+    EXPECT_EQ(FindControl<QLabel>(*form, "lbl_CtrlResult")->palette().color(QPalette::WindowText),
+              QColor(0, 255, 0));
+    EXPECT_EQ(FindControl<QLabel>(*form, "lbl_CtrlResult")->font().pointSize(), 36);
+    EXPECT_TRUE(FindControl<QLabel>(*form, "lbl_CtrlResult")->font().bold());
+    EXPECT_FALSE(FindControl<QLabel>(*form, "lbl_CtrlResult")->isHidden());
     form->ShowResult("Write Fail", ResultColour::Red);
-    EXPECT_EQ(form->lbl_CtrlResult->palette().color(QPalette::WindowText), QColor(255, 0, 0));
-    EXPECT_EQ(form->lbl_CtrlResult->font().pointSize(), 36) << "the size is kept";
+    EXPECT_EQ(FindControl<QLabel>(*form, "lbl_CtrlResult")->palette().color(QPalette::WindowText),
+              QColor(255, 0, 0));
+    EXPECT_EQ(FindControl<QLabel>(*form, "lbl_CtrlResult")->font().pointSize(), 36)
+        << "the size is kept";
     form->ShowResult("Read Ok", ResultColour::Green);
-    EXPECT_EQ(form->lbl_CtrlResult->palette().color(QPalette::WindowText), QColor(0, 128, 0));
+    EXPECT_EQ(FindControl<QLabel>(*form, "lbl_CtrlResult")->palette().color(QPalette::WindowText),
+              QColor(0, 128, 0));
     form->HideResult();
-    EXPECT_TRUE(form->lbl_CtrlResult->isHidden());
+    EXPECT_TRUE(FindControl<QLabel>(*form, "lbl_CtrlResult")->isHidden());
     form->ShowMouseMismatch();
     form->ShowSizeMismatch();
-    EXPECT_FALSE(form->lbl_BINDevError->isHidden());
-    EXPECT_FALSE(form->lbl_BINICTypeError->isHidden());
+    EXPECT_FALSE(FindControl<QLabel>(*form, "lbl_BINDevError")->isHidden());
+    EXPECT_FALSE(FindControl<QLabel>(*form, "lbl_BINICTypeError")->isHidden());
     form->HideResultLabels();
-    EXPECT_TRUE(form->lbl_BINDevError->isHidden());
-    EXPECT_TRUE(form->lbl_BINICTypeError->isHidden());
+    EXPECT_TRUE(FindControl<QLabel>(*form, "lbl_BINDevError")->isHidden());
+    EXPECT_TRUE(FindControl<QLabel>(*form, "lbl_BINICTypeError")->isHidden());
     form->SetDevTimerRunning(true);
-    EXPECT_TRUE(form->DevTimer->isActive());
+    EXPECT_TRUE(FindControl<QTimer>(*form, "DevTimer")->isActive());
     form->SetDevTimerRunning(false);
-    EXPECT_FALSE(form->DevTimer->isActive());
+    EXPECT_FALSE(FindControl<QTimer>(*form, "DevTimer")->isActive());
     form->ShowPassCount(12);
-    EXPECT_EQ(form->lbl_PassCnt->text(), "12");
+    EXPECT_EQ(FindControl<QLabel>(*form, "lbl_PassCnt")->text(), "12");
 
     EXPECT_EQ(form->IcType(), IcTypeKvqm31x);
     EXPECT_EQ(form->TotalTimes(), 1);
@@ -733,23 +747,23 @@ TEST_F(MainWindowTest, StationViewAndSettingsWorkOverTheControls) {
     EXPECT_EQ(form->FactoryIndex(), 0);
     EXPECT_EQ(form->LineIndex(), 0);
     EXPECT_EQ(form->StationIndex(), 0);
-    form->rb_CmdByte256->setChecked(true);
+    FindControl<QRadioButton>(*form, "rb_CmdByte256")->setChecked(true);
     EXPECT_EQ(form->Format(), DataFormat::Byte256);
-    EXPECT_FALSE(form->rb_CmdCustom->isChecked());
+    EXPECT_FALSE(FindControl<QRadioButton>(*form, "rb_CmdCustom")->isChecked());
 
     form->ShowFactoryRecord(5, 0x20200527, 1, 7, 25, 0);
-    EXPECT_EQ(form->edt_FactoryType->text(), "5");
-    EXPECT_EQ(form->edt_FactoryDate->text(), "20200527");
-    EXPECT_EQ(form->edt_FactoryNum->text(), "1");
-    EXPECT_EQ(form->cb_Factory->currentText(), "8");
-    EXPECT_EQ(form->cb_FactoryLine->currentText(), "Z");
+    EXPECT_EQ(FindControl<THexEdit>(*form, "edt_FactoryType")->text(), "5");
+    EXPECT_EQ(FindControl<THexEdit>(*form, "edt_FactoryDate")->text(), "20200527");
+    EXPECT_EQ(FindControl<THexEdit>(*form, "edt_FactoryNum")->text(), "1");
+    EXPECT_EQ(FindControl<DropDownComboBox>(*form, "cb_Factory")->currentText(), "8");
+    EXPECT_EQ(FindControl<DropDownComboBox>(*form, "cb_FactoryLine")->currentText(), "Z");
     EXPECT_EQ(form->StationIndex(), 0);
     form->ShowFactoryRecord(0xFFFF, -1, 0xFFFFFF, 255, 255, 255);
-    EXPECT_EQ(form->edt_FactoryType->text(), "FFFF");
-    EXPECT_EQ(form->edt_FactoryDate->text(), "");
-    EXPECT_EQ(form->edt_FactoryNum->text(), "FFFFFF");
+    EXPECT_EQ(FindControl<THexEdit>(*form, "edt_FactoryType")->text(), "FFFF");
+    EXPECT_EQ(FindControl<THexEdit>(*form, "edt_FactoryDate")->text(), "");
+    EXPECT_EQ(FindControl<THexEdit>(*form, "edt_FactoryNum")->text(), "FFFFFF");
     EXPECT_EQ(form->FactoryIndex(), -1);
-    EXPECT_EQ(form->cb_Factory->currentText(), "");
+    EXPECT_EQ(FindControl<DropDownComboBox>(*form, "cb_Factory")->currentText(), "");
     EXPECT_EQ(form->LineIndex(), -1);
     EXPECT_EQ(form->StationIndex(), -1);
 }

@@ -1,6 +1,7 @@
 #include "app/DropDownComboBox.h"
 #include "app/PictureBox.h"
 #include "app/ScriptedDialogs.h"
+#include "app/StationControls.h"
 #include "app/TForm1.h"
 #include "app/TFormLoadingUI.h"
 #include "controls/THexEdit.h"
@@ -56,22 +57,23 @@ protected:
     }
 
     void SelectIcType(int index) {
-        form->cb_ICType->setCurrentIndex(index);
-        form->RunGuarded([&] { form->cb_ICTypeChange(form->cb_ICType); });
+        FindControl<DropDownComboBox>(*form, "cb_ICType")->setCurrentIndex(index);
+        form->RunGuarded(
+            [&] { form->cb_ICTypeChange(FindControl<DropDownComboBox>(*form, "cb_ICType")); });
     }
     void LoadImage() {
         dialogs.openAnswers.push_back(QString::fromStdString(imagePath));
-        form->btn_Load->click();
+        FindControl<QPushButton>(*form, "btn_Load")->click();
         ASSERT_TRUE(form->State().ImageLoaded);
-        ASSERT_TRUE(form->DevTimer->isActive());
+        ASSERT_TRUE(FindControl<QTimer>(*form, "DevTimer")->isActive());
     }
     // A tick comes only while the timer runs.
     void Tick() {
-        if (form->DevTimer->isActive()) {
-            form->RunGuarded([&] { form->DevTimerTimer(form->DevTimer); });
+        if (FindControl<QTimer>(*form, "DevTimer")->isActive()) {
+            form->RunGuarded([&] { form->DevTimerTimer(FindControl<QTimer>(*form, "DevTimer")); });
         }
     }
-    QString Result() const { return form->lbl_CtrlResult->text(); }
+    QString Result() const { return FindControl<QLabel>(*form, "lbl_CtrlResult")->text(); }
     bool Visible(const QWidget* widget) const { return !widget->isHidden(); }
 
     VirtualClock clock;
@@ -84,9 +86,9 @@ protected:
 };
 
 TEST_F(ProductionCycleTest, AutoWriteProgramsTwentyKvqm31xMiceWithAdvancingSerialNumbers) {
-    form->cb_WriteID->setChecked(true);
-    form->rb_CmdByte2K->setChecked(true);
-    form->cb_AutoRun->click();
+    FindControl<QCheckBox>(*form, "cb_WriteID")->setChecked(true);
+    FindControl<QRadioButton>(*form, "rb_CmdByte2K")->setChecked(true);
+    FindControl<QCheckBox>(*form, "cb_AutoRun")->click();
     LoadImage();
     for (int n = 1; n <= 20; ++n) {
         SCOPED_TRACE(n);
@@ -94,10 +96,11 @@ TEST_F(ProductionCycleTest, AutoWriteProgramsTwentyKvqm31xMiceWithAdvancingSeria
         const auto id = bus.Plug(mouse);
         Tick();
         EXPECT_EQ(Result(), "Write Pass");
-        EXPECT_TRUE(Visible(form->lbl_CtrlResult));
-        EXPECT_EQ(form->lbl_DevStatus->text(), "Mouse Ready");
-        EXPECT_FALSE(form->btn_Write->isEnabled()) << "Auto Write keeps the buttons off";
-        EXPECT_TRUE(form->DevTimer->isActive());
+        EXPECT_TRUE(Visible(FindControl<QLabel>(*form, "lbl_CtrlResult")));
+        EXPECT_EQ(FindControl<QLabel>(*form, "lbl_DevStatus")->text(), "Mouse Ready");
+        EXPECT_FALSE(FindControl<QPushButton>(*form, "btn_Write")->isEnabled())
+            << "Auto Write keeps the buttons off";
+        EXPECT_TRUE(FindControl<QTimer>(*form, "DevTimer")->isActive());
         for (int i = 0; i < 2048; ++i) {
             if (i < 160 || i >= 172) {
                 ASSERT_EQ(mouse->Memory()[i], image[i]) << i;
@@ -109,19 +112,19 @@ TEST_F(ProductionCycleTest, AutoWriteProgramsTwentyKvqm31xMiceWithAdvancingSeria
         EXPECT_EQ(memory[161], 0x05);
         bus.Unplug(id);
         Tick();
-        EXPECT_EQ(form->lbl_DevStatus->text(), "No Find Mouse");
+        EXPECT_EQ(FindControl<QLabel>(*form, "lbl_DevStatus")->text(), "No Find Mouse");
         EXPECT_FALSE(form->GetStation().link31.IsOpen());
     }
-    EXPECT_EQ(form->lbl_PassCnt->text(), "20");
+    EXPECT_EQ(FindControl<QLabel>(*form, "lbl_PassCnt")->text(), "20");
     EXPECT_EQ(bus.OpenHandleCount(), 0);
     EXPECT_TRUE(dialogs.shown.size() == 1 && dialogs.shown[0].kind == Kind::OpenFile);
 }
 
 TEST_F(ProductionCycleTest, AutoWriteProgramsTenKvqm42xxMice) {
     SelectIcType(1);
-    EXPECT_EQ(form->edt_PID->text(), "0A42");
-    EXPECT_TRUE(form->rb_CmdByte2K->isChecked());
-    form->cb_AutoRun->click();
+    EXPECT_EQ(FindControl<THexEdit>(*form, "edt_PID")->text(), "0A42");
+    EXPECT_TRUE(FindControl<QRadioButton>(*form, "rb_CmdByte2K")->isChecked());
+    FindControl<QCheckBox>(*form, "cb_AutoRun")->click();
     LoadImage();
     for (int n = 1; n <= 10; ++n) {
         auto mouse =
@@ -130,22 +133,25 @@ TEST_F(ProductionCycleTest, AutoWriteProgramsTenKvqm42xxMice) {
         const auto id = bus.Plug(mouse);
         Tick();
         EXPECT_EQ(Result(), "Write Pass") << n;
-        EXPECT_EQ(form->lbl_CtrlResult->palette().color(QPalette::WindowText), QColor(0, 128, 0));
+        EXPECT_EQ(
+            FindControl<QLabel>(*form, "lbl_CtrlResult")->palette().color(QPalette::WindowText),
+            QColor(0, 128, 0));
         EXPECT_EQ(mouse->Memory(), image) << n;
         bus.Unplug(id);
         Tick();
     }
-    EXPECT_EQ(form->lbl_PassCnt->text(), "10");
+    EXPECT_EQ(FindControl<QLabel>(*form, "lbl_PassCnt")->text(), "10");
     EXPECT_EQ(bus.OpenHandleCount(), 0);
 }
 
 TEST_F(ProductionCycleTest, AFailedMouseKeepsItsSerialNumberAndAnyUnplugShowsNoMouse) {
-    form->cb_WriteID->setChecked(true);
-    form->cb_AutoRun->click();
+    FindControl<QCheckBox>(*form, "cb_WriteID")->setChecked(true);
+    FindControl<QCheckBox>(*form, "cb_AutoRun")->click();
     const auto keyboard = bus.Plug(std::make_shared<PlainHidDevice>());
     LoadImage();
     Tick();
-    EXPECT_EQ(form->lbl_DevStatus->text(), "No Find Mouse") << "a keyboard opens no mouse";
+    EXPECT_EQ(FindControl<QLabel>(*form, "lbl_DevStatus")->text(), "No Find Mouse")
+        << "a keyboard opens no mouse";
 
     auto good = std::make_shared<VirtualMouse31x>();
     auto id = bus.Plug(good);
@@ -159,8 +165,9 @@ TEST_F(ProductionCycleTest, AFailedMouseKeepsItsSerialNumberAndAnyUnplugShowsNoM
     id = bus.Plug(refusing);
     Tick();
     EXPECT_EQ(Result(), "Write Fail");
-    EXPECT_EQ(form->lbl_CtrlResult->palette().color(QPalette::WindowText), QColor(255, 0, 0));
-    EXPECT_EQ(form->edt_FactoryNum->text(), "2");
+    EXPECT_EQ(FindControl<QLabel>(*form, "lbl_CtrlResult")->palette().color(QPalette::WindowText),
+              QColor(255, 0, 0));
+    EXPECT_EQ(FindControl<THexEdit>(*form, "edt_FactoryNum")->text(), "2");
     bus.Unplug(id);
     Tick();
 
@@ -169,16 +176,16 @@ TEST_F(ProductionCycleTest, AFailedMouseKeepsItsSerialNumberAndAnyUnplugShowsNoM
     Tick();
     EXPECT_EQ(Result(), "Write Pass");
     EXPECT_EQ(next->Memory()[168], 2) << "the failed mouse's number is used again";
-    EXPECT_EQ(form->lbl_PassCnt->text(), "2");
+    EXPECT_EQ(FindControl<QLabel>(*form, "lbl_PassCnt")->text(), "2");
 
     // Unplugging the keyboard forgets the mouse although it is still there.
     bus.Unplug(keyboard);
     Tick();
-    EXPECT_EQ(form->lbl_DevStatus->text(), "No Find Mouse");
-    EXPECT_FALSE(Visible(form->lbl_CtrlResult));
+    EXPECT_EQ(FindControl<QLabel>(*form, "lbl_DevStatus")->text(), "No Find Mouse");
+    EXPECT_FALSE(Visible(FindControl<QLabel>(*form, "lbl_CtrlResult")));
     EXPECT_FALSE(form->GetStation().link31.IsOpen());
-    EXPECT_TRUE(Visible(form->Img_NoFind));
-    EXPECT_FALSE(Visible(form->Img_Find));
+    EXPECT_TRUE(Visible(FindControl<PictureBox>(*form, "Img_NoFind")));
+    EXPECT_FALSE(Visible(FindControl<PictureBox>(*form, "Img_Find")));
 }
 
 TEST_F(ProductionCycleTest, EveryMouseGetsTheImageItsJobStartedWithAndNoEarlierRecord) {
@@ -189,9 +196,9 @@ TEST_F(ProductionCycleTest, EveryMouseGetsTheImageItsJobStartedWithAndNoEarlierR
     const std::string secondPath = (folder / "second.bin").string();
     std::ofstream(secondPath, std::ios::binary)
         .write(reinterpret_cast<const char*>(second.data()), second.size());
-    form->cb_WriteID->setChecked(true);
-    form->rb_CmdByte2K->setChecked(true);
-    form->cb_AutoRun->click();
+    FindControl<QCheckBox>(*form, "cb_WriteID")->setChecked(true);
+    FindControl<QRadioButton>(*form, "rb_CmdByte2K")->setChecked(true);
+    FindControl<QCheckBox>(*form, "cb_AutoRun")->click();
     LoadImage();
 
     // The operator loads the second image while the first mouse is being written: the click
@@ -200,7 +207,8 @@ TEST_F(ProductionCycleTest, EveryMouseGetsTheImageItsJobStartedWithAndNoEarlierR
     bus.SetTraceListener([&](const HidTraceEntry&) {
         if (++transfers == 400) {
             dialogs.openAnswers.push_back(QString::fromStdString(secondPath));
-            QMetaObject::invokeMethod(form->btn_Load, "click", Qt::QueuedConnection);
+            QMetaObject::invokeMethod(FindControl<QPushButton>(*form, "btn_Load"), "click",
+                                      Qt::QueuedConnection);
         }
     });
     auto first = std::make_shared<VirtualMouse31x>();
@@ -215,24 +223,24 @@ TEST_F(ProductionCycleTest, EveryMouseGetsTheImageItsJobStartedWithAndNoEarlierR
               expected.begin() + 160);
     EXPECT_EQ(first->Memory(), expected) << "the first image and its record, nothing of the second";
     EXPECT_EQ(form->State().LoadedImage, second) << "the file's bytes, no record in them";
-    EXPECT_TRUE(form->DevTimer->isActive());
+    EXPECT_TRUE(FindControl<QTimer>(*form, "DevTimer")->isActive());
     bus.Unplug(id);
     Tick();
 
-    form->cb_WriteID->setChecked(false);
+    FindControl<QCheckBox>(*form, "cb_WriteID")->setChecked(false);
     auto next = std::make_shared<VirtualMouse31x>();
     id = bus.Plug(next);
     Tick();
     EXPECT_EQ(Result(), "Write Pass");
     EXPECT_EQ(next->Memory(), second) << "the second image with its own bytes 160..171";
-    EXPECT_EQ(form->edt_FactoryNum->text(), "2");
+    EXPECT_EQ(FindControl<THexEdit>(*form, "edt_FactoryNum")->text(), "2");
 }
 
 TEST_F(ProductionCycleTest, ASerialNumberPastTheRecordsRangeIsRefusedBeforeAnyWrite) {
-    form->cb_WriteID->setChecked(true);
-    form->rb_CmdByte2K->setChecked(true);
-    form->edt_FactoryNum->setText("FFFFFF");
-    form->cb_AutoRun->click();
+    FindControl<QCheckBox>(*form, "cb_WriteID")->setChecked(true);
+    FindControl<QRadioButton>(*form, "rb_CmdByte2K")->setChecked(true);
+    FindControl<THexEdit>(*form, "edt_FactoryNum")->setText("FFFFFF");
+    FindControl<QCheckBox>(*form, "cb_AutoRun")->click();
     LoadImage();
     auto last = std::make_shared<VirtualMouse31x>();
     auto id = bus.Plug(last);
@@ -246,18 +254,19 @@ TEST_F(ProductionCycleTest, ASerialNumberPastTheRecordsRangeIsRefusedBeforeAnyWr
     const ImageBuffer blank = refused->Memory();
     id = bus.Plug(refused);
     Tick();
-    EXPECT_EQ(form->edt_FactoryNum->text(), "1000000");
+    EXPECT_EQ(FindControl<THexEdit>(*form, "edt_FactoryNum")->text(), "1000000");
     ASSERT_EQ(dialogs.Count(Kind::Error), 1);
-    EXPECT_NE(dialogs.shown.back().text.indexOf("\"SN\""), -1) << dialogs.shown.back().text.toStdString();
+    EXPECT_NE(dialogs.shown.back().text.indexOf("\"SN\""), -1)
+        << dialogs.shown.back().text.toStdString();
     EXPECT_EQ(refused->Memory(), blank) << "nothing written, no wrapped serial number 000000";
-    EXPECT_FALSE(Visible(form->lbl_CtrlResult));
-    EXPECT_EQ(form->lbl_PassCnt->text(), "1");
-    EXPECT_TRUE(form->DevTimer->isActive());
+    EXPECT_FALSE(Visible(FindControl<QLabel>(*form, "lbl_CtrlResult")));
+    EXPECT_EQ(FindControl<QLabel>(*form, "lbl_PassCnt")->text(), "1");
+    EXPECT_TRUE(FindControl<QTimer>(*form, "DevTimer")->isActive());
     EXPECT_FALSE(form->PollBusy);
-    EXPECT_FALSE(form->FormLoadingUI->isVisible());
+    EXPECT_FALSE(FindControl<TFormLoadingUI>(*form, "FormLoadingUI")->isVisible());
 
     // A number the record can hold again lets the next mouse through.
-    form->edt_FactoryNum->setText("000100");
+    FindControl<THexEdit>(*form, "edt_FactoryNum")->setText("000100");
     bus.Unplug(id);
     Tick();
     id = bus.Plug(std::make_shared<VirtualMouse31x>());
@@ -267,169 +276,175 @@ TEST_F(ProductionCycleTest, ASerialNumberPastTheRecordsRangeIsRefusedBeforeAnyWr
 
 TEST_F(ProductionCycleTest, AfterAnErrorBoxTheWindowIsBackInTheStateItWasIn) {
     const auto actionButtons = [&] {
-        return std::vector<bool>{form->btn_Write->isEnabled(), form->btn_Verify->isEnabled(),
-                                 form->btn_Save->isEnabled(), form->btnReadFactory->isEnabled()};
+        return std::vector<bool>{FindControl<QPushButton>(*form, "btn_Write")->isEnabled(),
+                                 FindControl<QPushButton>(*form, "btn_Verify")->isEnabled(),
+                                 FindControl<QPushButton>(*form, "btn_Save")->isEnabled(),
+                                 FindControl<QPushButton>(*form, "btnReadFactory")->isEnabled()};
     };
     const std::vector<bool> none(4, false), all(4, true);
     // No image: a load that fails leaves Load BIN the only job button, and no polling.
     dialogs.openAnswers.push_back(QString::fromStdString((folder / "missing.bin").string()));
-    form->btn_Load->click();
+    FindControl<QPushButton>(*form, "btn_Load")->click();
     EXPECT_EQ(dialogs.Count(Kind::Error), 1);
     EXPECT_EQ(actionButtons(), none);
-    EXPECT_TRUE(form->btn_Load->isEnabled());
-    EXPECT_TRUE(form->edt_AllCnt->isEnabled());
-    EXPECT_FALSE(form->DevTimer->isActive());
+    EXPECT_TRUE(FindControl<QPushButton>(*form, "btn_Load")->isEnabled());
+    EXPECT_TRUE(FindControl<TIntEdit>(*form, "edt_AllCnt")->isEnabled());
+    EXPECT_FALSE(FindControl<QTimer>(*form, "DevTimer")->isActive());
 
     // An image and no mouse: a tick that fails changes no button.
     LoadImage();
     bus.Plug(std::make_shared<VirtualMouse31x>());
-    form->edt_sleepTime->setText("1G");
+    FindControl<TIntEdit>(*form, "edt_sleepTime")->setText("1G");
     Tick();
     EXPECT_EQ(dialogs.Count(Kind::Error), 2);
     EXPECT_EQ(actionButtons(), none);
-    EXPECT_TRUE(form->DevTimer->isActive());
+    EXPECT_TRUE(FindControl<QTimer>(*form, "DevTimer")->isActive());
 
     // A mouse in manual mode: a Save that fails gives back every job control.
-    form->edt_sleepTime->setText("0");
+    FindControl<TIntEdit>(*form, "edt_sleepTime")->setText("0");
     Tick();
     ASSERT_EQ(actionButtons(), all);
     dialogs.saveAnswers.push_back(QString::fromStdString((folder / "missing" / "x.bin").string()));
-    form->btn_Save->click();
+    FindControl<QPushButton>(*form, "btn_Save")->click();
     EXPECT_EQ(dialogs.Count(Kind::Error), 3);
     EXPECT_EQ(actionButtons(), all);
-    EXPECT_TRUE(form->edt_AllCnt->isEnabled());
-    EXPECT_TRUE(form->cb_AutoRun->isEnabled());
-    EXPECT_TRUE(form->DevTimer->isActive());
+    EXPECT_TRUE(FindControl<TIntEdit>(*form, "edt_AllCnt")->isEnabled());
+    EXPECT_TRUE(FindControl<QCheckBox>(*form, "cb_AutoRun")->isEnabled());
+    EXPECT_TRUE(FindControl<QTimer>(*form, "DevTimer")->isActive());
 }
 
 TEST_F(ProductionCycleTest, NoJobRunsInsideAnotherOrWithoutAnImage) {
-    form->rb_CmdByte2K->setChecked(true);
+    FindControl<QRadioButton>(*form, "rb_CmdByte2K")->setChecked(true);
     LoadImage();
     auto mouse = std::make_shared<VirtualMouse31x>();
     bus.Plug(mouse);
     Tick();
-    ASSERT_TRUE(form->cb_AutoRun->isEnabled());
+    ASSERT_TRUE(FindControl<QCheckBox>(*form, "cb_AutoRun")->isEnabled());
     // Auto Write ticked while a manual write pumps messages only switches the mode.
     int transfers = 0;
     int mostRunning = 0;
     bool pollingInsideJob = false;
     bus.SetTraceListener([&](const HidTraceEntry&) {
         mostRunning = std::max(mostRunning, form->State().OperationsRunning);
-        pollingInsideJob = pollingInsideJob || form->DevTimer->isActive();
+        pollingInsideJob = pollingInsideJob || FindControl<QTimer>(*form, "DevTimer")->isActive();
         if (++transfers == 50) {
-            QMetaObject::invokeMethod(form->cb_AutoRun, "click", Qt::QueuedConnection);
+            QMetaObject::invokeMethod(FindControl<QCheckBox>(*form, "cb_AutoRun"), "click",
+                                      Qt::QueuedConnection);
         }
     });
-    form->btn_Write->click();
+    FindControl<QPushButton>(*form, "btn_Write")->click();
     bus.SetTraceListener(nullptr);
     EXPECT_EQ(mostRunning, 1);
     EXPECT_FALSE(pollingInsideJob);
-    EXPECT_EQ(form->lbl_PassCnt->text(), "1") << "one mouse, one pass";
-    EXPECT_TRUE(form->cb_AutoRun->isChecked());
-    EXPECT_FALSE(form->btn_Write->isEnabled());
+    EXPECT_EQ(FindControl<QLabel>(*form, "lbl_PassCnt")->text(), "1") << "one mouse, one pass";
+    EXPECT_TRUE(FindControl<QCheckBox>(*form, "cb_AutoRun")->isChecked());
+    EXPECT_FALSE(FindControl<QPushButton>(*form, "btn_Write")->isEnabled());
 
     // Back to manual; Save leaves Load BIN clickable, and a load cancelled there leaves no image.
-    form->cb_AutoRun->click();
-    ASSERT_TRUE(form->btn_Write->isEnabled());
+    FindControl<QCheckBox>(*form, "cb_AutoRun")->click();
+    ASSERT_TRUE(FindControl<QPushButton>(*form, "btn_Write")->isEnabled());
     dialogs.saveAnswers.push_back(QString::fromStdString((folder / "s.bin").string()));
-    form->btn_Save->click();
-    ASSERT_TRUE(form->btn_Load->isEnabled());
-    form->btn_Load->click();
+    FindControl<QPushButton>(*form, "btn_Save")->click();
+    ASSERT_TRUE(FindControl<QPushButton>(*form, "btn_Load")->isEnabled());
+    FindControl<QPushButton>(*form, "btn_Load")->click();
     EXPECT_FALSE(form->State().ImageLoaded);
-    EXPECT_FALSE(form->btn_Write->isEnabled());
-    form->cb_AutoRun->click();
-    form->cb_AutoRun->click();
-    EXPECT_FALSE(form->btn_Write->isEnabled()) << "Auto Write unticked offers no job either";
-    EXPECT_EQ(form->lbl_PassCnt->text(), "1");
+    EXPECT_FALSE(FindControl<QPushButton>(*form, "btn_Write")->isEnabled());
+    FindControl<QCheckBox>(*form, "cb_AutoRun")->click();
+    FindControl<QCheckBox>(*form, "cb_AutoRun")->click();
+    EXPECT_FALSE(FindControl<QPushButton>(*form, "btn_Write")->isEnabled())
+        << "Auto Write unticked offers no job either";
+    EXPECT_EQ(FindControl<QLabel>(*form, "lbl_PassCnt")->text(), "1");
 }
 
 TEST_F(ProductionCycleTest, ManualModeEnablesTheJobControlsAndTheButtonsRunEachOperation) {
     auto mouse = std::make_shared<VirtualMouse31x>();
     bus.Plug(mouse);
     Tick();
-    EXPECT_EQ(form->lbl_DevStatus->text(), "No Find Mouse") << "no polling before an image";
+    EXPECT_EQ(FindControl<QLabel>(*form, "lbl_DevStatus")->text(), "No Find Mouse")
+        << "no polling before an image";
     LoadImage();
     Tick();
-    EXPECT_EQ(form->lbl_DevStatus->text(), "Mouse Ready");
-    EXPECT_FALSE(form->cb_ICType->isEnabled());
-    EXPECT_FALSE(form->btn_Load->isEnabled());
-    EXPECT_TRUE(form->btn_Write->isEnabled());
-    EXPECT_TRUE(form->cb_AutoRun->isEnabled());
-    EXPECT_FALSE(Visible(form->lbl_CtrlResult));
+    EXPECT_EQ(FindControl<QLabel>(*form, "lbl_DevStatus")->text(), "Mouse Ready");
+    EXPECT_FALSE(FindControl<DropDownComboBox>(*form, "cb_ICType")->isEnabled());
+    EXPECT_FALSE(FindControl<QPushButton>(*form, "btn_Load")->isEnabled());
+    EXPECT_TRUE(FindControl<QPushButton>(*form, "btn_Write")->isEnabled());
+    EXPECT_TRUE(FindControl<QCheckBox>(*form, "cb_AutoRun")->isEnabled());
+    EXPECT_FALSE(Visible(FindControl<QLabel>(*form, "lbl_CtrlResult")));
 
-    form->rb_CmdByte2K->setChecked(true);
-    form->btn_Write->click();
+    FindControl<QRadioButton>(*form, "rb_CmdByte2K")->setChecked(true);
+    FindControl<QPushButton>(*form, "btn_Write")->click();
     EXPECT_EQ(Result(), "Write Pass");
-    EXPECT_EQ(form->lbl_CtrlResult->font().pointSize(), 36);
-    EXPECT_TRUE(form->btn_Write->isEnabled());
-    EXPECT_TRUE(form->DevTimer->isActive());
+    EXPECT_EQ(FindControl<QLabel>(*form, "lbl_CtrlResult")->font().pointSize(), 36);
+    EXPECT_TRUE(FindControl<QPushButton>(*form, "btn_Write")->isEnabled());
+    EXPECT_TRUE(FindControl<QTimer>(*form, "DevTimer")->isActive());
     EXPECT_EQ(mouse->Memory(), image);
 
-    form->btn_Verify->click();
+    FindControl<QPushButton>(*form, "btn_Verify")->click();
     EXPECT_EQ(Result(), "Verify Pass");
 
     const QString dump = QString::fromStdString((folder / "dump").string());
     dialogs.saveAnswers.push_back(dump);
-    form->btn_Save->click();
+    FindControl<QPushButton>(*form, "btn_Save")->click();
     EXPECT_EQ(Result(), "Save Pass");
     EXPECT_TRUE(fs::exists(folder / "dump.bin"));
-    EXPECT_TRUE(form->btn_Save->isEnabled());
-    EXPECT_TRUE(form->DevTimer->isActive());
+    EXPECT_TRUE(FindControl<QPushButton>(*form, "btn_Save")->isEnabled());
+    EXPECT_TRUE(FindControl<QTimer>(*form, "DevTimer")->isActive());
 
-    form->edt_FactoryNum->setText("00A");
-    form->cb_WriteID->setChecked(true);
-    form->btn_Write->click();
-    form->edt_FactoryNum->setText("");
-    form->cb_FactoryLine->setCurrentIndex(3);
-    form->btnReadFactory->click();
+    FindControl<THexEdit>(*form, "edt_FactoryNum")->setText("00A");
+    FindControl<QCheckBox>(*form, "cb_WriteID")->setChecked(true);
+    FindControl<QPushButton>(*form, "btn_Write")->click();
+    FindControl<THexEdit>(*form, "edt_FactoryNum")->setText("");
+    FindControl<DropDownComboBox>(*form, "cb_FactoryLine")->setCurrentIndex(3);
+    FindControl<QPushButton>(*form, "btnReadFactory")->click();
     EXPECT_EQ(Result(), "Read Ok");
-    EXPECT_EQ(form->edt_FactoryNum->text(), "A");
-    EXPECT_EQ(form->edt_FactoryType->text(), "5");
-    EXPECT_EQ(form->edt_FactoryDate->text(), "20200527");
-    EXPECT_EQ(form->cb_FactoryLine->currentIndex(), 0);
+    EXPECT_EQ(FindControl<THexEdit>(*form, "edt_FactoryNum")->text(), "A");
+    EXPECT_EQ(FindControl<THexEdit>(*form, "edt_FactoryType")->text(), "5");
+    EXPECT_EQ(FindControl<THexEdit>(*form, "edt_FactoryDate")->text(), "20200527");
+    EXPECT_EQ(FindControl<DropDownComboBox>(*form, "cb_FactoryLine")->currentIndex(), 0);
 
     // Ticking Auto Write with the mouse open starts a job at once.
-    form->cb_AutoRun->click();
+    FindControl<QCheckBox>(*form, "cb_AutoRun")->click();
     EXPECT_EQ(Result(), "Write Pass");
-    EXPECT_FALSE(form->edt_AllCnt->isEnabled());
-    EXPECT_FALSE(form->btn_Write->isEnabled());
-    form->cb_AutoRun->click();
-    EXPECT_TRUE(form->edt_AllCnt->isEnabled());
-    EXPECT_TRUE(form->edt_PID->isEnabled());
+    EXPECT_FALSE(FindControl<TIntEdit>(*form, "edt_AllCnt")->isEnabled());
+    EXPECT_FALSE(FindControl<QPushButton>(*form, "btn_Write")->isEnabled());
+    FindControl<QCheckBox>(*form, "cb_AutoRun")->click();
+    EXPECT_TRUE(FindControl<TIntEdit>(*form, "edt_AllCnt")->isEnabled());
+    EXPECT_TRUE(FindControl<THexEdit>(*form, "edt_PID")->isEnabled());
 }
 
 TEST_F(ProductionCycleTest, BadNumbersAndRangesShowTheirMessageAndPollingCarriesOn) {
     LoadImage();
-    form->edt_sleepTime->setText("1G");
+    FindControl<TIntEdit>(*form, "edt_sleepTime")->setText("1G");
     auto mouse = std::make_shared<VirtualMouse31x>();
     bus.Plug(mouse);
     Tick();
     ASSERT_EQ(dialogs.Count(Kind::Error), 1);
     EXPECT_EQ(dialogs.shown.back().text, "'01G' is not a valid integer value");
     EXPECT_FALSE(form->PollBusy);
-    EXPECT_TRUE(form->DevTimer->isActive());
-    form->edt_sleepTime->setText("100");
+    EXPECT_TRUE(FindControl<QTimer>(*form, "DevTimer")->isActive());
+    FindControl<TIntEdit>(*form, "edt_sleepTime")->setText("100");
     Tick();
-    EXPECT_EQ(form->lbl_DevStatus->text(), "Mouse Ready") << "the arrival is seen again";
+    EXPECT_EQ(FindControl<QLabel>(*form, "lbl_DevStatus")->text(), "Mouse Ready")
+        << "the arrival is seen again";
 
-    form->edt_WriteCustom->setText("000-256;abc-def;");
-    form->btn_Write->click();
+    FindControl<QLineEdit>(*form, "edt_WriteCustom")->setText("000-256;abc-def;");
+    FindControl<QPushButton>(*form, "btn_Write")->click();
     EXPECT_EQ(dialogs.shown.back().text, "'abc' is not a valid integer value");
-    EXPECT_FALSE(form->FormLoadingUI->isVisible());
-    EXPECT_TRUE(form->btn_Write->isEnabled());
-    EXPECT_TRUE(form->DevTimer->isActive());
+    EXPECT_FALSE(FindControl<TFormLoadingUI>(*form, "FormLoadingUI")->isVisible());
+    EXPECT_TRUE(FindControl<QPushButton>(*form, "btn_Write")->isEnabled());
+    EXPECT_TRUE(FindControl<QTimer>(*form, "DevTimer")->isActive());
     EXPECT_FALSE(mouse->TransactionOpen());
 
-    form->edt_WriteCustom->setText("1000-0999;");
-    form->btn_Write->click();
+    FindControl<QLineEdit>(*form, "edt_WriteCustom")->setText("1000-0999;");
+    FindControl<QPushButton>(*form, "btn_Write")->click();
     EXPECT_NE(dialogs.shown.back().text.indexOf("\"1000-0999;\""), -1);
-    EXPECT_TRUE(form->btn_Write->isEnabled());
+    EXPECT_TRUE(FindControl<QPushButton>(*form, "btn_Write")->isEnabled());
 
     // The block count is kept between 1 and 8 as it is typed.
-    form->edt_Write256Count->setText("0");
-    EXPECT_EQ(form->edt_Write256Count->text(), "1");
-    form->edt_Write256Count->setText("12");
-    EXPECT_EQ(form->edt_Write256Count->text(), "8");
+    FindControl<TIntEdit>(*form, "edt_Write256Count")->setText("0");
+    EXPECT_EQ(FindControl<TIntEdit>(*form, "edt_Write256Count")->text(), "1");
+    FindControl<TIntEdit>(*form, "edt_Write256Count")->setText("12");
+    EXPECT_EQ(FindControl<TIntEdit>(*form, "edt_Write256Count")->text(), "8");
 }
 
 TEST_F(ProductionCycleTest, MouseMismatchAndUnmarkedRepliesFromTheWindowsOperations) {
@@ -438,25 +453,25 @@ TEST_F(ProductionCycleTest, MouseMismatchAndUnmarkedRepliesFromTheWindowsOperati
     LoadImage();
     Tick();
     mouse->Faults().notReady = true;
-    form->btn_Write->click();
-    EXPECT_TRUE(Visible(form->lbl_BINDevError));
-    EXPECT_FALSE(Visible(form->lbl_CtrlResult));
-    EXPECT_EQ(form->lbl_PassCnt->text(), "0");
+    FindControl<QPushButton>(*form, "btn_Write")->click();
+    EXPECT_TRUE(Visible(FindControl<QLabel>(*form, "lbl_BINDevError")));
+    EXPECT_FALSE(Visible(FindControl<QLabel>(*form, "lbl_CtrlResult")));
+    EXPECT_EQ(FindControl<QLabel>(*form, "lbl_PassCnt")->text(), "0");
 
     mouse->Faults() = {};
     mouse->Faults().unmarked = true;
-    form->btn_Verify->click();
-    EXPECT_FALSE(Visible(form->lbl_CtrlResult));
-    form->btnReadFactory->click();
+    FindControl<QPushButton>(*form, "btn_Verify")->click();
+    EXPECT_FALSE(Visible(FindControl<QLabel>(*form, "lbl_CtrlResult")));
+    FindControl<QPushButton>(*form, "btnReadFactory")->click();
     EXPECT_EQ(Result(), "Read Fail");
 
     mouse->Faults() = {};
     mouse->Faults().chipCode = 0x99;
     dialogs.saveAnswers.push_back(QString::fromStdString((folder / "x.bin").string()));
-    form->btn_Save->click();
-    EXPECT_TRUE(Visible(form->lbl_BINDevError));
+    FindControl<QPushButton>(*form, "btn_Save")->click();
+    EXPECT_TRUE(Visible(FindControl<QLabel>(*form, "lbl_BINDevError")));
     EXPECT_FALSE(fs::exists(folder / "x.bin"));
-    EXPECT_TRUE(form->btn_Write->isEnabled());
+    EXPECT_TRUE(FindControl<QPushButton>(*form, "btn_Write")->isEnabled());
 }
 
 TEST_F(ProductionCycleTest, LogoLockNeedsFiveDoubleClicksAndTheExactPassword) {
@@ -471,21 +486,21 @@ TEST_F(ProductionCycleTest, LogoLockNeedsFiveDoubleClicksAndTheExactPassword) {
     for (int round = 0; round < 5; ++round) {
         doubleClick();
         EXPECT_EQ(dialogs.Count(Kind::Password), round + 1);
-        EXPECT_EQ(form->edt_VID->isEnabled(), round == 4) << round;
+        EXPECT_EQ(FindControl<THexEdit>(*form, "edt_VID")->isEnabled(), round == 4) << round;
         for (int i = 0; i < 4 && round < 4; ++i) {
             doubleClick();
         }
     }
     EXPECT_EQ(dialogs.shown.back().title, "VRAX BIN Writer Tool ");
     EXPECT_EQ(dialogs.shown.back().text, "PASSWORD:");
-    EXPECT_TRUE(form->lbl_VID->isEnabled());
-    EXPECT_TRUE(form->lbl_PID->isEnabled());
-    EXPECT_TRUE(form->edt_PID->isEnabled());
+    EXPECT_TRUE(FindControl<QLabel>(*form, "lbl_VID")->isEnabled());
+    EXPECT_TRUE(FindControl<QLabel>(*form, "lbl_PID")->isEnabled());
+    EXPECT_TRUE(FindControl<THexEdit>(*form, "edt_PID")->isEnabled());
 
     doubleClick();
     EXPECT_EQ(dialogs.shown.back().kind, Kind::Message);
     EXPECT_EQ(dialogs.shown.back().text, "Locked");
-    EXPECT_FALSE(form->edt_VID->isEnabled());
+    EXPECT_FALSE(FindControl<THexEdit>(*form, "edt_VID")->isEnabled());
     EXPECT_EQ(form->LogoClickCount, 25);
 
     dialogs.passwordAnswers = {QString("MarblexQT")};
@@ -493,7 +508,7 @@ TEST_F(ProductionCycleTest, LogoLockNeedsFiveDoubleClicksAndTheExactPassword) {
         doubleClick();
     }
     EXPECT_EQ(dialogs.shown.back().initialText, "MarblexQT") << "pre-filled with the last OK";
-    EXPECT_TRUE(form->edt_VID->isEnabled());
+    EXPECT_TRUE(FindControl<THexEdit>(*form, "edt_VID")->isEnabled());
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "app/ScriptedDialogs.h"
+#include "app/StationControls.h"
 #include "app/TForm1.h"
 #include "controls/THexEdit.h"
 #include "controls/TIntEdit.h"
@@ -47,19 +48,20 @@ TEST(WindowRecords, AShiftInAutoWriteLeavesOneRecordPerMouseAndRepeatsShowUp) {
     SqliteProductionRecords records((folder / "records.sqlite").string());
     TForm1 form(devices, clock, dialogs);
     form.SetExitAction([](int) {});
-    form.Recording().Attach(form.GetStation(), records, &devices,
-                            [&form] { return form.edt_BinFile->text().toStdString(); });
+    form.Recording().Attach(form.GetStation(), records, &devices, [&form] {
+        return FindControl<QLineEdit>(form, "edt_BinFile")->text().toStdString();
+    });
     const auto tick = [&form] {
-        if (form.DevTimer->isActive()) {
-            form.RunGuarded([&] { form.DevTimerTimer(form.DevTimer); });
+        if (FindControl<QTimer>(form, "DevTimer")->isActive()) {
+            form.RunGuarded([&] { form.DevTimerTimer(FindControl<QTimer>(form, "DevTimer")); });
         }
     };
-    form.cb_WriteID->setChecked(true);
-    form.rb_CmdByte2K->setChecked(true);
-    form.edt_sleepTime->setText("0");
-    form.cb_AutoRun->click();
+    FindControl<QCheckBox>(form, "cb_WriteID")->setChecked(true);
+    FindControl<QRadioButton>(form, "rb_CmdByte2K")->setChecked(true);
+    FindControl<TIntEdit>(form, "edt_sleepTime")->setText("0");
+    FindControl<QCheckBox>(form, "cb_AutoRun")->click();
     dialogs.openAnswers.push_back(QString::fromStdString(imagePath));
-    form.btn_Load->click();
+    FindControl<QPushButton>(form, "btn_Load")->click();
     ASSERT_TRUE(form.State().ImageLoaded);
 
     constexpr int Shift = 1000;
@@ -80,20 +82,21 @@ TEST(WindowRecords, AShiftInAutoWriteLeavesOneRecordPerMouseAndRepeatsShowUp) {
     }
     const std::vector<ProductionRecord> shift = records.Find({});
     ASSERT_EQ(shift.size(), static_cast<std::size_t>(Shift));
-    EXPECT_EQ(form.lbl_PassCnt->text(), "900");
+    EXPECT_EQ(FindControl<QLabel>(form, "lbl_PassCnt")->text(), "900");
     const std::vector<std::string> summary = RecordsSummary(shift);
     EXPECT_NE(summary.back().find("900     100    90.0 %"), std::string::npos) << summary.back();
     EXPECT_EQ(shift.front().verdict, "Write Pass");
     EXPECT_EQ(shift.front().SerialText(), "000001");
     EXPECT_EQ(shift.front().format, "2K Byte");
-    EXPECT_EQ(shift.front().imageFile, form.edt_BinFile->text().toStdString());
+    EXPECT_EQ(shift.front().imageFile,
+              FindControl<QLineEdit>(form, "edt_BinFile")->text().toStdString());
     EXPECT_EQ(shift.front().imageSha256.size(), 64u);
     EXPECT_NE(shift.front().devicePath.find("sim1"), std::string::npos);
     EXPECT_EQ(shift[9].verdict, "Write Fail");
     EXPECT_TRUE(DuplicateSerialNumbers(shift).empty());
 
     // The operator starts a second batch with the same first serial number by mistake.
-    form.edt_FactoryNum->setText("000001");
+    FindControl<THexEdit>(form, "edt_FactoryNum")->setText("000001");
     for (int n = 1; n <= 3; ++n) {
         plugAndWrite(n);
     }

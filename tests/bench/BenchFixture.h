@@ -2,6 +2,7 @@
 
 #include "app/DropDownComboBox.h"
 #include "app/ScriptedDialogs.h"
+#include "app/StationControls.h"
 #include "app/TForm1.h"
 #include "bench/BenchWindow.h"
 #include "device/Clock.h"
@@ -45,21 +46,24 @@ protected:
 
     void LoadSample() {
         dialogs.openAnswers.push_back(QString(SamplePath));
-        station->btn_Load->click();
+        FindControl<QPushButton>(*station, "btn_Load")->click();
         ASSERT_TRUE(station->State().ImageLoaded);
     }
     void SelectIcType(int index) {
-        station->cb_ICType->setCurrentIndex(index);
-        station->RunGuarded([&] { station->cb_ICTypeChange(station->cb_ICType); });
+        FindControl<DropDownComboBox>(*station, "cb_ICType")->setCurrentIndex(index);
+        station->RunGuarded([&] {
+            station->cb_ICTypeChange(FindControl<DropDownComboBox>(*station, "cb_ICType"));
+        });
     }
     // A tick comes only while the timer runs.
     void Tick() {
-        if (station->DevTimer->isActive()) {
-            station->RunGuarded([&] { station->DevTimerTimer(station->DevTimer); });
+        if (FindControl<QTimer>(*station, "DevTimer")->isActive()) {
+            station->RunGuarded(
+                [&] { station->DevTimerTimer(FindControl<QTimer>(*station, "DevTimer")); });
         }
     }
-    ProductionLine::Settings LineOf(int mice, int faultyPercent, std::uint32_t seed) {
-        ProductionLine::Settings settings = bench->LineSettingsFromFields();
+    VirtualProductionLine::Settings LineOf(int mice, int faultyPercent, std::uint32_t seed) {
+        VirtualProductionLine::Settings settings = bench->LineSettingsFromFields();
         settings.mice = mice;
         settings.faultyPercent = faultyPercent;
         settings.seed = seed;

@@ -1,4 +1,5 @@
 #include "BenchFixture.h"
+#include "app/StationControls.h"
 
 #include "bench/FaultEditor.h"
 #include "bench/HexView.h"
@@ -75,18 +76,18 @@ TEST_F(BenchWindowTest, MiceOfEachIcTypeComeWithTheirDefaultIdsAndPlugAndUnplug)
 
 TEST_F(BenchWindowTest, TheStationSeesTheKeyboardAsDevicesButNoMouse) {
     LoadSample();
-    station->cb_AutoRun->click();
+    FindControl<QCheckBox>(*station, "cb_AutoRun")->click();
     bench->addKvqm31xButton->click();
     bench->plugButton->click();
     Tick();
-    EXPECT_EQ(station->lbl_CtrlResult->text(), "Write Pass");
+    EXPECT_EQ(FindControl<QLabel>(*station, "lbl_CtrlResult")->text(), "Write Pass");
     bench->keyboardButton->click();
     Tick();
-    EXPECT_EQ(station->lbl_PassCnt->text(), "2")
+    EXPECT_EQ(FindControl<QLabel>(*station, "lbl_PassCnt")->text(), "2")
         << "a rise of the count writes the open mouse again";
     bench->keyboardButton->click();
     Tick();
-    EXPECT_EQ(station->lbl_DevStatus->text(), "No Find Mouse");
+    EXPECT_EQ(FindControl<QLabel>(*station, "lbl_DevStatus")->text(), "No Find Mouse");
     EXPECT_FALSE(station->GetStation().link31.IsOpen());
 }
 
@@ -116,10 +117,10 @@ TEST_F(BenchWindowTest, FaultsChangeOnThePluggedMouseAtOnceAndOnlyThoseOfItsFami
 
     // The station feels a fault given between two mice.
     LoadSample();
-    station->cb_AutoRun->click();
+    FindControl<QCheckBox>(*station, "cb_AutoRun")->click();
     editor.FaultBox("not-ready")->setChecked(true);
     Tick();
-    EXPECT_TRUE(!station->lbl_BINDevError->isHidden());
+    EXPECT_TRUE(!FindControl<QLabel>(*station, "lbl_BINDevError")->isHidden());
 
     bench->addKvqm42xxButton->click();
     EXPECT_EQ(editor.FaultBox("not-ready"), nullptr);
@@ -140,11 +141,11 @@ TEST_F(BenchWindowTest, TheHexViewMarksWhatDiffersFromTheLoadedImageAndDecodesTh
     EXPECT_TRUE(bench->factoryRecordLabel->text().contains("blank (all FF)"));
 
     LoadSample();
-    station->cb_AutoRun->click();
-    station->cb_WriteID->setChecked(true);
+    FindControl<QCheckBox>(*station, "cb_AutoRun")->click();
+    FindControl<QCheckBox>(*station, "cb_WriteID")->setChecked(true);
     bench->plugButton->click();
     Tick();
-    ASSERT_EQ(station->lbl_CtrlResult->text(), "Write Pass");
+    ASSERT_EQ(FindControl<QLabel>(*station, "lbl_CtrlResult")->text(), "Write Pass");
     bench->Refresh();
     const auto& memory = bench->Rack().Mice()[0].device->Memory();
     const ImageBuffer& loaded = station->State().LoadedImage;

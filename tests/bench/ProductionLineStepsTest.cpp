@@ -1,5 +1,5 @@
 #include "bench/MouseRack.h"
-#include "bench/ProductionLine.h"
+#include "bench/VirtualProductionLine.h"
 #include "device/Clock.h"
 #include "device/HidDiscovery.h"
 #include "programming/StationSettings.h"
@@ -10,7 +10,7 @@
 namespace vrax {
 namespace {
 
-using Phase = ProductionLine::Phase;
+using Phase = VirtualProductionLine::Phase;
 
 // A station the test plays by hand: it accepts the bus's count when told to, is busy when
 // told to, and shows the verdict it is given.
@@ -31,8 +31,8 @@ private:
 
 class ProductionLineStepsTest : public ::testing::Test {
 protected:
-    ProductionLine::Settings Line(int mice, int faultyPercent, std::uint32_t seed) const {
-        ProductionLine::Settings settings;
+    VirtualProductionLine::Settings Line(int mice, int faultyPercent, std::uint32_t seed) const {
+        VirtualProductionLine::Settings settings;
         settings.mice = mice;
         settings.faultyPercent = faultyPercent;
         settings.seed = seed;
@@ -58,7 +58,7 @@ protected:
     SimulatedHidBus bus{clock};
     MouseRack rack{bus};
     PlayedStation station{bus};
-    ProductionLine line{rack, station};
+    VirtualProductionLine line{rack, station};
 };
 
 TEST_F(ProductionLineStepsTest, TheShareOfFaultyMiceIsExactAndTheSeedRepeatsThePlan) {
@@ -85,7 +85,8 @@ TEST_F(ProductionLineStepsTest, EveryPlannedFaultSuitsItsFamilyAndPromisesAFailu
         const MouseFamily family =
             icType == IcTypeKvqm31x ? MouseFamily::Kvqm31x : MouseFamily::Kvqm42xx;
         for (int i = 0; i < 200; ++i) {
-            const ProductionLine::FaultPlan plan = ProductionLine::PickFault(icType, random);
+            const VirtualProductionLine::FaultPlan plan =
+                VirtualProductionLine::PickFault(icType, random);
             MouseFaults faults;
             std::string error;
             EXPECT_TRUE(ParseMouseFaults(plan.faults, family, faults, error))

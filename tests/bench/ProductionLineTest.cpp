@@ -1,4 +1,5 @@
 #include "BenchFixture.h"
+#include "app/StationControls.h"
 
 #include "bench/MouseRack.h"
 
@@ -9,19 +10,21 @@
 namespace vrax {
 namespace {
 
-using Phase = ProductionLine::Phase;
+using Phase = VirtualProductionLine::Phase;
 
 class ProductionLineTest : public BenchFixture {
 protected:
-    int StationPassCount() const { return station->lbl_PassCnt->text().toInt(); }
+    int StationPassCount() const {
+        return FindControl<QLabel>(*station, "lbl_PassCnt")->text().toInt();
+    }
 
     // Every mouse got the verdict its faults dictate, and the tally agrees with the station.
     void ExpectLineAsPlanned(int mice, int faulty) {
-        const ProductionLine& line = bench->Line();
+        const VirtualProductionLine& line = bench->Line();
         EXPECT_EQ(line.CurrentPhase(), Phase::Finished) << line.Status();
         ASSERT_EQ(static_cast<int>(line.Mice().size()), mice);
         int faultyMice = 0;
-        for (const ProductionLine::LineMouse& mouse : line.Mice()) {
+        for (const VirtualProductionLine::LineMouse& mouse : line.Mice()) {
             SCOPED_TRACE(std::to_string(mouse.index) + " " + mouse.faults);
             EXPECT_TRUE(mouse.done);
             if (mouse.faults.empty()) {
@@ -33,7 +36,7 @@ protected:
             }
         }
         EXPECT_EQ(faultyMice, faulty);
-        const ProductionLine::Tally tally = line.Count();
+        const VirtualProductionLine::Tally tally = line.Count();
         EXPECT_EQ(tally.done, mice);
         EXPECT_EQ(tally.asExpected, mice);
         EXPECT_EQ(tally.pass, mice - faulty);
@@ -53,14 +56,14 @@ protected:
 
 TEST_F(ProductionLineTest, ThirtyMixedKvqm31xMiceGetTheVerdictsTheirFaultsDictate) {
     LoadSample();
-    station->cb_AutoRun->click();
+    FindControl<QCheckBox>(*station, "cb_AutoRun")->click();
     ASSERT_TRUE(bench->Line().Start(LineOf(30, 30, 2024)).empty());
     RunLine();
     ExpectLineAsPlanned(30, 9);
     EXPECT_EQ(StationPassCount(), 21) << "the line started from a fresh station";
 
     std::set<Verdict> kinds;
-    for (const ProductionLine::LineMouse& mouse : bench->Line().Mice()) {
+    for (const VirtualProductionLine::LineMouse& mouse : bench->Line().Mice()) {
         kinds.insert(mouse.got);
     }
     EXPECT_TRUE(kinds.count(Verdict::WriteFail) && kinds.count(Verdict::MouseMismatch))
@@ -78,7 +81,7 @@ TEST_F(ProductionLineTest, ThirtyMixedKvqm31xMiceGetTheVerdictsTheirFaultsDictat
 TEST_F(ProductionLineTest, Kvqm42xxAndKvqm537LinesOnOneAndTwoInterfaces) {
     SelectIcType(IcTypeKvqm42xx);
     LoadSample();
-    station->cb_AutoRun->click();
+    FindControl<QCheckBox>(*station, "cb_AutoRun")->click();
     ASSERT_TRUE(bench->Line().Start(LineOf(12, 50, 7)).empty());
     RunLine();
     ExpectLineAsPlanned(12, 6);
@@ -87,7 +90,7 @@ TEST_F(ProductionLineTest, Kvqm42xxAndKvqm537LinesOnOneAndTwoInterfaces) {
     EXPECT_EQ(StationPassCount(), 0) << "an IC type change clears the pass count";
     LoadSample();
     bench->twoInterfacesBox->setChecked(true);
-    ProductionLine::Settings settings = LineOf(12, 50, 8);
+    VirtualProductionLine::Settings settings = LineOf(12, 50, 8);
     EXPECT_EQ(settings.icType, IcTypeKvqm537);
     EXPECT_EQ(settings.layout, VirtualMouse42xx::Layout::TwoInterfaces);
     ASSERT_TRUE(bench->Line().Start(settings).empty());
@@ -106,12 +109,12 @@ TEST_F(ProductionLineTest, WithoutAutoWriteTheLineWaitsForTheOperatorsWrite) {
             bench->Line().Step();
         }
         ASSERT_EQ(bench->Line().CurrentPhase(), Phase::WaitingForVerdict);
-        EXPECT_EQ(station->lbl_DevStatus->text(), "Mouse Ready");
+        EXPECT_EQ(FindControl<QLabel>(*station, "lbl_DevStatus")->text(), "Mouse Ready");
         for (int step = 0; step < 5; ++step) {
             bench->Line().Step();
         }
         EXPECT_EQ(bench->Line().CurrentPhase(), Phase::WaitingForVerdict);
-        station->btn_Write->click();
+        FindControl<QPushButton>(*station, "btn_Write")->click();
         bench->Line().Step();
         EXPECT_EQ(bench->Line().CurrentPhase(), Phase::ShowingVerdict);
         EXPECT_EQ(bench->Line().Mice()[static_cast<std::size_t>(n - 1)].got, Verdict::WritePass);
@@ -123,7 +126,7 @@ TEST_F(ProductionLineTest, WithoutAutoWriteTheLineWaitsForTheOperatorsWrite) {
 
 TEST_F(ProductionLineTest, AFaultGivenToThePluggedLineMouseShowsAsNoVerdict) {
     LoadSample();
-    station->cb_AutoRun->click();
+    FindControl<QCheckBox>(*station, "cb_AutoRun")->click();
     ASSERT_TRUE(bench->Line().Start(LineOf(3, 0, 1)).empty());
     bench->Line().Step();
     ASSERT_EQ(bench->Line().CurrentPhase(), Phase::WaitingForArrival);
@@ -133,7 +136,7 @@ TEST_F(ProductionLineTest, AFaultGivenToThePluggedLineMouseShowsAsNoVerdict) {
     ASSERT_TRUE(mouse->Plugged());
     mouse->device->Faults().unmarked = true;
     RunLine();
-    const ProductionLine::Tally tally = bench->Line().Count();
+    const VirtualProductionLine::Tally tally = bench->Line().Count();
     EXPECT_EQ(tally.none, 1);
     EXPECT_EQ(tally.pass, 2);
     EXPECT_EQ(tally.asExpected, 2);
@@ -150,8 +153,8 @@ TEST_F(ProductionLineTest, TheLineExplainsWhyItCannotStartOrGoOn) {
     EXPECT_TRUE(bench->lineStatusLabel->text().contains("Load a BIN image"));
 
     LoadSample();
-    station->cb_AutoRun->click();
-    ProductionLine::Settings settings = LineOf(3, 0, 1);
+    FindControl<QCheckBox>(*station, "cb_AutoRun")->click();
+    VirtualProductionLine::Settings settings = LineOf(3, 0, 1);
     settings.patienceSteps = 20;
     ASSERT_TRUE(bench->Line().Start(settings).empty());
     bench->Line().Step();

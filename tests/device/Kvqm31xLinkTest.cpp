@@ -57,6 +57,7 @@ TEST(Kvqm31xLinkTest, WholeImageRoundTripCarriesExactlyTheProtocolFrames) {
     }
     EXPECT_EQ(s.clock.TotalSlept(), 3430ms);
     EXPECT_EQ(s.host.shows, 342);
+    EXPECT_EQ(s.host.lastProgress, std::make_pair(341, 342));
     EXPECT_EQ(s.host.pumps, 2 * 342);
     EXPECT_EQ(s.FirstEvents(8), "set get show pump pump set get show");
 

@@ -18,8 +18,7 @@ struct Kvqm42xxSetup : LinkTestBench {
         : mouse(std::make_shared<VirtualMouse42xx>(layout)) {
         SetFaults(openFaults);
         bus.Plug(mouse);
-        int release = 0x100;
-        EXPECT_TRUE(link.Open(0x3C5E, 0x0A42, release));
+        EXPECT_TRUE(link.Open(0x3C5E, 0x0A42));
         mouse->Faults() = {};
         ClearRecords();
     }
@@ -63,6 +62,7 @@ TEST(Kvqm42xxLinkTest, WholeImageRoundTripCarriesExactlyTheProtocolFramesOnEithe
         }
         EXPECT_EQ(s.clock.Now(), 0us);
         EXPECT_EQ(s.host.shows, 293);
+        EXPECT_EQ(s.host.lastProgress, std::make_pair(292, 293));
         EXPECT_EQ(s.host.pumps, 293);
         EXPECT_EQ(s.FirstEvents(5), "set show pump set show");
 

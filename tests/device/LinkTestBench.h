@@ -1,7 +1,7 @@
 #pragma once
 
 #include "device/Clock.h"
-#include "device/LinkHost.h"
+#include "device/LinkProgress.h"
 #include "sim/SimulatedHidBus.h"
 
 #include <array>
@@ -39,22 +39,27 @@ inline std::string Hex(const std::uint8_t* bytes, std::size_t count) {
     return text;
 }
 
-// The window side of the links: records its calls in one sequence with the bus traffic, and
-// lets a test act at each busy-window show, as an operator or the bench would between chunks.
-class RecordingHost : public LinkHost {
+// The window side of the links, as the station's view answers their progress: the busy window
+// shown and messages pumped before each chunk, messages pumped at each pause. Records the calls
+// in one sequence with the bus traffic, and lets a test act at each show, as an operator or the
+// bench would between chunks.
+class RecordingHost : public LinkProgress {
 public:
-    void ShowBusyWindow() override {
+    void ChunkStarting(int done, int total) override {
         ++shows;
+        lastProgress = {done, total};
         events.push_back("show");
         if (onShow) {
             onShow(shows);
         }
+        Idle();
     }
-    void HideBusyWindow() override { events.push_back("hide"); }
-    void PumpMessages() override {
+    void Idle() override {
         ++pumps;
         events.push_back("pump");
     }
+
+    std::pair<int, int> lastProgress{-1, -1};
 
     int shows = 0;
     int pumps = 0;

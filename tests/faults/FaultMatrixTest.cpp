@@ -1,4 +1,5 @@
-#include "StationWindowFixture.h"
+#include "MatrixFixture.h"
+#include "app/StationControls.h"
 
 #include "controls/THexEdit.h"
 #include "programming/FactoryRecord.h"
@@ -27,17 +28,6 @@ namespace {
 
 using std::chrono::microseconds;
 
-enum class OperationKind { Write, Verify, Save, FactoryRead };
-
-struct Operation {
-    const char* name;
-    OperationKind kind;
-    DataFormat format = DataFormat::Byte2K;
-    bool writeProductId = false;
-    // Verify: the faulty mouse holds the image but for one byte.
-    bool mouseDiffers = false;
-};
-
 const std::vector<Operation> Kvqm31xOperations = {
     {"write 2K", OperationKind::Write, DataFormat::Byte2K},
     {"write 2K + ID", OperationKind::Write, DataFormat::Byte2K, true},
@@ -46,7 +36,7 @@ const std::vector<Operation> Kvqm31xOperations = {
     {"write custom", OperationKind::Write, DataFormat::Custom},
     {"write custom + ID", OperationKind::Write, DataFormat::Custom, true},
     {"verify, mouse holds the image", OperationKind::Verify},
-    {"verify, one byte differs", OperationKind::Verify, DataFormat::Byte2K, false, true},
+    {"verify, one byte differs", OperationKind::Verify, DataFormat::Byte2K, false, false, true},
     {"save", OperationKind::Save},
     {"factory read", OperationKind::FactoryRead},
 };
@@ -55,14 +45,10 @@ const std::vector<Operation> Kvqm42xxOperations = {
     {"write 2K", OperationKind::Write, DataFormat::Byte2K},
     {"write 256x8", OperationKind::Write, DataFormat::Byte256},
     {"verify, mouse holds the image", OperationKind::Verify},
-    {"verify, one byte differs", OperationKind::Verify, DataFormat::Byte2K, false, true},
+    {"verify, one byte differs", OperationKind::Verify, DataFormat::Byte2K, false, false, true},
     {"save", OperationKind::Save},
     {"factory read", OperationKind::FactoryRead},
 };
-
-constexpr int DifferingAddress = 1799;
-constexpr long TransferLimit = 500000;
-const FactoryRecordBytes MouseRecord = BuildFactoryRecord(0x0042, 0x20240102, 0xBEEF, 2, 3, 4);
 
 // The fault settings of a family: no fault, then every kind with values spread over its range.
 // A kind without values fails the test, so a new kind cannot slip past the matrix.
@@ -101,56 +87,17 @@ std::vector<std::string> FaultSettings(MouseFamily family) {
     return settings;
 }
 
-const char* PassText(OperationKind kind) {
-    switch (kind) {
-    case OperationKind::Write:
-        return "Write Pass";
-    case OperationKind::Verify:
-        return "Verify Pass";
-    case OperationKind::Save:
-        return "Save Pass";
-    case OperationKind::FactoryRead:
-        return "Read Ok";
-    }
-    return "";
-}
-
-bool InRecord(int address) {
-    return address >= FactoryRecordAddress && address < FactoryRecordAddress + FactoryRecordSize;
-}
-
 // When a run's faults take hold: from the plug, or switched on while the operation runs, halfway
 // through its data transfers or at the setup of the factory record's write.
 enum class Onset { FromPlug, Midway, AtRecord };
 
-struct Tally {
-    int cases = 0;
-    int passes = 0;
-    int fails = 0;
-    int withoutVerdict = 0;
-    int falsePasses = 0;
-    int otherFaults = 0;
-    int hangs = 0;
-    int unusable = 0;
-    microseconds longest{0};
-};
-
-class FaultMatrix : public StationWindowFixture {
+class FaultMatrix : public MatrixFixture {
 protected:
     void StartFamily(int icType, VirtualMouse42xx::Layout layout) {
-        icType_ = icType;
-        layout_ = layout;
-        family_ = icType == IcTypeKvqm31x ? MouseFamily::Kvqm31x : MouseFamily::Kvqm42xx;
+        SelectFamily(icType, layout);
         SelectIcType(icType);
         LoadImage();
         bus.SetTraceListener([this](const HidTraceEntry& entry) { Watch(entry); });
-    }
-
-    std::shared_ptr<VirtualMouse> MakeMouse() const {
-        if (family_ == MouseFamily::Kvqm31x) {
-            return std::make_shared<VirtualMouse31x>();
-        }
-        return std::make_shared<VirtualMouse42xx>(layout_);
     }
 
     // The data transfers of the operation under way: KVQM31X chunk commands, KVQM42xx data
@@ -163,13 +110,6 @@ protected:
                     entry.bytes[1] == Kvqm31xLink::CmdWriteNext);
         }
         return entry.bytes[0] == Kvqm42xxLink::DataReportId && set == countWrites_;
-    }
-
-    static bool IsRecordSetup(const HidTraceEntry& entry) {
-        return entry.direction == HidTraceEntry::Direction::Set &&
-               entry.bytes[0] == Kvqm31xLink::ReportId &&
-               entry.bytes[1] == Kvqm31xLink::CmdWriteSetup &&
-               entry.bytes[2] == FactoryRecordAddress && entry.bytes[3] == 0;
     }
 
     void Watch(const HidTraceEntry& entry) {
@@ -197,57 +137,31 @@ protected:
         countWrites_ = kind == OperationKind::Write;
     }
 
-    void PrepareMemory(VirtualMouse& mouse, const Operation& operation, bool faulty) const {
-        const ImageBuffer& loaded = form->State().LoadedImage;
-        auto& memory = mouse.Memory();
-        if (operation.kind == OperationKind::Write) {
-            std::transform(loaded.begin(), loaded.end(), memory.begin(),
-                           [](std::uint8_t b) { return static_cast<std::uint8_t>(~b); });
-            return;
-        }
-        memory = loaded;
-        if (operation.kind != OperationKind::Verify || family_ == MouseFamily::Kvqm31x) {
-            std::copy(MouseRecord.begin(), MouseRecord.end(),
-                      memory.begin() + FactoryRecordAddress);
-        }
-        if (operation.mouseDiffers && faulty) {
-            memory[DifferingAddress] ^= 0x5A;
-        }
-    }
-
     void ApplySettings(const Operation& operation) {
-        form->rb_CmdByte2K->setChecked(operation.format == DataFormat::Byte2K);
-        form->rb_CmdByte256->setChecked(operation.format == DataFormat::Byte256);
-        form->rb_CmdCustom->setChecked(operation.format == DataFormat::Custom);
-        form->cb_WriteID->setChecked(operation.writeProductId);
+        FindControl<QRadioButton>(*form, "rb_CmdByte2K")
+            ->setChecked(operation.format == DataFormat::Byte2K);
+        FindControl<QRadioButton>(*form, "rb_CmdByte256")
+            ->setChecked(operation.format == DataFormat::Byte256);
+        FindControl<QRadioButton>(*form, "rb_CmdCustom")
+            ->setChecked(operation.format == DataFormat::Custom);
+        FindControl<QCheckBox>(*form, "cb_WriteID")->setChecked(operation.writeProductId);
         if (operation.kind == OperationKind::FactoryRead) {
-            form->edt_FactoryType->setText("1234");
-            form->edt_FactoryDate->setText("11112222");
-            form->edt_FactoryNum->setText("ABCD");
-            form->cb_Factory->setCurrentIndex(5);
-            form->cb_FactoryLine->setCurrentIndex(7);
-            form->cb_FactoryStation->setCurrentIndex(6);
+            FindControl<THexEdit>(*form, "edt_FactoryType")->setText("1234");
+            FindControl<THexEdit>(*form, "edt_FactoryDate")->setText("11112222");
+            FindControl<THexEdit>(*form, "edt_FactoryNum")->setText("ABCD");
+            FindControl<DropDownComboBox>(*form, "cb_Factory")->setCurrentIndex(5);
+            FindControl<DropDownComboBox>(*form, "cb_FactoryLine")->setCurrentIndex(7);
+            FindControl<DropDownComboBox>(*form, "cb_FactoryStation")->setCurrentIndex(6);
         }
     }
 
     FactoryFields ShownFields() const {
-        return {form->edt_FactoryType->GetValue(),    form->edt_FactoryDate->GetValue(),
-                form->edt_FactoryNum->GetValue(),     form->cb_Factory->currentIndex(),
-                form->cb_FactoryLine->currentIndex(), form->cb_FactoryStation->currentIndex()};
-    }
-
-    QPushButton* ButtonOf(OperationKind kind) const {
-        switch (kind) {
-        case OperationKind::Write:
-            return form->btn_Write;
-        case OperationKind::Verify:
-            return form->btn_Verify;
-        case OperationKind::Save:
-            return form->btn_Save;
-        case OperationKind::FactoryRead:
-            return form->btnReadFactory;
-        }
-        return nullptr;
+        return {FindControl<THexEdit>(*form, "edt_FactoryType")->GetValue(),
+                FindControl<THexEdit>(*form, "edt_FactoryDate")->GetValue(),
+                FindControl<THexEdit>(*form, "edt_FactoryNum")->GetValue(),
+                FindControl<DropDownComboBox>(*form, "cb_Factory")->currentIndex(),
+                FindControl<DropDownComboBox>(*form, "cb_FactoryLine")->currentIndex(),
+                FindControl<DropDownComboBox>(*form, "cb_FactoryStation")->currentIndex()};
     }
 
     // Clicks the operation's button; false when the button cannot be clicked.
@@ -358,17 +272,19 @@ protected:
 
     // Empty when the window is as after a finished operation.
     std::string UnusableReason(bool autoWrite) const {
-        if (form->FormLoadingUI->isVisible()) {
+        if (FindControl<TFormLoadingUI>(*form, "FormLoadingUI")->isVisible()) {
             return "the busy window is still shown";
         }
-        if (!form->DevTimer->isActive()) {
+        if (!FindControl<QTimer>(*form, "DevTimer")->isActive()) {
             return "polling is stopped";
         }
         if (form->PollBusy) {
             return "the polling flag is left set";
         }
-        for (QPushButton* button :
-             {form->btn_Write, form->btn_Verify, form->btn_Save, form->btnReadFactory}) {
+        for (QPushButton* button : {FindControl<QPushButton>(*form, "btn_Write"),
+                                    FindControl<QPushButton>(*form, "btn_Verify"),
+                                    FindControl<QPushButton>(*form, "btn_Save"),
+                                    FindControl<QPushButton>(*form, "btnReadFactory")}) {
             if (button->isEnabled() == autoWrite) {
                 return button->objectName().toStdString() +
                        (autoWrite ? " enabled during Auto Write" : " disabled");
@@ -380,7 +296,7 @@ protected:
     std::string Plug(const std::shared_ptr<VirtualMouse>& mouse) {
         mouseId_ = bus.Plug(mouse);
         Tick();
-        return form->lbl_DevStatus->text().toStdString();
+        return FindControl<QLabel>(*form, "lbl_DevStatus")->text().toStdString();
     }
 
     // Unplugs the mouse (when the operation did not) and lets polling see it go.
@@ -389,8 +305,9 @@ protected:
             bus.Unplug(mouseId_);
         }
         Tick();
-        if (form->lbl_DevStatus->text() != "No Find Mouse" || form->GetStation().link31.IsOpen() ||
-            form->GetStation().link42.IsOpen() || bus.OpenHandleCount() != 0) {
+        if (FindControl<QLabel>(*form, "lbl_DevStatus")->text() != "No Find Mouse" ||
+            form->GetStation().link31.IsOpen() || form->GetStation().link42.IsOpen() ||
+            bus.OpenHandleCount() != 0) {
             ++tally.unusable;
             ADD_FAILURE() << where << ": the unplug was not seen, or handles stayed open";
         }
@@ -400,7 +317,7 @@ protected:
     // The window must serve a healthy mouse with the same operation afterwards.
     void ServeHealthyMouse(const Operation& operation, const std::string& where, bool autoWrite) {
         auto mouse = MakeMouse();
-        PrepareMemory(*mouse, operation, false);
+        PrepareMemory(*mouse, operation, false, form->State().LoadedImage);
         Arm(operation.kind, -1);
         Plug(mouse);
         if (!autoWrite && !Click(operation.kind)) {
@@ -439,7 +356,7 @@ protected:
             (unplugAt > 0 ? "unplugged at data transfer " + std::to_string(unplugAt)
                           : "faults '" + faultList + "'" + OnsetText(onset, midway));
         SCOPED_TRACE(where);
-        ++tally.cases;
+        ++tally.runs;
         auto mouse = MakeMouse();
         MouseFaults faults;
         std::string error;
@@ -452,7 +369,7 @@ protected:
             switchAt_ = onset == Onset::Midway ? midway : -1;
             switchAtRecord_ = onset == Onset::AtRecord;
         }
-        PrepareMemory(*mouse, operation, true);
+        PrepareMemory(*mouse, operation, true, form->State().LoadedImage);
         ApplySettings(operation);
         const ImageBuffer before = mouse->Memory();
         const ImageBuffer reference = form->State().LoadedImage;
@@ -511,7 +428,7 @@ protected:
     // Data transfers of one operation on a healthy mouse, to spread unplugs over.
     long CountDataTransfers(const Operation& operation, bool autoWrite) {
         auto mouse = MakeMouse();
-        PrepareMemory(*mouse, operation, false);
+        PrepareMemory(*mouse, operation, false, form->State().LoadedImage);
         ApplySettings(operation);
         if (autoWrite) {
             Arm(operation.kind, -1);
@@ -529,7 +446,7 @@ protected:
 
     void UnplugSpreadOver(const std::vector<Operation>& operations, bool autoWrite) {
         // No device is open between runs, so ticking the box starts nothing by itself.
-        form->cb_AutoRun->setChecked(autoWrite);
+        FindControl<QCheckBox>(*form, "cb_AutoRun")->setChecked(autoWrite);
         for (const Operation& operation : operations) {
             const long total = CountDataTransfers(operation, autoWrite);
             ASSERT_GT(total, 1) << operation.name;
@@ -543,7 +460,7 @@ protected:
                 RunCase(operation, "", n, autoWrite);
             }
         }
-        form->cb_AutoRun->setChecked(false);
+        FindControl<QCheckBox>(*form, "cb_AutoRun")->setChecked(false);
     }
 
     // Every fault switched on while writes and verifies run; the oracle of saves and factory
@@ -579,7 +496,7 @@ protected:
         std::printf("[fault matrix] %s: %d runs: %d passes, %d fails, %d without verdict; "
                     "false passes %d, hangs %d, other faults %d, window unusable after %d; "
                     "longest operation %.1f s of protocol time\n",
-                    title.c_str(), tally.cases, tally.passes, tally.fails, tally.withoutVerdict,
+                    title.c_str(), tally.runs, tally.passes, tally.fails, tally.withoutVerdict,
                     tally.falsePasses, tally.hangs, tally.otherFaults, tally.unusable,
                     static_cast<double>(tally.longest.count()) / 1e6);
         std::fflush(stdout);
@@ -590,9 +507,6 @@ protected:
     int operationCount = 0;
 
 private:
-    int icType_ = IcTypeKvqm31x;
-    MouseFamily family_ = MouseFamily::Kvqm31x;
-    VirtualMouse42xx::Layout layout_ = VirtualMouse42xx::Layout::OneInterface;
     SimulatedHidBus::DeviceId mouseId_ = 0;
     long transfers_ = 0;
     long dataTransfers_ = 0;
@@ -662,11 +576,11 @@ TEST_F(FaultMatrix, Kvqm31xTwoKilobyteWriteWithoutItsRecordDoesNotPass) {
             mouse->Faults().refusedWriteChunk = 0;
         }
     });
-    form->rb_CmdByte2K->setChecked(true);
-    form->cb_WriteID->setChecked(true);
+    FindControl<QRadioButton>(*form, "rb_CmdByte2K")->setChecked(true);
+    FindControl<QCheckBox>(*form, "cb_WriteID")->setChecked(true);
     bus.Plug(mouse);
     Tick();
-    form->btn_Write->click();
+    FindControl<QPushButton>(*form, "btn_Write")->click();
     const FactoryRecordBytes record =
         BuildFactoryRecord(form->FactoryType(), form->FactoryDate(), form->FactoryNumber(),
                            form->FactoryIndex(), form->LineIndex(), form->StationIndex());

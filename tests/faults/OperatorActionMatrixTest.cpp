@@ -1,4 +1,5 @@
-#include "StationWindowFixture.h"
+#include "MatrixFixture.h"
+#include "app/StationControls.h"
 
 #include "app/PictureBox.h"
 #include "controls/THexEdit.h"
@@ -35,17 +36,7 @@ namespace {
 using std::chrono::microseconds;
 using std::chrono::milliseconds;
 
-enum class Kind { Write, Verify, Save, FactoryRead };
-
-struct Operation {
-    const char* name;
-    Kind kind;
-    DataFormat format = DataFormat::Byte2K;
-    bool writeProductId = false;
-    bool autoWrite = false;
-    // Verify: the mouse holds the image but for one byte.
-    bool mouseDiffers = false;
-};
+using Kind = OperationKind;
 
 std::vector<Operation> WritesInBothModes(const std::vector<Operation>& writes) {
     std::vector<Operation> operations;
@@ -130,31 +121,10 @@ struct Point {
     bool atRecord = false;
 };
 
-constexpr int DifferingAddress = 1799;
-constexpr long TransferLimit = 500000;
-const FactoryRecordBytes MouseRecord = BuildFactoryRecord(0x0042, 0x20240102, 0xBEEF, 2, 3, 4);
 const char* const DefaultRanges = "000-256;1280-1536;";
 
 // Thrown where the closing window ends the process, so that none of the job runs after it.
 struct WindowClosed {};
-
-const char* PassText(Kind kind) {
-    switch (kind) {
-    case Kind::Write:
-        return "Write Pass";
-    case Kind::Verify:
-        return "Verify Pass";
-    case Kind::Save:
-        return "Save Pass";
-    case Kind::FactoryRead:
-        return "Read Ok";
-    }
-    return "";
-}
-
-bool InRecord(int address) {
-    return address >= FactoryRecordAddress && address < FactoryRecordAddress + FactoryRecordSize;
-}
 
 // The data format settings as a job read them.
 struct FormatSettings {
@@ -175,25 +145,10 @@ public:
     FormatSettings last;
 };
 
-struct Tally {
-    int runs = 0;
-    int refused = 0;
-    int passes = 0;
-    int fails = 0;
-    int withoutVerdict = 0;
-    int falsePasses = 0;
-    int hangs = 0;
-    int otherFaults = 0;
-    int unusable = 0;
-    microseconds longest{0};
-};
-
-class OperatorActionMatrix : public StationWindowFixture {
+class OperatorActionMatrix : public MatrixFixture {
 protected:
     void StartFamily(int icType, VirtualMouse42xx::Layout layout) {
-        icType_ = icType;
-        layout_ = layout;
-        family_ = icType == IcTypeKvqm31x ? MouseFamily::Kvqm31x : MouseFamily::Kvqm42xx;
+        SelectFamily(icType, layout);
         for (int i = 0; i < ImageSize; ++i) {
             otherImage_[static_cast<std::size_t>(i)] =
                 static_cast<std::uint8_t>((i * 53 + 17) % 247);
@@ -225,28 +180,14 @@ protected:
     void RestartWindow(bool autoWrite) {
         UnplugAll();
         StartWindow();
-        form->cb_AutoRun->setChecked(autoWrite);
+        FindControl<QCheckBox>(*form, "cb_AutoRun")->setChecked(autoWrite);
         stampedSerials_.clear();
     }
 
     void LoadFile(const std::string& path) {
         dialogs.openAnswers.push_back(QString::fromStdString(path));
-        form->RunGuarded([&] { form->btn_LoadClick(form->btn_Load); });
+        form->RunGuarded([&] { form->btn_LoadClick(FindControl<QPushButton>(*form, "btn_Load")); });
         ASSERT_TRUE(form->State().ImageLoaded);
-    }
-
-    std::shared_ptr<VirtualMouse> MakeMouse() const {
-        if (family_ == MouseFamily::Kvqm31x) {
-            return std::make_shared<VirtualMouse31x>();
-        }
-        return std::make_shared<VirtualMouse42xx>(layout_);
-    }
-
-    static bool IsRecordSetup(const HidTraceEntry& entry) {
-        return entry.direction == HidTraceEntry::Direction::Set &&
-               entry.bytes[0] == Kvqm31xLink::ReportId &&
-               entry.bytes[1] == Kvqm31xLink::CmdWriteSetup &&
-               entry.bytes[2] == FactoryRecordAddress && entry.bytes[3] == 0;
     }
 
     // Runs fn in the next message pump, where the window takes the operator's input.
@@ -256,7 +197,7 @@ protected:
 
     // DevTimer on the virtual clock: a tick in the first pump after each second it runs.
     void KeepTimer() {
-        if (!form->DevTimer->isActive()) {
+        if (!FindControl<QTimer>(*form, "DevTimer")->isActive()) {
             timerStarted_ = clock.Now();
         } else if (clock.Now() - timerStarted_ >= milliseconds(1000)) {
             timerStarted_ = clock.Now();
@@ -321,14 +262,14 @@ protected:
         case Action::LoadAnother:
         case Action::LoadCancelled:
             AtNextPump([this, cancel = action_ == Action::LoadCancelled] {
-                if (!form->btn_Load->isEnabled()) {
+                if (!FindControl<QPushButton>(*form, "btn_Load")->isEnabled()) {
                     return;
                 }
                 performed_ = true;
                 const std::string& path = currentPath_ == imagePath ? otherPath_ : imagePath;
                 dialogs.openAnswers.push_back(cancel ? std::nullopt
                                                      : std::optional(QString::fromStdString(path)));
-                form->btn_Load->click();
+                FindControl<QPushButton>(*form, "btn_Load")->click();
                 if (!cancel && form->State().ImageLoaded) {
                     currentPath_ = path;
                     currentImage_ = path == imagePath ? image : otherImage_;
@@ -336,24 +277,25 @@ protected:
             });
             break;
         case Action::TotalTimes:
-            SetField(form->edt_AllCnt, "0");
+            SetField(FindControl<TIntEdit>(*form, "edt_AllCnt"), "0");
             break;
         case Action::RetryTimes:
-            SetField(form->edt_RetryCnt, "0");
+            SetField(FindControl<TIntEdit>(*form, "edt_RetryCnt"), "0");
             break;
         case Action::WidenRanges:
-            SetField(form->edt_WriteCustom, "0000-2048;");
+            SetField(FindControl<QLineEdit>(*form, "edt_WriteCustom"), "0000-2048;");
             break;
         case Action::NarrowRanges:
-            SetField(form->edt_WriteCustom, "100-200;");
+            SetField(FindControl<QLineEdit>(*form, "edt_WriteCustom"), "100-200;");
             break;
         case Action::BlockCount:
-            SetField(form->edt_Write256Count, "3");
+            SetField(FindControl<TIntEdit>(*form, "edt_Write256Count"), "3");
             break;
         case Action::FormatCustom:
         case Action::Format256:
-            AtNextPump([this, button = action_ == Action::FormatCustom ? form->rb_CmdCustom
-                                                                       : form->rb_CmdByte256] {
+            AtNextPump([this, button = action_ == Action::FormatCustom
+                                           ? FindControl<QRadioButton>(*form, "rb_CmdCustom")
+                                           : FindControl<QRadioButton>(*form, "rb_CmdByte256")] {
                 if (button->isEnabled() && !button->isHidden()) {
                     performed_ = true;
                     button->click();
@@ -361,22 +303,23 @@ protected:
             });
             break;
         case Action::SleepTime:
-            SetField(form->edt_sleepTime, "0");
+            SetField(FindControl<TIntEdit>(*form, "edt_sleepTime"), "0");
             break;
         case Action::ToggleProductId:
             AtNextPump([this] {
                 performed_ = true;
-                form->cb_WriteID->click();
+                FindControl<QCheckBox>(*form, "cb_WriteID")->click();
             });
             break;
         case Action::FactoryFields:
             AtNextPump([this] {
                 performed_ = true;
-                form->edt_FactoryType->setText("0777");
+                FindControl<THexEdit>(*form, "edt_FactoryType")->setText("0777");
                 // A number of its own, so no two mice are stamped alike by this action.
-                form->edt_FactoryNum->SetValue(0x800000 + tally.runs * 0x100);
-                form->cb_FactoryLine->setCurrentIndex(9);
-                form->cb_FactoryStation->setCurrentIndex(3);
+                FindControl<THexEdit>(*form, "edt_FactoryNum")
+                    ->SetValue(0x800000 + tally.runs * 0x100);
+                FindControl<DropDownComboBox>(*form, "cb_FactoryLine")->setCurrentIndex(9);
+                FindControl<DropDownComboBox>(*form, "cb_FactoryStation")->setCurrentIndex(3);
             });
             break;
         case Action::LogoDoubleClicks:
@@ -389,9 +332,9 @@ protected:
                     if (!form->ParametersUnlocked && (form->LogoClickCount + 1) % 5 == 0) {
                         dialogs.passwordAnswers.push_back(QString(TForm1::Password));
                     }
-                    emit form->Img_VRAXLog->DoubleClicked();
+                    emit FindControl<PictureBox>(*form, "Img_VRAXLog")->DoubleClicked();
                 }
-                emit form->Img_VRAXLog->DoubleClicked();
+                emit FindControl<PictureBox>(*form, "Img_VRAXLog")->DoubleClicked();
             });
             break;
         case Action::PlugSecondMouse: {
@@ -446,51 +389,23 @@ protected:
     void ResetControls(const Operation& operation) {
         Read().last = {operation.format, 8, DefaultRanges};
         passSettings_ = Read().last;
-        form->edt_AllCnt->setText("1");
-        form->edt_RetryCnt->setText("3");
-        form->edt_sleepTime->setText("100");
-        form->edt_WriteCustom->setText(DefaultRanges);
-        form->edt_Write256Count->setText("8");
-        form->rb_CmdByte2K->setChecked(operation.format == DataFormat::Byte2K);
-        form->rb_CmdByte256->setChecked(operation.format == DataFormat::Byte256);
-        form->rb_CmdCustom->setChecked(operation.format == DataFormat::Custom);
-        form->cb_WriteID->setChecked(operation.writeProductId);
-        form->edt_FactoryType->setText("0005");
-        form->edt_FactoryDate->setText("20200527");
-        form->cb_Factory->setCurrentIndex(0);
-        form->cb_FactoryLine->setCurrentIndex(0);
-        form->cb_FactoryStation->setCurrentIndex(0);
-    }
-
-    void PrepareMemory(VirtualMouse& mouse, const Operation& operation, bool faulty) const {
-        auto& memory = mouse.Memory();
-        if (operation.kind == Kind::Write) {
-            std::transform(currentImage_.begin(), currentImage_.end(), memory.begin(),
-                           [](std::uint8_t b) { return static_cast<std::uint8_t>(~b); });
-            return;
-        }
-        memory = currentImage_;
-        if (operation.kind != Kind::Verify || family_ == MouseFamily::Kvqm31x) {
-            std::copy(MouseRecord.begin(), MouseRecord.end(),
-                      memory.begin() + FactoryRecordAddress);
-        }
-        if (operation.mouseDiffers && faulty) {
-            memory[DifferingAddress] ^= 0x5A;
-        }
-    }
-
-    QPushButton* ButtonOf(Kind kind) const {
-        switch (kind) {
-        case Kind::Write:
-            return form->btn_Write;
-        case Kind::Verify:
-            return form->btn_Verify;
-        case Kind::Save:
-            return form->btn_Save;
-        case Kind::FactoryRead:
-            return form->btnReadFactory;
-        }
-        return nullptr;
+        FindControl<TIntEdit>(*form, "edt_AllCnt")->setText("1");
+        FindControl<TIntEdit>(*form, "edt_RetryCnt")->setText("3");
+        FindControl<TIntEdit>(*form, "edt_sleepTime")->setText("100");
+        FindControl<QLineEdit>(*form, "edt_WriteCustom")->setText(DefaultRanges);
+        FindControl<TIntEdit>(*form, "edt_Write256Count")->setText("8");
+        FindControl<QRadioButton>(*form, "rb_CmdByte2K")
+            ->setChecked(operation.format == DataFormat::Byte2K);
+        FindControl<QRadioButton>(*form, "rb_CmdByte256")
+            ->setChecked(operation.format == DataFormat::Byte256);
+        FindControl<QRadioButton>(*form, "rb_CmdCustom")
+            ->setChecked(operation.format == DataFormat::Custom);
+        FindControl<QCheckBox>(*form, "cb_WriteID")->setChecked(operation.writeProductId);
+        FindControl<THexEdit>(*form, "edt_FactoryType")->setText("0005");
+        FindControl<THexEdit>(*form, "edt_FactoryDate")->setText("20200527");
+        FindControl<DropDownComboBox>(*form, "cb_Factory")->setCurrentIndex(0);
+        FindControl<DropDownComboBox>(*form, "cb_FactoryLine")->setCurrentIndex(0);
+        FindControl<DropDownComboBox>(*form, "cb_FactoryStation")->setCurrentIndex(0);
     }
 
     // The button's handler as its click runs it; false when the button is disabled.
@@ -627,9 +542,13 @@ protected:
             FactoryRecordBytes held{};
             std::copy_n(memory.begin() + FactoryRecordAddress, FactoryRecordSize, held.begin());
             const FactoryFields expected = DecodeFactoryRecord(held);
-            const bool fieldsShown = form->edt_FactoryType->GetValue() == expected.productType &&
-                                     form->edt_FactoryNum->GetValue() == expected.serialNumber &&
-                                     form->cb_FactoryLine->currentIndex() == expected.lineIndex;
+            const bool fieldsShown =
+                FindControl<THexEdit>(*form, "edt_FactoryType")->GetValue() ==
+                    expected.productType &&
+                FindControl<THexEdit>(*form, "edt_FactoryNum")->GetValue() ==
+                    expected.serialNumber &&
+                FindControl<DropDownComboBox>(*form, "cb_FactoryLine")->currentIndex() ==
+                    expected.lineIndex;
             if (form->State().FactoryRecord != held ||
                 (action != Action::FactoryFields && !fieldsShown)) {
                 falsePass = true;
@@ -643,19 +562,21 @@ protected:
 
     // Empty when the window is as after a finished operation.
     std::string StateFault() const {
-        if (form->FormLoadingUI->isVisible()) {
+        if (FindControl<TFormLoadingUI>(*form, "FormLoadingUI")->isVisible()) {
             return "the busy window is still shown";
         }
         if (form->PollBusy) {
             return "the polling flag is left set";
         }
-        if (form->State().ImageLoaded != form->DevTimer->isActive()) {
+        if (form->State().ImageLoaded != FindControl<QTimer>(*form, "DevTimer")->isActive()) {
             return form->State().ImageLoaded ? "polling is stopped with an image loaded"
                                              : "polling runs without an image";
         }
         if (!form->State().ImageLoaded &&
-            (form->btn_Write->isEnabled() || form->btn_Verify->isEnabled() ||
-             form->btn_Save->isEnabled() || form->btnReadFactory->isEnabled())) {
+            (FindControl<QPushButton>(*form, "btn_Write")->isEnabled() ||
+             FindControl<QPushButton>(*form, "btn_Verify")->isEnabled() ||
+             FindControl<QPushButton>(*form, "btn_Save")->isEnabled() ||
+             FindControl<QPushButton>(*form, "btnReadFactory")->isEnabled())) {
             return "a job button is offered without an image";
         }
         return {};
@@ -671,8 +592,9 @@ protected:
     void Depart(const std::string& where) {
         UnplugAll();
         Tick();
-        if (form->lbl_DevStatus->text() != "No Find Mouse" || form->GetStation().link31.IsOpen() ||
-            form->GetStation().link42.IsOpen() || bus.OpenHandleCount() != 0) {
+        if (FindControl<QLabel>(*form, "lbl_DevStatus")->text() != "No Find Mouse" ||
+            form->GetStation().link31.IsOpen() || form->GetStation().link42.IsOpen() ||
+            bus.OpenHandleCount() != 0) {
             ++tally.unusable;
             ADD_FAILURE() << where << ": the unplug was not seen, or handles stayed open";
         }
@@ -683,7 +605,7 @@ protected:
     void ServeHealthyMouse(const Operation& operation, const std::string& where) {
         ResetControls(operation);
         currentMouse_ = MakeMouse();
-        PrepareMemory(*currentMouse_, operation, false);
+        PrepareMemory(*currentMouse_, operation, false, currentImage_);
         const bool clicked = Run(operation, Action::LoadAnother, {});
         const bool passed = Verdict() == PassText(operation.kind);
         if (!clicked || !passed) {
@@ -718,7 +640,7 @@ protected:
         ++tally.runs;
         ResetControls(operation);
         currentMouse_ = MakeMouse();
-        PrepareMemory(*currentMouse_, operation, true);
+        PrepareMemory(*currentMouse_, operation, true, currentImage_);
         const ImageBuffer before = currentMouse_->Memory();
         const ImageBuffer startImage = currentImage_;
         const int passCountBefore = form->State().PassCount;
@@ -813,7 +735,7 @@ protected:
     long CountTransfers(const Operation& operation) {
         ResetControls(operation);
         currentMouse_ = MakeMouse();
-        PrepareMemory(*currentMouse_, operation, false);
+        PrepareMemory(*currentMouse_, operation, false, currentImage_);
         Run(operation, Action::LoadAnother, {});
         const long total = transfers_;
         EXPECT_EQ(Verdict(), PassText(operation.kind)) << operation.name;
@@ -823,7 +745,7 @@ protected:
 
     void RunMatrix(const std::vector<Operation>& operations) {
         for (const Operation& operation : operations) {
-            form->cb_AutoRun->setChecked(operation.autoWrite);
+            FindControl<QCheckBox>(*form, "cb_AutoRun")->setChecked(operation.autoWrite);
             const long total = CountTransfers(operation);
             ASSERT_GE(total, 2) << operation.name;
             std::vector<Point> points;
@@ -841,7 +763,7 @@ protected:
                     RunCase(operation, action, point);
                 }
             }
-            form->cb_AutoRun->setChecked(false);
+            FindControl<QCheckBox>(*form, "cb_AutoRun")->setChecked(false);
         }
     }
 
@@ -873,9 +795,6 @@ protected:
 
 private:
     std::map<Action, int> performedCount_;
-    int icType_ = IcTypeKvqm31x;
-    MouseFamily family_ = MouseFamily::Kvqm31x;
-    VirtualMouse42xx::Layout layout_ = VirtualMouse42xx::Layout::OneInterface;
     ImageBuffer otherImage_{};
     std::string otherPath_;
     std::string currentPath_;

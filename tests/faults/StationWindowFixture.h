@@ -2,6 +2,7 @@
 
 #include "app/DropDownComboBox.h"
 #include "app/ScriptedDialogs.h"
+#include "app/StationControls.h"
 #include "app/TForm1.h"
 #include "app/TFormLoadingUI.h"
 #include "programming/BinImage.h"
@@ -48,26 +49,28 @@ protected:
     }
 
     void SelectIcType(int index) {
-        form->cb_ICType->setCurrentIndex(index);
-        form->RunGuarded([&] { form->cb_ICTypeChange(form->cb_ICType); });
+        FindControl<DropDownComboBox>(*form, "cb_ICType")->setCurrentIndex(index);
+        form->RunGuarded(
+            [&] { form->cb_ICTypeChange(FindControl<DropDownComboBox>(*form, "cb_ICType")); });
     }
 
     void LoadImage() {
         dialogs.openAnswers.push_back(QString::fromStdString(imagePath));
-        form->btn_Load->click();
+        FindControl<QPushButton>(*form, "btn_Load")->click();
         ASSERT_TRUE(form->State().ImageLoaded);
     }
 
     void Tick() {
-        if (form->DevTimer->isActive()) {
-            form->RunGuarded([&] { form->DevTimerTimer(form->DevTimer); });
+        if (FindControl<QTimer>(*form, "DevTimer")->isActive()) {
+            form->RunGuarded([&] { form->DevTimerTimer(FindControl<QTimer>(*form, "DevTimer")); });
         }
     }
 
     // The caption of lbl_CtrlResult while it is shown; "none" while it is hidden.
     std::string Verdict() const {
-        return form->lbl_CtrlResult->isHidden() ? "none"
-                                                : form->lbl_CtrlResult->text().toStdString();
+        return FindControl<QLabel>(*form, "lbl_CtrlResult")->isHidden()
+                   ? "none"
+                   : FindControl<QLabel>(*form, "lbl_CtrlResult")->text().toStdString();
     }
 
     std::string Path(const std::string& name) const { return (folder / name).string(); }

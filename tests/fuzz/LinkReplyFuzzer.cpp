@@ -1,6 +1,6 @@
 #include "device/Kvqm31xLink.h"
 #include "device/Kvqm42xxLink.h"
-#include "device/LinkHost.h"
+#include "device/LinkProgress.h"
 #include "sim/SimulatedHidBus.h"
 #include "sim/VirtualHidDevice.h"
 
@@ -60,18 +60,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int length = std::min(Number(data + 3), 2048 - address);
     vrax::VirtualClock clock;
     vrax::SimulatedHidBus bus(clock);
-    vrax::CountingLinkHost host;
+    vrax::NoLinkProgress host;
     bus.Plug(std::make_shared<ScriptedDevice>(data + 5, size - 5));
-    int release = 0x104;
 
     std::unique_ptr<vrax::MemoryLink> link;
     if ((choice & 1) == 0) {
         auto first = std::make_unique<vrax::Kvqm31xLink>(bus, clock, host);
-        first->Open(0x3C5E, 0x0A31, release);
+        first->Open(0x3C5E, 0x0A31, 0x104);
         link = std::move(first);
     } else {
         auto second = std::make_unique<vrax::Kvqm42xxLink>(bus, clock, host);
-        second->Open(0x3C5E, 0x0A31, release);
+        second->Open(0x3C5E, 0x0A31);
         link = std::move(second);
     }
     if ((choice & 2) == 0) {

@@ -3,7 +3,7 @@
 #include "device/HidDiscovery.h"
 #include "device/Kvqm31xLink.h"
 #include "device/Kvqm42xxLink.h"
-#include "device/LinkHost.h"
+#include "device/LinkProgress.h"
 #include "tests/hidraw/Descriptors.h"
 #include "tests/hidraw/FakeHidraw.h"
 
@@ -182,11 +182,11 @@ TEST(HidrawPlatform, CompositeMiceAreFoundThroughTheirEightByteCollection) {
     second.product = 0x0A42;
     second.descriptor = CompositeKvqm42xxDescriptor;
     second.featureReports[0x41] = {0x41, 1, 2, 3, 4, 5, 6, 7};
-    machine.Add(second);
+    const std::string secondPath = machine.Add(second);
     machine.Add(Keyboard("hidraw2"));
     HidrawPlatform platform(machine.root, machine.calls);
     VirtualClock clock;
-    CountingLinkHost host;
+    NoLinkProgress host;
 
     platform.EnumerateInterfaces();
     const HidHandle listed = platform.Open(firstPath);
@@ -208,14 +208,22 @@ TEST(HidrawPlatform, CompositeMiceAreFoundThroughTheirEightByteCollection) {
     std::uint8_t foreign[8] = {5};
     EXPECT_FALSE(platform.GetFeature(link31.Handle(), foreign, sizeof foreign));
     EXPECT_EQ(machine.calls->calls.size(), transfers);
+    EXPECT_EQ(platform.LastTransferError(),
+              "HIDIOCGFEATURE(8) " + firstPath + ": report 0x05 is not in the collection opened");
 
     Kvqm42xxLink link42(platform, clock, host);
-    releaseNumber = 0x0100;
     opens = machine.calls->openFlags.size();
-    ASSERT_TRUE(link42.Open(0x3C5E, 0x0A42, releaseNumber));
+    ASSERT_TRUE(link42.Open(0x3C5E, 0x0A42));
     EXPECT_EQ(machine.calls->openFlags.size() - opens, 1u);
     EXPECT_NE(link42.CommandHandle(), InvalidHandle);
     EXPECT_EQ(link42.DataHandle(), link42.CommandHandle());
+
+    // The link keeps the platform's reason of the transfer that failed.
+    EXPECT_EQ(link42.LastTransferError(), "");
+    machine.calls->unplugged.insert(secondPath);
+    const std::uint8_t data[7] = {1, 2, 3, 4, 5, 6, 7};
+    EXPECT_FALSE(link42.WriteMemory(0, 7, data));
+    EXPECT_EQ(link42.LastTransferError(), "HIDIOCSFEATURE(8) " + secondPath + ": No such device");
 }
 
 TEST(HidrawPlatform, FeatureTransfersCarryTheReportIdAndWholeLengthAndFailWhenShort) {
@@ -242,22 +250,29 @@ TEST(HidrawPlatform, FeatureTransfersCarryTheReportIdAndWholeLengthAndFailWhenSh
     EXPECT_TRUE(platform.GetFeature(handle, report, sizeof report));
     EXPECT_EQ(machine.calls->calls.back().request, HIDIOCGFEATURE(8));
     EXPECT_THAT(report, ElementsAre(0x41, 1, 2, 3, 4, 5, 6, 7));
+    EXPECT_EQ(platform.LastTransferError(), "");
 
+    // A failed transfer keeps its call, its node and the reason.
     std::uint8_t shortReport[8] = {0x42};
     EXPECT_FALSE(platform.GetFeature(handle, shortReport, sizeof shortReport));
+    EXPECT_EQ(platform.LastTransferError(),
+              "HIDIOCGFEATURE(8) " + path + ": short transfer of 5 bytes");
     std::uint8_t stalled[8] = {0x43};
     EXPECT_FALSE(platform.GetFeature(handle, stalled, sizeof stalled));
+    EXPECT_EQ(platform.LastTransferError(), "HIDIOCGFEATURE(8) " + path + ": Broken pipe");
     EXPECT_FALSE(platform.SetFeature(platform.Open(shortWriter), probe, sizeof probe));
 
     const std::size_t callsBefore = machine.calls->calls.size();
     EXPECT_FALSE(platform.SetFeature(handle, probe, 0));
     EXPECT_FALSE(platform.SetFeature(handle, nullptr, 8));
     EXPECT_FALSE(platform.GetFeature(InvalidHandle, report, sizeof report));
+    EXPECT_EQ(platform.LastTransferError(), "HIDIOCGFEATURE(8) handle -1: Bad file descriptor");
     EXPECT_EQ(machine.calls->calls.size(), callsBefore);
 
     // A mouse pulled out leaves a stale handle whose transfers fail.
     machine.calls->unplugged.insert(path);
     EXPECT_FALSE(platform.SetFeature(handle, probe, sizeof probe));
+    EXPECT_EQ(platform.LastTransferError(), "HIDIOCSFEATURE(8) " + path + ": No such device");
     EXPECT_FALSE(platform.GetFeature(handle, report, sizeof report));
 }
 

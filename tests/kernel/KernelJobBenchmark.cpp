@@ -107,10 +107,9 @@ void Measure(const char* subject, const char* family, int icType, HidAttributes 
     settings.icType = icType;
     settings.format = DataFormat::Byte2K;
     Station station(platform, clock, settings, view);
-    int release = ids.versionNumber;
     const bool opened = icType == IcTypeKvqm31x
-                            ? station.link31.Open(ids.vendorId, ids.productId, release)
-                            : station.link42.Open(ids.vendorId, ids.productId, release);
+                            ? station.link31.Open(ids.vendorId, ids.productId, ids.versionNumber)
+                            : station.link42.Open(ids.vendorId, ids.productId);
     ImageBuffer image{};
     for (int i = 0; i < ImageSize; ++i) {
         image[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>((i * 29 + 11) & 0xFF);

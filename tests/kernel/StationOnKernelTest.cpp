@@ -1,4 +1,5 @@
 #include "app/ScriptedDialogs.h"
+#include "app/StationControls.h"
 #include "app/TForm1.h"
 #include "device/Clock.h"
 #include "device/linux/HidrawPlatform.h"
@@ -43,19 +44,19 @@ TEST_F(StationOnKernelTest, AutoWriteProgramsMicePluggedOneAfterAnotherAndSurviv
     form.SelectLanguage(1033);
     const auto tickUntil = [&](const QString& status) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
-        while (form.lbl_DevStatus->text() != status &&
+        while (FindControl<QLabel>(form, "lbl_DevStatus")->text() != status &&
                std::chrono::steady_clock::now() < deadline) {
-            if (form.DevTimer->isActive()) {
-                form.RunGuarded([&] { form.DevTimerTimer(form.DevTimer); });
+            if (FindControl<QTimer>(form, "DevTimer")->isActive()) {
+                form.RunGuarded([&] { form.DevTimerTimer(FindControl<QTimer>(form, "DevTimer")); });
             }
         }
-        return form.lbl_DevStatus->text() == status;
+        return FindControl<QLabel>(form, "lbl_DevStatus")->text() == status;
     };
-    form.cb_WriteID->setChecked(true);
-    form.rb_CmdByte2K->setChecked(true);
-    form.cb_AutoRun->click();
+    FindControl<QCheckBox>(form, "cb_WriteID")->setChecked(true);
+    FindControl<QRadioButton>(form, "rb_CmdByte2K")->setChecked(true);
+    FindControl<QCheckBox>(form, "cb_AutoRun")->click();
     dialogs.openAnswers.push_back(QString::fromStdString(imagePath));
-    form.btn_Load->click();
+    FindControl<QPushButton>(form, "btn_Load")->click();
     ASSERT_TRUE(form.State().ImageLoaded);
 
     struct Plugged {
@@ -72,11 +73,11 @@ TEST_F(StationOnKernelTest, AutoWriteProgramsMicePluggedOneAfterAnotherAndSurviv
         auto mouse = PlugMouse("kvqm31x", arguments);
         ASSERT_TRUE(tickUntil("Mouse Ready"));
         if (plugged.pulled) {
-            EXPECT_EQ(form.lbl_CtrlResult->text(), "Write Fail");
+            EXPECT_EQ(FindControl<QLabel>(form, "lbl_CtrlResult")->text(), "Write Fail");
             EXPECT_TRUE(mouse->WaitForExit(std::chrono::seconds(20))) << mouse->Output();
             EXPECT_TRUE(mouse->NodesGone(std::chrono::seconds(20)));
         } else {
-            EXPECT_EQ(form.lbl_CtrlResult->text(), "Write Pass");
+            EXPECT_EQ(FindControl<QLabel>(form, "lbl_CtrlResult")->text(), "Write Pass");
             ASSERT_TRUE(mouse->Unplug()) << mouse->Output();
         }
         ASSERT_TRUE(tickUntil("No Find Mouse"));
@@ -92,7 +93,7 @@ TEST_F(StationOnKernelTest, AutoWriteProgramsMicePluggedOneAfterAnotherAndSurviv
         }
         EXPECT_EQ((memory[166] << 16) | (memory[167] << 8) | memory[168], plugged.serialNumber);
     }
-    EXPECT_EQ(form.lbl_PassCnt->text(), "4");
+    EXPECT_EQ(FindControl<QLabel>(form, "lbl_PassCnt")->text(), "4");
 }
 
 } // namespace

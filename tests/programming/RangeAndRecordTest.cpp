@@ -1,6 +1,6 @@
 #include "programming/DataFormat.h"
 #include "programming/FactoryRecord.h"
-#include "programming/ReadBack.h"
+#include "programming/SaveJob.h"
 #include "programming/StationError.h"
 
 #include <gtest/gtest.h>

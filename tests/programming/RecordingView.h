@@ -2,6 +2,7 @@
 
 #include "programming/StationView.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,7 +19,12 @@ public:
         busyVisible = false;
         Record("busy hidden");
     }
-    void PumpMessages() override { ++pumpCount; }
+    void PumpMessages() override {
+        ++pumpCount;
+        if (onPump) {
+            onPump();
+        }
+    }
 
     void HideResult() override {
         resultVisible = false;
@@ -81,6 +87,8 @@ public:
 
     std::vector<std::string> events;
     long pumpCount = 0;
+    // Runs in every pump, as a handler the window would run there.
+    std::function<void()> onPump;
     bool busyVisible = false;
     bool resultVisible = false;
     std::string resultText;

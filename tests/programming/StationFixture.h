@@ -35,8 +35,7 @@ protected:
     std::shared_ptr<VirtualMouse42xx> PlugKvqm42xx(int icType = IcTypeKvqm42xx) {
         auto mouse = std::make_shared<VirtualMouse42xx>();
         bus.Plug(mouse);
-        int release = 0x100;
-        EXPECT_TRUE(station.link42.Open(0x3C5E, 0x0A42, release));
+        EXPECT_TRUE(station.link42.Open(0x3C5E, 0x0A42));
         Load(icType == IcTypeKvqm42xx ? "KVQM42xx" : "KVQM537", icType);
         settings.format = DataFormat::Byte2K;
         bus.SetTraceEnabled(true);

@@ -1,7 +1,7 @@
 #include "StationFixture.h"
 #include "programming/BinImage.h"
 #include "programming/FactoryRecord.h"
-#include "programming/ReadBack.h"
+#include "programming/SaveJob.h"
 #include "programming/StationError.h"
 #include "programming/Verify.h"
 

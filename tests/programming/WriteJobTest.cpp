@@ -8,6 +8,13 @@ namespace vrax::testing {
 namespace {
 
 using C = Kvqm31xLink;
+
+// The command sequences of a KVQM31X job, setups left out: the identity check opens one, the
+// job closes it; a check after the write opens and closes its own in between.
+const std::vector<int> IdentityThenClosing = {C::CmdBegin, C::CmdStatus, C::CmdFinish, C::CmdEnd};
+const std::vector<int> IdentityCheckedThenClosedTwice = {C::CmdBegin,  C::CmdStatus, C::CmdBegin,
+                                                         C::CmdStatus, C::CmdFinish, C::CmdEnd,
+                                                         C::CmdFinish, C::CmdEnd};
 using WriteJobTest = StationFixture;
 
 TEST_F(WriteJobTest, Kvqm31xTwoKilobytePassWritesOnceChecksIdentityAndShowsLimeVerdict) {
@@ -71,9 +78,12 @@ TEST_F(WriteJobTest, TrafficOfEachDataFormatFollowsIdentityPassRecordCheckClosin
         EXPECT_EQ(Setups31x(), c.setups);
         std::vector<int> commands = Commands31x();
         commands.erase(std::remove_if(commands.begin(), commands.end(),
-                                      [](int code) { return code == 4 || code == 6; }),
+                                      [](int code) {
+                                          return code == C::CmdReadSetup ||
+                                                 code == C::CmdWriteSetup;
+                                      }),
                        commands.end());
-        EXPECT_EQ(commands, (std::vector<int>{1, 3, 1, 3, 8, 2, 8, 2}));
+        EXPECT_EQ(commands, IdentityCheckedThenClosedTwice);
         const FactoryRecordBytes record = station.state.FactoryRecord;
         EXPECT_TRUE(std::equal(record.begin(), record.end(), mouse->Memory().begin() + 160));
         EXPECT_EQ(station.state.LoadedImage, image) << "the record stays with this mouse";
@@ -113,7 +123,7 @@ TEST_F(WriteJobTest, TotalAndRetryTimesBoundThePassesAndNoCheckFollowsAFailedWri
     settings.writeProductId = false;
     EXPECT_EQ(RunWriteJob(context), WriteVerdict::Fail);
     EXPECT_TRUE(Setups31x().empty());
-    EXPECT_EQ(Commands31x(), (std::vector<int>{1, 3, 8, 2}));
+    EXPECT_EQ(Commands31x(), IdentityThenClosing);
 }
 
 TEST_F(WriteJobTest, IdentityOutcomesEndTheJobWithoutVerdictOrClosingCommands) {
@@ -196,6 +206,16 @@ TEST_F(WriteJobTest, AutoWriteLeavesTheButtonsDisabledAndPassesAccumulate) {
     EXPECT_EQ(RunWriteJob(context), WriteVerdict::Pass);
     EXPECT_EQ(view.shownPassCount, 2);
     EXPECT_FALSE(view.buttonsEnabled);
+    EXPECT_TRUE(view.timerRunning);
+
+    // An image loaded in the pump after the verdict stops polling and leaves its start to the
+    // job's end, in Auto Write too.
+    view.onPump = [&] {
+        if (view.events.back() == "pass count 3") {
+            view.SetDevTimerRunning(false);
+        }
+    };
+    EXPECT_EQ(RunWriteJob(context), WriteVerdict::Pass);
     EXPECT_TRUE(view.timerRunning);
 }
 

@@ -2,7 +2,7 @@
 #include "device/HidDiscovery.h"
 #include "device/Kvqm31xLink.h"
 #include "device/Kvqm42xxLink.h"
-#include "device/LinkHost.h"
+#include "device/LinkProgress.h"
 #include "device/windows/WindowsHidPlatform.h"
 #include "tests/windows/ReplacementFixture.h"
 
@@ -49,7 +49,7 @@ protected:
 
     WindowsHidPlatform platform{ReplacementLibraryFiles()};
     VirtualClock clock;
-    CountingLinkHost host;
+    NoLinkProgress host;
 };
 
 TEST_F(WindowsDiscovery, EachLinkFindsItsFamilyAmongEveryPresentInterface) {
@@ -70,9 +70,8 @@ TEST_F(WindowsDiscovery, EachLinkFindsItsFamilyAmongEveryPresentInterface) {
         << "only the interface with release 0x104 and report length 8 matches";
 
     Kvqm42xxLink link42xx(platform, clock, host);
-    release = 0x100;
-    ASSERT_TRUE(link42xx.Open(Vendor, Product42xx, release));
-    EXPECT_EQ(release, 0x0123);
+    ASSERT_TRUE(link42xx.Open(Vendor, Product42xx));
+    EXPECT_EQ(link42xx.ReleaseNumber(), 0x0123);
     EXPECT_EQ(FinalPath(link42xx.CommandHandle()), FinalPath(mouse42xx.paths[0]));
     EXPECT_EQ(FinalPath(link42xx.DataHandle()), FinalPath(mouse42xx.paths[1]));
 
@@ -112,8 +111,7 @@ TEST_F(WindowsDiscovery, Kvqm42xxImageWrittenAndReadBackThroughTheWindowsBinding
         replacements.Plug(folder, "plain", 0x1C4F, 0x0002, 0x0110, 0);
         const PluggedDevice mouse = replacements.Plug(folder, model, Vendor, Product42xx, 0x0100);
         Kvqm42xxLink link(platform, clock, host);
-        int release = 0x100;
-        ASSERT_TRUE(link.Open(Vendor, Product42xx, release));
+        ASSERT_TRUE(link.Open(Vendor, Product42xx));
 
         const Image image = Pattern(42);
         ASSERT_TRUE(link.WriteMemory(0, 2048, image.data()));

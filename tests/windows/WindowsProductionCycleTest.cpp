@@ -1,5 +1,6 @@
 #include "app/DropDownComboBox.h"
 #include "app/ScriptedDialogs.h"
+#include "app/StationControls.h"
 #include "app/TForm1.h"
 #include "device/Clock.h"
 #include "device/windows/WindowsHidPlatform.h"
@@ -47,12 +48,12 @@ protected:
 
     void LoadImage() {
         dialogs.openAnswers.push_back(QString::fromStdString(imagePath));
-        form->btn_Load->click();
-        ASSERT_TRUE(form->DevTimer->isActive());
+        FindControl<QPushButton>(*form, "btn_Load")->click();
+        ASSERT_TRUE(FindControl<QTimer>(*form, "DevTimer")->isActive());
     }
     void Tick() {
-        if (form->DevTimer->isActive()) {
-            form->RunGuarded([&] { form->DevTimerTimer(form->DevTimer); });
+        if (FindControl<QTimer>(*form, "DevTimer")->isActive()) {
+            form->RunGuarded([&] { form->DevTimerTimer(FindControl<QTimer>(*form, "DevTimer")); });
         }
     }
     std::array<std::uint8_t, 2048> Memory(int device) {
@@ -68,7 +69,7 @@ protected:
         EXPECT_EQ(replacements.livePreparsedData(), 0);
         replacements.UnplugAll();
         Tick();
-        EXPECT_EQ(form->lbl_DevStatus->text(), "No Find Mouse");
+        EXPECT_EQ(FindControl<QLabel>(*form, "lbl_DevStatus")->text(), "No Find Mouse");
     }
 
     WindowsHidPlatform platform{ReplacementLibraryFiles()};
@@ -80,16 +81,16 @@ protected:
 };
 
 TEST_F(WindowsProductionCycle, AutoWriteProgramsTwentyKvqm31xThenTenKvqm42xxMice) {
-    form->cb_WriteID->setChecked(true);
-    form->rb_CmdByte2K->setChecked(true);
-    form->cb_AutoRun->click();
+    FindControl<QCheckBox>(*form, "cb_WriteID")->setChecked(true);
+    FindControl<QRadioButton>(*form, "rb_CmdByte2K")->setChecked(true);
+    FindControl<QCheckBox>(*form, "cb_AutoRun")->click();
     LoadImage();
     for (int n = 1; n <= 20; ++n) {
         SCOPED_TRACE(n);
         const PluggedDevice mouse = replacements.Plug(folder, "kvqm31x", Vendor, 0x0A31, 0x0104);
         Tick();
-        ASSERT_EQ(form->lbl_CtrlResult->text(), "Write Pass");
-        EXPECT_EQ(form->lbl_DevStatus->text(), "Mouse Ready");
+        ASSERT_EQ(FindControl<QLabel>(*form, "lbl_CtrlResult")->text(), "Write Pass");
+        EXPECT_EQ(FindControl<QLabel>(*form, "lbl_DevStatus")->text(), "Mouse Ready");
         const auto memory = Memory(mouse.id);
         for (std::size_t i = 0; i < memory.size(); ++i) {
             if (i < 160 || i >= 172) {
@@ -99,21 +100,22 @@ TEST_F(WindowsProductionCycle, AutoWriteProgramsTwentyKvqm31xThenTenKvqm42xxMice
         EXPECT_EQ((memory[166] << 16) | (memory[167] << 8) | memory[168], n);
         UnplugAndSeeNoMouse();
     }
-    EXPECT_EQ(form->lbl_PassCnt->text(), "20");
+    EXPECT_EQ(FindControl<QLabel>(*form, "lbl_PassCnt")->text(), "20");
 
-    form->cb_ICType->setCurrentIndex(1);
-    form->RunGuarded([&] { form->cb_ICTypeChange(form->cb_ICType); });
+    FindControl<DropDownComboBox>(*form, "cb_ICType")->setCurrentIndex(1);
+    form->RunGuarded(
+        [&] { form->cb_ICTypeChange(FindControl<DropDownComboBox>(*form, "cb_ICType")); });
     LoadImage();
     for (int n = 1; n <= 10; ++n) {
         SCOPED_TRACE(n);
         const PluggedDevice mouse = replacements.Plug(
             folder, n % 2 ? "kvqm42xx" : "kvqm42xx-two-interfaces", Vendor, 0x0A42, 0x0100);
         Tick();
-        ASSERT_EQ(form->lbl_CtrlResult->text(), "Write Pass");
+        ASSERT_EQ(FindControl<QLabel>(*form, "lbl_CtrlResult")->text(), "Write Pass");
         EXPECT_EQ(Memory(mouse.id), image);
         UnplugAndSeeNoMouse();
     }
-    EXPECT_EQ(form->lbl_PassCnt->text(), "10");
+    EXPECT_EQ(FindControl<QLabel>(*form, "lbl_PassCnt")->text(), "10");
     EXPECT_EQ(FineTimerResolution::Held(), 0) << "the fine timer is given back after each tick";
 }
 

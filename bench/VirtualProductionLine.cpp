@@ -1,4 +1,4 @@
-#include "ProductionLine.h"
+#include "VirtualProductionLine.h"
 
 #include "programming/StationSettings.h"
 #include "sim/MouseFaults.h"
@@ -16,7 +16,8 @@ std::uint32_t Below(std::mt19937& random, std::uint32_t bound) {
 
 } // namespace
 
-ProductionLine::FaultPlan ProductionLine::PickFault(int icType, std::mt19937& random) {
+VirtualProductionLine::FaultPlan VirtualProductionLine::PickFault(int icType,
+                                                                  std::mt19937& random) {
     // Chunk numbers stay inside the first 256 bytes, which every data format writes.
     const std::string chunk = std::to_string(Below(random, 36));
     if (icType == IcTypeKvqm31x) {
@@ -44,14 +45,14 @@ ProductionLine::FaultPlan ProductionLine::PickFault(int icType, std::mt19937& ra
     }
 }
 
-std::string ProductionLine::Start(const Settings& settings) {
+std::string VirtualProductionLine::Start(const Settings& settings) {
     if (Running()) {
         return "The line is already running.";
     }
     if (settings.mice < 1) {
         return "The line needs at least one mouse.";
     }
-    if (settings.icType < IcTypeKvqm31x || settings.icType > IcTypeKvqm537) {
+    if (FindMouseType(settings.icType) == nullptr) {
         return "Select an IC type on the station first.";
     }
     const StationSnapshot snapshot = watch_.Look();
@@ -90,18 +91,18 @@ std::string ProductionLine::Start(const Settings& settings) {
     return {};
 }
 
-void ProductionLine::Stop(const std::string& why) {
+void VirtualProductionLine::Stop(const std::string& why) {
     if (Running()) {
         passCountAtEnd_ = watch_.Look().passCount;
         Enter(Phase::Stopped, why);
     }
 }
 
-bool ProductionLine::Running() const {
+bool VirtualProductionLine::Running() const {
     return phase_ != Phase::Idle && phase_ != Phase::Finished && phase_ != Phase::Stopped;
 }
 
-void ProductionLine::Step() {
+void VirtualProductionLine::Step() {
     if (!Running()) {
         return;
     }
@@ -170,7 +171,7 @@ void ProductionLine::Step() {
     }
 }
 
-void ProductionLine::PlugNext(const StationSnapshot& snapshot) {
+void VirtualProductionLine::PlugNext(const StationSnapshot& snapshot) {
     for (const MouseRack::Mouse& mouse : std::vector<MouseRack::Mouse>(rack_.Mice())) {
         if (mouse.lineIndex > 0 && !mouse.Plugged()) {
             rack_.Remove(mouse.number);
@@ -191,24 +192,24 @@ void ProductionLine::PlugNext(const StationSnapshot& snapshot) {
     Enter(Phase::WaitingForArrival, MouseLabel() + ": plugged, waiting for the verdict");
 }
 
-void ProductionLine::Record(Verdict verdict) {
+void VirtualProductionLine::Record(Verdict verdict) {
     LineMouse& mouse = mice_[current_];
     mouse.got = verdict;
     mouse.done = true;
     Enter(Phase::ShowingVerdict, MouseLabel() + ": " + VerdictText(verdict));
 }
 
-void ProductionLine::Enter(Phase phase, std::string status) {
+void VirtualProductionLine::Enter(Phase phase, std::string status) {
     phase_ = phase;
     status_ = std::move(status);
     waited_ = 0;
 }
 
-std::string ProductionLine::MouseLabel() const {
+std::string VirtualProductionLine::MouseLabel() const {
     return "Mouse " + std::to_string(current_ + 1) + " of " + std::to_string(mice_.size());
 }
 
-ProductionLine::Tally ProductionLine::Count() const {
+VirtualProductionLine::Tally VirtualProductionLine::Count() const {
     Tally tally;
     for (const LineMouse& mouse : mice_) {
         if (!mouse.done) {
@@ -236,7 +237,7 @@ ProductionLine::Tally ProductionLine::Count() const {
     return tally;
 }
 
-int ProductionLine::CurrentRackNumber() const {
+int VirtualProductionLine::CurrentRackNumber() const {
     if (mice_.empty() || phase_ == Phase::Idle) {
         return 0;
     }

@@ -1,4 +1,4 @@
-#include "ReadBack.h"
+#include "SaveJob.h"
 
 #include "programming/BinImage.h"
 #include "programming/MouseIdentity.h"
@@ -53,8 +53,7 @@ bool ReadMouse(StationContext& context, const ImageSnapshot& image) {
             read = ReadWholeMouse(context, link);
             break;
         }
-        link.SendCommand(Kvqm31xLink::CmdFinish, 0, 0, 0, 0);
-        link.SendCommand(Kvqm31xLink::CmdEnd, 0, 0, 0, 0);
+        SendClosingCommands(link);
         return read;
     }
     case IcTypeKvqm42xx:
@@ -122,7 +121,7 @@ std::string SaveFileName(const std::string& chosenPath) {
 
 SaveOutcome RunSave(StationContext& context, const std::string& chosenPath) {
     const std::string path = SaveFileName(chosenPath);
-    OperationScope operation(context.state);
+    OperationScope operation(context);
     context.view.DisableJobControls();
     // Polling must not open the mouse again or start a job inside the read's message pumping.
     context.view.SetDevTimerRunning(false);

@@ -15,7 +15,7 @@ namespace vrax {
 // that too, next. It moves one step per Step() and never waits by itself, so a timer drives
 // it in the program and a test drives it beside the station's ticks. Waiting is counted in
 // steps, and only while the station is idle: a long job never runs out the patience.
-class ProductionLine {
+class VirtualProductionLine {
 public:
     struct Settings {
         int mice = 10;
@@ -69,7 +69,7 @@ public:
         int done = 0;
     };
 
-    ProductionLine(MouseRack& rack, StationWatch& watch) : rack_(rack), watch_(watch) {}
+    VirtualProductionLine(MouseRack& rack, StationWatch& watch) : rack_(rack), watch_(watch) {}
 
     // Empty when the line started; otherwise why it cannot start.
     std::string Start(const Settings& settings);
