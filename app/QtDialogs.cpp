@@ -13,7 +13,7 @@ QString FilterText(const FileFilter& filter) {
     // "LoadFile(*.bin)" names its pattern already; Qt reads it from the parentheses.
     const QString named = "(" + filter.pattern + ")";
     return filter.description.endsWith(named) ? filter.description
-                                               : filter.description + " " + named;
+                                              : filter.description + " " + named;
 }
 
 std::optional<QString> RunFileDialog(QFileDialog& dialog) {

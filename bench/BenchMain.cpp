@@ -1,7 +1,7 @@
 #include "bench/BenchWindow.h"
 
-#include "app/StationProgram.h"
 #include "app/InstantPlugIn.h"
+#include "app/StationProgram.h"
 #include "app/TForm1.h"
 #include "device/Clock.h"
 #include "sim/SimulatedHidBus.h"

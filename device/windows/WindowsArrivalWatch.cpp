@@ -83,7 +83,8 @@ private:
             SetWindowLongPtrW(window, GWLP_USERDATA,
                               reinterpret_cast<LONG_PTR>(creation->lpCreateParams));
         }
-        auto* self = reinterpret_cast<WindowsArrivalWatch*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        auto* self =
+            reinterpret_cast<WindowsArrivalWatch*>(GetWindowLongPtrW(window, GWLP_USERDATA));
         switch (message) {
         case WM_DEVICECHANGE:
             if ((wParam == DBT_DEVICEARRIVAL || wParam == DBT_DEVICEREMOVECOMPLETE) &&
