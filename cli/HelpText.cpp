@@ -88,6 +88,7 @@ Records:
                   (SQLite; default $XDG_DATA_HOME/vrax-bin-writer/records.sqlite, on Windows
                   %LOCALAPPDATA%\VRAX\records.sqlite); none: keep no records
   -h, --help      show this text
+  --version       show the version, the licence and the libraries the program is built with
 
 Records command:
   --since DATE    only records at or after DATE (UTC, 2026-01-31 or 2026-01-31T08:00)

@@ -25,7 +25,20 @@ if(TARGET vrax-bin-writer-bench)
     set_target_properties(vrax-bin-writer-bench PROPERTIES WIN32_EXECUTABLE ON)
 endif()
 
-install(FILES ${CMAKE_CURRENT_LIST_DIR}/READ-ME.txt DESTINATION .)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/READ-ME.txt ${CMAKE_CURRENT_BINARY_DIR}/READ-ME.txt @ONLY)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/READ-ME.txt DESTINATION .)
+# The notices: the project's licence, and in LICENSES/ what the programs carry of others,
+# listed in LICENSES/THIRD-PARTY.txt with the file of each licence text.
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
+install(DIRECTORY ${CMAKE_CURRENT_LIST_DIR}/LICENSES/ DESTINATION LICENSES)
+# The source of this very build: Qt's LGPL lets every user rebuild the programs against a Qt
+# of their own (READ-ME.txt). Made by ./dev windows-build, which builds this target.
+set(source_name vrax-bin-writer-${PROJECT_VERSION}-source)
+add_custom_target(vrax_source_archive
+                  COMMAND ${CMAKE_CURRENT_LIST_DIR}/source-archive.sh
+                          ${CMAKE_CURRENT_BINARY_DIR}/${source_name}.tar.gz ${source_name}
+                  BYPRODUCTS ${CMAKE_CURRENT_BINARY_DIR}/${source_name}.tar.gz VERBATIM)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${source_name}.tar.gz DESTINATION source OPTIONAL)
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME vrax-bin-writer)

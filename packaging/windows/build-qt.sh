@@ -30,6 +30,12 @@ if [ "${1:-}" = "--prefix" ]; then
     echo "$PREFIX"
     exit 0
 fi
+# A Qt of the user's own choice, which Qt's LGPL lets them link the programs with (READ-ME.txt
+# of the zip): a folder that holds the file .vrax-own-qt is taken as it is, never rebuilt.
+if [ -f "$PREFIX/.vrax-own-qt" ]; then
+    echo "$PREFIX"
+    exit 0
+fi
 # The stamp holds what the cache was built from: another recipe builds it again.
 STAMP_TEXT="qtbase $QT_VERSION ${CONFIGURE_OPTIONS[*]} toolchain $(sha256sum "$HERE/mingw-toolchain.cmake" | cut -c1-16)"
 

@@ -46,6 +46,11 @@ done
 
 /usr/bin/vrax-bin-writer-cli --help > "$work/help" || fail "vrax-bin-writer-cli --help"
 grep -q -- "--sim" "$work/help" || fail "--help does not list --sim"
+/usr/bin/vrax-bin-writer-cli --version > "$work/version" || fail "vrax-bin-writer-cli --version"
+for text in "vrax-bin-writer-cli $(dpkg-query -W -f='${Version}' "$package")" "Licence: MIT" \
+            "/usr/share/doc/$package/copyright" "SQLite 3."; do
+    grep -qF "$text" "$work/version" || { cat "$work/version"; fail "--version does not say $text"; }
+done
 status=0
 /usr/bin/vrax-bin-writer-cli --sim kvqm31x write /usr/share/vrax-bin-writer/sample/sample-2k.bin \
     > "$work/write" 2>&1 || status=$?
@@ -79,4 +84,5 @@ while read -r path; do
     fi
 done < "$work/files"
 [ "$left" -eq 0 ] || fail "files left behind"
-echo "deb install test passed: installed, ran the cli, the station and the bench, removed cleanly"
+echo "deb install test passed: installed, ran the cli (--version too), the station and the bench," \
+     "removed cleanly"
