@@ -44,7 +44,8 @@ std::string VersionText() {
             "source; each library keeps its own licence.\n";
 #endif
     const std::vector<Library> libraries = LinkedLibraries();
-    text += libraries.empty() ? "Built with no library besides the C++ runtime.\n" : "Built with:\n";
+    text +=
+        libraries.empty() ? "Built with no library besides the C++ runtime.\n" : "Built with:\n";
     for (const Library& library : libraries) {
         text += "  " + library.name + " " + library.builtWith;
         if (library.running != library.builtWith) {
