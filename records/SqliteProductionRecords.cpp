@@ -230,9 +230,14 @@ void SqliteProductionRecords::Call(const char* what, const std::function<void()>
     // Waits behind this program's other threads count against the same deadline.
     while (!lock.try_lock_for(std::chrono::milliseconds(5))) {
         const Steady::time_point stop{Steady::duration(stopAt_.load())};
-        if (Steady::now() >= std::min(start + waitLimit_, stop)) {
-            Fail(std::string("cannot ") + what,
-                 "the records stayed busy with this program's other mice past the deadline");
+        const auto now = Steady::now();
+        if (now >= std::min(start + waitLimit_, stop)) {
+            char waited[64];
+            std::snprintf(waited, sizeof waited, "%.1f s",
+                          std::chrono::duration<double>(now - start).count());
+            // The thread ahead of this one is itself waiting, for the file's lock or its disk.
+            Fail(std::string("cannot ") + what, std::string("the file stayed busy (gave up after ") +
+                                                    waited + "; another program may hold its lock)");
         }
     }
     callStart_ = start;
