@@ -79,8 +79,8 @@ void ExitProcessNow(int exitCode) {
 TForm1::TForm1(HidPlatform& platform, Clock& clock, Dialogs& dialogs, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
-      platform_(platform), clock_(clock), dialogs_(dialogs),
-      recordingView_(*this), station_(platform, clock, *this, recordingView_), exitAction_(ExitProcessNow) {
+      platform_(platform), clock_(clock), dialogs_(dialogs), recordingView_(*this),
+      station_(platform, clock, *this, recordingView_), exitAction_(ExitProcessNow) {
     setObjectName("Form1");
     setWindowTitle(Caption);
     setWindowIcon(QIcon(":/artwork/find.png"));

@@ -140,11 +140,11 @@ int main(int argc, char** argv) {
 
     const std::string subject = vrax::FormatFigure("%.0f records", static_cast<double>(count)) +
                                 " (half of another product type, above)";
-    vrax::PrintBenchmarkRow(
-        "Records at scale", "reservation (--serial next), " + subject,
-        vrax::FormatFigure("median %.2f ms", median) + vrax::FormatFigure(", p95 %.2f ms", p95) +
-            vrax::FormatFigure(" (a bare synced commit: %.2f ms)", commit),
-        "< 2 ms", median < 2.0);
+    vrax::PrintBenchmarkRow("Records at scale", "reservation (--serial next), " + subject,
+                            vrax::FormatFigure("median %.2f ms", median) +
+                                vrax::FormatFigure(", p95 %.2f ms", p95) +
+                                vrax::FormatFigure(" (a bare synced commit: %.2f ms)", commit),
+                            "< 2 ms", median < 2.0);
     vrax::PrintBenchmarkRow("Records at scale", "records --duplicates, " + subject,
                             vrax::FormatFigure("peak RSS %.1f MB", peakMegabytes) +
                                 vrax::FormatFigure(", %.1f s", reportSeconds) +

@@ -154,10 +154,10 @@ int CommandLineProgram::Run() {
             log_ = log.get();
         }
         if (options_.command != Command::List) {
-            records_ = OpenProductionRecords(options_.recordsChoice,
-                                             options_.command == Command::Records
-                                                 ? RecordsAccess::Report
-                                                 : RecordsAccess::Station);
+            records_ =
+                OpenProductionRecords(options_.recordsChoice, options_.command == Command::Records
+                                                                  ? RecordsAccess::Report
+                                                                  : RecordsAccess::Station);
         }
         outcome = Execute();
     } catch (const StationError& error) {
@@ -340,8 +340,8 @@ CommandLineProgram::RunOperation(Station& station, CommandLineView& view,
     SerialNumberHold hold(*records_);
     view.SetSerialNumberHold(&hold);
     const auto store = [&](const std::string& verdict, const std::string& error) {
-        ProductionRecord record = RecordOfOperation(CommandName(options_.command), verdict,
-                                                    context, &devices, origin_, view.Stamped());
+        ProductionRecord record = RecordOfOperation(CommandName(options_.command), verdict, context,
+                                                    &devices, origin_, view.Stamped());
         record.durationMs =
             std::chrono::duration_cast<std::chrono::milliseconds>(clock_->Now() - start).count();
         record.error = error;

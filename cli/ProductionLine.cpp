@@ -99,8 +99,8 @@ struct ProductionLine::Tally {
     int nextSerial = 0; // the window's advance, when the records do not hand them out
     long verdicts = 0;
     long passes = 0;
-    int finished = 0;  // since the main loop last looked
-    std::string error; // stops the line
+    int finished = 0;                    // since the main loop last looked
+    std::string error;                   // stops the line
     std::vector<std::string> unrecorded; // mice programmed whose record could not be stored
 };
 

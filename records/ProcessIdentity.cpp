@@ -80,8 +80,8 @@ bool ProcessHasEnded(const ProcessIdentity& process) {
         return false;
     }
 #ifdef _WIN32
-    HANDLE handle = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
-                                static_cast<DWORD>(process.process));
+    HANDLE handle =
+        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(process.process));
     if (handle == nullptr) {
         return GetLastError() == ERROR_INVALID_PARAMETER;
     }

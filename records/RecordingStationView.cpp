@@ -73,9 +73,9 @@ void RecordingStationView::Store(Operation& operation, const std::string& verdic
     StationContext context = station_->Context();
     ProductionRecord record = RecordOfOperation(operation.name, verdict, context, devices_,
                                                 operation.origin, operation.stamped);
-    record.durationMs = std::chrono::duration_cast<std::chrono::milliseconds>(
-                            context.clock.Now() - operation.start)
-                            .count();
+    record.durationMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(context.clock.Now() - operation.start)
+            .count();
     record.error = error;
     operation.recorded = true;
     StoreRecord(*records_, record, operation.hold ? &*operation.hold : nullptr);
@@ -101,7 +101,8 @@ void RecordingStationView::RecordEnd(Operation& operation, const std::string& er
     if (verdict.empty() && operation.mismatch) {
         verdict = station_->lang.Text(TextMouseMismatch);
     }
-    Store(operation, verdict, !error.empty() || !verdict.empty() ? error : NoVerdictText(*station_));
+    Store(operation, verdict,
+          !error.empty() || !verdict.empty() ? error : NoVerdictText(*station_));
 }
 
 void RecordingStationView::ShowResult(const std::string& text, ResultColour colour,

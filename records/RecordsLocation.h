@@ -22,7 +22,7 @@ enum class RecordsAccess {
 // The records that the --records value picks: "none" keeps nothing, empty the default file,
 // anything else that file. A build without SQLite keeps nothing by default and refuses a file.
 // Throws RecordsError.
-std::unique_ptr<ProductionRecords> OpenProductionRecords(const std::string& choice,
-                                                         RecordsAccess access = RecordsAccess::Station);
+std::unique_ptr<ProductionRecords>
+OpenProductionRecords(const std::string& choice, RecordsAccess access = RecordsAccess::Station);
 
 } // namespace vrax

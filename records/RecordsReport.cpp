@@ -132,7 +132,8 @@ std::vector<std::string> RecordsSummary(const std::vector<WriteTally>& tallies,
         return lines;
     }
     lines.push_back("Serial numbers reserved and not settled: " + std::to_string(reserved.size()));
-    std::vector<std::vector<std::string>> holders{{"product", "serial", "since", "host", "process"}};
+    std::vector<std::vector<std::string>> holders{
+        {"product", "serial", "since", "host", "process"}};
     for (const Reservation& reservation : reserved) {
         ProductionRecord number;
         number.serialNumber = reservation.serialNumber;
@@ -165,9 +166,8 @@ std::vector<std::string> DuplicateSerialNumbers(const std::vector<ProductionReco
     std::vector<std::vector<std::string>> rows{
         {"product", "serial", "time", "station", "host", "ic_type", "path"}};
     const auto add = [&](const std::string& type, std::vector<const ProductionRecord*> group) {
-        const bool recent = std::any_of(group.begin(), group.end(), [&](const auto* record) {
-            return record->time >= since;
-        });
+        const bool recent = std::any_of(group.begin(), group.end(),
+                                        [&](const auto* record) { return record->time >= since; });
         if (group.size() < 2 || !recent) {
             return;
         }

@@ -50,7 +50,8 @@ UnrecordedMouse::UnrecordedMouse(const std::string& cause, const std::string& mo
       cause_(cause), mouse_(mouse) {}
 
 std::string MouseOfRecord(const ProductionRecord& record) {
-    std::string text = record.devicePath.empty() ? std::string("(unknown path)") : record.devicePath;
+    std::string text =
+        record.devicePath.empty() ? std::string("(unknown path)") : record.devicePath;
     if (record.serialNumber) {
         text += "  SN " + record.SerialText();
         if (record.productType) {

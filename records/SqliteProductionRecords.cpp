@@ -236,8 +236,9 @@ void SqliteProductionRecords::Call(const char* what, const std::function<void()>
             std::snprintf(waited, sizeof waited, "%.1f s",
                           std::chrono::duration<double>(now - start).count());
             // The thread ahead of this one is itself waiting, for the file's lock or its disk.
-            Fail(std::string("cannot ") + what, std::string("the file stayed busy (gave up after ") +
-                                                    waited + "; another program may hold its lock)");
+            Fail(std::string("cannot ") + what,
+                 std::string("the file stayed busy (gave up after ") + waited +
+                     "; another program may hold its lock)");
         }
     }
     callStart_ = start;
@@ -302,8 +303,8 @@ void SqliteProductionRecords::Open(Access access) {
         }
     } catch (const SqliteFailure& failure) {
         const bool busy = (failure.code & 0xFF) == SQLITE_BUSY;
-        Fail("cannot open", busy && gaveUp_ ? WaitText() + " (" + failure.message + ")"
-                                            : failure.message);
+        Fail("cannot open",
+             busy && gaveUp_ ? WaitText() + " (" + failure.message + ")" : failure.message);
     }
 }
 
@@ -321,8 +322,9 @@ void SqliteProductionRecords::SwitchToWal() {
             &mode, nullptr);
         if (result == SQLITE_OK) {
             if (mode != "wal") {
-                Fail("cannot open", "the file cannot be put in WAL mode (its journal mode stays \"" +
-                                        mode + "\")");
+                Fail("cannot open",
+                     "the file cannot be put in WAL mode (its journal mode stays \"" + mode +
+                         "\")");
             }
             return;
         }
@@ -511,9 +513,8 @@ std::vector<ProductionRecord> SqliteProductionRecords::SelectRecords(const std::
 
 std::vector<ProductionRecord> SqliteProductionRecords::Find(const RecordFilter& filter) {
     std::vector<ProductionRecord> records;
-    Call("read", [&] {
-        records = SelectRecords("time >= ?1 AND (?2 IS NULL OR serial = ?2)", filter);
-    });
+    Call("read",
+         [&] { records = SelectRecords("time >= ?1 AND (?2 IS NULL OR serial = ?2)", filter); });
     return records;
 }
 
@@ -551,8 +552,8 @@ SqliteProductionRecords::FindRepeatedPasses(const RecordFilter& filter) {
             "max(time) >= ?1 UNION SELECT serial FROM (" +
             passes +
             ") GROUP BY serial HAVING sum(type IS NULL) > 0 AND count(*) > 1 AND max(time) >= ?1";
-        records = SelectRecords(std::string(PassWhere) + " AND serial IN (" + repeated + ")",
-                                filter);
+        records =
+            SelectRecords(std::string(PassWhere) + " AND serial IN (" + repeated + ")", filter);
         std::stable_sort(records.begin(), records.end(),
                          [](const ProductionRecord& a, const ProductionRecord& b) {
                              return a.serialNumber < b.serialNumber;
@@ -630,8 +631,8 @@ void SqliteProductionRecords::ClaimSerialNumber(int productType, int serialNumbe
             "; nothing was written. Set \"SN\" to a serial number not yet stamped.";
         std::string where;
         if (PassedBefore(productType, serialNumber, &where)) {
-            throw SqliteFailure{SQLITE_CONSTRAINT, number + " is already stamped: " + where +
-                                                       nothing};
+            throw SqliteFailure{SQLITE_CONSTRAINT,
+                                number + " is already stamped: " + where + nothing};
         }
         bool present = false;
         {

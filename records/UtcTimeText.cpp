@@ -118,8 +118,7 @@ std::optional<std::string> UtcTimeOfText(const std::string& text) {
         }
     }
     // Local time minus its offset is UTC.
-    long long minutes =
-        DaysFromCivil(year, month, day) * 1440 + hour * 60 + minute - offsetMinutes;
+    long long minutes = DaysFromCivil(year, month, day) * 1440 + hour * 60 + minute - offsetMinutes;
     const long long days = minutes >= 0 ? minutes / 1440 : (minutes - 1439) / 1440;
     minutes -= days * 1440;
     long long utcYear = 0;
@@ -129,8 +128,8 @@ std::optional<std::string> UtcTimeOfText(const std::string& text) {
         return std::nullopt;
     }
     char canonical[96];
-    std::snprintf(canonical, sizeof canonical, "%04lld-%02d-%02dT%02lld:%02lld:%02d.%03dZ",
-                  utcYear, utcMonth, utcDay, minutes / 60, minutes % 60, second, milliseconds);
+    std::snprintf(canonical, sizeof canonical, "%04lld-%02d-%02dT%02lld:%02lld:%02d.%03dZ", utcYear,
+                  utcMonth, utcDay, minutes / 60, minutes % 60, second, milliseconds);
     return std::string(canonical);
 }
 

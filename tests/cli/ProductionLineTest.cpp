@@ -141,11 +141,10 @@ TEST_F(ProductionLine, TwoProcessesSharingTheRecordsNeverStampASerialNumberTwice
 
 TEST_F(ProductionLine, KilledMidShiftKeepsTheRecordOfEveryMousePrinted) {
     const std::string records = Path("shift.sqlite");
-    const pid_t line =
-        Start({"--records", records, "--sim", "kvqm31x", "--sim-mice", "100000", "--gang", "2",
-               "--format", "2k", "--factory", "5,20200527,000001,1,A,1", "--serial", "next",
-               "line", imagePath},
-              Path("shift.txt"));
+    const pid_t line = Start({"--records", records, "--sim", "kvqm31x", "--sim-mice", "100000",
+                              "--gang", "2", "--format", "2k", "--factory",
+                              "5,20200527,000001,1,A,1", "--serial", "next", "line", imagePath},
+                             Path("shift.txt"));
     // Until some mice are done, then without warning.
     for (int wait = 0; wait < 200 && SplitLines(Slurp(Path("shift.txt"))).size() < 20; ++wait) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -172,8 +171,7 @@ TEST_F(ProductionLine, KilledMidShiftKeepsTheRecordOfEveryMousePrinted) {
     // The killed line's reservations are settled by the next station to open the file.
     EXPECT_EQ(Run({"--records", records, "--sim", "kvqm31x", "factory-read"}).exitCode, 0);
     const ProgramResult summary = Run({"--records", records, "records", "--summary"});
-    EXPECT_NE(summary.out.find("Serial numbers reserved and not settled: none"),
-              std::string::npos)
+    EXPECT_NE(summary.out.find("Serial numbers reserved and not settled: none"), std::string::npos)
         << summary.out;
 }
 
@@ -198,10 +196,9 @@ TEST_F(ProductionLine, AFullDiskOrAHeldLockStopsTheLineAndNamesEveryMouseLeftWit
     limited.rlim_cur = 192 * 1024;
     void (*const previous)(int) = signal(SIGXFSZ, SIG_IGN);
     setrlimit(RLIMIT_FSIZE, &limited);
-    const pid_t filling =
-        Start({"--records", full, "--sim", "kvqm31x", "--sim-mice", "500", "--gang", "3",
-               "--format", "2k", "line", imagePath},
-              Path("full.txt"), Path("full-err.txt"));
+    const pid_t filling = Start({"--records", full, "--sim", "kvqm31x", "--sim-mice", "500",
+                                 "--gang", "3", "--format", "2k", "line", imagePath},
+                                Path("full.txt"), Path("full-err.txt"));
     setrlimit(RLIMIT_FSIZE, &unlimited);
     signal(SIGXFSZ, previous);
     int status = 0;
@@ -230,11 +227,10 @@ TEST_F(ProductionLine, AFullDiskOrAHeldLockStopsTheLineAndNamesEveryMouseLeftWit
     // Another program holds the records' lock: Ctrl+C ends the line within a few seconds,
     // and no mouse was written without its record.
     const std::string shared = Path("shared.sqlite");
-    const pid_t line =
-        Start({"--records", shared, "--sim", "kvqm31x", "--sim-mice", "100000", "--gang", "4",
-               "--format", "2k", "--factory", "5,20200527,000001,1,A,1", "--serial", "next",
-               "line", imagePath},
-              Path("locked.txt"), Path("locked-err.txt"));
+    const pid_t line = Start({"--records", shared, "--sim", "kvqm31x", "--sim-mice", "100000",
+                              "--gang", "4", "--format", "2k", "--factory",
+                              "5,20200527,000001,1,A,1", "--serial", "next", "line", imagePath},
+                             Path("locked.txt"), Path("locked-err.txt"));
     for (int wait = 0; wait < 200 && MouseLines(Slurp(Path("locked.txt"))).size() < 8; ++wait) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
@@ -249,8 +245,7 @@ TEST_F(ProductionLine, AFullDiskOrAHeldLockStopsTheLineAndNamesEveryMouseLeftWit
     EXPECT_LT(std::chrono::steady_clock::now() - interrupted, std::chrono::seconds(5));
     sqlite3_close(holder);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2);
-    EXPECT_NE(Slurp(Path("locked-err.txt")).find("gave up after"),
-              std::string::npos)
+    EXPECT_NE(Slurp(Path("locked-err.txt")).find("gave up after"), std::string::npos)
         << Slurp(Path("locked-err.txt"));
     std::set<std::string> recorded;
     const std::vector<std::string> rows =

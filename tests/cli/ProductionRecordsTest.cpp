@@ -50,9 +50,9 @@ TEST_F(ProductionRecords, EveryOperationLeavesARecordAndRepeatsShowUp) {
                    "5,20200527,00002C,1,A,1", "write", imagePath})
                   .exitCode,
               1);
-    EXPECT_EQ(Run({"--records", records, "--sim", "kvqm42xx", "read", Path("image.bin/out")})
-                  .exitCode,
-              2);
+    EXPECT_EQ(
+        Run({"--records", records, "--sim", "kvqm42xx", "read", Path("image.bin/out")}).exitCode,
+        2);
 
     const ProgramResult csv = Run({"--records", records, "records", "--csv"});
     EXPECT_EQ(csv.exitCode, 0) << csv.err;
@@ -79,14 +79,13 @@ TEST_F(ProductionRecords, EveryOperationLeavesARecordAndRepeatsShowUp) {
     EXPECT_EQ(duplicates.out, "No serial number was stamped twice.\n");
 
     // A line whose field starts at a number already stamped stops before its first mouse.
-    const ProgramResult line = Run({"--records", records, "--sim", "kvqm31x", "--sim-mice", "3",
-                                    "--format", "2k", "--factory", "5,20200527,000029,2,C,4",
-                                    "line", imagePath});
+    const ProgramResult line =
+        Run({"--records", records, "--sim", "kvqm31x", "--sim-mice", "3", "--format", "2k",
+             "--factory", "5,20200527,000029,2,C,4", "line", imagePath});
     EXPECT_EQ(line.exitCode, 2);
     EXPECT_NE(line.out.find("000029  Write Pass"), std::string::npos) << line.out;
     EXPECT_NE(line.out.find("Mice: 1, passed 1"), std::string::npos) << line.out;
-    EXPECT_NE(line.err.find("SN 00002A of product type 0005 is already stamped"),
-              std::string::npos)
+    EXPECT_NE(line.err.find("SN 00002A of product type 0005 is already stamped"), std::string::npos)
         << line.err;
 
     // Reports only read: a mistyped name is an error, and nothing is created.
@@ -107,8 +106,7 @@ TEST_F(ProductionRecords, EveryOperationLeavesARecordAndRepeatsShowUp) {
 
     const ProgramResult summary = Run({"--records", records, "records", "--summary"});
     EXPECT_NE(summary.out.find("50.0 %"), std::string::npos) << summary.out;
-    EXPECT_NE(summary.out.find("Serial numbers reserved and not settled: none"),
-              std::string::npos)
+    EXPECT_NE(summary.out.find("Serial numbers reserved and not settled: none"), std::string::npos)
         << summary.out;
 
     // The default file lives in the user's data folder.

@@ -25,9 +25,10 @@ using namespace std::chrono_literals;
 class RecordsTrust : public ::testing::Test {
 protected:
     RecordsTrust() {
-        folder_ = fs::temp_directory_path() /
-                  ("vrax-trust-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                   "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        folder_ =
+            fs::temp_directory_path() /
+            ("vrax-trust-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(folder_);
         fs::create_directories(folder_);
         path = (folder_ / "records.sqlite").string();
@@ -77,10 +78,10 @@ TEST_F(RecordsTrust, AStampedOrHeldNumberIsRefusedAndAbandonedReservationsAreSet
 
     // Stamped before: refused with the number, when and where, and the file.
     const std::string stamped = ErrorOf([&] { records.ClaimSerialNumber(5, 1); });
-    for (const std::string& part : {"Records \"" + path + "\"", std::string("SN 000001"),
-                                    std::string("product type 0005"),
-                                    std::string("2026-12-08T08:52:00.000Z"),
-                                    std::string("line7"), std::string("sim9&mi_00")}) {
+    for (const std::string& part :
+         {"Records \"" + path + "\"", std::string("SN 000001"), std::string("product type 0005"),
+          std::string("2026-12-08T08:52:00.000Z"), std::string("line7"),
+          std::string("sim9&mi_00")}) {
         EXPECT_NE(stamped.find(part), std::string::npos) << part << " in " << stamped;
     }
     records.ClaimSerialNumber(6, 1); // another product type
@@ -109,8 +110,8 @@ TEST_F(RecordsTrust, AStampedOrHeldNumberIsRefusedAndAbandonedReservationsAreSet
     sqlite3* other = Other("");
     for (int serial : {7, 8, 9}) {
         const std::string sql = "INSERT INTO serials VALUES (5, " + std::to_string(serial) +
-                                ", 'reserved', '2026-12-08T10:00:00.000Z', '" + HostName() +
-                                "', " + std::to_string(gone) + ", '')";
+                                ", 'reserved', '2026-12-08T10:00:00.000Z', '" + HostName() + "', " +
+                                std::to_string(gone) + ", '')";
         EXPECT_EQ(sqlite3_exec(other, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
     }
     sqlite3_close(other);
@@ -138,7 +139,8 @@ TEST_F(RecordsTrust, OpeningRefusesWhatItCannotTrustAndReportsOnlyRead) {
     // A report never creates a file, nor its folder.
     const std::string missing = (folder_ / "typo" / "records.sqlite").string();
     EXPECT_NE(ErrorOf([&] {
-                  SqliteProductionRecords report(missing, SqliteProductionRecords::Access::ReadOnly);
+                  SqliteProductionRecords report(missing,
+                                                 SqliteProductionRecords::Access::ReadOnly);
               }).find("\"" + missing + "\": cannot open: no such file"),
               std::string::npos);
     EXPECT_FALSE(fs::exists(folder_ / "typo"));
@@ -190,8 +192,9 @@ TEST_F(RecordsTrust, OpeningRefusesWhatItCannotTrustAndReportsOnlyRead) {
     sqlite3_exec(holder, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
     SqliteProductionRecords report(path, SqliteProductionRecords::Access::ReadOnly, 300ms);
     EXPECT_EQ(report.Find({}).size(), 1u);
-    EXPECT_NE(ErrorOf([&] { report.Append(Pass("2026-12-08T09:00:00.000Z", 5, 2)); })
-                  .find("opened for reading only"),
+    EXPECT_NE(ErrorOf([&] {
+                  report.Append(Pass("2026-12-08T09:00:00.000Z", 5, 2));
+              }).find("opened for reading only"),
               std::string::npos);
     sqlite3_close(holder);
 }
