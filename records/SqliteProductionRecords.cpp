@@ -299,7 +299,38 @@ void SqliteProductionRecords::Open(Access access) {
             Execute(db_, "PRAGMA synchronous=FULL");
             CreateOrUpgrade();
         } else {
-            version_ = ReadVersion();
+            try {
+                version_ = ReadVersion();
+            } catch (const SqliteFailure& failure) {
+                // On a read-only file system SQLite cannot make the shared-memory file a WAL
+                // reader needs. Nobody can write there either: with no journal left behind,
+                // the file alone holds every record.
+                std::error_code ignored;
+                const std::string wal = path_ + "-wal";
+                if ((failure.code & 0xFF) != SQLITE_CANTOPEN ||
+                    (std::filesystem::exists(wal, ignored) &&
+                     std::filesystem::file_size(wal, ignored) > 0)) {
+                    throw;
+                }
+                sqlite3_close(db_);
+                db_ = nullptr;
+                std::string uri = "file:";
+                for (const char c : path_) {
+                    if (c == '%' || c == '?' || c == '#') {
+                        char escaped[4];
+                        std::snprintf(escaped, sizeof escaped, "%%%02X", static_cast<unsigned>(c));
+                        uri += escaped;
+                    } else {
+                        uri += c == '\\' ? '/' : c;
+                    }
+                }
+                if (sqlite3_open_v2((uri + "?immutable=1").c_str(), &db_,
+                                    SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_FULLMUTEX,
+                                    nullptr) != SQLITE_OK) {
+                    Fail("cannot open", db_ ? sqlite3_errmsg(db_) : "out of memory");
+                }
+                version_ = ReadVersion();
+            }
         }
     } catch (const SqliteFailure& failure) {
         const bool busy = (failure.code & 0xFF) == SQLITE_BUSY;
