@@ -424,11 +424,19 @@ int SqliteProductionRecords::StoredSchemaVersion() {
 
 void SqliteProductionRecords::ProveWritable() {
     RequireWritable();
-    // A change committed through the journal: a read-only file, a full disk or a lock held
-    // for good shows here, before the first mouse.
+    // A real change committed and synced: a read-only file, a full disk or a lock held for
+    // good shows here, before the first mouse. SQLite skips an update that changes nothing,
+    // so the header's user version counts the stations' opens.
     Call("write", [&] {
         Transaction transaction(db_);
-        Execute(db_, "UPDATE schema_version SET version = version");
+        long long opens = 0;
+        {
+            Statement select(db_, "PRAGMA user_version");
+            if (select.Step()) {
+                opens = select.Integer(0);
+            }
+        }
+        Execute(db_, ("PRAGMA user_version = " + std::to_string((opens + 1) % 0x7FFFFFFF)).c_str());
         transaction.Commit();
     });
 }

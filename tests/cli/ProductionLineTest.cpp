@@ -199,9 +199,24 @@ TEST_F(ProductionLine, AFullDiskOrAHeldLockStopsTheLineAndNamesEveryMouseLeftWit
     const pid_t filling = Start({"--records", full, "--sim", "kvqm31x", "--sim-mice", "500",
                                  "--gang", "3", "--format", "2k", "line", imagePath},
                                 Path("full.txt"), Path("full-err.txt"));
+    // A disk already full: the store's proof at open fails, and no mouse is touched.
+    setrlimit(RLIMIT_FSIZE, &unlimited);
+    EXPECT_EQ(
+        Run({"--records", Path("full-before.sqlite"), "--sim", "kvqm31x", "factory-read"}).exitCode,
+        0);
+    limited.rlim_cur = 1024;
+    setrlimit(RLIMIT_FSIZE, &limited);
+    const pid_t refused = Start({"--records", Path("full-before.sqlite"), "--sim", "kvqm31x",
+                                 "--sim-dump", Path("untouched.bin"), "write", imagePath},
+                                Path("refused.txt"), Path("refused-err.txt"));
     setrlimit(RLIMIT_FSIZE, &unlimited);
     signal(SIGXFSZ, previous);
     int status = 0;
+    waitpid(refused, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2);
+    EXPECT_NE(Slurp(Path("refused-err.txt")).find("disk I/O error"), std::string::npos)
+        << Slurp(Path("refused-err.txt"));
+    EXPECT_FALSE(Exists("untouched.bin"));
     waitpid(filling, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2);
     const std::string out = Slurp(Path("full.txt"));

@@ -188,6 +188,18 @@ TEST_F(RecordsTrust, OpeningRefusesWhatItCannotTrustAndReportsOnlyRead) {
     {
         SqliteProductionRecords records(path);
         records.Append(Pass("2026-12-08T08:52:00.000Z", 5, 1));
+        // The proof is a real change: SQLite would skip one that changes nothing.
+        const auto opens = [&] {
+            sqlite3_stmt* select = nullptr;
+            sqlite3_prepare_v2(holder, "PRAGMA user_version", -1, &select, nullptr);
+            sqlite3_step(select);
+            const int value = sqlite3_column_int(select, 0);
+            sqlite3_finalize(select);
+            return value;
+        };
+        const int before = opens();
+        records.ProveWritable();
+        EXPECT_EQ(opens(), before + 1);
     }
     sqlite3_exec(holder, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
     SqliteProductionRecords report(path, SqliteProductionRecords::Access::ReadOnly, 300ms);
