@@ -56,11 +56,12 @@ class ProductionRecords {
 public:
     virtual ~ProductionRecords() = default;
 
-    // Called when a station opens the store to write (OpenProductionRecords does): proves that
-    // a record can be committed now, before the first mouse, and settles the reservations of
-    // processes that are gone: stamped when a "Write Pass" record holds the number, released
-    // otherwise. Returns how many were settled.
+    // Both called when a station opens the store (OpenProductionRecords does), before its first
+    // mouse. ProveWritable commits a real change, so a store that cannot keep a record refuses
+    // the station there.
     virtual void ProveWritable() = 0;
+    // Settles the reservations of processes that are gone: stamped when a "Write Pass" record
+    // holds the number, released otherwise. Returns how many it settled.
     virtual int SettleAbandonedReservations() = 0;
 
     virtual void Append(const ProductionRecord& record) = 0;
