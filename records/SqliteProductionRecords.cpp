@@ -226,21 +226,36 @@ int SqliteProductionRecords::OnBusy(void* self, int) {
 
 void SqliteProductionRecords::Call(const char* what, const std::function<void()>& body) {
     const auto start = Steady::now();
-    std::unique_lock lock(mutex_, std::defer_lock);
-    // Waits behind this program's other threads count against the same deadline.
-    while (!lock.try_lock_for(std::chrono::milliseconds(5))) {
-        const Steady::time_point stop{Steady::duration(stopAt_.load())};
-        const auto now = Steady::now();
-        if (now >= std::min(start + waitLimit_, stop)) {
-            char waited[64];
-            std::snprintf(waited, sizeof waited, "%.1f s",
-                          std::chrono::duration<double>(now - start).count());
-            // The thread ahead of this one is itself waiting, for the file's lock or its disk.
-            Fail(std::string("cannot ") + what,
-                 std::string("the file stayed busy (gave up after ") + waited +
-                     "; another program may hold its lock)");
+    {
+        // Waits behind this program's other threads count against the same deadline.
+        std::unique_lock lock(gate_);
+        while (busy_) {
+            const auto now = Steady::now();
+            const Steady::time_point stop{Steady::duration(stopAt_.load())};
+            if (now >= std::min(start + waitLimit_, stop)) {
+                char waited[64];
+                std::snprintf(waited, sizeof waited, "%.1f s",
+                              std::chrono::duration<double>(now - start).count());
+                // The thread ahead of this one is itself waiting, for the file's lock or its
+                // disk.
+                Fail(std::string("cannot ") + what,
+                     std::string("the file stayed busy (gave up after ") + waited +
+                         "; another program may hold its lock)");
+            }
+            gateFree_.wait_for(lock, std::chrono::milliseconds(5));
         }
+        busy_ = true;
     }
+    struct Release {
+        SqliteProductionRecords& store;
+        ~Release() {
+            {
+                std::lock_guard lock(store.gate_);
+                store.busy_ = false;
+            }
+            store.gateFree_.notify_one();
+        }
+    } const release{*this};
     callStart_ = start;
     deadline_ = start + waitLimit_;
     gaveUp_ = false;

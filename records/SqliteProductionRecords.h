@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -69,8 +70,11 @@ private:
     int version_ = 0;
     ProcessIdentity self_;
     std::chrono::milliseconds waitLimit_;
-    std::timed_mutex mutex_;
-    // The deadline of the call holding mutex_, and why SQLite's last wait gave up.
+    // One call at a time holds the connection; the others wait at the gate.
+    std::mutex gate_;
+    std::condition_variable gateFree_;
+    bool busy_ = false;
+    // The deadline of the call holding the connection, and whether SQLite's wait gave up.
     Steady::time_point deadline_{};
     Steady::time_point callStart_{};
     bool gaveUp_ = false;
