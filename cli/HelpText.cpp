@@ -137,7 +137,8 @@ Exit codes:
   1  any other outcome on a found mouse: a fail verdict, "BIN file not match Mouse", no answer
   2  bad usage or bad input: an unknown option or a bad value, a BIN file that cannot be
      opened or is not 2048 bytes, a range that does not convert, a file that cannot be
-     created or written
+     created or written, records that refuse (a serial number already stamped, a store that
+     cannot be written or stayed locked past its deadline)
   3  no matching mouse found
 )";
 
