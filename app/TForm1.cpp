@@ -469,12 +469,12 @@ void TForm1::btn_LoadClick(QObject*) {
 
 void TForm1::btn_WriteClick(QObject*) {
     StationContext context = station_.Context();
-    RunWriteJob(context);
+    recordingView_.Run("write", [&] { RunWriteJob(context); });
 }
 
 void TForm1::btn_VerifyClick(QObject*) {
     StationContext context = station_.Context();
-    RunVerify(context);
+    recordingView_.Run("verify", [&] { RunVerify(context); });
 }
 
 void TForm1::btn_SaveClick(QObject*) {
@@ -483,12 +483,12 @@ void TForm1::btn_SaveClick(QObject*) {
         return;
     }
     StationContext context = station_.Context();
-    RunSave(context, path->toLocal8Bit().toStdString());
+    recordingView_.Run("read", [&] { RunSave(context, path->toLocal8Bit().toStdString()); });
 }
 
 void TForm1::btnReadFactoryClick(QObject*) {
     StationContext context = station_.Context();
-    ReadFactoryRecord(context);
+    recordingView_.Run("factory-read", [&] { ReadFactoryRecord(context); });
 }
 
 void TForm1::DevTimerTimer(QObject*) {

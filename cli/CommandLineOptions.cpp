@@ -3,6 +3,7 @@
 #include "cli/FieldText.h"
 #include "cli/UsageError.h"
 #include "programming/DataFormat.h"
+#include "records/UtcTimeText.h"
 
 #include <algorithm>
 #include <array>
@@ -268,7 +269,15 @@ void ReadRecordsAndLine(const ArgumentReader& reader, CommandLineOptions& option
         if (reports > 1) {
             throw UsageError("records: choose one of --csv, --summary and --duplicates");
         }
-        options.since = reader.Value("--since");
+        if (reader.Has("--since")) {
+            const std::optional<std::string> since = UtcTimeOfText(reader.Value("--since"));
+            if (!since) {
+                throw UsageError("--since: '" + reader.Value("--since") +
+                                 "' is not a date or time (2026-01-31, 2026-01-31T08:00, "
+                                 "\"2026-01-31 08:00:30\", 2026-01-31T08:00+01:00)");
+            }
+            options.since = *since;
+        }
         if (reader.Has("--serial")) {
             options.serialFilter = HexadecimalFieldValue("--serial", reader.Value("--serial"), 6);
         }

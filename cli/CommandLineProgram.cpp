@@ -17,6 +17,7 @@
 #include "records/RecordsLocation.h"
 #include "records/RecordsReport.h"
 #include "records/RememberingHidPlatform.h"
+#include "records/SerialNumberHold.h"
 #include "records/Sha256.h"
 
 #include <cerrno>
@@ -29,6 +30,8 @@ namespace {
 
 constexpr std::uint8_t TextNoFindMouse = 0;
 constexpr std::uint8_t TextMouseReady = 1;
+constexpr std::uint8_t TextSavePass = 16;
+constexpr std::uint8_t TextSaveFail = 17;
 constexpr std::uint8_t TextFactoryFieldsFirst = 31; // "Product" .. "Station"
 
 std::string HexadecimalText(unsigned value, int digits) {
@@ -78,15 +81,6 @@ std::vector<std::string> FactoryFieldLines(const FactoryFields& fields, const La
     return lines;
 }
 
-// Where the window shows nothing the command line still says why: the identity check met
-// a mouse that did not answer, or one whose status reply was unmarked.
-std::string NoVerdictText(Station& station, int icType) {
-    if (icType == IcTypeKvqm31x && station.link31.LastReply()[7] == Kvqm31xLink::StatusDone) {
-        return "No verdict: the mouse's status reply is unmarked (byte 1 is not AA)";
-    }
-    return "No verdict: the mouse did not answer";
-}
-
 } // namespace
 
 CommandLineProgram::CommandLineProgram(const CommandLineOptions& options, std::ostream& out,
@@ -108,7 +102,10 @@ int CommandLineProgram::Run() {
             log_ = log.get();
         }
         if (options_.command != Command::List) {
-            records_ = OpenProductionRecords(options_.recordsChoice);
+            records_ =
+                OpenProductionRecords(options_.recordsChoice, options_.command == Command::Records
+                                                                  ? RecordsAccess::Report
+                                                                  : RecordsAccess::Station);
         }
         outcome = Execute();
     } catch (const StationError& error) {
@@ -279,35 +276,61 @@ CommandLineProgram::RunOperation(Station& station, CommandLineView& view,
                                  const RememberingHidPlatform& devices) {
     StationContext context = station.Context();
     const std::chrono::microseconds start = clock_->Now();
-    const int icType = options_.settings.icType;
+    const long transfers = devices.Transfers();
+    origin_.vendorId = options_.vendorId;
+    origin_.productId = options_.productId;
+    SerialNumberHold hold(*records_);
+    view.SetSerialNumberHold(&hold);
+    const auto store = [&](const std::string& verdict, const std::string& error) {
+        ProductionRecord record = RecordOfOperation(CommandName(options_.command), verdict, context,
+                                                    &devices, origin_, view.Stamped());
+        record.durationMs =
+            std::chrono::duration_cast<std::chrono::milliseconds>(clock_->Now() - start).count();
+        record.error = error;
+        StoreRecord(*records_, record, &hold);
+    };
     Outcome outcome;
     progress_.Start(ProgressLabel(options_.command));
-    switch (options_.command) {
-    case Command::Write: {
-        const WriteVerdict verdict = RunWriteJob(context);
-        outcome.exitCode = verdict == WriteVerdict::Pass ? ExitPass : ExitFailed;
-        if (verdict != WriteVerdict::None && icType == IcTypeKvqm31x &&
-            options_.settings.writeProductId) {
-            outcome.serialNumber = SerialNumberText(station.state.FactoryRecord);
+    try {
+        switch (options_.command) {
+        case Command::Write: {
+            const WriteVerdict verdict = RunWriteJob(context);
+            outcome.exitCode = verdict == WriteVerdict::Pass ? ExitPass : ExitFailed;
+            if (view.Stamped()) {
+                outcome.serialNumber = SerialNumberText(station.state.FactoryRecord);
+            }
+            break;
         }
-        break;
-    }
-    case Command::Verify:
-        outcome.exitCode = RunVerify(context) == VerifyVerdict::Pass ? ExitPass : ExitFailed;
-        break;
-    case Command::Read:
-        outcome.exitCode =
-            RunSave(context, options_.path) == SaveOutcome::Saved ? ExitPass : ExitFailed;
-        break;
-    case Command::FactoryRead:
-        if (ReadFactoryRecord(context) && view.ShownFactoryFields()) {
-            outcome.exitCode = ExitPass;
-            outcome.lines = FactoryFieldLines(*view.ShownFactoryFields(), station.lang);
-            outcome.serialNumber = SerialNumberText(station.state.FactoryRecord);
+        case Command::Verify:
+            outcome.exitCode = RunVerify(context) == VerifyVerdict::Pass ? ExitPass : ExitFailed;
+            break;
+        case Command::Read:
+            outcome.exitCode =
+                RunSave(context, options_.path) == SaveOutcome::Saved ? ExitPass : ExitFailed;
+            break;
+        case Command::FactoryRead:
+            if (ReadFactoryRecord(context) && view.ShownFactoryFields()) {
+                outcome.exitCode = ExitPass;
+                outcome.lines = FactoryFieldLines(*view.ShownFactoryFields(), station.lang);
+                outcome.serialNumber = SerialNumberText(station.state.FactoryRecord);
+            }
+            break;
+        default:
+            break;
         }
-        break;
-    default:
-        break;
+    } catch (const StationError& error) {
+        progress_.Finish();
+        // An operation stopped after it reached the mouse still leaves its record; a read whose
+        // file could not be written saved nothing.
+        if (devices.Transfers() != transfers) {
+            const std::vector<std::string> shown = view.VisibleTexts(station.lang);
+            std::string verdict = shown.empty() ? "" : shown.back();
+            if (verdict == station.lang.Text(TextSavePass)) {
+                verdict = station.lang.Text(TextSaveFail);
+            }
+            store(verdict, error.what());
+        }
+        throw;
     }
     progress_.Finish();
     // A jig's operator learns from the platform why the mouse failed, beyond the verdict.
@@ -318,21 +341,14 @@ CommandLineProgram::RunOperation(Station& station, CommandLineView& view,
     outcome.lines.insert(outcome.lines.end(), shown.begin(), shown.end());
     std::string error;
     if (shown.empty()) {
-        error = NoVerdictText(station, icType);
+        error = NoVerdictText(station);
         outcome.lines.push_back(error);
     }
-    origin_.vendorId = options_.vendorId;
-    origin_.productId = options_.productId;
-    ProductionRecord record =
-        RecordOfOperation(CommandName(options_.command), shown.empty() ? "" : shown.back(), context,
-                          &devices, origin_);
-    record.durationMs =
-        std::chrono::duration_cast<std::chrono::milliseconds>(clock_->Now() - start).count();
-    record.error = error;
-    if (!record.verdict.empty() && shown.size() > 1) {
-        record.error = shown.front();
+    const std::string verdict = shown.empty() ? "" : shown.back();
+    if (!verdict.empty() && shown.size() > 1) {
+        error = shown.front();
     }
-    records_->Append(record);
+    store(verdict, error.empty() ? outcome.error : error);
     return outcome;
 }
 
@@ -340,21 +356,21 @@ CommandLineProgram::Outcome CommandLineProgram::ShowRecords() {
     RecordFilter filter;
     filter.since = options_.since;
     filter.serialNumber = options_.serialFilter;
-    const std::vector<ProductionRecord> records = records_->Find(filter);
     Outcome outcome;
     outcome.exitCode = ExitPass;
     switch (options_.report) {
     case RecordsReport::Table:
-        outcome.lines = RecordsTable(records);
+        outcome.lines = RecordsTable(records_->Find(filter));
         break;
     case RecordsReport::Csv:
-        outcome.lines = RecordsCsv(records);
+        outcome.lines = RecordsCsv(records_->Find(filter));
         break;
     case RecordsReport::Summary:
-        outcome.lines = RecordsSummary(records);
+        outcome.lines =
+            RecordsSummary(records_->SummarizeWrites(filter), records_->FindReservations());
         break;
     case RecordsReport::Duplicates:
-        outcome.lines = DuplicateSerialNumbers(records);
+        outcome.lines = DuplicateSerialNumbers(records_->FindRepeatedPasses(filter), filter.since);
         if (outcome.lines.empty()) {
             outcome.lines.push_back("No serial number was stamped twice.");
         } else {

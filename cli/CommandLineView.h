@@ -4,6 +4,8 @@
 #include "programming/FactoryRecord.h"
 #include "programming/Lang.h"
 #include "programming/StationView.h"
+#include "records/OperationRecord.h"
+#include "records/SerialNumberHold.h"
 
 #include <optional>
 #include <string>
@@ -39,6 +41,18 @@ public:
 
     void ShowFactoryRecord(int type, int date, int serialNumber, int factoryIndex, int lineIndex,
                            int stationIndex) override;
+    // A write holds the number it stamps in the records through `hold` (when given) and
+    // remembers it once the factory record goes out.
+    void StampingSerialNumber(int productType, int serialNumber, StampMoment moment) override {
+        if (hold_ != nullptr) {
+            hold_->Claim(productType, serialNumber);
+        }
+        if (moment == StampMoment::RecordGoesOut) {
+            stamped_ = StampedNumber{productType, serialNumber};
+        }
+    }
+    void SetSerialNumberHold(SerialNumberHold* hold) { hold_ = hold; }
+    const std::optional<StampedNumber>& Stamped() const { return stamped_; }
 
     // The visible labels in the window's reading order: the size and mouse mismatch labels,
     // then lbl_CtrlResult.
@@ -52,6 +66,8 @@ private:
     bool mouseMismatchVisible_ = false;
     bool sizeMismatchVisible_ = false;
     std::optional<FactoryFields> factoryFields_;
+    SerialNumberHold* hold_ = nullptr;
+    std::optional<StampedNumber> stamped_;
 };
 
 } // namespace vrax

@@ -13,7 +13,7 @@ constexpr const char* Usage = R"(Usage:
   vrax-bin-writer-cli [options] read OUT.bin
   vrax-bin-writer-cli [options] factory-read
   vrax-bin-writer-cli [options] line IMAGE.bin [--gang N] [--serial next]
-  vrax-bin-writer-cli [--records FILE] records [--since DATE] [--serial HEX] [--csv]
+  vrax-bin-writer-cli [--records FILE] records [--since TIME] [--serial HEX] [--csv]
   vrax-bin-writer-cli [--records FILE] records --summary | --duplicates
 
 Runs the station's programming operations on one mouse with the same code as the window, on
@@ -38,7 +38,8 @@ Commands:
                   arrived matching one as the window's Auto Write does, one line per mouse
                   (path, serial number, verdict, time); Ctrl+C finishes the jobs in flight,
                   then prints a summary
-  records         print the production records as a table (--csv: as CSV)
+  records         print the production records as a table (--csv: as CSV); the file is
+                  only read, never created or changed, and must exist
 
 Mouse:
   --ic TYPE       KVQM31X, KVQM42xx or KVQM537 (default KVQM31X; with --sim, the type of the
@@ -91,11 +92,14 @@ Records:
   --version       show the version, the licence and the libraries the program is built with
 
 Records command:
-  --since DATE    only records at or after DATE (UTC, 2026-01-31 or 2026-01-31T08:00)
+  --since TIME    only records at or after TIME: 2026-01-31 (midnight UTC), 2026-01-31T08:00
+                  or "2026-01-31 08:00:30.5" (UTC), with Z, +01:00, -0530 or +01 for an offset
+                  from UTC; anything else is refused (exit 2)
   --serial HEX    only records of that serial number
   --csv           CSV with the header time,operation,station,host,ic_type,vid,pid,path,
                   image_sha256,image_file,format,serial,verdict,duration_ms,error
-  --summary       passes, fails and yield of the writes per IC type and per hour
+  --summary       passes, fails and yield of the writes per IC type and per hour, then
+                  the serial numbers still reserved and which host and process hold them
   --duplicates    every serial number stamped with "Write Pass" on more than one mouse of
                   the same product type, with when and where; exit 1 when there is one
 
@@ -106,7 +110,11 @@ Line command:
                   product type in the records (needs --factory); each is reserved in the
                   records before it goes to the mouse, so lines sharing the records never
                   stamp the same one. Without it the serial number advances after each pass
-                  as in the window. A serial number past FFFFFF is refused.
+                  as in the window, and a number the records show stamped for the product
+                  type stops the line before that mouse is written. A serial number past
+                  FFFFFF is refused. A record that cannot be stored stops the line and names
+                  every mouse left without one; a wait for the records ends after 10 s, and
+                  2 s after Ctrl+C.
   --serial-start HEX
                   with --serial next: the first serial number of a new batch
   --sim-mice N    with --sim: N virtual mice plugged one after another (with --gang K, K at
@@ -130,7 +138,8 @@ Exit codes:
   1  any other outcome on a found mouse: a fail verdict, "BIN file not match Mouse", no answer
   2  bad usage or bad input: an unknown option or a bad value, a BIN file that cannot be
      opened or is not 2048 bytes, a range that does not convert, a file that cannot be
-     created or written
+     created or written, records that refuse (a serial number already stamped, a store that
+     cannot be written or stayed locked past its deadline)
   3  no matching mouse found
 )";
 

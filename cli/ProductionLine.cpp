@@ -12,6 +12,7 @@
 #include "records/ForwardingHidPlatform.h"
 #include "records/OperationRecord.h"
 #include "records/RememberingHidPlatform.h"
+#include "records/SerialNumberHold.h"
 #include "records/Sha256.h"
 #include "sim/SimulatedHidBus.h"
 #include "sim/VirtualMouse31x.h"
@@ -82,8 +83,9 @@ struct ProductionLine::Tally {
     int nextSerial = 0; // the window's advance, when the records do not hand them out
     long verdicts = 0;
     long passes = 0;
-    int finished = 0;  // since the main loop last looked
-    std::string error; // stops the line
+    int finished = 0;                    // since the main loop last looked
+    std::string error;                   // stops the line
+    std::vector<std::string> unrecorded; // mice programmed whose record could not be stored
 };
 
 std::string DeviceKeyOfPath(const std::string& path) {
@@ -177,6 +179,7 @@ int ProductionLine::Run() {
         }
     };
 
+    bool waitsStopped = false;
     for (;;) {
         collect();
         bool stopping = stopRequested || (limit >= 0 && started >= limit);
@@ -184,6 +187,11 @@ int ProductionLine::Run() {
             std::lock_guard lock(tally.mutex);
             stopping = stopping || !tally.error.empty();
             tally.finished = 0;
+        }
+        // Ctrl+C ends a wait for the records within a few seconds, whoever holds them.
+        if (stopRequested && !waitsStopped) {
+            records_.StopWaiting();
+            waitsStopped = true;
         }
         if (bus && !stopping) {
             // Virtual mice are plugged one after another, as many at a time as the gang takes.
@@ -266,6 +274,12 @@ int ProductionLine::Run() {
          << std::flush;
     if (!tally.error.empty()) {
         err_ << tally.error << '\n';
+        if (!tally.unrecorded.empty()) {
+            err_ << "The line stopped. Mice programmed without their record:\n";
+            for (const std::string& mouse : tally.unrecorded) {
+                err_ << "  " << mouse << '\n';
+            }
+        }
         return 2;
     }
     return fails == 0 ? 0 : 1;
@@ -308,10 +322,28 @@ void ProductionLine::Program(const Arrival& arrival, Tally& tally) {
 
     const bool stamps = settings.writeProductId && settings.icType == IcTypeKvqm31x;
     const int productType = settings.factoryType & 0xFFFF;
+    const auto stop = [&](const std::string& error) {
+        // The first records failure stops the line: no other mouse waits out the deadline.
+        records_.StopWaiting();
+        std::lock_guard lock(tally.mutex);
+        if (tally.error.empty()) {
+            tally.error = error;
+        }
+    };
+    SerialNumberHold hold(records_);
+    view.SetSerialNumberHold(&hold);
     try {
+        {
+            // A mouse that arrived after the line stopped is not written.
+            std::lock_guard lock(tally.mutex);
+            if (!tally.error.empty()) {
+                unplug();
+                return;
+            }
+        }
         if (stamps) {
             if (options_.serialFromRecords) {
-                settings.factoryNumber = records_.ReserveSerialNumber(
+                settings.factoryNumber = hold.Reserve(
                     productType, options_.serialStart.value_or(options_.settings.factoryNumber));
             } else {
                 std::lock_guard lock(tally.mutex);
@@ -324,21 +356,22 @@ void ProductionLine::Program(const Arrival& arrival, Tally& tally) {
         const WriteVerdict verdict = RunWriteJob(context);
         const std::vector<std::string> shown = view.VisibleTexts(station.lang);
         const std::string verdictText = shown.empty() ? "" : shown.back();
-        ProductionRecord record =
-            RecordOfOperation("write", verdictText, context, &devices, tally.origin);
-        if (stamps && !record.serialNumber) {
-            record.productType = productType;
-            record.serialNumber = settings.factoryNumber;
-        }
+        ProductionRecord record = RecordOfOperation("write", verdictText, context, &devices,
+                                                    tally.origin, view.Stamped());
         record.durationMs =
             std::chrono::duration_cast<std::chrono::milliseconds>(clock->Now() - start).count();
         if (shown.empty()) {
-            record.error = "No verdict: the mouse did not answer";
+            record.error = NoVerdictText(station);
         }
-        records_.Append(record);
         const bool passed = verdict == WriteVerdict::Pass;
-        if (stamps && options_.serialFromRecords) {
-            records_.SettleSerialNumber(productType, settings.factoryNumber, passed);
+        std::string unrecorded;
+        try {
+            StoreRecord(records_, record, stamps ? &hold : nullptr);
+        } catch (const UnrecordedMouse& error) {
+            unrecorded = error.Mouse();
+            stop(error.Cause());
+        } catch (const RecordsError& error) {
+            stop(error.what()); // recorded; its serial number stays reserved until settled
         }
 
         std::lock_guard lock(tally.mutex);
@@ -349,19 +382,20 @@ void ProductionLine::Program(const Arrival& arrival, Tally& tally) {
         }
         ++tally.verdicts;
         tally.passes += passed ? 1 : 0;
+        if (!unrecorded.empty()) {
+            tally.unrecorded.push_back(unrecorded);
+        }
         if (log_ != nullptr) {
             log_->Append("write", IcTypeName(settings.icType), record.SerialText(),
                          shown.empty() ? record.error : verdictText);
         }
         out_ << (arrival.paths.empty() ? arrival.key : arrival.paths.front()) << "  "
              << (stamps ? Hex6(settings.factoryNumber) : std::string("-")) << "  "
-             << (shown.empty() ? record.error : verdictText) << "  " << record.durationMs << " ms\n"
+             << (shown.empty() ? record.error : verdictText) << "  " << record.durationMs << " ms"
+             << (unrecorded.empty() ? "" : "  (no record)") << '\n'
              << std::flush;
     } catch (const StationError& error) {
-        std::lock_guard lock(tally.mutex);
-        if (tally.error.empty()) {
-            tally.error = error.what();
-        }
+        stop(error.what());
     }
     unplug();
 }

@@ -65,6 +65,10 @@ bool WriteFactoryRecord(StationContext& context) {
         BuildFactoryRecord(productType, date, serialNumber, settings.FactoryIndex(),
                            settings.LineIndex(), settings.StationIndex());
     const std::uint8_t* record = context.state.FactoryRecord.data();
+    if (attempts > 0) {
+        context.view.StampingSerialNumber(productType & 0xFFFF, serialNumber,
+                                          StampMoment::RecordGoesOut);
+    }
     for (int attempt = 0; attempt < attempts; ++attempt) {
         bool written = false;
         switch (settings.IcType()) {

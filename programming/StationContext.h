@@ -21,6 +21,12 @@ struct StationContext {
     Clock& clock;
 };
 
+// Why the operation's last failed transfer failed, as the platform said it; empty when none did.
+inline const std::string& TransferFailureReason(const StationContext& context) {
+    const std::string& reason31 = context.link31.LastTransferError();
+    return reason31.empty() ? context.link42.LastTransferError() : reason31;
+}
+
 // Marks an operation as running for its lifetime, takes the image it works on, and leaves the
 // reason of the last transfer that failed on its way in LastTransferError.
 class OperationScope {
@@ -33,9 +39,7 @@ public:
     }
     ~OperationScope() {
         --context_.state.OperationsRunning;
-        const std::string& reason31 = context_.link31.LastTransferError();
-        context_.state.LastTransferError =
-            reason31.empty() ? context_.link42.LastTransferError() : reason31;
+        context_.state.LastTransferError = TransferFailureReason(context_);
     }
     OperationScope(const OperationScope&) = delete;
     OperationScope& operator=(const OperationScope&) = delete;

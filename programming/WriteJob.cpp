@@ -30,7 +30,10 @@ WriteVerdict RunKvqm31xJob(StationContext& context, ImageSnapshot& image) {
     Kvqm31xLink& link = context.link31;
     // Refused before the mouse is touched: a wrapped number would repeat an earlier mouse's.
     if (context.settings.WriteProductId()) {
-        CheckSerialNumberFits(context.settings.FactoryNumber());
+        const int serialNumber = context.settings.FactoryNumber();
+        CheckSerialNumberFits(serialNumber);
+        view.StampingSerialNumber(context.settings.FactoryType() & 0xFFFF, serialNumber,
+                                  StampMoment::BeforeTheMouse);
     }
     switch (MatchImageToMouse(link, image.typeName)) {
     case MouseMatch::NoAnswer:

@@ -34,7 +34,8 @@ std::string FormatText(StationSettings& settings) {
 
 ProductionRecord RecordOfOperation(const std::string& operation, const std::string& verdict,
                                    StationContext& context, const RememberingHidPlatform* devices,
-                                   const RecordOrigin& origin) {
+                                   const RecordOrigin& origin,
+                                   const std::optional<StampedNumber>& stamped) {
     StationSettings& settings = context.settings;
     ProductionRecord record;
     record.time = UtcTimeWithMilliseconds();
@@ -63,16 +64,24 @@ ProductionRecord RecordOfOperation(const std::string& operation, const std::stri
         record.imageSha256 = origin.imageSha256;
         record.format = FormatText(settings);
     }
-    const bool stamped = operation == "write" && icType == IcTypeKvqm31x &&
-                         settings.WriteProductId() && !verdict.empty();
-    const bool read = operation == "factory-read" && verdict == "Read Ok";
-    if (stamped || read) {
+    if (operation == "write" && stamped) {
+        record.productType = stamped->productType;
+        record.serialNumber = stamped->serialNumber;
+    } else if (operation == "factory-read" && verdict == "Read Ok") {
         const FactoryRecordBytes& bytes = context.state.FactoryRecord;
         record.productType = BigEndian(bytes, 0, 2);
         record.serialNumber = BigEndian(bytes, 6, 3);
     }
     record.verdict = verdict;
     return record;
+}
+
+std::string NoVerdictText(Station& station) {
+    if (station.Context().settings.IcType() == IcTypeKvqm31x &&
+        station.link31.LastReply()[7] == Kvqm31xLink::StatusDone) {
+        return "No verdict: the mouse's status reply is unmarked (byte 1 is not AA)";
+    }
+    return "No verdict: the mouse did not answer";
 }
 
 } // namespace vrax

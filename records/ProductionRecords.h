@@ -3,51 +3,116 @@
 #include "programming/StationError.h"
 #include "records/ProductionRecord.h"
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace vrax {
 
-// Shown to the operator as it stands, as the station's other errors are.
+// Shown to the operator as it stands, as the station's other errors are. Every one names the
+// records' file (or address).
 class RecordsError : public StationError {
 public:
     using StationError::StationError;
 };
 
 struct RecordFilter {
-    std::string since; // records whose time is at or after this text (an ISO date or time)
+    // Records at or after this UTC time, "YYYY-MM-DDTHH:MM:SS.mmmZ" (UtcTimeOfText makes it
+    // from what an operator types); empty: from the first.
+    std::string since;
     std::optional<int> serialNumber;
+};
+
+// The writes of one IC type in one UTC hour.
+struct WriteTally {
+    std::string icType;
+    std::string hour; // "YYYY-MM-DDTHH"
+    long passes = 0;
+    long fails = 0;
+};
+
+// A serial number handed out and not yet settled, and the process that holds it.
+struct Reservation {
+    int productType = 0;
+    int serialNumber = 0;
+    std::string time; // when it was reserved
+    std::string host; // empty when not known (reserved by a version 2 program)
+    long long process = 0;
 };
 
 inline constexpr int LargestSerialNumber = 0xFFFFFF;
 
+// How long a call waits for the records (another station's transaction, the file's lock):
+// at most WaitLimit from the call's start, wherever it waits, and once StopWaiting was called
+// at most StopGrace more.
+inline constexpr std::chrono::milliseconds RecordsWaitLimit{10000};
+inline constexpr std::chrono::milliseconds RecordsStopGrace{2000};
+
 // Where the stations keep what they did. Append commits before it returns, so a record
-// survives the process being killed right after. Every call throws RecordsError on failure.
+// survives the process being killed right after. Every call throws RecordsError on failure,
+// naming the store. Safe to share between threads.
 class ProductionRecords {
 public:
     virtual ~ProductionRecords() = default;
 
+    // Both called when a station opens the store (OpenProductionRecords does), before its first
+    // mouse. ProveWritable commits a real change, so a store that cannot keep a record refuses
+    // the station there.
+    virtual void ProveWritable() = 0;
+    // Settles the reservations of processes that are gone: stamped when a "Write Pass" record
+    // holds the number, released otherwise. Returns how many it settled.
+    virtual int SettleAbandonedReservations() = 0;
+
     virtual void Append(const ProductionRecord& record) = 0;
     virtual std::vector<ProductionRecord> Find(const RecordFilter& filter) = 0;
 
-    // Takes the lowest serial number above every one ever handed out for the product type
-    // (at least firstSerial) and commits the reservation, so no other process sharing the
-    // store can take it. Throws RecordsError when it would not fit 24 bits.
+    // The reports, computed where the records are: each costs what its answer holds, not the
+    // whole file.
+    // Writes per IC type and UTC hour, in that order.
+    virtual std::vector<WriteTally> SummarizeWrites(const RecordFilter& filter) = 0;
+    // The "Write Pass" records of every serial number that passed more than once, at least
+    // once at or after filter.since (a pass without product type, from a version 1 file,
+    // counts for every product type). RecordsReport's DuplicateSerialNumbers pairs them.
+    virtual std::vector<ProductionRecord> FindRepeatedPasses(const RecordFilter& filter) = 0;
+    // Every serial number reserved and not yet settled, by product type and number.
+    virtual std::vector<Reservation> FindReservations() = 0;
+
+    // Takes the lowest serial number above every one ever handed out or written for the
+    // product type (a write without product type counts for every type), at least
+    // firstSerial, and commits the reservation, so no other process sharing the store can
+    // take it. Throws RecordsError when it would not fit 24 bits.
     virtual int ReserveSerialNumber(int productType, int firstSerial) = 0;
-    // Stamped: the mouse holds it; otherwise released, and never handed out again either.
+    // Reserves exactly this number for a write that is about to stamp it (the window's field,
+    // the line without --serial next). Throws RecordsError naming "SN", the number, and when
+    // and where it was stamped, when a "Write Pass" already holds it for the product type, or
+    // when another write holds it reserved; nothing is reserved then.
+    virtual void ClaimSerialNumber(int productType, int serialNumber) = 0;
+    // Stamped: the mouse holds it; otherwise released (ReserveSerialNumber never hands a
+    // released one out again; a claim may take it).
     virtual void SettleSerialNumber(int productType, int serialNumber, bool stamped) = 0;
+
+    // From now on no call waits more than RecordsStopGrace: the line calls it at its first
+    // records failure and on Ctrl+C. Safe from any thread.
+    virtual void StopWaiting() = 0;
 };
 
 // A station that keeps no records: --records none.
 class NullProductionRecords final : public ProductionRecords {
 public:
+    void ProveWritable() override {}
+    int SettleAbandonedReservations() override { return 0; }
     void Append(const ProductionRecord&) override {}
     std::vector<ProductionRecord> Find(const RecordFilter&) override { return {}; }
+    std::vector<WriteTally> SummarizeWrites(const RecordFilter&) override { return {}; }
+    std::vector<ProductionRecord> FindRepeatedPasses(const RecordFilter&) override { return {}; }
+    std::vector<Reservation> FindReservations() override { return {}; }
     int ReserveSerialNumber(int, int) override {
         throw RecordsError("serial numbers from the records need a records file");
     }
+    void ClaimSerialNumber(int, int) override {}
     void SettleSerialNumber(int, int, bool) override {}
+    void StopWaiting() override {}
 };
 
 } // namespace vrax

@@ -34,7 +34,8 @@ std::string DefaultRecordsPath() {
 #endif
 }
 
-std::unique_ptr<ProductionRecords> OpenProductionRecords(const std::string& choice) {
+std::unique_ptr<ProductionRecords> OpenProductionRecords(const std::string& choice,
+                                                         [[maybe_unused]] RecordsAccess access) {
     if (choice == "none") {
         return std::make_unique<NullProductionRecords>();
     }
@@ -49,7 +50,14 @@ std::unique_ptr<ProductionRecords> OpenProductionRecords(const std::string& choi
         throw RecordsError("no folder for the records is known: give --records FILE or none");
     }
 #ifdef VRAX_HAVE_SQLITE
-    return std::make_unique<SqliteProductionRecords>(path);
+    if (access == RecordsAccess::Report) {
+        return std::make_unique<SqliteProductionRecords>(path,
+                                                         SqliteProductionRecords::Access::ReadOnly);
+    }
+    std::unique_ptr<ProductionRecords> records = std::make_unique<SqliteProductionRecords>(path);
+    records->ProveWritable();
+    records->SettleAbandonedReservations();
+    return records;
 #else
     throw RecordsError("this build keeps no records (built without SQLite): use --records none");
 #endif

@@ -11,9 +11,18 @@ namespace vrax {
 // %LOCALAPPDATA%\VRAX\records.sqlite. Empty when no such folder is known.
 std::string DefaultRecordsPath();
 
+enum class RecordsAccess {
+    // A station: the store is created when missing, proves it can write and settles the
+    // reservations of processes that are gone before the first mouse.
+    Station,
+    // A report: the store must exist and is only read.
+    Report,
+};
+
 // The records that the --records value picks: "none" keeps nothing, empty the default file,
 // anything else that file. A build without SQLite keeps nothing by default and refuses a file.
 // Throws RecordsError.
-std::unique_ptr<ProductionRecords> OpenProductionRecords(const std::string& choice);
+std::unique_ptr<ProductionRecords>
+OpenProductionRecords(const std::string& choice, RecordsAccess access = RecordsAccess::Station);
 
 } // namespace vrax

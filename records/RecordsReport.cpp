@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
-#include <tuple>
 
 namespace vrax {
 
@@ -101,62 +100,92 @@ std::vector<std::string> RecordsTable(const std::vector<ProductionRecord>& recor
     return lines;
 }
 
-std::vector<std::string> RecordsSummary(const std::vector<ProductionRecord>& records) {
+std::vector<std::string> RecordsSummary(const std::vector<WriteTally>& tallies,
+                                        const std::vector<Reservation>& reserved) {
     struct Count {
         long passes = 0;
         long fails = 0;
     };
-    // By IC type, then by the UTC hour "YYYY-MM-DDTHH".
-    std::map<std::pair<std::string, std::string>, Count> counts;
     std::map<std::string, Count> totals;
-    for (const ProductionRecord& record : records) {
-        if (!IsWrite(record)) {
-            continue;
-        }
-        const bool pass = record.verdict == WritePassVerdict;
-        Count& hour = counts[{record.icType, record.time.substr(0, 13)}];
-        Count& total = totals[record.icType];
-        (pass ? hour.passes : hour.fails) += 1;
-        (pass ? total.passes : total.fails) += 1;
-    }
-    const auto yield = [](const Count& count) {
+    const auto yield = [](long passes, long fails) {
         char text[16];
         std::snprintf(text, sizeof text, "%.1f %%",
-                      100.0 * static_cast<double>(count.passes) /
-                          static_cast<double>(std::max(1L, count.passes + count.fails)));
+                      100.0 * static_cast<double>(passes) /
+                          static_cast<double>(std::max(1L, passes + fails)));
         return std::string(text);
     };
     std::vector<std::vector<std::string>> rows{
         {"ic_type", "hour (UTC)", "passes", "fails", "yield"}};
-    for (const auto& [key, count] : counts) {
-        rows.push_back({key.first, key.second + ":00", std::to_string(count.passes),
-                        std::to_string(count.fails), yield(count)});
+    for (const WriteTally& tally : tallies) {
+        rows.push_back({tally.icType, tally.hour + ":00", std::to_string(tally.passes),
+                        std::to_string(tally.fails), yield(tally.passes, tally.fails)});
+        totals[tally.icType].passes += tally.passes;
+        totals[tally.icType].fails += tally.fails;
     }
     for (const auto& [icType, count] : totals) {
         rows.push_back({icType, "all", std::to_string(count.passes), std::to_string(count.fails),
-                        yield(count)});
+                        yield(count.passes, count.fails)});
     }
-    return AlignedTable(rows);
+    std::vector<std::string> lines = AlignedTable(rows);
+    if (reserved.empty()) {
+        lines.push_back("Serial numbers reserved and not settled: none");
+        return lines;
+    }
+    lines.push_back("Serial numbers reserved and not settled: " + std::to_string(reserved.size()));
+    std::vector<std::vector<std::string>> holders{
+        {"product", "serial", "since", "host", "process"}};
+    for (const Reservation& reservation : reserved) {
+        ProductionRecord number;
+        number.serialNumber = reservation.serialNumber;
+        holders.push_back({Hex4(reservation.productType), number.SerialText(), reservation.time,
+                           reservation.host.empty() ? "?" : reservation.host,
+                           reservation.host.empty() ? "?" : std::to_string(reservation.process)});
+    }
+    const std::vector<std::string> held = AlignedTable(holders);
+    lines.insert(lines.end(), held.begin(), held.end());
+    return lines;
 }
 
-std::vector<std::string> DuplicateSerialNumbers(const std::vector<ProductionRecord>& records) {
-    std::map<std::tuple<std::string, int>, std::vector<const ProductionRecord*>> stamped;
+std::vector<std::string> DuplicateSerialNumbers(const std::vector<ProductionRecord>& records,
+                                                const std::string& since) {
+    struct Passes {
+        std::map<int, std::vector<const ProductionRecord*>> typed;
+        std::vector<const ProductionRecord*> untyped;
+    };
+    std::map<int, Passes> bySerial;
     for (const ProductionRecord& record : records) {
         if (IsWrite(record) && record.verdict == WritePassVerdict && record.serialNumber) {
-            const std::string type = record.productType ? Hex4(*record.productType) : "";
-            stamped[{type, *record.serialNumber}].push_back(&record);
+            Passes& passes = bySerial[*record.serialNumber];
+            if (record.productType) {
+                passes.typed[*record.productType].push_back(&record);
+            } else {
+                passes.untyped.push_back(&record);
+            }
         }
     }
     std::vector<std::vector<std::string>> rows{
         {"product", "serial", "time", "station", "host", "ic_type", "path"}};
-    for (const auto& [key, list] : stamped) {
-        if (list.size() < 2) {
-            continue;
+    const auto add = [&](const std::string& type, std::vector<const ProductionRecord*> group) {
+        const bool recent = std::any_of(group.begin(), group.end(),
+                                        [&](const auto* record) { return record->time >= since; });
+        if (group.size() < 2 || !recent) {
+            return;
         }
-        for (const ProductionRecord* record : list) {
-            rows.push_back({std::get<0>(key), record->SerialText(), record->time,
-                            record->StationText(), record->host, record->icType,
-                            record->devicePath});
+        std::stable_sort(group.begin(), group.end(),
+                         [](const auto* a, const auto* b) { return a->time < b->time; });
+        for (const ProductionRecord* record : group) {
+            rows.push_back({type, record->SerialText(), record->time, record->StationText(),
+                            record->host, record->icType, record->devicePath});
+        }
+    };
+    for (const auto& [serial, passes] : bySerial) {
+        for (const auto& [type, group] : passes.typed) {
+            std::vector<const ProductionRecord*> members = group;
+            members.insert(members.end(), passes.untyped.begin(), passes.untyped.end());
+            add(Hex4(type), members);
+        }
+        if (passes.typed.empty()) {
+            add("", passes.untyped);
         }
     }
     return rows.size() == 1 ? std::vector<std::string>{} : AlignedTable(rows);

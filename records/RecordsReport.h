@@ -1,6 +1,6 @@
 #pragma once
 
-#include "records/ProductionRecord.h"
+#include "records/ProductionRecords.h"
 
 #include <string>
 #include <vector>
@@ -16,10 +16,14 @@ inline constexpr const char* WritePassVerdict = "Write Pass";
 std::vector<std::string> RecordsCsv(const std::vector<ProductionRecord>& records);
 // Aligned columns for a terminal; the image's hash shortened to 12 digits.
 std::vector<std::string> RecordsTable(const std::vector<ProductionRecord>& records);
-// Writes per IC type and per UTC hour: passes, fails and yield.
-std::vector<std::string> RecordsSummary(const std::vector<ProductionRecord>& records);
+// Writes per IC type and per UTC hour, then per IC type: passes, fails and yield; then every
+// serial number still reserved, with since when and by whom.
+std::vector<std::string> RecordsSummary(const std::vector<WriteTally>& tallies,
+                                        const std::vector<Reservation>& reserved);
 // Every serial number stamped with "Write Pass" on more than one mouse of the same product
-// type, each with when and where. Empty when there is none.
-std::vector<std::string> DuplicateSerialNumbers(const std::vector<ProductionRecord>& records);
+// type (a pass without product type counts for every type), at least one of them at or after
+// since, each with when and where. Empty when there is none.
+std::vector<std::string> DuplicateSerialNumbers(const std::vector<ProductionRecord>& records,
+                                                const std::string& since = {});
 
 } // namespace vrax

@@ -2,6 +2,7 @@
 
 #include "records/ForwardingHidPlatform.h"
 
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <string>
@@ -21,13 +22,25 @@ public:
     // Empty path when the handle is not open.
     Opened Find(HidHandle handle) const;
 
+    // Feature reports sent and asked for so far: whether an operation reached a mouse.
+    long Transfers() const { return transfers_; }
+
     HidHandle Open(const std::string& path) override;
     void Close(HidHandle handle) override;
     bool GetAttributes(HidHandle handle, HidAttributes& attributes) override;
+    bool SetFeature(HidHandle handle, const std::uint8_t* buffer, std::size_t length) override {
+        ++transfers_;
+        return inner_.SetFeature(handle, buffer, length);
+    }
+    bool GetFeature(HidHandle handle, std::uint8_t* buffer, std::size_t length) override {
+        ++transfers_;
+        return inner_.GetFeature(handle, buffer, length);
+    }
 
 private:
     mutable std::mutex mutex_;
     std::map<HidHandle, Opened> opened_;
+    std::atomic<long> transfers_{0};
 };
 
 } // namespace vrax

@@ -1,18 +1,24 @@
 #include "records/SqliteProductionRecords.h"
 
+#include "records/RecordsReport.h"
+
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
+#include <limits>
+#include <thread>
 
 namespace vrax {
 
 namespace {
 
-// Version 1 kept the records alone; version 2 adds the product type and the reservations.
+// Version 1 kept the records alone; version 2 added the product type and the reservations;
+// version 3 names who holds a reservation and indexes what the reports and reservations ask.
 constexpr const char* CreateVersion1 = R"(
-CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL);
-CREATE TABLE IF NOT EXISTS records (
+CREATE TABLE schema_version (version INTEGER NOT NULL);
+CREATE TABLE records (
     id INTEGER PRIMARY KEY,
     time TEXT NOT NULL,
     operation TEXT NOT NULL,
@@ -21,8 +27,9 @@ CREATE TABLE IF NOT EXISTS records (
     image_sha256 TEXT, image_file TEXT, format TEXT,
     serial INTEGER,
     verdict TEXT, duration_ms INTEGER, error TEXT);
-CREATE INDEX IF NOT EXISTS records_time ON records(time);
-CREATE INDEX IF NOT EXISTS records_serial ON records(serial);
+CREATE INDEX records_time ON records(time);
+CREATE INDEX records_serial ON records(serial);
+INSERT INTO schema_version VALUES (1);
 )";
 
 constexpr const char* UpgradeTo2 = R"(
@@ -36,11 +43,42 @@ CREATE TABLE serials (
 UPDATE schema_version SET version = 2;
 )";
 
+// Reservations left by version 2 name no holder; SettleAbandonedReservations settles them.
+constexpr const char* UpgradeTo3 = R"(
+ALTER TABLE serials ADD COLUMN host TEXT;
+ALTER TABLE serials ADD COLUMN process INTEGER;
+ALTER TABLE serials ADD COLUMN process_start TEXT;
+CREATE INDEX records_writes ON records(product_type, serial) WHERE operation = 'write';
+CREATE INDEX records_passes ON records(serial, product_type, time)
+    WHERE operation = 'write' AND verdict = 'Write Pass';
+CREATE INDEX serials_reserved ON serials(product_type, serial) WHERE state = 'reserved';
+UPDATE schema_version SET version = 3;
+)";
+
+constexpr const char* PassWhere = "operation = 'write' AND verdict = 'Write Pass'";
+
+std::string Hex(int value, int digits) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%0*X", digits, static_cast<unsigned>(value));
+    return text;
+}
+
+// An error of SQLite's, with its code, before the store adds the file and the call to it.
+struct SqliteFailure {
+    int code;
+    std::string message;
+};
+
+[[noreturn]] void ThrowSqlite(sqlite3* db, int code) {
+    throw SqliteFailure{code, sqlite3_errmsg(db)};
+}
+
 class Statement {
 public:
-    Statement(sqlite3* db, const char* sql) : db_(db) {
-        if (sqlite3_prepare_v2(db, sql, -1, &statement_, nullptr) != SQLITE_OK) {
-            throw RecordsError(sqlite3_errmsg(db));
+    Statement(sqlite3* db, const std::string& sql) : db_(db) {
+        const int result = sqlite3_prepare_v2(db, sql.c_str(), -1, &statement_, nullptr);
+        if (result != SQLITE_OK) {
+            ThrowSqlite(db, result);
         }
     }
     ~Statement() { sqlite3_finalize(statement_); }
@@ -52,6 +90,7 @@ public:
                           SQLITE_TRANSIENT);
     }
     void Bind(int index, long long value) { sqlite3_bind_int64(statement_, index, value); }
+    void Bind(int index, int value) { sqlite3_bind_int64(statement_, index, value); }
     void Bind(int index, const std::optional<int>& value) {
         if (value) {
             sqlite3_bind_int64(statement_, index, *value);
@@ -66,7 +105,7 @@ public:
             return true;
         }
         if (result != SQLITE_DONE) {
-            throw RecordsError(sqlite3_errmsg(db_));
+            ThrowSqlite(db_, result);
         }
         return false;
     }
@@ -87,14 +126,18 @@ private:
     sqlite3_stmt* statement_ = nullptr;
 };
 
-// Rolls back unless committed, so a throw in the middle leaves the store as it was.
+void Execute(sqlite3* db, const char* sql) {
+    const int result = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+    if (result != SQLITE_OK) {
+        ThrowSqlite(db, result);
+    }
+}
+
+// Taken as a writer from the start: a read snapshot that another process overtook could not
+// be upgraded, and that refusal would not wait. Rolls back unless committed.
 class Transaction {
 public:
-    explicit Transaction(sqlite3* db) : db_(db) {
-        if (sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
-            throw RecordsError(sqlite3_errmsg(db));
-        }
-    }
+    explicit Transaction(sqlite3* db) : db_(db) { Execute(db, "BEGIN IMMEDIATE"); }
     ~Transaction() {
         if (!done_) {
             sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -103,9 +146,7 @@ public:
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
     void Commit() {
-        if (sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
-            throw RecordsError(sqlite3_errmsg(db_));
-        }
+        Execute(db_, "COMMIT");
         done_ = true;
     }
 
@@ -114,35 +155,40 @@ private:
     bool done_ = false;
 };
 
+ProductionRecord RecordOfRow(const Statement& select) {
+    ProductionRecord record;
+    record.time = select.Text(0);
+    record.operation = select.Text(1);
+    record.factory = static_cast<int>(select.Integer(2));
+    const std::string line = select.Text(3);
+    record.line = line.empty() ? '?' : line[0];
+    record.station = static_cast<int>(select.Integer(4));
+    record.host = select.Text(5);
+    record.icType = select.Text(6);
+    record.vendorId = static_cast<int>(select.Integer(7));
+    record.productId = static_cast<int>(select.Integer(8));
+    record.devicePath = select.Text(9);
+    record.imageSha256 = select.Text(10);
+    record.imageFile = select.Text(11);
+    record.format = select.Text(12);
+    record.serialNumber = select.OptionalInteger(13);
+    record.verdict = select.Text(14);
+    record.durationMs = select.Integer(15);
+    record.error = select.Text(16);
+    record.productType = select.OptionalInteger(17);
+    return record;
+}
+
 } // namespace
 
-SqliteProductionRecords::SqliteProductionRecords(const std::string& path) : path_(path) {
-    std::error_code ignored;
-    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
-    if (!folder.empty()) {
-        std::filesystem::create_directories(folder, ignored);
-    }
-    // A connection that failed to open still holds memory until it is closed.
+SqliteProductionRecords::SqliteProductionRecords(const std::string& path, Access access,
+                                                 std::chrono::milliseconds waitLimit)
+    : path_(path), readOnly_(access == Access::ReadOnly), self_(ThisProcess()),
+      waitLimit_(waitLimit), stopAt_(std::numeric_limits<std::int64_t>::max()) {
     try {
-        if (sqlite3_open_v2(path.c_str(), &db_,
-                            SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
-                            nullptr) != SQLITE_OK) {
-            Fail("cannot open");
-        }
-        // Stations sharing the file wait for each other's short transactions.
-        sqlite3_busy_timeout(db_, 30000);
-        // Switching a new file to WAL needs it alone; another station may be doing the same.
-        for (int attempt = 0;
-             sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr) == SQLITE_BUSY;
-             ++attempt) {
-            if (attempt == 3000) {
-                Fail("cannot switch to WAL");
-            }
-            sqlite3_sleep(10);
-        }
-        Execute("PRAGMA synchronous=FULL");
-        Upgrade();
+        Open(access);
     } catch (...) {
+        // A connection that failed to open still holds memory until it is closed.
         sqlite3_close(db_);
         db_ = nullptr;
         throw;
@@ -153,73 +199,340 @@ SqliteProductionRecords::~SqliteProductionRecords() {
     sqlite3_close(db_);
 }
 
-void SqliteProductionRecords::Execute(const char* sql) {
-    char* message = nullptr;
-    if (sqlite3_exec(db_, sql, nullptr, nullptr, &message) != SQLITE_OK) {
-        const std::string text = message ? message : sqlite3_errmsg(db_);
-        sqlite3_free(message);
-        throw RecordsError("Records \"" + path_ + "\": " + text);
+void SqliteProductionRecords::Fail(const std::string& what, const std::string& cause) {
+    throw RecordsError("Records \"" + path_ + "\": " + what + ": " + cause);
+}
+
+std::string SqliteProductionRecords::WaitText() const {
+    const auto waited =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Steady::now() - callStart_);
+    char text[96];
+    std::snprintf(text, sizeof text, "another program holds the file's lock (gave up after %.1f s)",
+                  static_cast<double>(waited.count()) / 1000.0);
+    return text;
+}
+
+int SqliteProductionRecords::OnBusy(void* self, int) {
+    auto* store = static_cast<SqliteProductionRecords*>(self);
+    const auto now = Steady::now();
+    const Steady::time_point stop{Steady::duration(store->stopAt_.load())};
+    if (now >= store->deadline_ || now >= stop) {
+        store->gaveUp_ = true;
+        return 0;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return 1;
+}
+
+void SqliteProductionRecords::Call(const char* what, const std::function<void()>& body) {
+    const auto start = Steady::now();
+    {
+        // Waits behind this program's other threads count against the same deadline.
+        std::unique_lock lock(gate_);
+        while (busy_) {
+            const auto now = Steady::now();
+            const Steady::time_point stop{Steady::duration(stopAt_.load())};
+            if (now >= std::min(start + waitLimit_, stop)) {
+                char waited[64];
+                std::snprintf(waited, sizeof waited, "%.1f s",
+                              std::chrono::duration<double>(now - start).count());
+                // The thread ahead of this one is itself waiting, for the file's lock or its
+                // disk.
+                Fail(std::string("cannot ") + what,
+                     std::string("the file stayed busy (gave up after ") + waited +
+                         "; another program may hold its lock)");
+            }
+            gateFree_.wait_for(lock, std::chrono::milliseconds(5));
+        }
+        busy_ = true;
+    }
+    struct Release {
+        SqliteProductionRecords& store;
+        ~Release() {
+            {
+                std::lock_guard lock(store.gate_);
+                store.busy_ = false;
+            }
+            store.gateFree_.notify_one();
+        }
+    } const release{*this};
+    callStart_ = start;
+    deadline_ = start + waitLimit_;
+    gaveUp_ = false;
+    try {
+        body();
+    } catch (const SqliteFailure& failure) {
+        const bool busy = (failure.code & 0xFF) == SQLITE_BUSY;
+        Fail(std::string("cannot ") + what,
+             busy && gaveUp_ ? WaitText() + " (" + failure.message + ")" : failure.message);
     }
 }
 
-void SqliteProductionRecords::Fail(const std::string& what) {
-    const std::string text = db_ ? sqlite3_errmsg(db_) : "out of memory";
-    throw RecordsError("Records \"" + path_ + "\": " + what + ": " + text);
+void SqliteProductionRecords::StopWaiting() {
+    const std::int64_t stop = (Steady::now() + RecordsStopGrace).time_since_epoch().count();
+    std::int64_t current = stopAt_.load();
+    while (stop < current && !stopAt_.compare_exchange_weak(current, stop)) {
+    }
+}
+
+void SqliteProductionRecords::RequireWritable() const {
+    if (readOnly_) {
+        throw RecordsError("Records \"" + path_ + "\": opened for reading only");
+    }
+}
+
+void SqliteProductionRecords::Open(Access access) {
+    callStart_ = Steady::now();
+    deadline_ = callStart_ + waitLimit_;
+    const std::filesystem::path file(path_);
+    std::error_code error;
+    if (access == Access::ReadOnly) {
+        // A report never creates anything: a mistyped name is an error, not an empty file.
+        const auto status = std::filesystem::status(file, error);
+        if (!std::filesystem::exists(status)) {
+            Fail("cannot open", "no such file");
+        }
+        if (!std::filesystem::is_regular_file(status)) {
+            Fail("cannot open", "not a file");
+        }
+    } else if (!file.parent_path().empty()) {
+        std::filesystem::create_directories(file.parent_path(), error);
+    }
+    const int flags = (access == Access::ReadOnly ? SQLITE_OPEN_READONLY
+                                                  : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) |
+                      SQLITE_OPEN_FULLMUTEX;
+    if (sqlite3_open_v2(path_.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
+        Fail("cannot open", db_ ? sqlite3_errmsg(db_) : "out of memory");
+    }
+    sqlite3_busy_handler(db_, OnBusy, this);
+    try {
+        if (access == Access::ReadWrite) {
+            if (sqlite3_db_readonly(db_, "main") == 1) {
+                Fail("cannot write", "the file is read-only");
+            }
+            SwitchToWal();
+            Execute(db_, "PRAGMA synchronous=FULL");
+            CreateOrUpgrade();
+        } else {
+            try {
+                version_ = ReadVersion();
+            } catch (const SqliteFailure& failure) {
+                // On a read-only file system SQLite cannot make the shared-memory file a WAL
+                // reader needs. Nobody can write there either: with no journal left behind,
+                // the file alone holds every record.
+                std::error_code ignored;
+                const std::string wal = path_ + "-wal";
+                if ((failure.code & 0xFF) != SQLITE_CANTOPEN ||
+                    (std::filesystem::exists(wal, ignored) &&
+                     std::filesystem::file_size(wal, ignored) > 0)) {
+                    throw;
+                }
+                sqlite3_close(db_);
+                db_ = nullptr;
+                std::string uri = "file:";
+                for (const char c : path_) {
+                    if (c == '%' || c == '?' || c == '#') {
+                        char escaped[4];
+                        std::snprintf(escaped, sizeof escaped, "%%%02X", static_cast<unsigned>(c));
+                        uri += escaped;
+                    } else {
+                        uri += c == '\\' ? '/' : c;
+                    }
+                }
+                if (sqlite3_open_v2((uri + "?immutable=1").c_str(), &db_,
+                                    SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_FULLMUTEX,
+                                    nullptr) != SQLITE_OK) {
+                    Fail("cannot open", db_ ? sqlite3_errmsg(db_) : "out of memory");
+                }
+                version_ = ReadVersion();
+            }
+        }
+    } catch (const SqliteFailure& failure) {
+        const bool busy = (failure.code & 0xFF) == SQLITE_BUSY;
+        Fail("cannot open",
+             busy && gaveUp_ ? WaitText() + " (" + failure.message + ")" : failure.message);
+    }
+}
+
+void SqliteProductionRecords::SwitchToWal() {
+    // Switching needs the file alone: another station may hold it, or be switching too. SQLite
+    // does not always wait on its own here, so the open's one deadline bounds the retries.
+    for (;;) {
+        std::string mode;
+        const int result = sqlite3_exec(
+            db_, "PRAGMA journal_mode=WAL",
+            [](void* text, int, char** values, char**) {
+                *static_cast<std::string*>(text) = values[0] ? values[0] : "";
+                return 0;
+            },
+            &mode, nullptr);
+        if (result == SQLITE_OK) {
+            if (mode != "wal") {
+                Fail("cannot open",
+                     "the file cannot be put in WAL mode (its journal mode stays \"" + mode +
+                         "\")");
+            }
+            return;
+        }
+        if ((result & 0xFF) != SQLITE_BUSY || Steady::now() >= deadline_) {
+            gaveUp_ = gaveUp_ || (result & 0xFF) == SQLITE_BUSY;
+            ThrowSqlite(db_, result);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+int SqliteProductionRecords::ReadVersion() {
+    {
+        Statement table(db_, "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND "
+                             "name = 'schema_version'");
+        table.Step();
+        if (table.Integer(0) == 0) {
+            Statement any(db_, "SELECT count(*) FROM sqlite_master");
+            any.Step();
+            if (any.Integer(0) == 0) {
+                return 0; // a new, empty file
+            }
+            Fail("cannot open", "not a records file (it has no schema version)");
+        }
+    }
+    Statement select(db_, "SELECT version FROM schema_version");
+    std::vector<long long> versions;
+    while (select.Step()) {
+        versions.push_back(select.Integer(0));
+    }
+    if (versions.size() != 1) {
+        Fail("cannot open", versions.empty() ? "its schema version is missing"
+                                             : "it holds more than one schema version");
+    }
+    if (versions[0] > SchemaVersion) {
+        Fail("cannot open",
+             "made by a newer program (schema version " + std::to_string(versions[0]) + ")");
+    }
+    if (versions[0] < 1) {
+        Fail("cannot open", "unknown schema version " + std::to_string(versions[0]));
+    }
+    return static_cast<int>(versions[0]);
+}
+
+void SqliteProductionRecords::CreateOrUpgrade() {
+    Transaction transaction(db_);
+    const int version = ReadVersion();
+    if (version == 0) {
+        Execute(db_, CreateVersion1);
+    }
+    if (version <= 1) {
+        Execute(db_, UpgradeTo2);
+    }
+    if (version <= 2) {
+        Execute(db_, UpgradeTo3);
+    }
+    transaction.Commit();
+    version_ = SchemaVersion;
 }
 
 int SqliteProductionRecords::StoredSchemaVersion() {
-    std::lock_guard lock(mutex_);
-    Statement select(db_, "SELECT version FROM schema_version");
-    return select.Step() ? static_cast<int>(select.Integer(0)) : 0;
+    int version = 0;
+    Call("read", [&] { version = ReadVersion(); });
+    return version;
 }
 
-void SqliteProductionRecords::Upgrade() {
-    try {
+void SqliteProductionRecords::ProveWritable() {
+    RequireWritable();
+    // A real change committed and synced: a read-only file, a full disk or a lock held for
+    // good shows here, before the first mouse. SQLite skips an update that changes nothing,
+    // so the header's user version counts the stations' opens.
+    Call("write", [&] {
         Transaction transaction(db_);
-        Execute(CreateVersion1);
-        int version = 0;
+        long long opens = 0;
         {
-            Statement select(db_, "SELECT version FROM schema_version");
+            Statement select(db_, "PRAGMA user_version");
             if (select.Step()) {
-                version = static_cast<int>(select.Integer(0));
-            } else {
-                Execute("INSERT INTO schema_version VALUES (1)");
-                version = 1;
+                opens = select.Integer(0);
             }
         }
-        if (version > SchemaVersion) {
-            throw RecordsError("made by a newer program (schema version " +
-                               std::to_string(version) + ")");
+        Execute(db_, ("PRAGMA user_version = " + std::to_string((opens + 1) % 0x7FFFFFFF)).c_str());
+        transaction.Commit();
+    });
+}
+
+bool SqliteProductionRecords::PassedBefore(int productType, int serialNumber, std::string* where) {
+    // A pass without product type (a version 1 file) counts for every product type.
+    Statement select(db_, std::string("SELECT time, factory, line, station, host, path FROM "
+                                      "records WHERE ") +
+                              PassWhere +
+                              " AND serial = ?2 AND (product_type = ?1 OR product_type IS NULL)"
+                              " ORDER BY id LIMIT 1");
+    select.Bind(1, productType);
+    select.Bind(2, serialNumber);
+    if (!select.Step()) {
+        return false;
+    }
+    if (where != nullptr) {
+        const std::string line = select.Text(2);
+        *where = "Write Pass on " + select.Text(0) + " at station " + select.Text(1) + "-" +
+                 (line.empty() ? "?" : line) + "-" + select.Text(3) + " (host " + select.Text(4) +
+                 ", " + select.Text(5) + ")";
+    }
+    return true;
+}
+
+int SqliteProductionRecords::SettleAbandonedReservations() {
+    RequireWritable();
+    int settled = 0;
+    Call("settle abandoned reservations", [&] {
+        Transaction transaction(db_);
+        struct Row {
+            int productType;
+            int serialNumber;
+            ProcessIdentity holder;
+            bool ownerless;
+        };
+        std::vector<Row> rows;
+        {
+            Statement select(db_, "SELECT product_type, serial, host, process, process_start "
+                                  "FROM serials WHERE state = 'reserved'");
+            while (select.Step()) {
+                rows.push_back({static_cast<int>(select.Integer(0)),
+                                static_cast<int>(select.Integer(1)),
+                                {select.Text(2), select.Integer(3), select.Text(4)},
+                                !select.OptionalInteger(3).has_value()});
+            }
         }
-        if (version == 1) {
-            Execute(UpgradeTo2);
+        for (const Row& row : rows) {
+            if (!row.ownerless && !ProcessHasEnded(row.holder)) {
+                continue;
+            }
+            const bool stamped = PassedBefore(row.productType, row.serialNumber, nullptr);
+            Statement update(db_, "UPDATE serials SET state = ?1 WHERE product_type = ?2 AND "
+                                  "serial = ?3");
+            update.Bind(1, std::string(stamped ? "stamped" : "released"));
+            update.Bind(2, row.productType);
+            update.Bind(3, row.serialNumber);
+            update.Step();
+            ++settled;
         }
         transaction.Commit();
-    } catch (const RecordsError& error) {
-        const std::string text = error.what();
-        if (text.rfind("Records \"", 0) == 0) {
-            throw;
-        }
-        throw RecordsError("Records \"" + path_ + "\": " + text);
-    }
+    });
+    return settled;
 }
 
 void SqliteProductionRecords::Append(const ProductionRecord& record) {
-    std::lock_guard lock(mutex_);
-    try {
-        Statement insert(db_, "INSERT INTO records (time, operation, factory, line, station, host, "
-                              "ic_type, vid, pid, path, image_sha256, image_file, format, serial, "
-                              "verdict, duration_ms, error, product_type) VALUES "
+    RequireWritable();
+    Call("append", [&] {
+        Statement insert(db_, "INSERT INTO records (time, operation, factory, line, station, "
+                              "host, ic_type, vid, pid, path, image_sha256, image_file, format, "
+                              "serial, verdict, duration_ms, error, product_type) VALUES "
                               "(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
         insert.Bind(1, record.time);
         insert.Bind(2, record.operation);
-        insert.Bind(3, static_cast<long long>(record.factory));
+        insert.Bind(3, record.factory);
         insert.Bind(4, std::string(1, record.line));
-        insert.Bind(5, static_cast<long long>(record.station));
+        insert.Bind(5, record.station);
         insert.Bind(6, record.host);
         insert.Bind(7, record.icType);
-        insert.Bind(8, static_cast<long long>(record.vendorId));
-        insert.Bind(9, static_cast<long long>(record.productId));
+        insert.Bind(8, record.vendorId);
+        insert.Bind(9, record.productId);
         insert.Bind(10, record.devicePath);
         insert.Bind(11, record.imageSha256);
         insert.Bind(12, record.imageFile);
@@ -229,93 +542,205 @@ void SqliteProductionRecords::Append(const ProductionRecord& record) {
         insert.Bind(16, record.durationMs);
         insert.Bind(17, record.error);
         insert.Bind(18, record.productType);
-        // Taken as a writer from the start: a read snapshot that another process overtook
-        // could not be upgraded, and that refusal would not wait.
         Transaction transaction(db_);
         insert.Step();
         transaction.Commit();
-    } catch (const RecordsError& error) {
-        throw RecordsError("Records \"" + path_ + "\": cannot append: " + error.what());
-    }
+    });
 }
 
-std::vector<ProductionRecord> SqliteProductionRecords::Find(const RecordFilter& filter) {
-    std::lock_guard lock(mutex_);
+std::vector<ProductionRecord> SqliteProductionRecords::SelectRecords(const std::string& where,
+                                                                     const RecordFilter& filter) {
+    // A version 1 file, read without upgrading, has no product type.
+    const std::string productType = version_ >= 2 ? "product_type" : "NULL";
+    Statement select(db_, "SELECT time, operation, factory, line, station, host, ic_type, vid, "
+                          "pid, path, image_sha256, image_file, format, serial, verdict, "
+                          "duration_ms, error, " +
+                              productType + " FROM records WHERE " + where + " ORDER BY id");
+    select.Bind(1, filter.since);
+    select.Bind(2, filter.serialNumber);
     std::vector<ProductionRecord> records;
-    try {
-        Statement select(db_, "SELECT time, operation, factory, line, station, host, ic_type, vid, "
-                              "pid, path, image_sha256, image_file, format, serial, verdict, "
-                              "duration_ms, error, product_type FROM records "
-                              "WHERE time >= ?1 AND (?2 IS NULL OR serial = ?2) ORDER BY id");
-        select.Bind(1, filter.since);
-        select.Bind(2, filter.serialNumber);
-        while (select.Step()) {
-            ProductionRecord record;
-            record.time = select.Text(0);
-            record.operation = select.Text(1);
-            record.factory = static_cast<int>(select.Integer(2));
-            const std::string line = select.Text(3);
-            record.line = line.empty() ? '?' : line[0];
-            record.station = static_cast<int>(select.Integer(4));
-            record.host = select.Text(5);
-            record.icType = select.Text(6);
-            record.vendorId = static_cast<int>(select.Integer(7));
-            record.productId = static_cast<int>(select.Integer(8));
-            record.devicePath = select.Text(9);
-            record.imageSha256 = select.Text(10);
-            record.imageFile = select.Text(11);
-            record.format = select.Text(12);
-            record.serialNumber = select.OptionalInteger(13);
-            record.verdict = select.Text(14);
-            record.durationMs = select.Integer(15);
-            record.error = select.Text(16);
-            record.productType = select.OptionalInteger(17);
-            records.push_back(std::move(record));
-        }
-    } catch (const RecordsError& error) {
-        throw RecordsError("Records \"" + path_ + "\": cannot read: " + error.what());
+    while (select.Step()) {
+        records.push_back(RecordOfRow(select));
     }
     return records;
 }
 
-int SqliteProductionRecords::ReserveSerialNumber(int productType, int firstSerial) {
-    std::lock_guard lock(mutex_);
-    Transaction transaction(db_);
-    long long highest = -1;
-    {
-        // Serial numbers that windows stamped without a reservation count too.
-        Statement select(db_, "SELECT MAX(s) FROM ("
-                              " SELECT MAX(serial) AS s FROM serials WHERE product_type = ?1"
-                              " UNION ALL SELECT MAX(serial) FROM records"
-                              " WHERE operation = 'write' AND product_type = ?1)");
-        select.Bind(1, static_cast<long long>(productType));
-        if (select.Step() && select.OptionalInteger(0)) {
-            highest = select.Integer(0);
+std::vector<ProductionRecord> SqliteProductionRecords::Find(const RecordFilter& filter) {
+    std::vector<ProductionRecord> records;
+    Call("read",
+         [&] { records = SelectRecords("time >= ?1 AND (?2 IS NULL OR serial = ?2)", filter); });
+    return records;
+}
+
+std::vector<WriteTally> SqliteProductionRecords::SummarizeWrites(const RecordFilter& filter) {
+    std::vector<WriteTally> tallies;
+    Call("read", [&] {
+        Statement select(db_, "SELECT ic_type, substr(time, 1, 13) AS hour, "
+                              "sum(verdict = 'Write Pass'), sum(verdict IS NOT 'Write Pass') "
+                              "FROM records WHERE operation = 'write' AND time >= ?1 AND "
+                              "(?2 IS NULL OR serial = ?2) GROUP BY ic_type, hour "
+                              "ORDER BY ic_type, hour");
+        select.Bind(1, filter.since);
+        select.Bind(2, filter.serialNumber);
+        while (select.Step()) {
+            tallies.push_back({select.Text(0), select.Text(1), static_cast<long>(select.Integer(2)),
+                               static_cast<long>(select.Integer(3))});
         }
+    });
+    return tallies;
+}
+
+std::vector<ProductionRecord>
+SqliteProductionRecords::FindRepeatedPasses(const RecordFilter& filter) {
+    std::vector<ProductionRecord> records;
+    Call("read", [&] {
+        const std::string productType = version_ >= 2 ? "product_type" : "NULL";
+        const std::string passes = std::string("SELECT serial, ") + productType +
+                                   " AS type, time FROM records WHERE " + PassWhere +
+                                   " AND serial IS NOT NULL AND (?2 IS NULL OR serial = ?2)";
+        // Only the serial numbers that repeat are read back, through the passes' index: the
+        // same product type twice, or a pass without one beside any other.
+        const std::string repeated =
+            "SELECT serial FROM (" + passes +
+            ") WHERE type IS NOT NULL GROUP BY serial, type HAVING count(*) > 1 AND "
+            "max(time) >= ?1 UNION SELECT serial FROM (" +
+            passes +
+            ") GROUP BY serial HAVING sum(type IS NULL) > 0 AND count(*) > 1 AND max(time) >= ?1";
+        records =
+            SelectRecords(std::string(PassWhere) + " AND serial IN (" + repeated + ")", filter);
+        std::stable_sort(records.begin(), records.end(),
+                         [](const ProductionRecord& a, const ProductionRecord& b) {
+                             return a.serialNumber < b.serialNumber;
+                         });
+    });
+    return records;
+}
+
+std::vector<Reservation> SqliteProductionRecords::FindReservations() {
+    std::vector<Reservation> reservations;
+    if (version_ < 2) {
+        return reservations;
     }
-    const long long serial = std::max<long long>(highest + 1, firstSerial);
-    if (serial > LargestSerialNumber) {
-        throw RecordsError("no serial number left for product type " + std::to_string(productType) +
-                           ": the next one would not fit 24 bits (FFFFFF)");
-    }
-    Statement insert(db_, "INSERT INTO serials VALUES (?, ?, 'reserved', ?)");
-    insert.Bind(1, static_cast<long long>(productType));
-    insert.Bind(2, serial);
-    insert.Bind(3, UtcTimeWithMilliseconds());
-    insert.Step();
-    transaction.Commit();
+    Call("read", [&] {
+        const std::string holder = version_ >= 3 ? "host, process" : "NULL, NULL";
+        Statement select(db_, "SELECT product_type, serial, time, " + holder +
+                                  " FROM serials WHERE state = 'reserved' "
+                                  "ORDER BY product_type, serial");
+        while (select.Step()) {
+            reservations.push_back({static_cast<int>(select.Integer(0)),
+                                    static_cast<int>(select.Integer(1)), select.Text(2),
+                                    select.Text(3), select.Integer(4)});
+        }
+    });
+    return reservations;
+}
+
+int SqliteProductionRecords::ReserveSerialNumber(int productType, int firstSerial) {
+    RequireWritable();
+    long long serial = 0;
+    Call("reserve a serial number", [&] {
+        Transaction transaction(db_);
+        long long highest = -1;
+        {
+            // Serial numbers that windows stamped without a reservation count too, and a write
+            // without product type counts for every type.
+            Statement select(db_, "SELECT max(s) FROM ("
+                                  " SELECT max(serial) AS s FROM serials WHERE product_type = ?1"
+                                  " UNION ALL SELECT max(serial) FROM records"
+                                  "  WHERE operation = 'write' AND product_type = ?1"
+                                  " UNION ALL SELECT max(serial) FROM records"
+                                  "  WHERE operation = 'write' AND product_type IS NULL)");
+            select.Bind(1, productType);
+            if (select.Step() && select.OptionalInteger(0)) {
+                highest = select.Integer(0);
+            }
+        }
+        serial = std::max<long long>(highest + 1, firstSerial);
+        if (serial > LargestSerialNumber) {
+            throw SqliteFailure{SQLITE_FULL, "no serial number left for product type " +
+                                                 Hex(productType, 4) +
+                                                 ": the next one would not fit 24 bits (FFFFFF)"};
+        }
+        Statement insert(db_, "INSERT INTO serials (product_type, serial, state, time, host, "
+                              "process, process_start) VALUES (?, ?, 'reserved', ?, ?, ?, ?)");
+        insert.Bind(1, productType);
+        insert.Bind(2, serial);
+        insert.Bind(3, UtcTimeWithMilliseconds());
+        insert.Bind(4, self_.host);
+        insert.Bind(5, self_.process);
+        insert.Bind(6, self_.start);
+        insert.Step();
+        transaction.Commit();
+    });
     return static_cast<int>(serial);
 }
 
+void SqliteProductionRecords::ClaimSerialNumber(int productType, int serialNumber) {
+    RequireWritable();
+    Call("reserve a serial number", [&] {
+        Transaction transaction(db_);
+        const std::string number =
+            "SN " + Hex(serialNumber, 6) + " of product type " + Hex(productType, 4);
+        const std::string nothing =
+            "; nothing was written. Set \"SN\" to a serial number not yet stamped.";
+        std::string where;
+        if (PassedBefore(productType, serialNumber, &where)) {
+            throw SqliteFailure{SQLITE_CONSTRAINT,
+                                number + " is already stamped: " + where + nothing};
+        }
+        bool present = false;
+        {
+            Statement select(db_, "SELECT state, time, host, process, process_start FROM serials "
+                                  "WHERE product_type = ?1 AND serial = ?2");
+            select.Bind(1, productType);
+            select.Bind(2, serialNumber);
+            if (select.Step()) {
+                present = true;
+                const std::string state = select.Text(0);
+                const ProcessIdentity holder{select.Text(2), select.Integer(3), select.Text(4)};
+                if (state == "stamped") {
+                    throw SqliteFailure{SQLITE_CONSTRAINT,
+                                        number + " is already stamped (settled so on " +
+                                            select.Text(1) + ")" + nothing};
+                }
+                // A holder that is gone left no pass (looked at above): its number is free.
+                if (state == "reserved" && !ProcessHasEnded(holder)) {
+                    throw SqliteFailure{SQLITE_CONSTRAINT,
+                                        number + " is reserved by another write (process " +
+                                            std::to_string(holder.process) + " on host " +
+                                            holder.host + " since " + select.Text(1) + ")" +
+                                            nothing};
+                }
+            }
+        }
+        Statement hold(db_, present ? "UPDATE serials SET state = 'reserved', time = ?3, "
+                                      "host = ?4, process = ?5, process_start = ?6 "
+                                      "WHERE product_type = ?1 AND serial = ?2"
+                                    : "INSERT INTO serials (product_type, serial, state, time, "
+                                      "host, process, process_start) "
+                                      "VALUES (?1, ?2, 'reserved', ?3, ?4, ?5, ?6)");
+        hold.Bind(1, productType);
+        hold.Bind(2, serialNumber);
+        hold.Bind(3, UtcTimeWithMilliseconds());
+        hold.Bind(4, self_.host);
+        hold.Bind(5, self_.process);
+        hold.Bind(6, self_.start);
+        hold.Step();
+        transaction.Commit();
+    });
+}
+
 void SqliteProductionRecords::SettleSerialNumber(int productType, int serialNumber, bool stamped) {
-    std::lock_guard lock(mutex_);
-    Statement update(db_, "UPDATE serials SET state = ? WHERE product_type = ? AND serial = ?");
-    update.Bind(1, std::string(stamped ? "stamped" : "released"));
-    update.Bind(2, static_cast<long long>(productType));
-    update.Bind(3, static_cast<long long>(serialNumber));
-    Transaction transaction(db_);
-    update.Step();
-    transaction.Commit();
+    RequireWritable();
+    Call("settle a serial number", [&] {
+        Statement update(db_, "UPDATE serials SET state = ? WHERE product_type = ? AND serial = ?");
+        update.Bind(1, std::string(stamped ? "stamped" : "released"));
+        update.Bind(2, productType);
+        update.Bind(3, serialNumber);
+        Transaction transaction(db_);
+        update.Step();
+        transaction.Commit();
+    });
 }
 
 } // namespace vrax

@@ -1,7 +1,13 @@
 #pragma once
 
+#include "records/ProcessIdentity.h"
 #include "records/ProductionRecords.h"
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -12,30 +18,67 @@ namespace vrax {
 // The records in one SQLite file in WAL mode, which several processes and threads may share.
 class SqliteProductionRecords final : public ProductionRecords {
 public:
-    static constexpr int SchemaVersion = 2;
+    static constexpr int SchemaVersion = 3;
 
-    // Creates the file (and its folder) when missing and upgrades an older schema. Throws
-    // RecordsError.
-    explicit SqliteProductionRecords(const std::string& path);
+    enum class Access {
+        ReadWrite, // creates the file (and its folder) when missing and upgrades an older schema
+        ReadOnly,  // the reports: the file must exist and is never changed or upgraded
+    };
+
+    // Throws RecordsError naming the file.
+    explicit SqliteProductionRecords(const std::string& path, Access access = Access::ReadWrite,
+                                     std::chrono::milliseconds waitLimit = RecordsWaitLimit);
     ~SqliteProductionRecords() override;
     SqliteProductionRecords(const SqliteProductionRecords&) = delete;
     SqliteProductionRecords& operator=(const SqliteProductionRecords&) = delete;
 
+    void ProveWritable() override;
+    int SettleAbandonedReservations() override;
     void Append(const ProductionRecord& record) override;
     std::vector<ProductionRecord> Find(const RecordFilter& filter) override;
+    std::vector<WriteTally> SummarizeWrites(const RecordFilter& filter) override;
+    std::vector<ProductionRecord> FindRepeatedPasses(const RecordFilter& filter) override;
+    std::vector<Reservation> FindReservations() override;
     int ReserveSerialNumber(int productType, int firstSerial) override;
+    void ClaimSerialNumber(int productType, int serialNumber) override;
     void SettleSerialNumber(int productType, int serialNumber, bool stamped) override;
+    void StopWaiting() override;
 
     int StoredSchemaVersion();
 
 private:
-    void Execute(const char* sql);
-    [[noreturn]] void Fail(const std::string& what);
-    void Upgrade();
+    using Steady = std::chrono::steady_clock;
+
+    static int OnBusy(void* self, int count);
+    // Runs body holding the connection, with this call's deadline; errors get the file's name
+    // and what was being done.
+    void Call(const char* what, const std::function<void()>& body);
+    [[noreturn]] void Fail(const std::string& what, const std::string& cause);
+    std::string WaitText() const;
+    void Open(Access access);
+    void SwitchToWal();
+    int ReadVersion();
+    void CreateOrUpgrade();
+    std::vector<ProductionRecord> SelectRecords(const std::string& where,
+                                                const RecordFilter& filter);
+    bool PassedBefore(int productType, int serialNumber, std::string* where);
+    void RequireWritable() const;
 
     std::string path_;
     sqlite3* db_ = nullptr;
-    std::mutex mutex_;
+    bool readOnly_ = false;
+    int version_ = 0;
+    ProcessIdentity self_;
+    std::chrono::milliseconds waitLimit_;
+    // One call at a time holds the connection; the others wait at the gate.
+    std::mutex gate_;
+    std::condition_variable gateFree_;
+    bool busy_ = false;
+    // The deadline of the call holding the connection, and whether SQLite's wait gave up.
+    Steady::time_point deadline_{};
+    Steady::time_point callStart_{};
+    bool gaveUp_ = false;
+    std::atomic<std::int64_t> stopAt_; // Steady ticks; none until StopWaiting
 };
 
 } // namespace vrax

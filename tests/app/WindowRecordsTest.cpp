@@ -83,8 +83,11 @@ TEST(WindowRecords, AShiftInAutoWriteLeavesOneRecordPerMouseAndRepeatsShowUp) {
     const std::vector<ProductionRecord> shift = records.Find({});
     ASSERT_EQ(shift.size(), static_cast<std::size_t>(Shift));
     EXPECT_EQ(FindControl<QLabel>(form, "lbl_PassCnt")->text(), "900");
-    const std::vector<std::string> summary = RecordsSummary(shift);
-    EXPECT_NE(summary.back().find("900     100    90.0 %"), std::string::npos) << summary.back();
+    const std::vector<std::string> summary =
+        RecordsSummary(records.SummarizeWrites({}), records.FindReservations());
+    EXPECT_NE(summary.end()[-2].find("900     100    90.0 %"), std::string::npos)
+        << summary.end()[-2];
+    EXPECT_EQ(summary.back(), "Serial numbers reserved and not settled: none");
     EXPECT_EQ(shift.front().verdict, "Write Pass");
     EXPECT_EQ(shift.front().SerialText(), "000001");
     EXPECT_EQ(shift.front().format, "2K Byte");
@@ -95,15 +98,86 @@ TEST(WindowRecords, AShiftInAutoWriteLeavesOneRecordPerMouseAndRepeatsShowUp) {
     EXPECT_EQ(shift[9].verdict, "Write Fail");
     EXPECT_TRUE(DuplicateSerialNumbers(shift).empty());
 
-    // The operator starts a second batch with the same first serial number by mistake.
+    // The operator starts a second batch with the same first serial number by mistake: the
+    // job stops before the mouse is touched and says when and where it was stamped.
     FindControl<THexEdit>(form, "edt_FactoryNum")->setText("000001");
-    for (int n = 1; n <= 3; ++n) {
-        plugAndWrite(n);
+    auto repeat = std::make_shared<VirtualMouse31x>();
+    const auto repeatId = bus.Plug(repeat);
+    tick();
+    ASSERT_FALSE(dialogs.shown.empty());
+    const QString refused = dialogs.shown.back().text;
+    EXPECT_EQ(dialogs.shown.back().kind, ScriptedDialogs::Kind::Error);
+    EXPECT_TRUE(refused.contains("SN 000001") && refused.contains("already stamped") &&
+                refused.contains(QString::fromStdString(shift.front().time)))
+        << refused.toStdString();
+    EXPECT_EQ(repeat->Memory()[0], 0xFF) << "nothing was written";
+    EXPECT_EQ(records.Find({}).size(), static_cast<std::size_t>(Shift));
+    EXPECT_EQ(FindControl<THexEdit>(form, "edt_FactoryNum")->text(), "000001");
+    bus.Unplug(repeatId);
+    tick();
+
+    // A mouse of another chip and one that does not answer leave records of why, with no
+    // serial number: nothing was stamped.
+    FindControl<THexEdit>(form, "edt_FactoryNum")->setText("100000");
+    for (const bool silent : {false, true}) {
+        auto odd = std::make_shared<VirtualMouse31x>();
+        MouseFaults faults;
+        faults.chipCode = silent ? -1 : 0x36;
+        faults.silent = silent;
+        odd->SetFaults(faults);
+        const auto id = bus.Plug(odd);
+        tick();
+        bus.Unplug(id);
+        tick();
     }
-    const std::vector<std::string> repeats = DuplicateSerialNumbers(records.Find({}));
-    ASSERT_EQ(repeats.size(), 7u) << "a header and two mice for each of 000001..000003";
-    EXPECT_NE(repeats[1].find("000001"), std::string::npos);
-    EXPECT_NE(repeats[6].find("000003"), std::string::npos);
+    std::vector<ProductionRecord> all = records.Find({});
+    ASSERT_EQ(all.size(), static_cast<std::size_t>(Shift + 2));
+    EXPECT_EQ(all[Shift].verdict, "BIN file not match Mouse");
+    EXPECT_FALSE(all[Shift].serialNumber);
+    EXPECT_EQ(all[Shift + 1].verdict, "");
+    EXPECT_EQ(all[Shift + 1].error, "No verdict: the mouse did not answer");
+    EXPECT_FALSE(all[Shift + 1].serialNumber);
+
+    // A record that cannot be stored: an error box naming the mouse and its serial number,
+    // and no pass counted.
+    struct FullDisk final : ProductionRecords {
+        explicit FullDisk(ProductionRecords& inner) : inner(inner) {}
+        void ProveWritable() override {}
+        int SettleAbandonedReservations() override { return 0; }
+        void Append(const ProductionRecord&) override {
+            throw RecordsError("Records \"x\": cannot append: database or disk is full");
+        }
+        std::vector<ProductionRecord> Find(const RecordFilter& f) override { return inner.Find(f); }
+        std::vector<WriteTally> SummarizeWrites(const RecordFilter&) override { return {}; }
+        std::vector<ProductionRecord> FindRepeatedPasses(const RecordFilter&) override {
+            return {};
+        }
+        std::vector<Reservation> FindReservations() override { return inner.FindReservations(); }
+        int ReserveSerialNumber(int type, int first) override {
+            return inner.ReserveSerialNumber(type, first);
+        }
+        void ClaimSerialNumber(int type, int serial) override {
+            inner.ClaimSerialNumber(type, serial);
+        }
+        void SettleSerialNumber(int type, int serial, bool stamped) override {
+            inner.SettleSerialNumber(type, serial, stamped);
+        }
+        void StopWaiting() override {}
+        ProductionRecords& inner;
+    } full(records);
+    form.Recording().Attach(form.GetStation(), full, &devices, [&form] {
+        return FindControl<QLineEdit>(form, "edt_BinFile")->text().toStdString();
+    });
+    FindControl<THexEdit>(form, "edt_FactoryNum")->setText("200000");
+    const QString passes = FindControl<QLabel>(form, "lbl_PassCnt")->text();
+    plugAndWrite(1);
+    EXPECT_EQ(dialogs.shown.back().kind, ScriptedDialogs::Kind::Error);
+    EXPECT_TRUE(dialogs.shown.back().text.contains("has no record") &&
+                dialogs.shown.back().text.contains("SN 200000"))
+        << dialogs.shown.back().text.toStdString();
+    EXPECT_EQ(FindControl<QLabel>(form, "lbl_PassCnt")->text(), passes);
+    // The number the mouse holds stays taken.
+    EXPECT_THROW(records.ClaimSerialNumber(5, 0x200000), RecordsError);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +13,10 @@
 #include <set>
 #include <sstream>
 #include <thread>
+
+#if __has_include(<sqlite3.h>)
+#include <sqlite3.h>
+#endif
 
 extern char** environ;
 
@@ -48,12 +53,14 @@ std::vector<std::string> CsvFields(const std::string& line) {
 }
 
 // The program started in the background with its standard output in a file.
-pid_t Start(const std::vector<std::string>& arguments, const std::string& outPath) {
+pid_t Start(const std::vector<std::string>& arguments, const std::string& outPath,
+            const std::string& errPath = "/dev/null") {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0644);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
     std::vector<std::string> storage{VRAX_CLI_PROGRAM};
     storage.insert(storage.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
@@ -134,10 +141,10 @@ TEST_F(ProductionLine, TwoProcessesSharingTheRecordsNeverStampASerialNumberTwice
 
 TEST_F(ProductionLine, KilledMidShiftKeepsTheRecordOfEveryMousePrinted) {
     const std::string records = Path("shift.sqlite");
-    const pid_t line =
-        Start({"--records", records, "--sim", "kvqm31x", "--sim-mice", "100000", "--gang", "2",
-               "--format", "2k", "--factory", "5,20200527,000001,1,A,1", "line", imagePath},
-              Path("shift.txt"));
+    const pid_t line = Start({"--records", records, "--sim", "kvqm31x", "--sim-mice", "100000",
+                              "--gang", "2", "--format", "2k", "--factory",
+                              "5,20200527,000001,1,A,1", "--serial", "next", "line", imagePath},
+                             Path("shift.txt"));
     // Until some mice are done, then without warning.
     for (int wait = 0; wait < 200 && SplitLines(Slurp(Path("shift.txt"))).size() < 20; ++wait) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -160,6 +167,113 @@ TEST_F(ProductionLine, KilledMidShiftKeepsTheRecordOfEveryMousePrinted) {
     }
     // Committed but not yet printed: at most the mice in flight.
     EXPECT_LE(rows.size() - 1, printed.size() + 2);
+
+    // The killed line's reservations are settled by the next station to open the file.
+    EXPECT_EQ(Run({"--records", records, "--sim", "kvqm31x", "factory-read"}).exitCode, 0);
+    const ProgramResult summary = Run({"--records", records, "records", "--summary"});
+    EXPECT_NE(summary.out.find("Serial numbers reserved and not settled: none"), std::string::npos)
+        << summary.out;
+}
+
+// The mouse lines printed before the summary, and the serial numbers the records hold.
+std::vector<std::string> MouseLines(const std::string& out) {
+    std::vector<std::string> mice;
+    for (const std::string& line : SplitLines(out)) {
+        if (line.rfind("Mice: ", 0) != 0) {
+            mice.push_back(line);
+        }
+    }
+    return mice;
+}
+
+TEST_F(ProductionLine, AFullDiskOrAHeldLockStopsTheLineAndNamesEveryMouseLeftWithoutRecord) {
+    // A disk that fills: every write beyond 192 KiB fails (EFBIG, which SQLite reports as an
+    // I/O error).
+    const std::string full = Path("full.sqlite");
+    struct rlimit unlimited {};
+    getrlimit(RLIMIT_FSIZE, &unlimited);
+    struct rlimit limited = unlimited;
+    limited.rlim_cur = 192 * 1024;
+    void (*const previous)(int) = signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &limited);
+    const pid_t filling = Start({"--records", full, "--sim", "kvqm31x", "--sim-mice", "500",
+                                 "--gang", "3", "--format", "2k", "line", imagePath},
+                                Path("full.txt"), Path("full-err.txt"));
+    // A disk already full: the store's proof at open fails, and no mouse is touched.
+    setrlimit(RLIMIT_FSIZE, &unlimited);
+    EXPECT_EQ(
+        Run({"--records", Path("full-before.sqlite"), "--sim", "kvqm31x", "factory-read"}).exitCode,
+        0);
+    limited.rlim_cur = 1024;
+    setrlimit(RLIMIT_FSIZE, &limited);
+    const pid_t refused = Start({"--records", Path("full-before.sqlite"), "--sim", "kvqm31x",
+                                 "--sim-dump", Path("untouched.bin"), "write", imagePath},
+                                Path("refused.txt"), Path("refused-err.txt"));
+    setrlimit(RLIMIT_FSIZE, &unlimited);
+    signal(SIGXFSZ, previous);
+    int status = 0;
+    waitpid(refused, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2);
+    EXPECT_NE(Slurp(Path("refused-err.txt")).find("disk I/O error"), std::string::npos)
+        << Slurp(Path("refused-err.txt"));
+    EXPECT_FALSE(Exists("untouched.bin"));
+    waitpid(filling, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2);
+    const std::string out = Slurp(Path("full.txt"));
+    const std::string err = Slurp(Path("full-err.txt"));
+    EXPECT_NE(err.find("cannot append: disk I/O error"), std::string::npos) << err;
+    const std::vector<std::string> mice = MouseLines(out);
+    std::size_t unrecorded = 0;
+    for (const std::string& mouse : mice) {
+        if (mouse.find("(no record)") != std::string::npos) {
+            ++unrecorded;
+            const std::string path = mouse.substr(0, mouse.find("  "));
+            EXPECT_NE(err.find("\n  " + path + "  Write Pass"), std::string::npos) << err;
+        }
+    }
+    // Stopped at once: only the mice in flight, and the summary counts them all.
+    EXPECT_GE(unrecorded, 1u);
+    EXPECT_LE(unrecorded, 3u);
+    EXPECT_NE(out.find("Mice: " + std::to_string(mice.size()) + ", "), std::string::npos) << out;
+    EXPECT_EQ(SplitLines(Run({"--records", full, "records", "--csv"}).out).size(),
+              1 + mice.size() - unrecorded);
+
+#if __has_include(<sqlite3.h>)
+    // Another program holds the records' lock: Ctrl+C ends the line within a few seconds,
+    // and no mouse was written without its record.
+    const std::string shared = Path("shared.sqlite");
+    const pid_t line = Start({"--records", shared, "--sim", "kvqm31x", "--sim-mice", "100000",
+                              "--gang", "4", "--format", "2k", "--factory",
+                              "5,20200527,000001,1,A,1", "--serial", "next", "line", imagePath},
+                             Path("locked.txt"), Path("locked-err.txt"));
+    for (int wait = 0; wait < 200 && MouseLines(Slurp(Path("locked.txt"))).size() < 8; ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    sqlite3* holder = nullptr;
+    ASSERT_EQ(sqlite3_open(shared.c_str(), &holder), SQLITE_OK);
+    sqlite3_busy_timeout(holder, 5000);
+    ASSERT_EQ(sqlite3_exec(holder, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const auto interrupted = std::chrono::steady_clock::now();
+    kill(line, SIGINT);
+    waitpid(line, &status, 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - interrupted, std::chrono::seconds(5));
+    sqlite3_close(holder);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2);
+    EXPECT_NE(Slurp(Path("locked-err.txt")).find("gave up after"), std::string::npos)
+        << Slurp(Path("locked-err.txt"));
+    std::set<std::string> recorded;
+    const std::vector<std::string> rows =
+        SplitLines(Run({"--records", shared, "records", "--csv"}).out);
+    for (std::size_t i = 1; i < rows.size(); ++i) {
+        recorded.insert(CsvFields(rows[i])[11]);
+    }
+    for (const std::string& mouse : MouseLines(Slurp(Path("locked.txt")))) {
+        const std::string serial = mouse.substr(mouse.find("  ") + 2, 6);
+        EXPECT_EQ(recorded.count(serial), mouse.find("(no record)") == std::string::npos ? 1u : 0u)
+            << mouse;
+    }
+#endif
 }
 
 TEST_F(ProductionLine, GangOfFourAndTheWindowsSerialAdvance) {

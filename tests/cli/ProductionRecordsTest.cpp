@@ -26,7 +26,15 @@ TEST_F(ProductionRecords, EveryOperationLeavesARecordAndRepeatsShowUp) {
         return arguments;
     };
     EXPECT_EQ(Run(with(stamp, {"write", imagePath})).out, "Write Pass\n");
-    EXPECT_EQ(Run(with(stamp, {"write", imagePath})).out, "Write Pass\n");
+    // The same number again is refused before the mouse is touched.
+    const ProgramResult again =
+        Run(with(stamp, {"--sim-dump", Path("again.bin"), "write", imagePath}));
+    EXPECT_EQ(again.exitCode, 2);
+    EXPECT_EQ(again.out, "");
+    EXPECT_NE(again.err.find("SN 00002A of product type 0005 is already stamped: Write Pass on "),
+              std::string::npos)
+        << again.err;
+    EXPECT_EQ(ReadFile("again.bin"), std::vector<std::uint8_t>(2048, 0xFF));
     EXPECT_EQ(Run({"--records", records, "--sim", "kvqm31x:refuse-setup", "--factory",
                    "5,20200527,00002B,1,A,1", "write", imagePath})
                   .exitCode,
@@ -36,34 +44,70 @@ TEST_F(ProductionRecords, EveryOperationLeavesARecordAndRepeatsShowUp) {
     EXPECT_EQ(Run({"--records", records, "--sim", "kvqm31x", "factory-read"}).exitCode, 0);
     EXPECT_EQ(Run({"--records", "none", "--sim", "kvqm31x", "factory-read"}).exitCode, 0);
 
+    // Another chip: a record of why, with no serial number. A read whose file cannot be
+    // written: a record of the failed save.
+    EXPECT_EQ(Run({"--records", records, "--sim", "kvqm31x:chip=36", "--factory",
+                   "5,20200527,00002C,1,A,1", "write", imagePath})
+                  .exitCode,
+              1);
+    EXPECT_EQ(
+        Run({"--records", records, "--sim", "kvqm42xx", "read", Path("image.bin/out")}).exitCode,
+        2);
+
     const ProgramResult csv = Run({"--records", records, "records", "--csv"});
     EXPECT_EQ(csv.exitCode, 0) << csv.err;
     const std::vector<std::string> lines = Lines(csv.out);
-    ASSERT_EQ(lines.size(), 6u) << csv.out;
+    ASSERT_EQ(lines.size(), 7u) << csv.out;
     EXPECT_EQ(lines[0], "time,operation,station,host,ic_type,vid,pid,path,image_sha256,"
                         "image_file,format,serial,verdict,duration_ms,error");
     EXPECT_NE(lines[1].find(",write,2-C-4,"), std::string::npos) << lines[1];
     EXPECT_NE(lines[1].find(",KVQM31X,3C5E,0A31,"), std::string::npos) << lines[1];
     EXPECT_NE(lines[1].find(imagePath + ",2K Byte,00002A,Write Pass,"), std::string::npos)
         << lines[1];
-    EXPECT_NE(lines[3].find(",00002B,Write Fail,"), std::string::npos) << lines[3];
-    EXPECT_NE(lines[4].find(",verify,1-A-1,"), std::string::npos) << lines[4];
-    EXPECT_NE(lines[4].find(",KVQM42xx,3C5E,0A42,"), std::string::npos) << lines[4];
-    EXPECT_NE(lines[5].find(",factory-read,"), std::string::npos) << lines[5];
-    EXPECT_NE(lines[5].find(",FFFFFF,Read Ok,"), std::string::npos) << lines[5];
+    EXPECT_NE(lines[2].find(",00002B,Write Fail,"), std::string::npos) << lines[2];
+    EXPECT_NE(lines[3].find(",verify,1-A-1,"), std::string::npos) << lines[3];
+    EXPECT_NE(lines[3].find(",KVQM42xx,3C5E,0A42,"), std::string::npos) << lines[3];
+    EXPECT_NE(lines[4].find(",factory-read,"), std::string::npos) << lines[4];
+    EXPECT_NE(lines[4].find(",FFFFFF,Read Ok,"), std::string::npos) << lines[4];
+    EXPECT_NE(lines[5].find(",,BIN file not match Mouse,"), std::string::npos) << lines[5];
+    EXPECT_NE(lines[6].find(",read,"), std::string::npos) << lines[6];
+    EXPECT_NE(lines[6].find(",Save Fail,"), std::string::npos) << lines[6];
+    EXPECT_NE(lines[6].find("Cannot create file"), std::string::npos) << lines[6];
 
     const ProgramResult duplicates = Run({"--records", records, "records", "--duplicates"});
-    EXPECT_EQ(duplicates.exitCode, 1);
-    const std::vector<std::string> repeated = Lines(duplicates.out);
-    ASSERT_EQ(repeated.size(), 3u) << duplicates.out;
-    EXPECT_NE(repeated[1].find("00002A"), std::string::npos);
-    EXPECT_NE(repeated[2].find("00002A"), std::string::npos);
+    EXPECT_EQ(duplicates.exitCode, 0);
+    EXPECT_EQ(duplicates.out, "No serial number was stamped twice.\n");
+
+    // A line whose field starts at a number already stamped stops before its first mouse.
+    const ProgramResult line =
+        Run({"--records", records, "--sim", "kvqm31x", "--sim-mice", "3", "--format", "2k",
+             "--factory", "5,20200527,000029,2,C,4", "line", imagePath});
+    EXPECT_EQ(line.exitCode, 2);
+    EXPECT_NE(line.out.find("000029  Write Pass"), std::string::npos) << line.out;
+    EXPECT_NE(line.out.find("Mice: 1, passed 1"), std::string::npos) << line.out;
+    EXPECT_NE(line.err.find("SN 00002A of product type 0005 is already stamped"), std::string::npos)
+        << line.err;
+
+    // Reports only read: a mistyped name is an error, and nothing is created.
+    const ProgramResult typo =
+        Run({"--records", Path("typo/line3.sqlite"), "records", "--duplicates"});
+    EXPECT_EQ(typo.exitCode, 2);
+    EXPECT_NE(typo.err.find("no such file"), std::string::npos) << typo.err;
+    EXPECT_FALSE(Exists("typo"));
+    EXPECT_EQ(Run({"--records", records, "records", "--since", "08/12/2026"}).exitCode, 2);
+    EXPECT_EQ(Run({"--records", records, "records", "--since", "2026-13-45"}).exitCode, 2);
+    const ProgramResult future =
+        Run({"--records", records, "records", "--since", "9999-12-31 23:59+01:00"});
+    EXPECT_EQ(future.out, "time  operation  station  host  ic_type  vid  pid  path  image  "
+                          "image_file  format  serial  verdict  ms  error\n0 records\n");
 
     const ProgramResult bySerial = Run({"--records", records, "records", "--serial", "2b"});
     EXPECT_EQ(Lines(bySerial.out).size(), 3u) << bySerial.out; // header, one record, count
 
     const ProgramResult summary = Run({"--records", records, "records", "--summary"});
-    EXPECT_NE(summary.out.find("66.7 %"), std::string::npos) << summary.out;
+    EXPECT_NE(summary.out.find("50.0 %"), std::string::npos) << summary.out;
+    EXPECT_NE(summary.out.find("Serial numbers reserved and not settled: none"), std::string::npos)
+        << summary.out;
 
     // The default file lives in the user's data folder.
     EXPECT_EQ(Run({"--sim", "kvqm31x", "factory-read"}).exitCode, 0);

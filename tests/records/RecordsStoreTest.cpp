@@ -81,10 +81,17 @@ TEST_F(RecordsStore, KeepsRecordsAcrossOpensAndReportsThem) {
     ASSERT_EQ(duplicates.size(), 3u); // the header and both mice
     EXPECT_NE(duplicates[1].find("2026-01-02T10:00:00.000Z"), std::string::npos);
     EXPECT_NE(duplicates[2].find("2026-01-02T11:05:00.000Z"), std::string::npos);
-    EXPECT_TRUE(DuplicateSerialNumbers(records.Find({"2026-01-02T10:30", std::nullopt})).empty());
+    // Only the repeated passes are read back; one of them after the time is enough.
+    EXPECT_EQ(records.FindRepeatedPasses({}).size(), 2u);
+    const RecordFilter later{"2026-01-02T10:30:00.000Z", std::nullopt};
+    EXPECT_EQ(DuplicateSerialNumbers(records.FindRepeatedPasses(later), later.since).size(), 3u);
+    const RecordFilter after{"2026-01-02T12:00:00.000Z", std::nullopt};
+    EXPECT_TRUE(DuplicateSerialNumbers(records.FindRepeatedPasses(after), after.since).empty());
 
-    const std::vector<std::string> summary = RecordsSummary(all);
-    ASSERT_EQ(summary.size(), 4u);
+    const std::vector<std::string> summary =
+        RecordsSummary(records.SummarizeWrites({}), records.FindReservations());
+    ASSERT_EQ(summary.size(), 5u);
+    EXPECT_EQ(summary[4], "Serial numbers reserved and not settled: none");
     EXPECT_NE(summary[1].find("2026-01-02T10:00"), std::string::npos);
     EXPECT_NE(summary[1].find("50.0 %"), std::string::npos);
     EXPECT_NE(summary[3].find("all"), std::string::npos);
@@ -110,25 +117,40 @@ TEST_F(RecordsStore, UpgradesAVersionOneFileAndReservesSerialNumbersOnce) {
     sqlite3_close(db);
 
     SqliteProductionRecords records(path);
-    EXPECT_EQ(records.StoredSchemaVersion(), 2);
+    EXPECT_EQ(records.StoredSchemaVersion(), SqliteProductionRecords::SchemaVersion);
     const std::vector<ProductionRecord> old = records.Find({});
     ASSERT_EQ(old.size(), 1u);
     EXPECT_EQ(old[0].SerialText(), "000010");
     EXPECT_FALSE(old[0].productType);
 
-    // Above every reservation, released or not, and above what windows stamped unreserved.
-    EXPECT_EQ(records.ReserveSerialNumber(5, 1), 1);
-    EXPECT_EQ(records.ReserveSerialNumber(5, 1), 2);
-    records.SettleSerialNumber(5, 2, false);
-    EXPECT_EQ(records.ReserveSerialNumber(5, 1), 3);
+    // Above every reservation, released or not, and above what windows stamped unreserved;
+    // the version 1 file's number, without product type, counts for every type.
+    EXPECT_EQ(records.ReserveSerialNumber(5, 1), 0x11);
+    EXPECT_EQ(records.ReserveSerialNumber(5, 1), 0x12);
+    records.SettleSerialNumber(5, 0x12, false);
+    EXPECT_EQ(records.ReserveSerialNumber(5, 1), 0x13);
     EXPECT_EQ(records.ReserveSerialNumber(5, 0x100), 0x100);
-    EXPECT_EQ(records.ReserveSerialNumber(6, 1), 1);
+    EXPECT_EQ(records.ReserveSerialNumber(6, 1), 0x11);
     records.Append(Write("2026-01-01T00:00:00.000Z", 0x200, "Write Pass"));
     EXPECT_EQ(records.ReserveSerialNumber(5, 1), 0x201);
 
-    EXPECT_EQ(records.ReserveSerialNumber(7, 0xFFFFFF), 0xFFFFFF);
-    EXPECT_THROW(records.ReserveSerialNumber(7, 1), RecordsError);
+    EXPECT_EQ(records.ReserveSerialNumber(0x10, 0xFFFFFF), 0xFFFFFF);
+    try {
+        records.ReserveSerialNumber(0x10, 1);
+        ADD_FAILURE() << "a serial number past FFFFFF";
+    } catch (const RecordsError& error) {
+        // The file and the product type as the window shows it.
+        EXPECT_NE(std::string(error.what()).find("Records \"" + path + "\""), std::string::npos);
+        EXPECT_NE(std::string(error.what()).find("product type 0010"), std::string::npos)
+            << error.what();
+    }
     EXPECT_EQ(records.ReserveSerialNumber(8, 0xFFFFFE), 0xFFFFFE);
+
+    // The old pass pairs with a new one of any product type.
+    records.Append(Write("2026-01-02T00:00:00.000Z", 0x10, "Write Pass"));
+    const std::vector<std::string> pairs = DuplicateSerialNumbers(records.FindRepeatedPasses({}));
+    ASSERT_EQ(pairs.size(), 3u);
+    EXPECT_NE(pairs[1].find("2025-05-05T05:05:05.000Z"), std::string::npos) << pairs[1];
 }
 
 TEST(Sha256, MatchesTheStandardsExamples) {

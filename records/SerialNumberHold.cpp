@@ -1,0 +1,88 @@
+#include "records/SerialNumberHold.h"
+
+#include "records/RecordsReport.h"
+
+#include <cstdio>
+
+namespace vrax {
+
+SerialNumberHold::~SerialNumberHold() {
+    if (held_) {
+        try {
+            records_.SettleSerialNumber(held_->productType, held_->serialNumber, false);
+        } catch (const RecordsError&) {
+            // Left reserved: the next open after this process settles it from the records.
+        }
+    }
+}
+
+void SerialNumberHold::Claim(int productType, int serialNumber) {
+    if (Holds(productType, serialNumber)) {
+        return;
+    }
+    if (held_) {
+        Settle(false);
+    }
+    records_.ClaimSerialNumber(productType, serialNumber);
+    held_ = Held{productType, serialNumber};
+}
+
+int SerialNumberHold::Reserve(int productType, int firstSerial) {
+    if (held_) {
+        Settle(false);
+    }
+    const int serialNumber = records_.ReserveSerialNumber(productType, firstSerial);
+    held_ = Held{productType, serialNumber};
+    return serialNumber;
+}
+
+void SerialNumberHold::Settle(bool stamped) {
+    if (!held_) {
+        return;
+    }
+    const Held held = *held_;
+    held_.reset();
+    records_.SettleSerialNumber(held.productType, held.serialNumber, stamped);
+}
+
+UnrecordedMouse::UnrecordedMouse(const std::string& cause, const std::string& mouse)
+    : RecordsError(cause + "\nThis mouse was programmed and has no record: " + mouse),
+      cause_(cause), mouse_(mouse) {}
+
+std::string MouseOfRecord(const ProductionRecord& record) {
+    std::string text =
+        record.devicePath.empty() ? std::string("(unknown path)") : record.devicePath;
+    if (record.serialNumber) {
+        text += "  SN " + record.SerialText();
+        if (record.productType) {
+            char type[8];
+            std::snprintf(type, sizeof type, "%04X", static_cast<unsigned>(*record.productType));
+            text += std::string(" of product type ") + type;
+        }
+    }
+    return text + "  " + (record.verdict.empty() ? record.error : record.verdict);
+}
+
+void StoreRecord(ProductionRecords& records, const ProductionRecord& record,
+                 SerialNumberHold* hold) {
+    const bool passed = record.verdict == WritePassVerdict;
+    try {
+        records.Append(record);
+    } catch (const RecordsError& error) {
+        if (hold != nullptr && passed) {
+            // The mouse holds the number: keep it from every other mouse if the store still
+            // takes that much, else leave it reserved.
+            try {
+                hold->Settle(true);
+            } catch (const RecordsError&) {
+                hold->Keep();
+            }
+        }
+        throw UnrecordedMouse(error.what(), MouseOfRecord(record));
+    }
+    if (hold != nullptr) {
+        hold->Settle(passed);
+    }
+}
+
+} // namespace vrax

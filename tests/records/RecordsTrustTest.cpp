@@ -1,0 +1,273 @@
+#include "records/HostName.h"
+#include "records/RecordsReport.h"
+#include "records/SerialNumberHold.h"
+#include "records/SqliteProductionRecords.h"
+#include "records/UtcTimeText.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace vrax {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+class RecordsTrust : public ::testing::Test {
+protected:
+    RecordsTrust() {
+        folder_ =
+            fs::temp_directory_path() /
+            ("vrax-trust-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder_);
+        fs::create_directories(folder_);
+        path = (folder_ / "records.sqlite").string();
+    }
+    ~RecordsTrust() override {
+        std::error_code ignored;
+        fs::remove_all(folder_, ignored);
+    }
+
+    // Another program's connection to the file.
+    sqlite3* Other(const std::string& sql) {
+        sqlite3* db = nullptr;
+        EXPECT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
+            << sqlite3_errmsg(db);
+        return db;
+    }
+
+    static ProductionRecord Pass(const std::string& time, int type, int serial) {
+        ProductionRecord record;
+        record.time = time;
+        record.operation = "write";
+        record.host = "line7";
+        record.devicePath = "sim9&mi_00";
+        record.productType = type;
+        record.serialNumber = serial;
+        record.verdict = "Write Pass";
+        return record;
+    }
+
+    static std::string ErrorOf(const std::function<void()>& call) {
+        try {
+            call();
+        } catch (const RecordsError& error) {
+            return error.what();
+        }
+        return "(no error)";
+    }
+
+    fs::path folder_;
+    std::string path;
+};
+
+TEST_F(RecordsTrust, AStampedOrHeldNumberIsRefusedAndAbandonedReservationsAreSettled) {
+    SqliteProductionRecords records(path);
+    records.Append(Pass("2026-12-08T08:52:00.000Z", 5, 1));
+
+    // Stamped before: refused with the number, when and where, and the file.
+    const std::string stamped = ErrorOf([&] { records.ClaimSerialNumber(5, 1); });
+    for (const std::string& part :
+         {"Records \"" + path + "\"", std::string("SN 000001"), std::string("product type 0005"),
+          std::string("2026-12-08T08:52:00.000Z"), std::string("line7"),
+          std::string("sim9&mi_00")}) {
+        EXPECT_NE(stamped.find(part), std::string::npos) << part << " in " << stamped;
+    }
+    records.ClaimSerialNumber(6, 1); // another product type
+
+    // Held by a write in flight, then a failed mouse's number is free again, a passed one not.
+    {
+        SerialNumberHold hold(records);
+        hold.Claim(5, 2);
+        EXPECT_NE(ErrorOf([&] { records.ClaimSerialNumber(5, 2); }).find("reserved by another"),
+                  std::string::npos);
+        hold.Settle(false);
+    }
+    records.ClaimSerialNumber(5, 2);
+    records.Append(Pass("2026-12-08T09:00:00.000Z", 5, 2));
+    records.SettleSerialNumber(5, 2, true);
+    EXPECT_NE(ErrorOf([&] { records.ClaimSerialNumber(5, 2); }).find("already stamped"),
+              std::string::npos);
+
+#ifndef _WIN32
+    // A process that is gone left three reservations: one passed, two not. Ours stays.
+    const pid_t gone = fork();
+    if (gone == 0) {
+        _exit(0);
+    }
+    waitpid(gone, nullptr, 0);
+    sqlite3* other = Other("");
+    for (int serial : {7, 8, 9}) {
+        const std::string sql = "INSERT INTO serials VALUES (5, " + std::to_string(serial) +
+                                ", 'reserved', '2026-12-08T10:00:00.000Z', '" + HostName() + "', " +
+                                std::to_string(gone) + ", '')";
+        EXPECT_EQ(sqlite3_exec(other, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    }
+    sqlite3_close(other);
+    records.Append(Pass("2026-12-08T10:00:01.000Z", 5, 7));
+    records.ClaimSerialNumber(5, 20);
+    EXPECT_EQ(records.FindReservations().size(), 5u); // 1 (type 6), 7, 8, 9, 20
+    records.ClaimSerialNumber(5, 9); // a gone holder's number without a pass is free
+    EXPECT_EQ(records.SettleAbandonedReservations(), 2);
+    const std::vector<Reservation> left = records.FindReservations();
+    ASSERT_EQ(left.size(), 3u);
+    EXPECT_EQ(left[0].serialNumber, 9);
+    EXPECT_EQ(left[2].host, HostName());
+    EXPECT_EQ(left[2].process, static_cast<long long>(getpid()));
+    EXPECT_NE(ErrorOf([&] { records.ClaimSerialNumber(5, 7); }).find("already stamped"),
+              std::string::npos);
+    records.ClaimSerialNumber(5, 8); // released
+    const std::vector<std::string> summary = RecordsSummary({}, records.FindReservations());
+    EXPECT_EQ(summary[1], "Serial numbers reserved and not settled: 4");
+    EXPECT_EQ(summary[3].rfind("0005", 0), 0u) << summary[3];
+    EXPECT_NE(summary[3].find("000008"), std::string::npos) << summary[3];
+#endif
+}
+
+TEST_F(RecordsTrust, OpeningRefusesWhatItCannotTrustAndReportsOnlyRead) {
+    // A report never creates a file, nor its folder.
+    const std::string missing = (folder_ / "typo" / "records.sqlite").string();
+    EXPECT_NE(ErrorOf([&] {
+                  SqliteProductionRecords report(missing,
+                                                 SqliteProductionRecords::Access::ReadOnly);
+              }).find("\"" + missing + "\": cannot open: no such file"),
+              std::string::npos);
+    EXPECT_FALSE(fs::exists(folder_ / "typo"));
+
+    const struct {
+        const char* sql;
+        const char* message;
+    } broken[] = {
+        {"CREATE TABLE records (id INTEGER);", "not a records file"},
+        {"CREATE TABLE schema_version (version INTEGER);", "schema version is missing"},
+        {"CREATE TABLE schema_version (version INTEGER); INSERT INTO schema_version VALUES (0);",
+         "unknown schema version 0"},
+        {"CREATE TABLE schema_version (version INTEGER); INSERT INTO schema_version VALUES (4);",
+         "newer program (schema version 4)"},
+    };
+    for (const auto& file : broken) {
+        fs::remove(path);
+        sqlite3_close(Other(file.sql));
+        EXPECT_NE(ErrorOf([&] { SqliteProductionRecords records(path); }).find(file.message),
+                  std::string::npos)
+            << file.message;
+    }
+
+    // A file in rollback-journal mode held by another program: one bounded wait, then an
+    // error naming the file and the lock.
+    fs::remove(path);
+    sqlite3* holder = Other("CREATE TABLE schema_version (version INTEGER);"
+                            "INSERT INTO schema_version VALUES (1);"
+                            "CREATE TABLE records (id INTEGER PRIMARY KEY, time TEXT, operation "
+                            "TEXT, factory INTEGER, line TEXT, station INTEGER, host TEXT, ic_type "
+                            "TEXT, vid INTEGER, pid INTEGER, path TEXT, image_sha256 TEXT, "
+                            "image_file TEXT, format TEXT, serial INTEGER, verdict TEXT, "
+                            "duration_ms INTEGER, error TEXT); BEGIN EXCLUSIVE;");
+    const auto start = std::chrono::steady_clock::now();
+    const std::string locked = ErrorOf([&] {
+        SqliteProductionRecords records(path, SqliteProductionRecords::Access::ReadWrite, 300ms);
+    });
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+    EXPECT_NE(locked.find("\"" + path + "\": cannot open: another program holds the file's lock"),
+              std::string::npos)
+        << locked;
+    sqlite3_exec(holder, "COMMIT", nullptr, nullptr, nullptr);
+
+    // Upgraded to WAL; a writer holding the lock does not keep a report waiting.
+    {
+        SqliteProductionRecords records(path);
+        records.Append(Pass("2026-12-08T08:52:00.000Z", 5, 1));
+        // The proof is a real change: SQLite would skip one that changes nothing.
+        const auto opens = [&] {
+            sqlite3_stmt* select = nullptr;
+            sqlite3_prepare_v2(holder, "PRAGMA user_version", -1, &select, nullptr);
+            sqlite3_step(select);
+            const int value = sqlite3_column_int(select, 0);
+            sqlite3_finalize(select);
+            return value;
+        };
+        const int before = opens();
+        records.ProveWritable();
+        EXPECT_EQ(opens(), before + 1);
+    }
+    sqlite3_exec(holder, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    SqliteProductionRecords report(path, SqliteProductionRecords::Access::ReadOnly, 300ms);
+    EXPECT_EQ(report.Find({}).size(), 1u);
+    EXPECT_NE(ErrorOf([&] {
+                  report.Append(Pass("2026-12-08T09:00:00.000Z", 5, 2));
+              }).find("opened for reading only"),
+              std::string::npos);
+    sqlite3_close(holder);
+}
+
+TEST_F(RecordsTrust, AHeldLockStopsEveryThreadAtOneDeadlineAndStopWaitingEndsWaits) {
+    SqliteProductionRecords records(path, SqliteProductionRecords::Access::ReadWrite, 600ms);
+    SqliteProductionRecords patient(path, SqliteProductionRecords::Access::ReadWrite, 60s);
+    sqlite3* holder = Other("BEGIN IMMEDIATE");
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<std::thread> threads;
+    std::atomic<int> failed{0};
+    for (int i = 0; i < 8; ++i) {
+        threads.emplace_back([&, i] {
+            const std::string error =
+                ErrorOf([&] { records.Append(Pass("2026-12-08T08:52:00.000Z", 5, i)); });
+            failed += error.find("cannot append") != std::string::npos ? 1 : 0;
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(failed, 8);
+    // One after another, eight waits would take 4.8 s.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2500ms);
+
+    const auto stopped = std::chrono::steady_clock::now();
+    std::thread waiter([&] {
+        EXPECT_NE(ErrorOf([&] { patient.ReserveSerialNumber(5, 1); }).find("lock"),
+                  std::string::npos);
+    });
+    std::this_thread::sleep_for(100ms);
+    patient.StopWaiting();
+    waiter.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - stopped, RecordsStopGrace + 2s);
+    sqlite3_close(holder);
+}
+
+TEST(UtcTimeText, AcceptsTheDocumentedFormsOnlyAndConvertsOffsets) {
+    const struct {
+        const char* text;
+        const char* utc;
+    } accepted[] = {
+        {"2026-12-08", "2026-12-08T00:00:00.000Z"},
+        {"2026-12-08 08:56", "2026-12-08T08:56:00.000Z"},
+        {"2026-12-08T08:56:30.25", "2026-12-08T08:56:30.250Z"},
+        {"2026-12-08T08:56Z", "2026-12-08T08:56:00.000Z"},
+        {"2026-12-08T00:30+01:00", "2026-12-07T23:30:00.000Z"},
+        {"2026-12-31T20:00-0530", "2027-01-01T01:30:00.000Z"},
+        {"2024-02-29T08:00+01", "2024-02-29T07:00:00.000Z"},
+    };
+    for (const auto& form : accepted) {
+        EXPECT_EQ(UtcTimeOfText(form.text).value_or("refused"), form.utc) << form.text;
+    }
+    for (const char* text : {"08/12/2026", "2026-12-8", "yesterday", "2026-13-45", "2026-02-29",
+                             "2026-12-08T24:00", "2026-12-08T08:56+01:", "2026-12-08T08",
+                             "2026-12-08 08:56 ", "", "2026-12-08T08:56:00.", "+01:00"}) {
+        EXPECT_FALSE(UtcTimeOfText(text)) << text;
+    }
+}
+
+} // namespace
+} // namespace vrax
