@@ -179,7 +179,8 @@ int ProductionLine::Run() {
     std::map<std::string, SimulatedHidBus::DeviceId> simulatedByKey;
     std::vector<Arrival> waiting;
     int simulatedPlugged = 0;
-    long started = 0;
+    // Verdicts only: a device that is no mouse of the family (Windows always has a few) ends
+    // its worker without one and must not use up the line.
     const long limit = options_.maxMice.value_or(-1);
 
     const auto collect = [&workers] {
@@ -195,10 +196,12 @@ int ProductionLine::Run() {
 
     for (;;) {
         collect();
-        bool stopping = stopRequested || (limit >= 0 && started >= limit);
+        bool stopping = stopRequested;
+        long verdicts = 0;
         {
             std::lock_guard lock(tally.mutex);
-            stopping = stopping || !tally.error.empty();
+            verdicts = tally.verdicts;
+            stopping = stopping || !tally.error.empty() || (limit >= 0 && verdicts >= limit);
             tally.finished = 0;
         }
         if (bus && !stopping) {
@@ -242,7 +245,7 @@ int ProductionLine::Run() {
             }
         }
         while (!stopping && !waiting.empty() && static_cast<int>(workers.size()) < options_.gang &&
-               (limit < 0 || started < limit)) {
+               (limit < 0 || verdicts + static_cast<long>(workers.size()) < limit)) {
             const Arrival arrival = waiting.front();
             waiting.erase(waiting.begin());
             auto done = std::make_shared<std::atomic<bool>>(false);
@@ -254,7 +257,6 @@ int ProductionLine::Run() {
                                    tally.changed.notify_all();
                                }),
                                done});
-            ++started;
         }
         const bool simulationOver =
             bus && simulatedPlugged >= options_.simulatedMice && waiting.empty();

@@ -147,5 +147,19 @@ TEST_F(WindowsCommandLine, NoMouseListedNoMouseFound) {
     EXPECT_EQ(result.exitCode, 3u);
 }
 
+// Windows lists devices beside the mice that no link takes (Wine its own virtual mouse and
+// keyboard, first in the walk); a line's --max-mice counts verdicts, not what it looked at.
+TEST_F(WindowsCommandLine, ALineLimitedToOneMouseProgramsItPastTheDevicesNoLinkTakes) {
+    const std::string memory = folder.PathOf("mouse.bin");
+    ListDevices("plain 0x845E 0x0001 0 0 - " + folder.MakeFile("a-virtual-mouse") + "\n" +
+                "plain 0x845E 0x0002 0 0 - " + folder.MakeFile("a-virtual-keyboard") + "\n" +
+                "kvqm31x 0x3C5E 0x0A31 0x0104 8 " + memory + " " + folder.MakeFile("mouse") + "\n");
+    const ProgramResult result =
+        Run("--records none --ic KVQM31X --format 2k --max-mice 1 line " + imagePath);
+    EXPECT_TRUE(result.out.ends_with("Mice: 1, passed 1, failed 0, yield 100.0 %\n")) << result.out;
+    EXPECT_EQ(result.exitCode, 0u);
+    EXPECT_EQ(ReadBytes(memory), image);
+}
+
 } // namespace
 } // namespace vrax::wine
