@@ -29,6 +29,10 @@ protected:
     }
 
     ProgramResult Wine(std::vector<std::string> arguments) {
+        // SQLite cannot keep a journal in the prefix, which is on the guest's 9p share.
+        if (std::find(arguments.begin(), arguments.end(), "--records") == arguments.end()) {
+            arguments.insert(arguments.begin(), {"--records", "none"});
+        }
         arguments.insert(arguments.begin(), WineProgram("vrax-bin-writer-cli.exe"));
         return RunWineProgram(Path(""), arguments);
     }
