@@ -26,6 +26,9 @@ export VRAX_WINE_PROGRAMS=/tmp/vrax-windows-programs
 mkdir -p "$VRAX_WINE_PROGRAMS"
 find "$VRAX_WINDOWS_ZIP_FOLDER" -name '*.exe' -exec cp {} "$VRAX_WINE_PROGRAMS" \;
 export WINEPREFIX="$VRAX_WINE/prefix" WINEDEBUG=-all VRAX_WINE_LOADER=/usr/lib/wine/wine64
+# Wine hands a program the WINEQT_ variables as QT_ ones; Qt's offscreen platform on Windows
+# reads its fonts from that folder alone.
+export WINEQT_QPA_PLATFORM=offscreen WINEQT_QPA_FONTDIR='Z:\usr\share\fonts\truetype\dejavu'
 # One server and its services for every case, as on a PC: each program then starts in
 # seconds instead of Wine's half-minute cold start.
 start=$(date +%s)
