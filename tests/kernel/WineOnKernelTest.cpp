@@ -315,6 +315,7 @@ TEST_F(WineOnKernelTest, TheStationAutoWritesMicePluggedOneAfterAnotherOnWinesDe
     EXPECT_TRUE(waitFor("loaded", "", 1)) << "the probe never loaded the image";
     EXPECT_TRUE(waitFor("status", "No Find Mouse", 1));
     std::string figures;
+    std::vector<int> handles; // after each mouse has gone
     for (int serialNumber = 1; serialNumber <= 3 && !HasFailure(); ++serialNumber) {
         SCOPED_TRACE(serialNumber);
         const long long start = micros();
@@ -344,12 +345,23 @@ TEST_F(WineOnKernelTest, TheStationAutoWritesMicePluggedOneAfterAnotherOnWinesDe
         figures += figure;
         ASSERT_TRUE(mouse->Unplug()) << mouse->Output();
         EXPECT_TRUE(waitFor("status", "No Find Mouse", serialNumber + 1));
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        int gone = 0;
+        for (const Seen& one : seen()) {
+            gone += one.what == "status" && one.text == "No Find Mouse" ? 1 : 0;
+            if (gone == serialNumber + 1 && one.what == "handles") {
+                handles.push_back(std::stoi(one.text));
+                break;
+            }
+        }
         const auto memory = mouse->Dump();
         ExpectImageWithRecord(memory, image, true);
         EXPECT_EQ((memory[166] << 16) | (memory[167] << 8) | memory[168], serialNumber);
     }
     running.join();
     EXPECT_EQ(station.exitCode, 0) << station.out << station.err;
+    ASSERT_EQ(handles.size(), 3u);
+    EXPECT_EQ(handles[2], handles[0]) << "a handle of a gone mouse was kept";
     ReportFigure("Wine: plug-in to busy window, station Auto Write, 3 KVQM31X mice:" + figures);
 }
 

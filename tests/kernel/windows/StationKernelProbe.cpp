@@ -14,6 +14,8 @@
 #include <QRadioButton>
 #include <QTimer>
 
+#include <windows.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -22,8 +24,8 @@
 // The station program as vrax-bin-writer.exe runs it (the system's HID libraries, the real
 // clock, the instant plug-in on the system's device messages), with the operator's part
 // played: 2K Byte, Write Product ID and Auto Write on, the image loaded. It prints what the
-// operator would see, each line with the wall clock in microseconds, and closes its window
-// once MICE verdicts have been shown and the last mouse is gone.
+// operator would see and its handle count, each line with the wall clock in microseconds, and
+// closes its window once MICE verdicts have been shown and the last mouse is gone.
 //   vrax-station-kernel-probe IMAGE RECORDS MICE
 
 namespace {
@@ -94,6 +96,10 @@ int main(int argc, char** argv) {
             if (form.lbl_DevStatus->text() != status) {
                 status = form.lbl_DevStatus->text();
                 Say("status", status);
+                // A handle kept for a gone mouse would add up from one mouse to the next.
+                DWORD handles = 0;
+                GetProcessHandleCount(GetCurrentProcess(), &handles);
+                Say("handles", QString::number(handles));
                 if (verdicts >= mice && status == "No Find Mouse") {
                     watch->stop();
                     form.close();
