@@ -14,7 +14,8 @@
 #include <QRadioButton>
 #include <QTimer>
 
-#include <windows.h>
+#include <atomic>
+#include <thread>
 
 #include <chrono>
 #include <cstdio>
@@ -24,8 +25,8 @@
 // The station program as vrax-bin-writer.exe runs it (the system's HID libraries, the real
 // clock, the instant plug-in on the system's device messages), with the operator's part
 // played: 2K Byte, Write Product ID and Auto Write on, the image loaded. It prints what the
-// operator would see and its handle count, each line with the wall clock in microseconds, and
-// closes its window once MICE verdicts have been shown and the last mouse is gone.
+// operator would see, each line with the wall clock in microseconds, and closes its window once
+// MICE verdicts have been shown and the last mouse is gone.
 //   vrax-station-kernel-probe IMAGE RECORDS MICE
 
 namespace {
@@ -96,10 +97,6 @@ int main(int argc, char** argv) {
             if (form.lbl_DevStatus->text() != status) {
                 status = form.lbl_DevStatus->text();
                 Say("status", status);
-                // A handle kept for a gone mouse would add up from one mouse to the next.
-                DWORD handles = 0;
-                GetProcessHandleCount(GetCurrentProcess(), &handles);
-                Say("handles", QString::number(handles));
                 if (verdicts >= mice && status == "No Find Mouse") {
                     watch->stop();
                     form.close();
@@ -107,6 +104,19 @@ int main(int argc, char** argv) {
             }
         });
         watch->start(5);
+        QObject::connect(form.DevTimer, &QTimer::timeout, &form, [] { Say("tick"); });
+        // Says when the window's thread stops answering: a wait inside a handler shows here.
+        static std::atomic<long long> answered{Now()};
+        std::thread([&form] {
+            for (;;) {
+                std::this_thread::sleep_for(std::chrono::seconds(2));
+                QMetaObject::invokeMethod(
+                    &form, [] { answered = Now(); }, Qt::QueuedConnection);
+                if (Now() - answered > 3'000'000) {
+                    Say("window-thread-silent-for-ms", QString::number((Now() - answered) / 1000));
+                }
+            }
+        }).detach();
     };
     return vrax::RunStationProgram(argc, argv, *platform, clock, options);
 }
