@@ -59,7 +59,8 @@ int RunStationProgram(int& argc, char** argv, HidPlatform& platform, Clock& cloc
     application.setApplicationDisplayName(TForm1::ApplicationTitle);
     Skin::InstallApplicationLook(application);
 
-    QtDialogs dialogs;
+    QtDialogs qtDialogs;
+    Dialogs& dialogs = options.dialogs != nullptr ? *options.dialogs : qtDialogs;
     std::unique_ptr<ProductionRecords> records;
     try {
         records =

@@ -7,6 +7,7 @@
 namespace vrax {
 
 class Clock;
+class Dialogs;
 class HidPlatform;
 class TForm1;
 
@@ -23,6 +24,8 @@ struct StationProgramOptions {
     // The system's device notifications run the tick at once; a program on a simulated bus
     // tells the window's InstantPlugIn itself.
     bool listenToSystemDevices = true;
+    // The operator's answers to the window's questions; Qt's own dialogs when null.
+    Dialogs* dialogs = nullptr;
 };
 
 // The program entry: a start while a copy runs brings that copy to the front and returns 0

@@ -165,7 +165,8 @@ int ProductionLine::Run() {
     std::map<std::string, SimulatedHidBus::DeviceId> simulatedByKey;
     std::vector<Arrival> waiting;
     int simulatedPlugged = 0;
-    long started = 0;
+    // Verdicts only: a device that is no mouse of the family (Windows always has a few) ends
+    // its worker without one and must not use up the line.
     const long limit = options_.maxMice.value_or(-1);
 
     const auto collect = [&workers] {
@@ -182,10 +183,12 @@ int ProductionLine::Run() {
     bool waitsStopped = false;
     for (;;) {
         collect();
-        bool stopping = stopRequested || (limit >= 0 && started >= limit);
+        bool stopping = stopRequested;
+        long verdicts = 0;
         {
             std::lock_guard lock(tally.mutex);
-            stopping = stopping || !tally.error.empty();
+            verdicts = tally.verdicts;
+            stopping = stopping || !tally.error.empty() || (limit >= 0 && verdicts >= limit);
             tally.finished = 0;
         }
         // Ctrl+C ends a wait for the records within a few seconds, whoever holds them.
@@ -234,7 +237,7 @@ int ProductionLine::Run() {
             }
         }
         while (!stopping && !waiting.empty() && static_cast<int>(workers.size()) < options_.gang &&
-               (limit < 0 || started < limit)) {
+               (limit < 0 || verdicts + static_cast<long>(workers.size()) < limit)) {
             const Arrival arrival = waiting.front();
             waiting.erase(waiting.begin());
             auto done = std::make_shared<std::atomic<bool>>(false);
@@ -246,7 +249,6 @@ int ProductionLine::Run() {
                                    tally.changed.notify_all();
                                }),
                                done});
-            ++started;
         }
         const bool simulationOver =
             bus && simulatedPlugged >= options_.simulatedMice && waiting.empty();

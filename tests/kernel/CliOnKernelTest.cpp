@@ -1,4 +1,5 @@
 #include "tests/kernel/KernelBenchFixture.h"
+#include "tests/kernel/KernelFigures.h"
 
 #include <sys/stat.h>
 
@@ -62,6 +63,7 @@ TEST_F(KernelCliTest, Kvqm31xWritesEachFormatWithTheRecordThenVerifiesAndReadsBa
         EXPECT_EQ(write.exitCode, 0) << write.out << write.err;
         EXPECT_NE(write.out.find("Write Pass"), std::string::npos) << write.out;
         if (std::string(format) == "2k") {
+            ReportFigure("Linux: KVQM31X write, 2K Byte: " + TransferFigure(Path("trace.txt")));
             const ProgramResult verify = Cli({"--ic", "KVQM31X", "verify", imagePath});
             EXPECT_NE(verify.out.find("Verify Pass"), std::string::npos) << verify.out;
             const ProgramResult read = Cli({"--ic", "KVQM31X", "read", Path("back.bin")});
@@ -104,6 +106,9 @@ TEST_F(KernelCliTest, Kvqm42xxWritesEachFormatOnOneAndOnTwoInterfacesThenVerifie
                                          Path("trace.txt"), "write", imagePath});
         EXPECT_EQ(write.exitCode, 0) << write.out << write.err;
         EXPECT_NE(write.out.find("Write Pass"), std::string::npos) << write.out;
+        if (std::string(c.format) == "2k" && !c.twoInterfaces) {
+            ReportFigure("Linux: KVQM42xx write, 2K Byte: " + TransferFigure(Path("trace.txt")));
+        }
         const ProgramResult verify = Cli({"--ic", "KVQM42xx", "verify", imagePath});
         EXPECT_NE(verify.out.find("Verify Pass"), std::string::npos) << verify.out;
         const ProgramResult read = Cli({"--ic", "KVQM42xx", "read", Path("back.bin")});
@@ -124,7 +129,8 @@ TEST_F(KernelCliTest, AMouseUnpluggedMidWriteFailsWithoutHangAndTheNextMouseProg
         const char* ic = first ? "KVQM31X" : "KVQM42xx";
         const HidAttributes ids = first ? Mouse31x : Mouse42xx;
         auto pulled = PlugMouse(family, {"--unplug-at", "150"}, ids);
-        const ProgramResult write = Cli({"--ic", ic, "--format", "2k", "write", imagePath});
+        const ProgramResult write =
+            Cli({"--ic", ic, "--format", "2k", "--trace", Path("pulled.txt"), "write", imagePath});
         EXPECT_EQ(write.exitCode, 1) << write.out << write.err;
         EXPECT_NE(write.out.find("Write Fail"), std::string::npos) << write.out;
         EXPECT_LT(write.seconds, 60) << "the job must end soon after the unplug";
@@ -132,6 +138,11 @@ TEST_F(KernelCliTest, AMouseUnpluggedMidWriteFailsWithoutHangAndTheNextMouseProg
         EXPECT_NE(pulled->Output().find("cable pulled at feature transfer 150"), std::string::npos)
             << pulled->Output();
         EXPECT_TRUE(pulled->NodesGone(std::chrono::seconds(20)));
+        ReportFigure(std::string("Linux: ") + ic +
+                     " pulled out at transfer 150 of a 2K Byte write: " +
+                     FormatSeconds(write.seconds) + " to Write Fail, " +
+                     FormatSeconds(SecondsAfterTheLastDeliveredTransfer(Path("pulled.txt"))) +
+                     " of it after the last delivered transfer");
 
         auto next = PlugMouse(family, {}, ids);
         const ProgramResult again = Cli({"--ic", ic, "--format", "2k", "write", imagePath});

@@ -61,7 +61,8 @@ int WaitFor(pid_t pid, Clock::time_point deadline) {
 
 } // namespace
 
-ProgramResult RunProgram(const fs::path& folder, std::vector<std::string> command) {
+ProgramResult RunProgram(const fs::path& folder, std::vector<std::string> command,
+                         std::chrono::seconds limit) {
     ProgramResult result;
     const auto start = Clock::now();
     const pid_t child = Spawn(folder, "program", std::move(command));
@@ -69,7 +70,7 @@ ProgramResult RunProgram(const fs::path& folder, std::vector<std::string> comman
         return result;
     }
     // A program that hangs on a gone device must fail the test, not the whole bench.
-    result.exitCode = WaitFor(child, start + std::chrono::seconds(120));
+    result.exitCode = WaitFor(child, start + limit);
     if (result.exitCode == -2) {
         kill(child, SIGKILL);
         waitpid(child, nullptr, 0);

@@ -18,8 +18,10 @@ struct ProgramResult {
     double seconds = 0;
 };
 
-// Runs a command (searched in PATH) to its end, at most two minutes, its output kept in folder.
-ProgramResult RunProgram(const std::filesystem::path& folder, std::vector<std::string> command);
+// Runs a command (searched in PATH) to its end, at most two minutes unless told, its output
+// kept in folder (program.out and program.err, readable while it runs).
+ProgramResult RunProgram(const std::filesystem::path& folder, std::vector<std::string> command,
+                         std::chrono::seconds limit = std::chrono::seconds(120));
 
 // The hidraw nodes the kernel made for a USB device with these IDs.
 std::vector<std::string> HidrawNodes(std::uint16_t vendorId, std::uint16_t productId);

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Boots Debian's kernel under QEMU (TCG, one core) with the host's root shared read-only and
-# the build folder writable, runs the CTest label kernel inside it and prints one summary
+# the build folder writable, runs the CTest label kernel inside it, the Windows programs of the
+# zip (VRAX_WINDOWS_ZIP, else the newest in dist/) among them under Wine, and prints one summary
 # line. Exits non-zero on any failure, a missing verdict or a timeout.
 # Usage: run-kernel-bench.sh BUILD_DIR [TEST_REGEX]
 set -euo pipefail
@@ -8,15 +9,29 @@ HERE=$(cd "$(dirname "$0")" && pwd)
 SOURCE=$(cd "$HERE/../.." && pwd)
 BUILD=$(cd "$1" && pwd)
 FILTER=${2:-}
-TIMEOUT=${VRAX_KERNEL_TIMEOUT:-540}
+TIMEOUT=${VRAX_KERNEL_TIMEOUT:-1500}
 
 start=$(date +%s)
 guest=$("$HERE/prepare-guest.sh" "$BUILD/kernel-guest")
+wine=$("$HERE/prepare-wine.sh" "$BUILD/kernel-guest")
+zip=${VRAX_WINDOWS_ZIP:-$(ls -t "$SOURCE"/dist/vrax-bin-writer-*-windows-x64.zip 2>/dev/null | head -n 1)}
+if [ ! -f "$zip" ]; then
+    echo "kernel-test: FAILED, no Windows zip to run under Wine: ./dev windows-build"
+    exit 1
+fi
+programs="$BUILD/kernel-windows-programs"
+rm -rf "$programs"
+python3 -m zipfile -e "$zip" "$programs"
+if [ -n "${VRAX_STATION_PROBE:-}" ]; then
+    cp "$VRAX_STATION_PROBE" "$programs/"
+fi
 log="$BUILD/kernel-bench.log"
 append="console=ttyS0 quiet loglevel=3 panic=-1 VRAX_BUILD=$BUILD VRAX_SOURCE=$SOURCE"
+append+=" VRAX_WINE=$wine VRAX_WINDOWS_ZIP_FOLDER=$programs"
 [ -n "$FILTER" ] && append+=" VRAX_KERNEL_TESTS=$FILTER"
 status=0
-timeout --kill-after=10 "$TIMEOUT" qemu-system-x86_64 -accel tcg -cpu max -smp 1 -m 1024 \
+# Without -smap the guest kernel oopses at Wine's return to user mode and every Wine process dies.
+timeout --kill-after=10 "$TIMEOUT" qemu-system-x86_64 -accel tcg -cpu max,-smap -smp 1 -m 2048 \
     -nographic -no-reboot -nodefaults -serial stdio \
     -kernel "$guest/vmlinux" -initrd "$guest/initramfs.gz" -append "$append" \
     -virtfs local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap \
@@ -25,9 +40,11 @@ timeout --kill-after=10 "$TIMEOUT" qemu-system-x86_64 -accel tcg -cpu max -smp 1
 seconds=$(( $(date +%s) - start ))
 
 exit_line=$(grep -a '^kernel-bench-exit ' "$log" | tail -1 || true)
-ctest_line=$(grep -aE 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -1 || true)
-total=$(sed -nE 's/.*out of ([0-9]+).*/\1/p' <<<"$ctest_line")
-failed=$(sed -nE 's/.* ([0-9]+) tests failed.*/\1/p' <<<"$ctest_line")
+# Two runs of ctest: the Linux cases, then the Wine cases.
+summaries=$(grep -aE 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" || true)
+ctest_line=$(tail -n 1 <<<"$summaries")
+total=$(sed -nE 's/.*out of ([0-9]+).*/\1/p' <<<"$summaries" | awk '{ sum += $1 } END { print sum + 0 }')
+failed=$(sed -nE 's/.* ([0-9]+) tests failed.*/\1/p' <<<"$summaries" | awk '{ sum += $1 } END { print sum + 0 }')
 disabled=$(grep -ac 'Not Run (Disabled)' "$log" || true)
 [ "$disabled" -gt 0 ] && total+=" ($disabled disabled)"
 if [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; then
@@ -42,4 +59,10 @@ if [ "${exit_line#kernel-bench-exit }" != 0 ] || [ "$failed" != 0 ]; then
     echo "kernel-test: FAILED, $failed of $total cases failed in the guest kernel $(cat "$guest/kernel-version") (${seconds} s); log in $log"
     exit 1
 fi
-echo "kernel-test: passed, ${total%% *} of $total cases on the guest kernel $(cat "$guest/kernel-version") (${seconds} s)"
+# The Wine cases apart: the same guest kernel, reached through Wine's HID stack.
+wine_cases=$(grep -acE 'Test +#[0-9]+: Wine' "$log" || true)
+wine_version=$(/usr/lib/wine/wine64 --version 2>/dev/null | sed -E 's/^wine-([0-9.]+).*/\1/')
+linux_cases=$(( ${total%% *} - wine_cases ))
+echo "kernel-test: passed, $linux_cases of $linux_cases${total#"${total%% *}"} cases on the guest kernel" \
+     "$(cat "$guest/kernel-version"), $wine_cases of $wine_cases under Wine $wine_version" \
+     "(${seconds} s)"
