@@ -5,7 +5,8 @@
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QImage>
-#include <QPainter>
+#include <QLineEdit>
+#include <QPalette>
 #include <QStyleFactory>
 
 namespace vrax::Skin {
@@ -61,21 +62,18 @@ void MatchLayoutWidth(QFont& font) {
 }
 
 bool DrawsLegibly(const QFont& font) {
-    // Fields centre one line in a box little taller than the character height: a face whose
-    // line is twice that (a math face Wine falls back to) puts the text outside the box.
-    const QFontMetrics metrics(font);
-    if (metrics.height() > 2 * QFontInfo(font).pixelSize()) {
-        return false;
-    }
-    const QString sample = QStringLiteral("0A");
-    QImage image(metrics.horizontalAdvance(sample) + 2, metrics.height(), QImage::Format_RGB32);
-    image.fill(Qt::white);
-    {
-        QPainter painter(&image);
-        painter.setFont(font);
-        painter.setPen(Qt::black);
-        painter.drawText(1, metrics.ascent(), sample);
-    }
+    // Drawn as a field draws it: a face whose line metrics and glyphs disagree (the math face
+    // Qt's own fallback ends at under Wine) leaves the field empty while labels still draw.
+    const int size = QFontInfo(font).pixelSize();
+    QLineEdit field(QStringLiteral("0A"));
+    field.setFont(font);
+    field.setFrame(false);
+    QPalette colours = field.palette();
+    colours.setColor(QPalette::Base, Qt::white);
+    colours.setColor(QPalette::Text, Qt::black);
+    field.setPalette(colours);
+    field.resize(4 * size, size + 8);
+    const QImage image = field.grab().toImage().convertToFormat(QImage::Format_RGB32);
     for (int y = 0; y < image.height(); ++y) {
         const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
         for (int x = 0; x < image.width(); ++x) {

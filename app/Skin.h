@@ -25,7 +25,7 @@ QFont DesignFont(const QString& family, int pixelSize, bool bold = false);
 // face is installed but cannot draw a field's line, the carried face takes its place.
 void MatchLayoutWidth(QFont& font);
 
-// Whether the face draws a line that fits a field made for its size, and leaves ink.
+// Whether a field made for the font's size shows its text in that font.
 bool DrawsLegibly(const QFont& font);
 
 // The look of the skinned controls; set on the main window, so it reaches its children only.

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFontInfo>
 #include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
@@ -117,6 +118,23 @@ TEST(WineFieldText, EveryFieldOfTheStationAndTheBenchDrawsItsText) {
     EXPECT_EQ(FieldsWithoutText(station), "");
     EXPECT_EQ(FieldsWithoutText(bench), "");
     station.DevTimer->stop();
+}
+
+// An installed face whose line does not fit a field (the math face Qt's own fallback ends at
+// under Wine) gives way to the carried face, narrowed as any stand-in.
+TEST(WineFieldText, AnInstalledFaceThatDrawsNoFittingLineGivesWayToTheCarriedFace) {
+    const QString math = "DejaVu Math TeX Gyre";
+    QFont font(math);
+    font.setPixelSize(12);
+    ASSERT_EQ(QFontInfo(font).family(), math);
+    EXPECT_FALSE(Skin::DrawsLegibly(font));
+    const QString carried = QFontInfo(Skin::DesignFont("MS Sans Serif", 12)).family();
+    QFont::insertSubstitution(math, carried);
+    Skin::MatchLayoutWidth(font);
+    QFont::removeSubstitutions(math);
+    EXPECT_EQ(QFontInfo(font).family(), carried);
+    EXPECT_EQ(font.stretch(), 80);
+    EXPECT_TRUE(Skin::DrawsLegibly(font));
 }
 
 } // namespace
