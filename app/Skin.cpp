@@ -1,10 +1,41 @@
 #include "Skin.h"
 
 #include <QApplication>
+#include <QFontDatabase>
 #include <QFontInfo>
+#include <QFontMetrics>
+#include <QImage>
+#include <QLineEdit>
+#include <QPalette>
 #include <QStyleFactory>
 
 namespace vrax::Skin {
+
+namespace {
+
+// The faces the window's layout names, besides the system's default one.
+const char* const DesignFaces[] = {"MS Sans Serif", "Tahoma", "Microsoft JhengHei"};
+
+// Built into the Windows programs only: Linux keeps the stand-ins its font configuration picks.
+struct CarriedFaces {
+    QString proportional;
+    QString fixed;
+};
+
+CarriedFaces RegisterCarriedFaces() {
+    const auto add = [](const char* file) {
+        const QStringList families =
+            QFontDatabase::applicationFontFamilies(QFontDatabase::addApplicationFont(file));
+        return families.isEmpty() ? QString() : families.first();
+    };
+    CarriedFaces faces;
+    faces.proportional = add(":/fonts/DejaVuSans.ttf");
+    add(":/fonts/DejaVuSans-Bold.ttf");
+    faces.fixed = add(":/fonts/DejaVuSansMono.ttf");
+    return faces;
+}
+
+} // namespace
 
 QFont DesignFont(const QString& family, int pixelSize, bool bold) {
     QFont font(family);
@@ -15,13 +46,43 @@ QFont DesignFont(const QString& family, int pixelSize, bool bold) {
 }
 
 void MatchLayoutWidth(QFont& font) {
-    if (QFontInfo(font).family().compare(font.family(), Qt::CaseInsensitive) == 0) {
+    const QString design = font.family();
+    // Only a program that carries a face has something better to offer.
+    const QStringList standIns = QFont::substitutes(design);
+    if (!standIns.isEmpty() && !DrawsLegibly(font)) {
+        font.setFamilies(standIns);
+    }
+    if (QFontInfo(font).family().compare(design, Qt::CaseInsensitive) == 0) {
         font.setStretch(QFont::Unstretched);
         return;
     }
     // The stand-in face draws wider than the Windows face the layout was made for; narrowing
     // it keeps each text inside the box the layout gives it.
-    font.setStretch(font.family() == "Tahoma" ? 88 : 80);
+    font.setStretch(design == "Tahoma" ? 88 : 80);
+}
+
+bool DrawsLegibly(const QFont& font) {
+    // Drawn as a field draws it: a face whose line metrics and glyphs disagree (the math face
+    // Qt's own fallback ends at under Wine) leaves the field empty while labels still draw.
+    const int size = QFontInfo(font).pixelSize();
+    QLineEdit field(QStringLiteral("0A"));
+    field.setFont(font);
+    field.setFrame(false);
+    QPalette colours = field.palette();
+    colours.setColor(QPalette::Base, Qt::white);
+    colours.setColor(QPalette::Text, Qt::black);
+    field.setPalette(colours);
+    field.resize(4 * size, size + 8);
+    const QImage image = field.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            if (qGray(line[x]) < 128) {
+                return true;
+            }
+        }
+    }
+    return false;
 }
 
 QString StyleSheet() {
@@ -103,6 +164,23 @@ QPushButton:disabled {
 void InstallApplicationLook(QApplication& application) {
     if (QStyle* style = QStyleFactory::create("Fusion")) {
         application.setStyle(style);
+    }
+    const CarriedFaces carried = RegisterCarriedFaces();
+    if (carried.proportional.isEmpty()) {
+        return;
+    }
+    // Qt tries a family's substitutes before its own fallbacks, which under Wine without fonts
+    // end at the first face in the alphabet, a math face.
+    for (const char* face : DesignFaces) {
+        QFont::insertSubstitution(face, carried.proportional);
+    }
+    QFont::insertSubstitution(QFontDatabase::systemFont(QFontDatabase::FixedFont).family(),
+                              carried.fixed);
+    QFont standard = application.font();
+    QFont::insertSubstitution(standard.family(), carried.proportional);
+    if (!DrawsLegibly(standard)) {
+        standard.setFamilies({carried.proportional});
+        application.setFont(standard);
     }
 }
 

@@ -21,13 +21,18 @@ inline constexpr int TitleBarHeight = 24;
 // A font as the window's layout gives it: face, character height in pixels, weight.
 QFont DesignFont(const QString& family, int pixelSize, bool bold = false);
 
-// Where the face is not installed, narrows the stand-in so that texts fit the layout.
+// Where the face is not installed, narrows the stand-in so that texts fit the layout. Where the
+// face is installed but cannot draw a field's line, the carried face takes its place.
 void MatchLayoutWidth(QFont& font);
+
+// Whether a field made for the font's size shows its text in that font.
+bool DrawsLegibly(const QFont& font);
 
 // The look of the skinned controls; set on the main window, so it reaches its children only.
 QString StyleSheet();
 
-// The base style the skin's rules build on.
+// The base style the skin's rules build on; in the Windows programs also the face they carry,
+// standing in for every design face and the system's default face that the system lacks.
 void InstallApplicationLook(QApplication& application);
 
 } // namespace vrax::Skin

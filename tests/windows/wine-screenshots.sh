@@ -10,7 +10,9 @@ mkdir -p "$out"
 wine=/usr/lib/wine/wine64
 [ -x "$wine" ] || wine=wine
 
+# A fresh prefix each time, holding no fonts, as on a new user's machine.
 export WINEPREFIX="$build/wineprefix-display" WINEDEBUG=-all
+rm -rf "$WINEPREFIX"
 mkdir -p "$WINEPREFIX"
 work=$(mktemp -d)
 display=:$((90 + RANDOM % 9))
@@ -26,10 +28,6 @@ export DISPLAY=$display
 sleep 1
 # Output to files, never into a pipe: Wine's services would hold the pipe open.
 "$wine" wineboot -i > "$work/boot.log" 2>&1
-# Debian's prefix has no fonts of its own; "MS Shell Dlg" then falls back to a font whose
-# metrics push the text of line edits out of their boxes. Wine's Tahoma is what Windows maps
-# that name to.
-cp /usr/share/wine/fonts/tahoma*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
 
 "$wine" "$build/app/vrax-screenshots.exe" 'Z:'"${out//\//\\}" > "$work/shots.log" 2>&1 ||
     { cat "$work/shots.log"; exit 1; }
