@@ -1,5 +1,6 @@
 #include "app/ScriptedDialogs.h"
 #include "app/Skin.h"
+#include "app/StationControls.h"
 #include "app/TForm1.h"
 #include "bench/BenchWindow.h"
 #include "device/Clock.h"
@@ -107,8 +108,8 @@ TEST(WineFieldText, EveryFieldOfTheStationAndTheBenchDrawsItsText) {
     station.SetExitAction([](int) {});
     station.SelectLanguage(1033);
     dialogs.openAnswers.push_back(VRAX_BENCH_SAMPLE_DIR "/sample-2k.bin");
-    station.btn_Load->click();
-    ASSERT_FALSE(station.edt_BinFile->text().isEmpty());
+    FindControl<QPushButton>(station, "btn_Load")->click();
+    ASSERT_FALSE(FindControl<QLineEdit>(station, "edt_BinFile")->text().isEmpty());
     BenchWindow bench(bus, station);
     bench.refreshTimer->stop();
     station.show();
@@ -117,7 +118,7 @@ TEST(WineFieldText, EveryFieldOfTheStationAndTheBenchDrawsItsText) {
 
     EXPECT_EQ(FieldsWithoutText(station), "");
     EXPECT_EQ(FieldsWithoutText(bench), "");
-    station.DevTimer->stop();
+    FindControl<QTimer>(station, "DevTimer")->stop();
 }
 
 // An installed face whose line does not fit a field (the math face Qt's own fallback ends at

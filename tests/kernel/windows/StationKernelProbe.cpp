@@ -1,4 +1,5 @@
 #include "app/ScriptedDialogs.h"
+#include "app/StationControls.h"
 #include "app/StationProgram.h"
 #include "app/TForm1.h"
 #include "app/TFormLoadingUI.h"
@@ -75,18 +76,20 @@ int main(int argc, char** argv) {
     options.dialogs = &dialogs;
     options.onWindowCreated = [mice](vrax::TForm1& form) {
         form.SelectLanguage(1033);
-        form.FormLoadingUI->installEventFilter(new ShowWatch(&form));
-        form.cb_WriteID->setChecked(true);
-        form.rb_CmdByte2K->setChecked(true);
-        form.cb_AutoRun->click();
-        form.btn_Load->click();
+        vrax::FindControl<vrax::TFormLoadingUI>(form, "FormLoadingUI")
+            ->installEventFilter(new ShowWatch(&form));
+        vrax::FindControl<QCheckBox>(form, "cb_WriteID")->setChecked(true);
+        vrax::FindControl<QRadioButton>(form, "rb_CmdByte2K")->setChecked(true);
+        vrax::FindControl<QCheckBox>(form, "cb_AutoRun")->click();
+        vrax::FindControl<QPushButton>(form, "btn_Load")->click();
         Say(form.State().ImageLoaded ? "loaded" : "not-loaded");
         auto* watch = new QTimer(&form);
         QObject::connect(watch, &QTimer::timeout, &form, [&form, mice, watch] {
             static QString status, result;
             static int verdicts = 0;
-            const QString shown =
-                form.lbl_CtrlResult->isVisible() ? form.lbl_CtrlResult->text() : QString();
+            const QString shown = vrax::FindControl<QLabel>(form, "lbl_CtrlResult")->isVisible()
+                                      ? vrax::FindControl<QLabel>(form, "lbl_CtrlResult")->text()
+                                      : QString();
             if (shown != result) {
                 result = shown;
                 if (!shown.isEmpty()) {
@@ -94,8 +97,8 @@ int main(int argc, char** argv) {
                     Say("result", shown);
                 }
             }
-            if (form.lbl_DevStatus->text() != status) {
-                status = form.lbl_DevStatus->text();
+            if (vrax::FindControl<QLabel>(form, "lbl_DevStatus")->text() != status) {
+                status = vrax::FindControl<QLabel>(form, "lbl_DevStatus")->text();
                 Say("status", status);
                 if (verdicts >= mice && status == "No Find Mouse") {
                     watch->stop();
@@ -104,7 +107,8 @@ int main(int argc, char** argv) {
             }
         });
         watch->start(5);
-        QObject::connect(form.DevTimer, &QTimer::timeout, &form, [] { Say("tick"); });
+        QObject::connect(vrax::FindControl<QTimer>(form, "DevTimer"), &QTimer::timeout, &form,
+                         [] { Say("tick"); });
         // Says when the window's thread stops answering: a wait inside a handler shows here.
         static std::atomic<long long> answered{Now()};
         std::thread([&form] {
