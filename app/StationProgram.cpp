@@ -7,8 +7,8 @@
 #include "Skin.h"
 #include "TForm1.h"
 
+#include "device/RememberingHidPlatform.h"
 #include "records/RecordsLocation.h"
-#include "records/RememberingHidPlatform.h"
 
 #include <QApplication>
 #include <QLineEdit>

@@ -3,6 +3,7 @@
 
 #include "device/Clock.h"
 #include "programming/BinImage.h"
+#include "programming/QuietStationView.h"
 #include "programming/StationContext.h"
 #include "programming/Verify.h"
 #include "programming/WriteJob.h"
@@ -29,25 +30,6 @@ namespace {
 using std::chrono::microseconds;
 
 // The window reduced to nothing: the figures are those of the operations and the links.
-class QuietView final : public StationView {
-public:
-    void ShowBusyWindow() override {}
-    void HideBusyWindow() override {}
-    void PumpMessages() override {}
-    void HideResult() override {}
-    void ShowResult(const std::string&, ResultColour, std::optional<int>) override {}
-    void ShowMouseMismatch() override {}
-    void ShowSizeMismatch() override {}
-    void HideResultLabels() override {}
-    void SetDevTimerRunning(bool) override {}
-    void SetActionButtonsEnabled(bool) override {}
-    void ShowPassCount(int) override {}
-    bool AutoRunChecked() override { return false; }
-    void DisableJobControls() override {}
-    void EnableJobControls() override {}
-    void ShowFactoryRecord(int, int, int, int, int, int) override {}
-};
-
 enum class Operation { Write, Verify };
 
 struct BenchmarkJob {
@@ -82,7 +64,7 @@ struct JobResult {
 
 JobResult RunJob(Clock& clock, const BenchmarkJob& job, const ImageBuffer& image) {
     SimulatedHidBus bus(clock);
-    QuietView view;
+    QuietStationView view;
     PlainSettings settings;
     settings.icType = job.icType;
     settings.format = job.format;

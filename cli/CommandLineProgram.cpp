@@ -3,8 +3,11 @@
 #include "cli/CommandLineView.h"
 #include "cli/HelpText.h"
 #include "cli/HostSystem.h"
+#include "cli/ProductionLine.h"
 #include "cli/ProductionLog.h"
 #include "cli/TracingHidPlatform.h"
+#include "device/HexText.h"
+#include "device/RememberingHidPlatform.h"
 #include "device/SystemHidPlatform.h"
 #include "programming/BinImage.h"
 #include "programming/DataFormat.h"
@@ -16,11 +19,11 @@
 #include "programming/WriteJob.h"
 #include "records/RecordsLocation.h"
 #include "records/RecordsReport.h"
-#include "records/RememberingHidPlatform.h"
 #include "records/SerialNumberHold.h"
 #include "records/Sha256.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -33,12 +36,6 @@ constexpr std::uint8_t TextMouseReady = 1;
 constexpr std::uint8_t TextSavePass = 16;
 constexpr std::uint8_t TextSaveFail = 17;
 constexpr std::uint8_t TextFactoryFieldsFirst = 31; // "Product" .. "Station"
-
-std::string HexadecimalText(unsigned value, int digits) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%0*X", digits, value);
-    return text;
-}
 
 const char* ProgressLabel(Command command) {
     switch (command) {
@@ -54,14 +51,12 @@ const char* ProgressLabel(Command command) {
 }
 
 std::string SerialNumberText(const FactoryRecordBytes& record) {
-    return HexadecimalText((unsigned{record[6]} << 16) | (unsigned{record[7]} << 8) | record[8], 6);
+    return HexText((unsigned{record[6]} << 16) | (unsigned{record[7]} << 8) | record[8], 6);
 }
 
 // The factory fields as the window's SetValue and lists would show them.
 std::vector<std::string> FactoryFieldLines(const FactoryFields& fields, const Lang& lang) {
-    const auto number = [](int value) {
-        return value <= 0 ? std::string{} : HexadecimalText(value, 1);
-    };
+    const auto number = [](int value) { return value <= 0 ? std::string{} : HexText(value, 1); };
     const auto item = [](int position, char first, int count) {
         return position >= 0 && position < count
                    ? std::string(1, static_cast<char>(first + position))
@@ -79,6 +74,10 @@ std::vector<std::string> FactoryFieldLines(const FactoryFields& fields, const La
         lines.push_back(label + ": " + values[field]);
     }
     return lines;
+}
+
+extern "C" void StopTheLine(int) {
+    ProductionLine::RequestStop();
 }
 
 } // namespace
@@ -242,9 +241,9 @@ CommandLineProgram::Outcome CommandLineProgram::List(Station& station, HidPlatfo
             outcome.lines.push_back(path + "  attributes unreadable");
             continue;
         }
-        outcome.lines.push_back(path + "  VID " + HexadecimalText(attributes.vendorId, 4) +
-                                "  PID " + HexadecimalText(attributes.productId, 4) + "  release " +
-                                HexadecimalText(attributes.versionNumber, 4) + "  feature report " +
+        outcome.lines.push_back(path + "  VID " + HexText(attributes.vendorId, 4) + "  PID " +
+                                HexText(attributes.productId, 4) + "  release " +
+                                HexText(attributes.versionNumber, 4) + "  feature report " +
                                 (reportLengths.empty() ? "0" : reportLengths));
     }
     const bool found = OpenMouse(station, platform);
@@ -349,6 +348,18 @@ CommandLineProgram::RunOperation(Station& station, CommandLineView& view,
         error = shown.front();
     }
     store(verdict, error.empty() ? outcome.error : error);
+    return outcome;
+}
+
+CommandLineProgram::Outcome CommandLineProgram::RunLine() {
+    // Ctrl+C lets the jobs in flight finish before the summary.
+    std::signal(SIGINT, StopTheLine);
+    std::signal(SIGTERM, StopTheLine);
+    ProductionLine line(options_, *records_, log_, out_, err_);
+    Outcome outcome;
+    outcome.exitCode = line.Run();
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
     return outcome;
 }
 

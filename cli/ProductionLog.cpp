@@ -2,6 +2,7 @@
 
 #include "programming/BinImage.h"
 #include "programming/StationError.h"
+#include "records/RecordsReport.h"
 
 #include <cerrno>
 #include <chrono>
@@ -46,20 +47,6 @@ void ProductionLog::Append(const std::string& operation, const std::string& icTy
     if (!file_) {
         ThrowCannot("write", path_);
     }
-}
-
-std::string ProductionLog::CsvField(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) {
-        return text;
-    }
-    std::string quoted = "\"";
-    for (const char c : text) {
-        quoted += c;
-        if (c == '"') {
-            quoted += '"';
-        }
-    }
-    return quoted + '"';
 }
 
 std::string ProductionLog::UtcTimestamp() {

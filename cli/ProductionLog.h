@@ -19,8 +19,6 @@ public:
     void Append(const std::string& operation, const std::string& icType,
                 const std::string& serialNumber, const std::string& verdict);
 
-    // Quoted when it holds a comma, a quote or a line break; quotes doubled.
-    static std::string CsvField(const std::string& text);
     static std::string UtcTimestamp();
 
 private:

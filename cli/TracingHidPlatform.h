@@ -1,7 +1,7 @@
 #pragma once
 
 #include "device/Clock.h"
-#include "records/ForwardingHidPlatform.h"
+#include "device/ForwardingHidPlatform.h"
 #include "sim/HidTraceEntry.h"
 
 #include <chrono>

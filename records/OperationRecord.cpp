@@ -1,8 +1,8 @@
 #include "records/OperationRecord.h"
 
+#include "device/RememberingHidPlatform.h"
 #include "programming/BinImage.h"
 #include "records/HostName.h"
-#include "records/RememberingHidPlatform.h"
 
 namespace vrax {
 

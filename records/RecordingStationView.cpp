@@ -1,7 +1,7 @@
 #include "records/RecordingStationView.h"
 
+#include "device/RememberingHidPlatform.h"
 #include "records/RecordsReport.h"
-#include "records/RememberingHidPlatform.h"
 #include "records/Sha256.h"
 
 namespace vrax {

@@ -1,5 +1,7 @@
 #include "records/RecordsReport.h"
 
+#include "device/HexText.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <map>
@@ -8,24 +10,8 @@ namespace vrax {
 
 namespace {
 
-std::string CsvField(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) {
-        return text;
-    }
-    std::string quoted = "\"";
-    for (const char c : text) {
-        quoted += c;
-        if (c == '"') {
-            quoted += '"';
-        }
-    }
-    return quoted + '"';
-}
-
 std::string Hex4(int value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "%04X", static_cast<unsigned>(value) & 0xFFFFu);
-    return text;
+    return HexText(static_cast<unsigned>(value) & 0xFFFFu, 4);
 }
 
 std::vector<std::string> Fields(const ProductionRecord& r) {
@@ -73,6 +59,20 @@ bool IsWrite(const ProductionRecord& record) {
 }
 
 } // namespace
+
+std::string CsvField(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) {
+        return text;
+    }
+    std::string quoted = "\"";
+    for (const char c : text) {
+        quoted += c;
+        if (c == '"') {
+            quoted += '"';
+        }
+    }
+    return quoted + '"';
+}
 
 std::vector<std::string> RecordsCsv(const std::vector<ProductionRecord>& records) {
     std::vector<std::string> lines{RecordsCsvHeader};

@@ -13,6 +13,9 @@ inline constexpr const char* RecordsCsvHeader =
 
 inline constexpr const char* WritePassVerdict = "Write Pass";
 
+// One field of a CSV line, quoted only when it must be.
+std::string CsvField(const std::string& text);
+
 std::vector<std::string> RecordsCsv(const std::vector<ProductionRecord>& records);
 // Aligned columns for a terminal; the image's hash shortened to 12 digits.
 std::vector<std::string> RecordsTable(const std::vector<ProductionRecord>& records);

@@ -1,5 +1,6 @@
 #include "records/SerialNumberHold.h"
 
+#include "device/HexText.h"
 #include "records/RecordsReport.h"
 
 #include <cstdio>
@@ -55,9 +56,7 @@ std::string MouseOfRecord(const ProductionRecord& record) {
     if (record.serialNumber) {
         text += "  SN " + record.SerialText();
         if (record.productType) {
-            char type[8];
-            std::snprintf(type, sizeof type, "%04X", static_cast<unsigned>(*record.productType));
-            text += std::string(" of product type ") + type;
+            text += " of product type " + HexText(static_cast<unsigned>(*record.productType), 4);
         }
     }
     return text + "  " + (record.verdict.empty() ? record.error : record.verdict);

@@ -1,5 +1,6 @@
 #include "records/SqliteProductionRecords.h"
 
+#include "device/HexText.h"
 #include "records/RecordsReport.h"
 
 #include <sqlite3.h>
@@ -56,12 +57,6 @@ UPDATE schema_version SET version = 3;
 )";
 
 constexpr const char* PassWhere = "operation = 'write' AND verdict = 'Write Pass'";
-
-std::string Hex(int value, int digits) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%0*X", digits, static_cast<unsigned>(value));
-    return text;
-}
 
 // An error of SQLite's, with its code, before the store adds the file and the call to it.
 struct SqliteFailure {
@@ -658,7 +653,7 @@ int SqliteProductionRecords::ReserveSerialNumber(int productType, int firstSeria
         serial = std::max<long long>(highest + 1, firstSerial);
         if (serial > LargestSerialNumber) {
             throw SqliteFailure{SQLITE_FULL, "no serial number left for product type " +
-                                                 Hex(productType, 4) +
+                                                 HexText(static_cast<unsigned>(productType), 4) +
                                                  ": the next one would not fit 24 bits (FFFFFF)"};
         }
         Statement insert(db_, "INSERT INTO serials (product_type, serial, state, time, host, "
@@ -679,8 +674,9 @@ void SqliteProductionRecords::ClaimSerialNumber(int productType, int serialNumbe
     RequireWritable();
     Call("reserve a serial number", [&] {
         Transaction transaction(db_);
-        const std::string number =
-            "SN " + Hex(serialNumber, 6) + " of product type " + Hex(productType, 4);
+        const std::string number = "SN " + HexText(static_cast<unsigned>(serialNumber), 6) +
+                                   " of product type " +
+                                   HexText(static_cast<unsigned>(productType), 4);
         const std::string nothing =
             "; nothing was written. Set \"SN\" to a serial number not yet stamped.";
         std::string where;

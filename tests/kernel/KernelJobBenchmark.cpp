@@ -5,6 +5,7 @@
 #include "device/HidDiscovery.h"
 #include "device/linux/HidrawPlatform.h"
 #include "programming/BinImage.h"
+#include "programming/QuietStationView.h"
 #include "programming/StationContext.h"
 #include "programming/WriteJob.h"
 #include "tests/kernel/UsbMouseProcess.h"
@@ -24,25 +25,6 @@ namespace {
 
 using std::chrono::microseconds;
 using SteadyClock = std::chrono::steady_clock;
-
-class QuietView final : public StationView {
-public:
-    void ShowBusyWindow() override {}
-    void HideBusyWindow() override {}
-    void PumpMessages() override {}
-    void HideResult() override {}
-    void ShowResult(const std::string&, ResultColour, std::optional<int>) override {}
-    void ShowMouseMismatch() override {}
-    void ShowSizeMismatch() override {}
-    void HideResultLabels() override {}
-    void SetDevTimerRunning(bool) override {}
-    void SetActionButtonsEnabled(bool) override {}
-    void ShowPassCount(int) override {}
-    bool AutoRunChecked() override { return false; }
-    void DisableJobControls() override {}
-    void EnableJobControls() override {}
-    void ShowFactoryRecord(int, int, int, int, int, int) override {}
-};
 
 // Keeps every transfer for the floor and times the kernel's part of it.
 class TimedPlatform final : public HidPlatform {
@@ -102,7 +84,7 @@ void Measure(const char* subject, const char* family, int icType, HidAttributes 
     HidrawPlatform hidraw;
     TimedPlatform platform(hidraw);
     RealClock clock;
-    QuietView view;
+    QuietStationView view;
     PlainSettings settings;
     settings.icType = icType;
     settings.format = DataFormat::Byte2K;

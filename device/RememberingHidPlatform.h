@@ -1,6 +1,6 @@
 #pragma once
 
-#include "records/ForwardingHidPlatform.h"
+#include "device/ForwardingHidPlatform.h"
 
 #include <atomic>
 #include <map>

@@ -1,4 +1,4 @@
-#include "records/RememberingHidPlatform.h"
+#include "device/RememberingHidPlatform.h"
 
 namespace vrax {
 
