@@ -88,28 +88,6 @@ struct ProductionLine::Tally {
     std::vector<std::string> unrecorded; // mice programmed whose record could not be stored
 };
 
-std::string DeviceKeyOfPath(const std::string& path) {
-    // Windows-style paths (the simulated bus's too) name the interface with "&mi_NN".
-    const std::size_t interface = path.find("&mi_");
-    if (interface != std::string::npos && interface + 7 <= path.size()) {
-        std::string key = path.substr(0, interface) + path.substr(interface + 7);
-        return key;
-    }
-#ifndef _WIN32
-    // hidraw: the USB device two levels above the HID device.
-    const std::string name = std::filesystem::path(path).filename().string();
-    if (path.rfind("/dev/hidraw", 0) == 0) {
-        std::error_code error;
-        const auto device = std::filesystem::canonical(
-            std::filesystem::path("/sys/class/hidraw") / name / "device" / ".." / "..", error);
-        if (!error) {
-            return device.string();
-        }
-    }
-#endif
-    return path;
-}
-
 ProductionLine::ProductionLine(const CommandLineOptions& options, ProductionRecords& records,
                                ProductionLog* log, std::ostream& out, std::ostream& err)
     : options_(options), records_(records), log_(log), out_(out), err_(err) {}
@@ -214,7 +192,7 @@ int ProductionLine::Run() {
                     mouse->SetFaults(options_.simulation->faults);
                 }
                 const SimulatedHidBus::DeviceId id = bus->Plug(mouse);
-                simulatedByKey[DeviceKeyOfPath(bus->InterfacePath(id, 0))] = id;
+                simulatedByKey[bus->DeviceOfInterface(bus->InterfacePath(id, 0))] = id;
             }
         }
         if (!stopping) {
@@ -226,7 +204,7 @@ int ProductionLine::Run() {
                 std::map<std::string, std::vector<std::string>> fresh;
                 for (const std::string& path : *present) {
                     if (known.insert(path).second) {
-                        fresh[DeviceKeyOfPath(path)].push_back(path);
+                        fresh[tally.devices->DeviceOfInterface(path)].push_back(path);
                     }
                 }
                 for (auto& [key, paths] : fresh) {

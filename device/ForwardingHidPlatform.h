@@ -16,6 +16,9 @@ public:
     bool MayBeDevice(const std::string& path, int vendorId, int productId) override {
         return inner_.MayBeDevice(path, vendorId, productId);
     }
+    std::string DeviceOfInterface(const std::string& path) override {
+        return inner_.DeviceOfInterface(path);
+    }
     bool GetAttributes(HidHandle handle, HidAttributes& attributes) override {
         return inner_.GetAttributes(handle, attributes);
     }

@@ -50,6 +50,17 @@ public:
         return true;
     }
 
+    // One name for every interface of one physical device, so that a mouse plugged once is
+    // one mouse however many interfaces it shows. Windows-style paths, the simulated bus's
+    // too, name the interface with "&mi_NN".
+    virtual std::string DeviceOfInterface(const std::string& path) {
+        const std::size_t interface = path.find("&mi_");
+        if (interface != std::string::npos && interface + 7 <= path.size()) {
+            return path.substr(0, interface) + path.substr(interface + 7);
+        }
+        return path;
+    }
+
     virtual bool GetAttributes(HidHandle handle, HidAttributes& attributes) = 0;
 
     // The capabilities' FeatureReportByteLength (report ID byte included); 0 when unknown.

@@ -190,6 +190,13 @@ bool HidrawPlatform::MayBeDevice(const std::string& path, int vendorId, int prod
     return !id || (id->vendor == vendorId && id->product == productId);
 }
 
+std::string HidrawPlatform::DeviceOfInterface(const std::string& path) {
+    // The USB device two levels above the HID device holds all of its interfaces.
+    std::error_code error;
+    const fs::path device = fs::canonical(ClassEntryOf(path) / "device" / ".." / "..", error);
+    return error ? path : device.string();
+}
+
 void HidrawPlatform::Close(HidHandle handle) {
     // Only descriptors this backend opened are closed; a stray handle must not close
     // someone else's file.

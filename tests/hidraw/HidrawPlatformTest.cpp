@@ -8,6 +8,7 @@
 #include "tests/hidraw/FakeHidraw.h"
 
 #include <fcntl.h>
+#include <filesystem>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -189,6 +190,10 @@ TEST(HidrawPlatform, CompositeMiceAreFoundThroughTheirEightByteCollection) {
     NoLinkProgress host;
 
     platform.EnumerateInterfaces();
+    // A mouse's interfaces count as one device: the USB device above them.
+    const std::string device = platform.DeviceOfInterface(firstPath);
+    EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(device) / "bcdDevice")) << device;
+    EXPECT_NE(platform.DeviceOfInterface(secondPath), device);
     const HidHandle listed = platform.Open(firstPath);
     EXPECT_EQ(platform.GetFeatureReportLengths(listed), (std::vector<std::uint16_t>{16, 8}));
     platform.Close(listed);
