@@ -42,15 +42,7 @@ std::string TracingHidPlatform::FormatLine(const HidTraceEntry& entry,
     const long long microseconds = std::max<long long>(0, (entry.time - origin).count());
     char time[32];
     std::snprintf(time, sizeof time, "%lld.%03lld", microseconds / 1000, microseconds % 1000);
-    std::string line = time;
-    line += entry.direction == HidTraceEntry::Direction::Set ? " set" : " get";
-    for (const std::uint8_t byte : entry.bytes) {
-        char hex[4];
-        std::snprintf(hex, sizeof hex, " %02x", byte);
-        line += hex;
-    }
-    line += entry.ok ? " ok" : " fail";
-    return line;
+    return time + TransferText(entry);
 }
 
 } // namespace vrax

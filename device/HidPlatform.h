@@ -54,9 +54,9 @@ public:
     // one mouse however many interfaces it shows. Windows-style paths, the simulated bus's
     // too, name the interface with "&mi_NN".
     virtual std::string DeviceOfInterface(const std::string& path) {
-        const std::size_t interface = path.find("&mi_");
-        if (interface != std::string::npos && interface + 7 <= path.size()) {
-            return path.substr(0, interface) + path.substr(interface + 7);
+        const std::size_t marker = path.find("&mi_");
+        if (marker != std::string::npos && marker + 7 <= path.size()) {
+            return path.substr(0, marker) + path.substr(marker + 7);
         }
         return path;
     }

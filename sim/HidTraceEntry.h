@@ -20,6 +20,9 @@ struct HidTraceEntry {
     int interfaceIndex = -1;
 };
 
+// " <set|get> <bytes as two-digit lowercase hex> <ok|fail>": a trace line after its time.
+std::string TransferText(const HidTraceEntry& entry);
+
 // "<milliseconds since origin> <set|get> <bytes as two-digit lowercase hex> <ok|fail>".
 std::string FormatTraceLine(const HidTraceEntry& entry, std::chrono::microseconds origin);
 
