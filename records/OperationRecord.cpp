@@ -38,6 +38,7 @@ ProductionRecord RecordOfOperation(const std::string& operation, const std::stri
                                    const std::optional<StampedNumber>& stamped) {
     StationSettings& settings = context.settings;
     ProductionRecord record;
+    record.id = NewRecordId();
     record.time = UtcTimeWithMilliseconds();
     record.operation = operation;
     record.factory = settings.FactoryIndex() + 1;

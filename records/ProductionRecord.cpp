@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <random>
 
 namespace vrax {
 
@@ -34,6 +35,23 @@ std::string UtcTimeWithMilliseconds() {
     char text[96];
     std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03lldZ", utc.tm_year + 1900,
                   utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, milliseconds);
+    return text;
+}
+
+} // namespace vrax
+
+namespace vrax {
+
+std::string NewRecordId() {
+    // Seeded once per thread from the system's entropy: ids of stations on many PCs never meet.
+    thread_local std::mt19937_64 generator{[] {
+        std::random_device device;
+        std::seed_seq seed{device(), device(), device(), device(), device(), device()};
+        return std::mt19937_64(seed);
+    }()};
+    char text[40];
+    std::snprintf(text, sizeof text, "%016llx%016llx", static_cast<unsigned long long>(generator()),
+                  static_cast<unsigned long long>(generator()));
     return text;
 }
 

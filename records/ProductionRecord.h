@@ -7,6 +7,9 @@ namespace vrax {
 
 // One operation on one mouse as the production records keep it.
 struct ProductionRecord {
+    // Made by the station when the operation ends, so that a record sent twice (from the line
+    // database's outbox) is stored once. Empty in records read back from a SQLite file.
+    std::string id;
     std::string time;      // UTC, "YYYY-MM-DDTHH:MM:SS.mmmZ"
     std::string operation; // "write", "verify", "read" or "factory-read"
     int factory = 0;       // the factory, line and station numbers of the station's fields
@@ -33,5 +36,8 @@ struct ProductionRecord {
 };
 
 std::string UtcTimeWithMilliseconds();
+
+// 32 random hexadecimal digits.
+std::string NewRecordId();
 
 } // namespace vrax

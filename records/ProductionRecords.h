@@ -92,6 +92,9 @@ public:
     // released one out again; a claim may take it).
     virtual void SettleSerialNumber(int productType, int serialNumber, bool stamped) = 0;
 
+    // Records kept on this PC until the store can take them (the line database's outbox).
+    virtual long WaitingToSend() { return 0; }
+
     // From now on no call waits more than RecordsStopGrace: the line calls it at its first
     // records failure and on Ctrl+C. Safe from any thread.
     virtual void StopWaiting() = 0;

@@ -3,6 +3,9 @@
 #ifdef VRAX_HAVE_SQLITE
 #include "records/SqliteProductionRecords.h"
 #endif
+#ifdef VRAX_HAVE_POSTGRESQL
+#include "records/OutboxProductionRecords.h"
+#endif
 
 #include <cstdlib>
 
@@ -15,7 +18,24 @@ std::string Environment(const char* name) {
     return value ? value : "";
 }
 
+bool StartsWith(const std::string& text, const char* prefix) {
+    return text.rfind(prefix, 0) == 0;
+}
+
 } // namespace
+
+bool IsLineDatabaseAddress(const std::string& choice) {
+    if (StartsWith(choice, "postgresql://") || StartsWith(choice, "postgres://")) {
+        return true;
+    }
+    // A libpq connection string: keyword=value pairs, such as "service=line-a".
+    for (const char* keyword : {"service=", "host=", "hostaddr=", "dbname=", "user=", "port="}) {
+        if (StartsWith(choice, keyword)) {
+            return true;
+        }
+    }
+    return false;
+}
 
 std::string DefaultRecordsPath() {
 #ifdef _WIN32
@@ -39,6 +59,28 @@ std::unique_ptr<ProductionRecords> OpenProductionRecords(const std::string& choi
     if (choice == "none") {
         return std::make_unique<NullProductionRecords>();
     }
+#ifdef VRAX_HAVE_POSTGRESQL
+    if (IsLineDatabaseAddress(choice)) {
+        const bool report = access == RecordsAccess::Report;
+        auto server = std::make_unique<PostgresProductionRecords>(
+            choice, report ? PostgresProductionRecords::Access::Report
+                           : PostgresProductionRecords::Access::Station);
+        std::unique_ptr<ProductionRecords> records = std::make_unique<OutboxProductionRecords>(
+            std::move(server), DefaultOutboxPath(),
+            report ? OutboxProductionRecords::Access::Report
+                   : OutboxProductionRecords::Access::Station);
+        if (!report) {
+            records->ProveWritable();
+            records->SettleAbandonedReservations();
+        }
+        return records;
+    }
+#else
+    if (IsLineDatabaseAddress(choice)) {
+        throw RecordsError("this build cannot use a line database (built without libpq): \"" +
+                           choice + "\"");
+    }
+#endif
 #ifndef VRAX_HAVE_SQLITE
     // A build without SQLite keeps nothing unless a file is asked for, which it refuses.
     if (choice.empty()) {

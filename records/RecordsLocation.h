@@ -19,8 +19,13 @@ enum class RecordsAccess {
     Report,
 };
 
-// The records that the --records value picks: "none" keeps nothing, empty the default file,
-// anything else that file. A build without SQLite keeps nothing by default and refuses a file.
+// Whether --records names a line database (a libpq URI or a connection string such as
+// "service=line-a") rather than a file.
+bool IsLineDatabaseAddress(const std::string& choice);
+
+// The records that the --records value picks: "none" keeps nothing, empty the default file, a
+// line database's address that PostgreSQL database (with its outbox on this PC), anything else
+// that file. A build without SQLite keeps nothing by default and refuses a file.
 // Throws RecordsError.
 std::unique_ptr<ProductionRecords>
 OpenProductionRecords(const std::string& choice, RecordsAccess access = RecordsAccess::Station);

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "records/PostgresProductionRecords.h"
+
+#include <memory>
+#include <mutex>
+#include <string>
+
+struct sqlite3;
+
+namespace vrax {
+
+// outbox.sqlite beside the default records file; empty when no such folder is known.
+std::string DefaultOutboxPath();
+
+// The line database, with a local outbox for the network's failures: a record or a settled
+// serial number the server cannot take waits in a SQLite file on this PC and is sent, in
+// order and once, as soon as the server answers again. What needs the server there and then
+// (a serial number's reservation and its duplicate check, the reports) fails instead, naming
+// why.
+class OutboxProductionRecords final : public ProductionRecords {
+public:
+    enum class Access {
+        Station, // sends what waits at once; the outbox is created when missing
+        Report,  // only counts what waits
+    };
+
+    // Throws RecordsError naming the outbox's file when it cannot be opened.
+    OutboxProductionRecords(std::unique_ptr<PostgresProductionRecords> server,
+                            const std::string& outboxPath, Access access);
+    ~OutboxProductionRecords() override;
+    OutboxProductionRecords(const OutboxProductionRecords&) = delete;
+    OutboxProductionRecords& operator=(const OutboxProductionRecords&) = delete;
+
+    void ProveWritable() override;
+    int SettleAbandonedReservations() override;
+    void Append(const ProductionRecord& record) override;
+    std::vector<ProductionRecord> Find(const RecordFilter& filter) override;
+    std::vector<WriteTally> SummarizeWrites(const RecordFilter& filter) override;
+    std::vector<ProductionRecord> FindRepeatedPasses(const RecordFilter& filter) override;
+    std::vector<Reservation> FindReservations() override;
+    int ReserveSerialNumber(int productType, int firstSerial) override;
+    void ClaimSerialNumber(int productType, int serialNumber) override;
+    void SettleSerialNumber(int productType, int serialNumber, bool stamped) override;
+    void StopWaiting() override;
+    long WaitingToSend() override;
+
+    // Sends what waits for this server, oldest first. False when some must wait on.
+    bool Deliver();
+
+private:
+    struct Entry;
+    void Keep(const Entry& entry);
+    bool DeliverLocked();
+    [[noreturn]] void Fail(const std::string& what, const std::string& cause);
+
+    std::unique_ptr<PostgresProductionRecords> server_;
+    std::string path_;
+    sqlite3* outbox_ = nullptr;
+    std::recursive_mutex mutex_;
+};
+
+} // namespace vrax

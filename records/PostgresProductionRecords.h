@@ -1,0 +1,85 @@
+#pragma once
+
+#include "records/ProcessIdentity.h"
+#include "records/ProductionRecords.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+
+struct pg_conn;
+
+namespace vrax {
+
+// The server could not be reached, or stopped answering: what the outbox keeps records through.
+class RecordsUnreachable : public RecordsError {
+public:
+    using RecordsError::RecordsError;
+};
+
+// The records of a whole line in one PostgreSQL database, shared by every station. One
+// connection, shared by the process's threads; it is made again when lost.
+class PostgresProductionRecords final : public ProductionRecords {
+public:
+    static constexpr int SchemaVersion = 1;
+
+    enum class Access {
+        Station, // creates or upgrades the tables when this role owns them
+        Report,  // the tables must be there; nothing is changed
+    };
+
+    // Connects at once. Throws RecordsError naming the server when it cannot be reached, when
+    // the address holds a password, or when the tables are missing and this role cannot make
+    // them.
+    PostgresProductionRecords(const std::string& address, Access access,
+                              std::chrono::milliseconds waitLimit = RecordsWaitLimit);
+    ~PostgresProductionRecords() override;
+    PostgresProductionRecords(const PostgresProductionRecords&) = delete;
+    PostgresProductionRecords& operator=(const PostgresProductionRecords&) = delete;
+
+    void ProveWritable() override;
+    int SettleAbandonedReservations() override;
+    void Append(const ProductionRecord& record) override;
+    std::vector<ProductionRecord> Find(const RecordFilter& filter) override;
+    std::vector<WriteTally> SummarizeWrites(const RecordFilter& filter) override;
+    std::vector<ProductionRecord> FindRepeatedPasses(const RecordFilter& filter) override;
+    std::vector<Reservation> FindReservations() override;
+    int ReserveSerialNumber(int productType, int firstSerial) override;
+    void ClaimSerialNumber(int productType, int serialNumber) override;
+    void SettleSerialNumber(int productType, int serialNumber, bool stamped) override;
+    void StopWaiting() override;
+
+    // The address as given: it holds no password.
+    const std::string& Address() const { return address_; }
+
+    class Session;
+
+private:
+    using Steady = std::chrono::steady_clock;
+
+    // Runs body on the connection with this call's deadline; a lost server becomes
+    // RecordsUnreachable, any other failure RecordsError, both naming the server.
+    void Call(const char* what, const std::function<void(Session&)>& body);
+    void Connect(Steady::time_point deadline);
+    void CreateOrUpgrade(Session& session, Access access);
+
+    std::string address_;
+    std::map<std::string, std::string> settings_; // the address's keywords, for libpq
+    pg_conn* connection_ = nullptr;
+    ProcessIdentity self_;
+    std::chrono::milliseconds waitLimit_;
+    // After a failed connect, calls within the pause fail at once instead of waiting again.
+    Steady::time_point retryAfter_{};
+    std::string lastFailure_;
+    std::mutex gate_;
+    std::condition_variable gateFree_;
+    bool busy_ = false;
+    std::atomic<std::int64_t> stopAt_; // Steady ticks; none until StopWaiting
+};
+
+} // namespace vrax

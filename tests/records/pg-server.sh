@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# A throwaway PostgreSQL server for the tests and for trying the line database by hand: its
+# own data folder, run by an unprivileged user, listening on a free port of 127.0.0.1 only,
+# set up as a factory would with packaging/postgresql/line-database.sql.
+#   pg-server.sh start DIR     DIR/owner.uri, station.uri, approver.uri; DIR/passfile
+#   pg-server.sh stop DIR      pg_ctl stop -m immediate: as if the server were lost
+#   pg-server.sh resume DIR    start the stopped server again on its port
+#   pg-server.sh remove DIR    stop and delete it
+set -euo pipefail
+COMMAND=${1:?usage: $0 start|stop|resume|remove DIR}
+DIR=$(realpath -m "${2:?usage: $0 start|stop|resume|remove DIR}")
+HERE=$(cd "$(dirname "$0")" && pwd)
+BIN=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1)
+[ -x "$BIN/postgres" ] || { echo "pg-server.sh: no PostgreSQL server (./dev setup installs it)" >&2; exit 1; }
+USER_NAME=vrax-test-db
+
+# PostgreSQL refuses to run as root: root runs it as an unprivileged user of its own.
+as_server() {
+    if [ "$(id -u)" -eq 0 ]; then
+        runuser -u "$USER_NAME" -- "$@"
+    else
+        "$@"
+    fi
+}
+
+ctl() {
+    as_server "$BIN/pg_ctl" -D "$DIR/data" -l "$DIR/server.log" -w -t 60 "$@" >/dev/null
+}
+
+start() {
+    if [ -f "$DIR/data/postmaster.pid" ]; then
+        ctl stop -m immediate || true
+    fi
+    rm -rf "$DIR"
+    mkdir -p "$DIR"
+    if [ "$(id -u)" -eq 0 ]; then
+        id "$USER_NAME" >/dev/null 2>&1 ||
+            useradd --system --no-create-home --shell /usr/sbin/nologin "$USER_NAME"
+        chown "$USER_NAME" "$DIR"
+    fi
+    local port
+    port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+    as_server "$BIN/initdb" -D "$DIR/data" -U postgres --auth-local=trust \
+        --auth-host=scram-sha-256 --encoding=UTF8 --locale=C >/dev/null
+    cat >>"$DIR/data/postgresql.conf" <<CONF
+listen_addresses = '127.0.0.1'
+port = $port
+unix_socket_directories = '$DIR/data'
+fsync = off
+max_connections = 200
+CONF
+    ctl start
+    echo "$port" >"$DIR/port"
+    local sql=(as_server "$BIN/psql" -X -q -h "$DIR/data" -p "$port" -U postgres -v ON_ERROR_STOP=1)
+    "${sql[@]}" -d postgres -f "$HERE/../../packaging/postgresql/line-database.sql" >/dev/null
+    : >"$DIR/passfile"
+    chmod 600 "$DIR/passfile"
+    local role password
+    for role in vrax_owner station approver; do
+        password=$(head -c 18 /dev/urandom | base64 | tr '+/' 'xy')
+        "${sql[@]}" -d postgres -c "ALTER ROLE $role PASSWORD '$password'" >/dev/null
+        echo "127.0.0.1:$port:vrax_line:$role:$password" >>"$DIR/passfile"
+        echo "postgresql://$role@127.0.0.1:$port/vrax_line" >"$DIR/${role#vrax_}.uri"
+    done
+    echo "postgresql://postgres@127.0.0.1:$port/vrax_line?host=$DIR/data" >"$DIR/admin.uri"
+    cat "$DIR/owner.uri"
+}
+
+case "$COMMAND" in
+start) start ;;
+stop) ctl stop -m immediate ;;
+resume) ctl start ;;
+remove)
+    [ -f "$DIR/data/postmaster.pid" ] && ctl stop -m immediate || true
+    rm -rf "$DIR"
+    ;;
+*) echo "usage: $0 start|stop|resume|remove DIR" >&2; exit 2 ;;
+esac
