@@ -379,6 +379,12 @@ CommandLineProgram::Outcome CommandLineProgram::ShowRecords() {
     case RecordsReport::Summary:
         outcome.lines =
             RecordsSummary(records_->SummarizeWrites(filter), records_->FindReservations());
+        if (const long waiting = records_->WaitingToSend(); waiting > 0) {
+            outcome.lines.push_back(
+                "Waiting in this PC's outbox for the line database: " + std::to_string(waiting) +
+                (waiting == 1 ? " record" : " records") +
+                " (sent by the next station that reaches the server)");
+        }
         break;
     case RecordsReport::Duplicates:
         outcome.lines = DuplicateSerialNumbers(records_->FindRepeatedPasses(filter), filter.since);

@@ -374,6 +374,17 @@ void ProductionLine::Program(const Arrival& arrival, Tally& tally) {
              << (shown.empty() ? record.error : verdictText) << "  " << record.durationMs << " ms"
              << (unrecorded.empty() ? "" : "  (no record)") << '\n'
              << std::flush;
+    } catch (const RecordsUnreachable& error) {
+        // This mouse is not written; the line goes on, and the next mouse asks the line
+        // database again.
+        std::lock_guard lock(tally.mutex);
+        if (stamps && !options_.serialFromRecords &&
+            tally.nextSerial == AdvancedSerialNumber(settings.factoryNumber)) {
+            tally.nextSerial = settings.factoryNumber; // it was never stamped
+        }
+        out_ << (arrival.paths.empty() ? arrival.key : arrival.paths.front()) << "  -  "
+             << error.what() << '\n'
+             << std::flush;
     } catch (const StationError& error) {
         stop(error.what());
     }

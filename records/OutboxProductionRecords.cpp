@@ -162,7 +162,8 @@ long OutboxProductionRecords::WaitingToSend() {
         return 0;
     }
     try {
-        Statement count(outbox_, "SELECT count(*) FROM outbox WHERE server = ?");
+        Statement count(outbox_,
+                        "SELECT count(*) FROM outbox WHERE server = ? AND kind = 'record'");
         count.Bind(1, server_->Address());
         count.Step();
         return static_cast<long>(count.Integer(0));

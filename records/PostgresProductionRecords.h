@@ -16,12 +16,6 @@ struct pg_conn;
 
 namespace vrax {
 
-// The server could not be reached, or stopped answering: what the outbox keeps records through.
-class RecordsUnreachable : public RecordsError {
-public:
-    using RecordsError::RecordsError;
-};
-
 // The records of a whole line in one PostgreSQL database, shared by every station. One
 // connection, shared by the process's threads; it is made again when lost.
 class PostgresProductionRecords final : public ProductionRecords {

@@ -17,6 +17,13 @@ public:
     using StationError::StationError;
 };
 
+// The line database's server could not be reached, or stopped answering. A job that needs it
+// (a serial number's reservation) fails before the mouse is touched; the next one tries again.
+class RecordsUnreachable : public RecordsError {
+public:
+    using RecordsError::RecordsError;
+};
+
 struct RecordFilter {
     // Records at or after this UTC time, "YYYY-MM-DDTHH:MM:SS.mmmZ" (UtcTimeOfText makes it
     // from what an operator types); empty: from the first.

@@ -44,8 +44,13 @@ CliFixture::~CliFixture() {
 }
 
 ProgramResult CliFixture::Run(const std::vector<std::string>& arguments) {
-    const std::string outPath = Path("stdout.txt");
-    const std::string errPath = Path("stderr.txt");
+    return WaitFor(StartInBackground(arguments, "std"), "std");
+}
+
+pid_t CliFixture::StartInBackground(const std::vector<std::string>& arguments,
+                                    const std::string& tag) {
+    const std::string outPath = Path(tag + "out.txt");
+    const std::string errPath = Path(tag + "err.txt");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
@@ -60,21 +65,24 @@ ProgramResult CliFixture::Run(const std::vector<std::string>& arguments) {
         argv.push_back(argument.data());
     }
     argv.push_back(nullptr);
-
-    ProgramResult result;
     pid_t child = 0;
     const int spawned =
         posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     EXPECT_EQ(spawned, 0) << "cannot start " << program;
-    if (spawned != 0) {
+    return spawned == 0 ? child : -1;
+}
+
+ProgramResult CliFixture::WaitFor(pid_t child, const std::string& tag) {
+    ProgramResult result;
+    if (child <= 0) {
         return result;
     }
     int status = 0;
     waitpid(child, &status, 0);
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.out = Slurp(outPath);
-    result.err = Slurp(errPath);
+    result.out = Slurp(Path(tag + "out.txt"));
+    result.err = Slurp(Path(tag + "err.txt"));
     return result;
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace vrax::testing {
@@ -32,6 +33,9 @@ protected:
 
     // Arguments as the program gets them; paths are best given through Path().
     ProgramResult Run(const std::vector<std::string>& arguments);
+    // Starts the program without waiting for it; its output goes to TAGout.txt and TAGerr.txt.
+    pid_t StartInBackground(const std::vector<std::string>& arguments, const std::string& tag);
+    ProgramResult WaitFor(pid_t child, const std::string& tag);
 
     std::string Path(const std::string& name) const { return (folder_ / name).string(); }
     void WriteFile(const std::string& name, const std::vector<std::uint8_t>& bytes) const;

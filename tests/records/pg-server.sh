@@ -59,7 +59,7 @@ CONF
     for role in vrax_owner station approver; do
         password=$(head -c 18 /dev/urandom | base64 | tr '+/' 'xy')
         "${sql[@]}" -d postgres -c "ALTER ROLE $role PASSWORD '$password'" >/dev/null
-        echo "127.0.0.1:$port:vrax_line:$role:$password" >>"$DIR/passfile"
+        echo "127.0.0.1:$port:*:$role:$password" >>"$DIR/passfile"
         echo "postgresql://$role@127.0.0.1:$port/vrax_line" >"$DIR/${role#vrax_}.uri"
     done
     echo "postgresql://postgres@127.0.0.1:$port/vrax_line?host=$DIR/data" >"$DIR/admin.uri"

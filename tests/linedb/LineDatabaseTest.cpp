@@ -1,0 +1,219 @@
+#include "records/OutboxProductionRecords.h"
+#include "records/PostgresProductionRecords.h"
+#include "records/RecordsLocation.h"
+#include "tests/linedb/LineDatabaseFixture.h"
+
+#include <gmock/gmock.h>
+
+#include <chrono>
+#include <set>
+#include <sstream>
+#include <thread>
+
+namespace vrax::testing {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+ProductionRecord WritePass(int serialNumber) {
+    ProductionRecord record;
+    record.id = NewRecordId();
+    record.time = UtcTimeWithMilliseconds();
+    record.operation = "write";
+    record.icType = "KVQM31X";
+    record.productType = 5;
+    record.serialNumber = serialNumber;
+    record.verdict = "Write Pass";
+    return record;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::istringstream stream(text);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(stream, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+TEST_F(LineDatabase, KeepsTheFilesRulesForEveryStationAndRoleItMayPlay) {
+    // A station's role cannot make the tables; the owner's first open does, once, however
+    // many open at the same moment.
+    EXPECT_THROW(
+        {
+            try {
+                OpenProductionRecords(Address("station"));
+            } catch (const RecordsError& error) {
+                EXPECT_THAT(error.what(), HasSubstr("vrax_owner"));
+                throw;
+            }
+        },
+        RecordsError);
+    std::vector<std::thread> owners;
+    std::atomic<int> failures{0};
+    for (int i = 0; i < 4; ++i) {
+        owners.emplace_back([&] {
+            try {
+                OpenProductionRecords(Address("owner"));
+            } catch (const RecordsError&) {
+                ++failures;
+            }
+        });
+    }
+    for (std::thread& owner : owners) {
+        owner.join();
+    }
+    EXPECT_EQ(failures, 0);
+
+    auto station = OpenProductionRecords(Address("station"));
+    // A record sent twice (its answer lost) is stored once.
+    const ProductionRecord first = WritePass(0x10);
+    station->Append(first);
+    station->Append(first);
+    EXPECT_EQ(station->Find({}).size(), 1u);
+    EXPECT_EQ(station->Find({}).front().id, first.id);
+
+    // Reservations go above everything stamped; a stamped number cannot be claimed again.
+    EXPECT_EQ(station->ReserveSerialNumber(5, 1), 0x11);
+    EXPECT_EQ(station->ReserveSerialNumber(5, 1), 0x12);
+    EXPECT_EQ(station->ReserveSerialNumber(6, 1), 1);
+    station->SettleSerialNumber(5, 0x11, false);
+    try {
+        station->ClaimSerialNumber(5, 0x10);
+        ADD_FAILURE() << "a stamped serial number was claimed";
+    } catch (const RecordsError& error) {
+        EXPECT_THAT(error.what(), HasSubstr("SN 000010 of product type 0005 is already stamped"));
+    }
+    station->ClaimSerialNumber(5, 0x11); // released: a claim may take it
+    station->Append(WritePass(0x10));    // a duplicate, as a window without records made it
+    EXPECT_EQ(station->FindRepeatedPasses({}).size(), 2u);
+    const auto tallies = station->SummarizeWrites({});
+    ASSERT_EQ(tallies.size(), 1u);
+    EXPECT_EQ(tallies[0].passes, 2);
+    EXPECT_EQ(station->FindReservations().size(), 3u); // 0x11 claimed, 0x12, type 6's 1
+
+    // The trail is append-only for a station: no change, no removal, no new table.
+    EXPECT_THAT(Sql("station", "DELETE FROM records"), HasSubstr("permission denied"));
+    EXPECT_THAT(Sql("station", "UPDATE records SET verdict = 'Write Pass'"),
+                HasSubstr("permission denied"));
+    EXPECT_THAT(Sql("station", "UPDATE serials SET serial = 1"), HasSubstr("permission denied"));
+    EXPECT_THAT(Sql("station", "DELETE FROM serials"), HasSubstr("permission denied"));
+    EXPECT_THAT(Sql("station", "DROP TABLE records"), HasSubstr("must be owner"));
+    EXPECT_THAT(Sql("station", "CREATE TABLE mine (x integer)"), HasSubstr("permission denied"));
+    EXPECT_EQ(Value("owner", "SELECT count(*) FROM records"), "2");
+
+    // A password never rides in an address, nor in what the error shows.
+    std::string address = Address("station");
+    address.insert(address.find('@'), ":secret");
+    try {
+        OpenProductionRecords(address);
+        ADD_FAILURE() << "an address with a password was taken";
+    } catch (const RecordsError& error) {
+        EXPECT_THAT(error.what(), HasSubstr("password file"));
+        EXPECT_THAT(error.what(), Not(HasSubstr("secret")));
+    }
+}
+
+TEST_F(LineDatabase, FourStationsNeverStampOneSerialNumberTwice) {
+    OpenProductionRecords(Address("owner"));
+    // Four stations, two mice at a time each; every 26th mouse fails its factory record.
+    std::vector<pid_t> stations;
+    for (int station = 1; station <= 4; ++station) {
+        stations.push_back(
+            StartInBackground({"--records", Address("station"), "--sim", "kvqm31x:corrupt=0",
+                               "--sim-mice", "260", "--sim-faulty-every", "26", "--gang", "2",
+                               "--factory", "0005,20261208,000001,1,A," + std::to_string(station),
+                               "line", imagePath, "--serial", "next"},
+                              "station" + std::to_string(station)));
+    }
+    for (int station = 1; station <= 4; ++station) {
+        const ProgramResult result =
+            WaitFor(stations[station - 1], "station" + std::to_string(station));
+        EXPECT_EQ(result.exitCode, 1) << result.err; // some mice failed
+        EXPECT_THAT(result.out, HasSubstr("Mice: 260, passed 250, failed 10")) << result.err;
+    }
+    auto records = OpenProductionRecords(Address("station"), RecordsAccess::Report);
+    std::set<int> passed;
+    std::set<int> failed;
+    for (const ProductionRecord& record : records->Find({})) {
+        ASSERT_TRUE(record.serialNumber.has_value()) << record.verdict << " " << record.error;
+        (record.verdict == "Write Pass" ? passed : failed).insert(*record.serialNumber);
+    }
+    EXPECT_EQ(passed.size(), 1000u);
+    EXPECT_EQ(Value("station", "SELECT count(*) FROM records WHERE verdict = 'Write Pass'"),
+              "1000");
+    // Every number skipped between the passes is a failed mouse the records show.
+    for (int serial = *passed.begin(); serial < *passed.rbegin(); ++serial) {
+        if (passed.count(serial) == 0) {
+            EXPECT_EQ(failed.count(serial), 1u) << "serial number " << serial;
+        }
+    }
+    EXPECT_TRUE(records->FindReservations().empty());
+}
+
+TEST_F(LineDatabase, NoFinishedMouseLosesItsRecordWhenTheServerIsLost) {
+    StartOwnServer();
+    const std::string station = Address("station");
+    // Unreachable at the start: named, before any mouse.
+    std::string closed = station;
+    closed.replace(closed.rfind(':') + 1, closed.rfind('/') - closed.rfind(':') - 1, "1");
+    ProgramResult result = Run({"--records", closed, "--sim", "kvqm31x", "write", imagePath});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_THAT(result.err, HasSubstr("cannot be reached"));
+    EXPECT_THAT(result.err, HasSubstr("127.0.0.1:1/vrax_line"));
+    OpenProductionRecords(Address("owner"));
+
+    // The server stops for good measure in the middle of a gang line of real-time mice whose
+    // writes stamp nothing: their records wait in the outbox and go when it is back.
+    const auto Text = [&](const std::string& name) {
+        const std::vector<std::uint8_t> bytes = ReadFile(name);
+        return std::string(bytes.begin(), bytes.end());
+    };
+    const auto lostDuring = [&](const std::vector<std::string>& arguments, const std::string& tag) {
+        const pid_t line = StartInBackground(arguments, tag);
+        for (int waited = 0; waited < 600 && Lines(Text(tag + "out.txt")).size() < 4; ++waited) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        ServerCommand("stop");
+        std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+        ServerCommand("resume");
+        return WaitFor(line, tag);
+    };
+    result = lostDuring({"--records", station, "--sim", "kvqm31x", "--real-time", "--sim-mice",
+                         "16", "--gang", "4", "line", imagePath},
+                        "plain");
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_THAT(result.out, HasSubstr("Mice: 16, passed 16"));
+    EXPECT_EQ(Value("owner", "SELECT count(*) FROM records"), "16");
+    EXPECT_EQ(Value("owner", "SELECT count(DISTINCT id) FROM records"), "16");
+
+    // Serial numbers need the server: while it is gone those mice are refused, unwritten,
+    // and the line goes on; what finished meanwhile waits and is sent by the next station.
+    result = lostDuring({"--records", station, "--sim", "kvqm31x", "--real-time", "--sim-mice",
+                         "12", "--gang", "4", "--factory", "0005,20261208,000001,1,A,1", "line",
+                         imagePath, "--serial", "next"},
+                        "serial");
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    int shown = 0;
+    for (const std::string& line : Lines(result.out)) {
+        shown += line.find("Write Pass") != std::string::npos ? 1 : 0;
+    }
+    ASSERT_THAT(result.out, HasSubstr("needs the line database"));
+    const ProgramResult summary = Run({"--records", station, "records", "--summary"});
+    const ProgramResult next =
+        Run({"--records", station, "--sim", "kvqm31x", "--factory", "0005,20261208,000001,1,A,1",
+             "line", imagePath, "--sim-mice", "1", "--serial", "next"});
+    EXPECT_EQ(next.exitCode, 0) << next.err;
+    EXPECT_EQ(Value("owner", "SELECT count(*) FROM records WHERE serial IS NOT NULL"),
+              std::to_string(shown + 1))
+        << summary.out;
+    EXPECT_EQ(Value("owner", "SELECT count(DISTINCT serial) FROM records"),
+              std::to_string(shown + 1));
+    EXPECT_EQ(Value("owner", "SELECT count(*) FROM serials WHERE state = 'reserved'"), "0");
+    const ProgramResult after = Run({"--records", station, "records", "--summary"});
+    EXPECT_THAT(after.out, Not(HasSubstr("Waiting in this PC's outbox")));
+}
+
+} // namespace
+} // namespace vrax::testing
