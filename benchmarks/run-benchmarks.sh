@@ -42,6 +42,7 @@ on_display "$PROGRAMS/vrax-window-job-benchmark" --repeat "$REPEAT" 2>/dev/null
 "$PROGRAMS/vrax-polling-benchmark" 2>/dev/null
 VRAX_BUILD_DIR=$BUILD_DIR benchmarks/gang-benchmark.sh --repeat "$REPEAT"
 "$PROGRAMS/vrax-records-benchmark"
+"$PROGRAMS/vrax-line-database-benchmark"
 on_display "$PROGRAMS/vrax-plug-in-benchmark" 2>/dev/null
 for platform in system simulated; do
     # The launch time is taken as late as possible, so a virtual display's start is not in it.

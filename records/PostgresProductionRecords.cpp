@@ -395,8 +395,9 @@ void PostgresProductionRecords::CreateOrUpgrade(Session& session, Access access)
     if (found == SchemaVersion) {
         return;
     }
-    if (access == Access::Report) {
-        throw ServerRefused{"it holds no records yet (no tables)"};
+    if (access == Access::Report && found > 0) {
+        throw ServerRefused{"its tables are of an older version (" + std::to_string(found) +
+                            "): open it once from a station to upgrade them"};
     }
     session.Transaction([&] {
         // Two stations starting at once: the second waits here, then finds the tables made.

@@ -24,7 +24,8 @@ public:
 
     enum class Access {
         Station, // creates or upgrades the tables when this role owns them
-        Report,  // the tables must be there; nothing is changed
+        Report,  // creates the tables of an empty database (the owner's first look at it);
+                 // changes nothing else
     };
 
     // Connects at once. Throws RecordsError naming the server when it cannot be reached, when

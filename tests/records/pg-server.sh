@@ -6,6 +6,8 @@
 #   pg-server.sh stop DIR      pg_ctl stop -m immediate: as if the server were lost
 #   pg-server.sh resume DIR    start the stopped server again on its port
 #   pg-server.sh remove DIR    stop and delete it
+# The tests run it with fsync off; VRAX_PG_FSYNC=on keeps a real server's durability (the
+# benchmark).
 set -euo pipefail
 COMMAND=${1:?usage: $0 start|stop|resume|remove DIR}
 DIR=$(realpath -m "${2:?usage: $0 start|stop|resume|remove DIR}")
@@ -46,7 +48,7 @@ start() {
 listen_addresses = '127.0.0.1'
 port = $port
 unix_socket_directories = '$DIR/data'
-fsync = off
+fsync = ${VRAX_PG_FSYNC:-off}
 max_connections = 200
 CONF
     ctl start
