@@ -17,6 +17,9 @@ enum class RecordsAccess {
     Station,
     // A report: the store must exist and is only read.
     Report,
+    // `records approve`: the store is created when missing and takes approvals only; a line
+    // database connects with the approver's role, not a station's.
+    Approval,
 };
 
 // The records that the --records value picks: "none" keeps nothing, empty the default file,
