@@ -19,7 +19,7 @@ struct OptionName {
     bool takesValue;
 };
 
-constexpr std::array<OptionName, 28> OptionNames{{
+constexpr std::array<OptionName, 29> OptionNames{{
     {"--ic", true},          {"--vid", true},
     {"--pid", true},         {"--format", true},
     {"--blocks", true},      {"--ranges", true},
@@ -34,6 +34,7 @@ constexpr std::array<OptionName, 28> OptionNames{{
     {"--duplicates", false}, {"--serial-start", true},
     {"--gang", true},        {"--max-mice", true},
     {"--sim-mice", true},    {"--sim-faulty-every", true},
+    {"--product", true},
 }};
 
 std::string Lower(std::string text) {
@@ -114,6 +115,27 @@ void ReadCommand(const std::vector<std::string>& positional, CommandLineOptions&
         throw UsageError("unknown command '" + positional[0] + "'");
     }
     options.command = found->second.first;
+    if (options.command == Command::Records && positional.size() > 1) {
+        if (positional[1] == "approvals") {
+            options.report = RecordsReport::Approvals;
+            if (positional.size() > 2) {
+                throw UsageError("unexpected argument '" + positional[2] + "' after approvals");
+            }
+            return;
+        }
+        if (positional[1] == "approve") {
+            options.command = Command::Approve;
+            if (positional.size() < 3 || positional[2].empty()) {
+                throw UsageError("records approve needs IMAGE.bin");
+            }
+            if (positional.size() > 3) {
+                throw UsageError("unexpected argument '" + positional[3] + "' after " +
+                                 positional[2]);
+            }
+            options.path = positional[2];
+            return;
+        }
+    }
     const char* argument = found->second.second;
     const std::size_t wanted = argument == nullptr ? 1 : 2;
     if (positional.size() > wanted) {
@@ -240,11 +262,62 @@ void Only(const ArgumentReader& reader, Command command, Command wanted,
     }
 }
 
+void ReadApprovals(const ArgumentReader& reader, CommandLineOptions& options) {
+    const bool approvals =
+        options.command == Command::Records && options.report == RecordsReport::Approvals;
+    if (options.command == Command::Write || options.command == Command::Line) {
+        // The product type whose approved images the write may use, for a write that stamps
+        // no factory record too.
+        if (reader.Has("--product")) {
+            const int type = HexadecimalFieldValue("--product", reader.Value("--product"), 4);
+            if (reader.Has("--factory") && type != options.settings.factoryType) {
+                throw UsageError("--product " + reader.Value("--product") +
+                                 " differs from the --factory TYPE");
+            }
+            options.settings.factoryType = type;
+        }
+        return;
+    }
+    if (options.command != Command::Approve && !approvals) {
+        if (reader.Has("--product")) {
+            throw UsageError("--product belongs to write, line, records approve and records "
+                             "approvals");
+        }
+        return;
+    }
+    if (reader.Has("--product")) {
+        options.productType = HexadecimalFieldValue("--product", reader.Value("--product"), 4);
+    } else if (!approvals) {
+        throw UsageError("records approve needs --product HEX (the product type, as the "
+                         "factory fields' Type)");
+    }
+    for (const char* name : {"--since", "--serial", "--summary", "--duplicates"}) {
+        if (reader.Has(name)) {
+            throw UsageError(std::string(name) + " is not for " +
+                             (approvals ? "records approvals" : "records approve"));
+        }
+    }
+    if (approvals && reader.Has("--csv")) {
+        options.report = RecordsReport::ApprovalsCsv;
+    } else if (!approvals && reader.Has("--csv")) {
+        throw UsageError("--csv is not for records approve");
+    }
+}
+
 void ReadRecordsAndLine(const ArgumentReader& reader, CommandLineOptions& options) {
-    Only(reader, options.command, Command::Records,
-         {"--since", "--csv", "--summary", "--duplicates"}, "records");
     Only(reader, options.command, Command::Line,
          {"--serial-start", "--gang", "--max-mice", "--sim-mice", "--sim-faulty-every"}, "line");
+    ReadApprovals(reader, options);
+    if (options.command == Command::Approve ||
+        (options.command == Command::Records && (options.report == RecordsReport::Approvals ||
+                                                 options.report == RecordsReport::ApprovalsCsv))) {
+        if (options.command == Command::Records && options.recordsChoice == "none") {
+            throw UsageError("records: --records none keeps no records to show");
+        }
+        return;
+    }
+    Only(reader, options.command, Command::Records,
+         {"--since", "--csv", "--summary", "--duplicates"}, "records");
     if (options.command != Command::Records && options.command != Command::Line &&
         reader.Has("--serial")) {
         throw UsageError("--serial belongs to the records and line commands");
@@ -356,6 +429,8 @@ const char* CommandName(Command command) {
         return "records";
     case Command::Line:
         return "line";
+    case Command::Approve:
+        return "records approve";
     }
     return "?";
 }

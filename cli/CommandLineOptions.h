@@ -9,10 +9,11 @@
 
 namespace vrax {
 
-enum class Command { Help, List, Write, Verify, Read, FactoryRead, Records, Line };
+// Approve is "records approve IMAGE.bin": it changes the records, which the reports never do.
+enum class Command { Help, List, Write, Verify, Read, FactoryRead, Records, Line, Approve };
 
 // What the records command prints.
-enum class RecordsReport { Table, Csv, Summary, Duplicates };
+enum class RecordsReport { Table, Csv, Summary, Duplicates, Approvals, ApprovalsCsv };
 
 // One virtual mouse on the simulated bus instead of the machine's devices.
 struct SimulatedMouseOptions {
@@ -43,6 +44,8 @@ struct CommandLineOptions {
     RecordsReport report = RecordsReport::Table;
     std::string since;
     std::optional<int> serialFilter;
+    // records approve (needed) and records approvals (a filter)
+    std::optional<int> productType;
 
     // line
     bool serialFromRecords = false; // --serial next

@@ -7,6 +7,7 @@
 #include "cli/ProductionLog.h"
 #include "cli/TracingHidPlatform.h"
 #include "device/HexText.h"
+#include "device/NullHidPlatform.h"
 #include "device/RememberingHidPlatform.h"
 #include "device/SystemHidPlatform.h"
 #include "programming/BinImage.h"
@@ -17,10 +18,14 @@
 #include "programming/StationError.h"
 #include "programming/Verify.h"
 #include "programming/WriteJob.h"
+#include "records/ApprovalsReport.h"
+#include "records/HostName.h"
+#include "records/ImageApprovalCheck.h"
 #include "records/RecordsLocation.h"
 #include "records/RecordsReport.h"
 #include "records/SerialNumberHold.h"
 #include "records/Sha256.h"
+#include "records/UserName.h"
 
 #include <cerrno>
 #include <csignal>
@@ -101,10 +106,13 @@ int CommandLineProgram::Run() {
             log_ = log.get();
         }
         if (options_.command != Command::List) {
-            records_ =
-                OpenProductionRecords(options_.recordsChoice, options_.command == Command::Records
-                                                                  ? RecordsAccess::Report
-                                                                  : RecordsAccess::Station);
+            RecordsAccess access = RecordsAccess::Station;
+            if (options_.command == Command::Records) {
+                access = RecordsAccess::Report;
+            } else if (options_.command == Command::Approve) {
+                access = RecordsAccess::Approval;
+            }
+            records_ = OpenProductionRecords(options_.recordsChoice, access);
         }
         outcome = Execute();
     } catch (const StationError& error) {
@@ -136,7 +144,8 @@ int CommandLineProgram::Run() {
     if (!outcome.error.empty()) {
         err_ << outcome.error << '\n';
     }
-    if (log && options_.command != Command::Records && options_.command != Command::Line) {
+    if (log && options_.command != Command::Records && options_.command != Command::Line &&
+        options_.command != Command::Approve) {
         std::string verdict = outcome.verdict;
         if (verdict.empty()) {
             verdict = outcome.lines.empty() ? outcome.error : outcome.lines.back();
@@ -158,6 +167,9 @@ CommandLineProgram::Outcome CommandLineProgram::Execute() {
     }
     if (options_.command == Command::Line) {
         return RunLine();
+    }
+    if (options_.command == Command::Approve) {
+        return Approve();
     }
     HidPlatform* devices = nullptr;
     if (options_.simulation) {
@@ -280,6 +292,8 @@ CommandLineProgram::RunOperation(Station& station, CommandLineView& view,
     origin_.productId = options_.productId;
     SerialNumberHold hold(*records_);
     view.SetSerialNumberHold(&hold);
+    ImageApprovalCheck approvals(*records_);
+    view.SetApprovalCheck(&approvals, origin_.imageFile);
     const auto store = [&](const std::string& verdict, const std::string& error) {
         ProductionRecord record = RecordOfOperation(CommandName(options_.command), verdict, context,
                                                     &devices, origin_, view.Stamped());
@@ -394,7 +408,41 @@ CommandLineProgram::Outcome CommandLineProgram::ShowRecords() {
             outcome.exitCode = ExitFailed;
         }
         break;
+    case RecordsReport::Approvals:
+        outcome.lines = ApprovalsTable(records_->FindApprovals(options_.productType));
+        break;
+    case RecordsReport::ApprovalsCsv:
+        outcome.lines = ApprovalsCsv(records_->FindApprovals(options_.productType));
+        break;
     }
+    return outcome;
+}
+
+CommandLineProgram::Outcome CommandLineProgram::Approve() {
+    // Loaded as a station loads it, so the hash is the one the stations compute.
+    NullHidPlatform nothing;
+    VirtualClock clock;
+    PlainSettings settings = options_.settings;
+    CommandLineView view(progress_);
+    Station loader(nothing, clock, settings, view);
+    StationContext context = loader.Context();
+    BeginLoad(context);
+    if (LoadBinFile(context, options_.path) != LoadOutcome::Loaded) {
+        Outcome refused;
+        refused.exitCode = ExitBadInput;
+        refused.lines = view.VisibleTexts(loader.lang);
+        return refused;
+    }
+    ImageApproval approval;
+    approval.productType = options_.productType.value_or(0);
+    approval.imageSha256 = Sha256Hex(loader.state.LoadedImage.data(), ImageSize);
+    approval.imageFile = ExpandFileName(options_.path);
+    const std::string user = UserName();
+    const std::string host = HostName();
+    approval.approver = (user.empty() ? "?" : user) + "@" + (host.empty() ? "?" : host);
+    Outcome outcome;
+    outcome.exitCode = ExitPass;
+    outcome.lines.push_back(ApprovalText(records_->ApproveImage(approval)));
     return outcome;
 }
 

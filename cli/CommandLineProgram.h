@@ -53,6 +53,7 @@ private:
                          const RememberingHidPlatform& devices);
     Outcome ShowRecords();
     Outcome RunLine();
+    Outcome Approve();
     void StartProgress();
     static Outcome BadInput(const std::string& message);
 

@@ -4,6 +4,7 @@
 #include "programming/FactoryRecord.h"
 #include "programming/Lang.h"
 #include "programming/StationView.h"
+#include "records/ImageApprovalCheck.h"
 #include "records/OperationRecord.h"
 #include "records/SerialNumberHold.h"
 
@@ -52,6 +53,16 @@ public:
         }
     }
     void SetSerialNumberHold(SerialNumberHold* hold) { hold_ = hold; }
+    // A write refuses an image that `check` (when given) does not let through.
+    void WritingImage(const ImageBuffer& image, StationSettings& settings) override {
+        if (approvals_ != nullptr) {
+            approvals_->Require(image, settings, imageFile_);
+        }
+    }
+    void SetApprovalCheck(ImageApprovalCheck* check, std::string imageFile) {
+        approvals_ = check;
+        imageFile_ = std::move(imageFile);
+    }
     const std::optional<StampedNumber>& Stamped() const { return stamped_; }
 
     // The visible labels in the window's reading order: the size and mouse mismatch labels,
@@ -67,6 +78,8 @@ private:
     bool sizeMismatchVisible_ = false;
     std::optional<FactoryFields> factoryFields_;
     SerialNumberHold* hold_ = nullptr;
+    ImageApprovalCheck* approvals_ = nullptr;
+    std::string imageFile_;
     std::optional<StampedNumber> stamped_;
 };
 

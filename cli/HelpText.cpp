@@ -15,6 +15,8 @@ constexpr const char* Usage = R"(Usage:
   vrax-bin-writer-cli [options] line IMAGE.bin [--gang N] [--serial next]
   vrax-bin-writer-cli [--records FILE] records [--since TIME] [--serial HEX] [--csv]
   vrax-bin-writer-cli [--records FILE] records --summary | --duplicates
+  vrax-bin-writer-cli [--records FILE] records approve IMAGE.bin --product HEX
+  vrax-bin-writer-cli [--records FILE] records approvals [--product HEX] [--csv]
 
 Runs the station's programming operations on one mouse with the same code as the window, on
 the machine's HID devices or on a virtual mouse. The image is loaded (and refused as the window
@@ -40,6 +42,13 @@ Commands:
                   then prints a summary
   records         print the production records as a table (--csv: as CSV); the file is
                   only read, never created or changed, and must exist
+  records approve IMAGE
+                  approve the image for the product type --product: once the records
+                  approve an image for a product type, write and line refuse every other
+                  image for it, naming the file and its SHA-256 (the one change a records
+                  command makes; the approver is this process's user and host)
+  records approvals
+                  print the approved images (--product: of one product type; --csv: as CSV)
 
 Mouse:
   --ic TYPE       KVQM31X, KVQM42xx or KVQM537 (default KVQM31X; with --sim, the type of the
@@ -60,6 +69,8 @@ Write settings (the window's defaults; numbers are decimal digits only):
                   factory record write (default 3)
   --sleep N       Sleep Time: settle wait of N+1 ms before the verdict, at most 3 digits
                   (default 100)
+  --product HEX   the product type whose approved images write and line may use, as the
+                  factory fields' Type (default 0005; --factory sets it too)
   --factory TYPE,DATE,SN,FACTORY,LINE,STATION
                   turn Write Product ID on (KVQM31X only): product type, date and serial
                   number in hexadecimal (at most 4, 8 and 6 digits), factory 1..8, line A..Z,
@@ -138,8 +149,9 @@ Exit codes:
   1  any other outcome on a found mouse: a fail verdict, "BIN file not match Mouse", no answer
   2  bad usage or bad input: an unknown option or a bad value, a BIN file that cannot be
      opened or is not 2048 bytes, a range that does not convert, a file that cannot be
-     created or written, records that refuse (a serial number already stamped, a store that
-     cannot be written or stayed locked past its deadline)
+     created or written, records that refuse (a serial number already stamped, an image not
+     approved for the product type, a store that cannot be written or stayed locked past
+     its deadline, a records file on a network file system)
   3  no matching mouse found
 )";
 

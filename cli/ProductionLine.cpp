@@ -11,6 +11,7 @@
 #include "programming/FactoryRecord.h"
 #include "programming/StationContext.h"
 #include "programming/WriteJob.h"
+#include "records/ImageApprovalCheck.h"
 #include "records/OperationRecord.h"
 #include "records/SerialNumberHold.h"
 #include "records/Sha256.h"
@@ -86,6 +87,7 @@ struct ProductionLine::Tally {
     int finished = 0;                    // since the main loop last looked
     std::string error;                   // stops the line
     std::vector<std::string> unrecorded; // mice programmed whose record could not be stored
+    ImageApprovalCheck* approvals = nullptr;
 };
 
 ProductionLine::ProductionLine(const CommandLineOptions& options, ProductionRecords& records,
@@ -121,6 +123,16 @@ int ProductionLine::Run() {
         tally.origin.productId = options_.productId;
     }
     tally.nextSerial = options_.settings.factoryNumber;
+    ImageApprovalCheck approvals(records_);
+    tally.approvals = &approvals;
+    try {
+        // An image the records do not approve stops the line before it waits for a mouse.
+        PlainSettings settings = options_.settings;
+        approvals.Require(tally.image.LoadedImage, settings, tally.origin.imageFile);
+    } catch (const StationError& error) {
+        err_ << error.what() << '\n';
+        return 2;
+    }
 
     RealClock busClock;
     std::unique_ptr<SimulatedHidBus> bus;
@@ -312,6 +324,7 @@ void ProductionLine::Program(const Arrival& arrival, Tally& tally) {
     };
     SerialNumberHold hold(records_);
     view.SetSerialNumberHold(&hold);
+    view.SetApprovalCheck(tally.approvals, tally.origin.imageFile);
     try {
         {
             // A mouse that arrived after the line stopped is not written.

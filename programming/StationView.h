@@ -1,6 +1,8 @@
 #pragma once
 
 #include "device/LinkProgress.h"
+#include "programming/StationSettings.h"
+#include "programming/StationState.h"
 
 #include <optional>
 #include <string>
@@ -67,6 +69,10 @@ public:
     // the number there and throws to refuse one the records show stamped; nothing is written
     // to the mouse when it refuses before the mouse.
     virtual void StampingSerialNumber(int /*productType*/, int /*serialNumber*/, StampMoment) {}
+    // The write job is about to write this image, before anything else reaches the mouse. A
+    // view that keeps records throws to refuse an image the records do not approve for the
+    // product type in the factory fields (settings' FactoryType).
+    virtual void WritingImage(const ImageBuffer& /*image*/, StationSettings& /*settings*/) {}
 };
 
 } // namespace vrax

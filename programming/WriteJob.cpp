@@ -136,7 +136,11 @@ WriteVerdict RunWriteJob(StationContext& context) {
 
     WriteVerdict verdict = WriteVerdict::None;
     try {
-        switch (context.settings.IcType()) {
+        const int icType = context.settings.IcType();
+        if (icType == IcTypeKvqm31x || icType == IcTypeKvqm42xx || icType == IcTypeKvqm537) {
+            view.WritingImage(operation.image.bytes, context.settings);
+        }
+        switch (icType) {
         case IcTypeKvqm31x:
             verdict = RunKvqm31xJob(context, operation.image);
             break;

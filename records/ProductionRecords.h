@@ -48,6 +48,16 @@ struct Reservation {
     long long process = 0;
 };
 
+// An image approved for one product type: stations that build the product type write only
+// approved images once the store holds any approval for it.
+struct ImageApproval {
+    int productType = 0;
+    std::string imageSha256; // lower-case hexadecimal
+    std::string imageFile;   // the file as the approver named it
+    std::string approver;    // "user@host" of the approving process
+    std::string time;        // UTC, when the store took it
+};
+
 inline constexpr int LargestSerialNumber = 0xFFFFFF;
 
 // How long a call waits for the records (another station's transaction, the file's lock):
@@ -105,6 +115,17 @@ public:
     // From now on no call waits more than RecordsStopGrace: the line calls it at its first
     // records failure and on Ctrl+C. Safe from any thread.
     virtual void StopWaiting() = 0;
+
+    // Approved images. Approving is not a station's business: a store opened for approving
+    // (RecordsAccess::Approval) takes it, and may refuse it to a station's connection.
+    // Stores the approval of approval.imageSha256 for approval.productType, the time being the
+    // store's own, and returns the approval as the store now holds it: an image already
+    // approved for the product type keeps its first approval, which is returned unchanged.
+    virtual ImageApproval ApproveImage(const ImageApproval& approval) = 0;
+    // The approvals of the product type (of every product type when none is given), by
+    // product type, then in the order they were given. An older store without approvals
+    // answers none.
+    virtual std::vector<ImageApproval> FindApprovals(std::optional<int> productType) = 0;
 };
 
 // A station that keeps no records: --records none.
@@ -123,6 +144,11 @@ public:
     void ClaimSerialNumber(int, int) override {}
     void SettleSerialNumber(int, int, bool) override {}
     void StopWaiting() override {}
+
+    ImageApproval ApproveImage(const ImageApproval&) override {
+        throw RecordsError("approving an image needs a records store: give --records FILE");
+    }
+    std::vector<ImageApproval> FindApprovals(std::optional<int>) override { return {}; }
 };
 
 } // namespace vrax

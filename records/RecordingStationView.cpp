@@ -20,6 +20,7 @@ void RecordingStationView::Attach(Station& station, ProductionRecords& records,
     records_ = &records;
     devices_ = devices;
     imageFile_ = std::move(imageFile);
+    approvals_ = std::make_unique<ImageApprovalCheck>(records);
 }
 
 bool RecordingStationView::IsVerdictOf(const std::string& text,
@@ -145,6 +146,13 @@ void RecordingStationView::StampingSerialNumber(int productType, int serialNumbe
         }
     }
     inner_.StampingSerialNumber(productType, serialNumber, moment);
+}
+
+void RecordingStationView::WritingImage(const ImageBuffer& image, StationSettings& settings) {
+    if (approvals_) {
+        approvals_->Require(image, settings, imageFile_ ? imageFile_() : "");
+    }
+    inner_.WritingImage(image, settings);
 }
 
 } // namespace vrax

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "programming/StationContext.h"
+#include "records/ImageApprovalCheck.h"
 #include "records/OperationRecord.h"
 #include "records/ProductionRecords.h"
 #include "records/SerialNumberHold.h"
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -59,6 +61,8 @@ public:
         inner_.ShowFactoryRecord(type, date, serialNumber, factoryIndex, lineIndex, stationIndex);
     }
     void StampingSerialNumber(int productType, int serialNumber, StampMoment moment) override;
+    // Refuses an image the records do not approve for the factory fields' product type.
+    void WritingImage(const ImageBuffer& image, StationSettings& settings) override;
 
 private:
     struct Operation {
@@ -83,6 +87,7 @@ private:
     const RememberingHidPlatform* devices_ = nullptr;
     std::function<std::string()> imageFile_;
     std::function<void(const ProductionRecord&)> listener_;
+    std::unique_ptr<ImageApprovalCheck> approvals_;
     // The operation running now; one started in another's message pumping has its own.
     Operation* operation_ = nullptr;
 };

@@ -97,6 +97,9 @@ std::unique_ptr<ProductionRecords> OpenProductionRecords(const std::string& choi
                                                          SqliteProductionRecords::Access::ReadOnly);
     }
     std::unique_ptr<ProductionRecords> records = std::make_unique<SqliteProductionRecords>(path);
+    if (access == RecordsAccess::Approval) {
+        return records;
+    }
     records->ProveWritable();
     records->SettleAbandonedReservations();
     return records;

@@ -17,6 +17,9 @@ enum class RecordsAccess {
     Station,
     // A report: the store must exist and is only read.
     Report,
+    // `records approve`: the store is created when missing and takes approvals only; a line
+    // database connects with the approver's role, not a station's.
+    Approval,
 };
 
 // Whether --records names a line database (a libpq URI or a connection string such as

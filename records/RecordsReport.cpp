@@ -32,6 +32,8 @@ std::vector<std::string> Fields(const ProductionRecord& r) {
             r.error};
 }
 
+} // namespace
+
 std::vector<std::string> AlignedTable(const std::vector<std::vector<std::string>>& rows) {
     std::vector<std::size_t> widths;
     for (const auto& row : rows) {
@@ -53,6 +55,8 @@ std::vector<std::string> AlignedTable(const std::vector<std::vector<std::string>
     }
     return lines;
 }
+
+namespace {
 
 bool IsWrite(const ProductionRecord& record) {
     return record.operation == "write";

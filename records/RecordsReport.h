@@ -16,6 +16,9 @@ inline constexpr const char* WritePassVerdict = "Write Pass";
 // One field of a CSV line, quoted only when it must be.
 std::string CsvField(const std::string& text);
 
+// Each row's fields in columns two spaces apart, as wide as their widest field.
+std::vector<std::string> AlignedTable(const std::vector<std::vector<std::string>>& rows);
+
 std::vector<std::string> RecordsCsv(const std::vector<ProductionRecord>& records);
 // Aligned columns for a terminal; the image's hash shortened to 12 digits.
 std::vector<std::string> RecordsTable(const std::vector<ProductionRecord>& records);

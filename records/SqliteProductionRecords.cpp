@@ -2,6 +2,7 @@
 
 #include "device/HexText.h"
 #include "records/RecordsReport.h"
+#include "records/RemoteFileSystem.h"
 
 #include <sqlite3.h>
 
@@ -16,7 +17,8 @@ namespace vrax {
 namespace {
 
 // Version 1 kept the records alone; version 2 added the product type and the reservations;
-// version 3 names who holds a reservation and indexes what the reports and reservations ask.
+// version 3 names who holds a reservation and indexes what the reports and reservations ask;
+// version 4 keeps the approved images.
 constexpr const char* CreateVersion1 = R"(
 CREATE TABLE schema_version (version INTEGER NOT NULL);
 CREATE TABLE records (
@@ -54,6 +56,18 @@ CREATE INDEX records_passes ON records(serial, product_type, time)
     WHERE operation = 'write' AND verdict = 'Write Pass';
 CREATE INDEX serials_reserved ON serials(product_type, serial) WHERE state = 'reserved';
 UPDATE schema_version SET version = 3;
+)";
+
+// The key is the index the stations' one lookup per product type goes through.
+constexpr const char* UpgradeTo4 = R"(
+CREATE TABLE approvals (
+    product_type INTEGER NOT NULL,
+    image_sha256 TEXT NOT NULL,
+    image_file TEXT NOT NULL,
+    approver TEXT NOT NULL,
+    time TEXT NOT NULL,
+    PRIMARY KEY (product_type, image_sha256));
+UPDATE schema_version SET version = 4;
 )";
 
 constexpr const char* PassWhere = "operation = 'write' AND verdict = 'Write Pass'";
@@ -290,8 +304,20 @@ void SqliteProductionRecords::Open(Access access) {
         if (!std::filesystem::is_regular_file(status)) {
             Fail("cannot open", "not a file");
         }
-    } else if (!file.parent_path().empty()) {
-        std::filesystem::create_directories(file.parent_path(), error);
+    } else {
+        // Reports may read a copy on a share; a station may not write there.
+        const std::string remote = RemoteFileSystemOf(path_);
+        if (!remote.empty()) {
+            Fail("cannot open",
+                 "it is on a network file system (" + remote +
+                     "), where SQLite's locking cannot be trusted and two stations could stamp "
+                     "the same serial number. Keep the file on this computer's own disk, or "
+                     "share the line's records through the line database: --records "
+                     "postgresql://SERVER/DATABASE");
+        }
+        if (!file.parent_path().empty()) {
+            std::filesystem::create_directories(file.parent_path(), error);
+        }
     }
     const int flags = (access == Access::ReadOnly ? SQLITE_OPEN_READONLY
                                                   : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) |
@@ -421,6 +447,9 @@ void SqliteProductionRecords::CreateOrUpgrade() {
     }
     if (version <= 2) {
         Execute(db_, UpgradeTo3);
+    }
+    if (version <= 3) {
+        Execute(db_, UpgradeTo4);
     }
     transaction.Commit();
     version_ = SchemaVersion;
@@ -737,6 +766,65 @@ void SqliteProductionRecords::SettleSerialNumber(int productType, int serialNumb
         update.Step();
         transaction.Commit();
     });
+}
+
+namespace {
+
+ImageApproval ApprovalOfRow(const Statement& select) {
+    return {static_cast<int>(select.Integer(0)), select.Text(1), select.Text(2), select.Text(3),
+            select.Text(4)};
+}
+
+constexpr const char* ApprovalColumns =
+    "SELECT product_type, image_sha256, image_file, approver, time FROM approvals ";
+
+} // namespace
+
+ImageApproval SqliteProductionRecords::ApproveImage(const ImageApproval& approval) {
+    RequireWritable();
+    ImageApproval stored;
+    Call("approve an image", [&] {
+        Transaction transaction(db_);
+        {
+            Statement insert(db_, "INSERT OR IGNORE INTO approvals (product_type, image_sha256, "
+                                  "image_file, approver, time) VALUES (?, ?, ?, ?, ?)");
+            insert.Bind(1, approval.productType);
+            insert.Bind(2, approval.imageSha256);
+            insert.Bind(3, approval.imageFile);
+            insert.Bind(4, approval.approver);
+            insert.Bind(5, UtcTimeWithMilliseconds());
+            insert.Step();
+        }
+        Statement select(db_, std::string(ApprovalColumns) +
+                                  "WHERE product_type = ?1 AND image_sha256 = ?2");
+        select.Bind(1, approval.productType);
+        select.Bind(2, approval.imageSha256);
+        select.Step();
+        stored = ApprovalOfRow(select);
+        transaction.Commit();
+    });
+    return stored;
+}
+
+std::vector<ImageApproval> SqliteProductionRecords::FindApprovals(std::optional<int> productType) {
+    std::vector<ImageApproval> approvals;
+    // A file of an older program, read without upgrading, has none.
+    if (version_ < 4) {
+        return approvals;
+    }
+    Call("read the approved images", [&] {
+        // One product type's goes through the key's index.
+        Statement select(db_, std::string(ApprovalColumns) +
+                                  (productType ? "WHERE product_type = ?1 " : "") +
+                                  "ORDER BY product_type, rowid");
+        if (productType) {
+            select.Bind(1, *productType);
+        }
+        while (select.Step()) {
+            approvals.push_back(ApprovalOfRow(select));
+        }
+    });
+    return approvals;
 }
 
 } // namespace vrax

@@ -18,11 +18,13 @@ namespace vrax {
 // The records in one SQLite file in WAL mode, which several processes and threads may share.
 class SqliteProductionRecords final : public ProductionRecords {
 public:
-    static constexpr int SchemaVersion = 3;
+    static constexpr int SchemaVersion = 4;
 
     enum class Access {
-        ReadWrite, // creates the file (and its folder) when missing and upgrades an older schema
-        ReadOnly,  // the reports: the file must exist and is never changed or upgraded
+        // Creates the file (and its folder) when missing and upgrades an older schema. Refuses
+        // a file on a network file system, where SQLite's locks cannot be trusted.
+        ReadWrite,
+        ReadOnly, // the reports: the file must exist and is never changed or upgraded
     };
 
     // Throws RecordsError naming the file.
@@ -43,6 +45,8 @@ public:
     void ClaimSerialNumber(int productType, int serialNumber) override;
     void SettleSerialNumber(int productType, int serialNumber, bool stamped) override;
     void StopWaiting() override;
+    ImageApproval ApproveImage(const ImageApproval& approval) override;
+    std::vector<ImageApproval> FindApprovals(std::optional<int> productType) override;
 
     int StoredSchemaVersion();
 

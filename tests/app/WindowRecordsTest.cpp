@@ -5,6 +5,7 @@
 #include "controls/TIntEdit.h"
 #include "device/RememberingHidPlatform.h"
 #include "records/RecordsReport.h"
+#include "records/Sha256.h"
 #include "records/SqliteProductionRecords.h"
 #include "sim/SimulatedHidBus.h"
 #include "sim/VirtualMouse31x.h"
@@ -18,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -163,6 +165,12 @@ TEST(WindowRecords, AShiftInAutoWriteLeavesOneRecordPerMouseAndRepeatsShowUp) {
             inner.SettleSerialNumber(type, serial, stamped);
         }
         void StopWaiting() override {}
+        ImageApproval ApproveImage(const ImageApproval& approval) override {
+            return inner.ApproveImage(approval);
+        }
+        std::vector<ImageApproval> FindApprovals(std::optional<int> type) override {
+            return inner.FindApprovals(type);
+        }
         ProductionRecords& inner;
     } full(records);
     form.Recording().Attach(form.GetStation(), full, &devices, [&form] {
@@ -178,6 +186,89 @@ TEST(WindowRecords, AShiftInAutoWriteLeavesOneRecordPerMouseAndRepeatsShowUp) {
     EXPECT_EQ(FindControl<QLabel>(form, "lbl_PassCnt")->text(), passes);
     // The number the mouse holds stays taken.
     EXPECT_THROW(records.ClaimSerialNumber(5, 0x200000), RecordsError);
+}
+
+TEST(WindowRecords, AnImageNotApprovedForTheProductTypeIsRefusedBeforeTheMouse) {
+    const fs::path folder = fs::temp_directory_path() / "vrax-window-approvals";
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    struct RemoveOnExit {
+        fs::path path;
+        ~RemoveOnExit() {
+            std::error_code ignored;
+            fs::remove_all(path, ignored);
+        }
+    } const removeOnExit{folder};
+    const std::string approvedPath = (folder / "approved.bin").string();
+    const std::string otherPath = (folder / "other.bin").string();
+    std::ofstream(approvedPath, std::ios::binary) << std::string(2048, '\x5A');
+    std::ofstream(otherPath, std::ios::binary) << std::string(2048, '\x3C');
+
+    VirtualClock clock;
+    SimulatedHidBus bus{clock};
+    RememberingHidPlatform devices(bus);
+    ScriptedDialogs dialogs;
+    SqliteProductionRecords records((folder / "records.sqlite").string());
+    records.ApproveImage(
+        {5,
+         Sha256Hex(reinterpret_cast<const std::uint8_t*>(std::string(2048, '\x5A').data()), 2048),
+         approvedPath, "qa@lab", ""});
+    TForm1 form(devices, clock, dialogs);
+    form.SetExitAction([](int) {});
+    form.Recording().Attach(form.GetStation(), records, &devices, [&form] {
+        return FindControl<QLineEdit>(form, "edt_BinFile")->text().toStdString();
+    });
+    FindControl<QRadioButton>(form, "rb_CmdByte2K")->setChecked(true);
+    FindControl<TIntEdit>(form, "edt_sleepTime")->setText("0");
+    const auto tick = [&form] {
+        form.RunGuarded([&] { form.DevTimerTimer(FindControl<QTimer>(form, "DevTimer")); });
+    };
+    // The window takes a load only while no mouse is ready.
+    auto mouse = std::make_shared<VirtualMouse31x>();
+    const auto loadAndWrite = [&](const std::string& path) {
+        dialogs.openAnswers.push_back(QString::fromStdString(path));
+        FindControl<QPushButton>(form, "btn_Load")->click();
+        const auto id = bus.Plug(mouse);
+        tick();
+        FindControl<QPushButton>(form, "btn_Write")->click();
+        return id;
+    };
+
+    // The error box names the file and its hash; the mouse, the records and the window stay
+    // as they were.
+    const auto errors = [&dialogs] {
+        return std::count_if(dialogs.shown.begin(), dialogs.shown.end(), [](const auto& shown) {
+            return shown.kind == ScriptedDialogs::Kind::Error;
+        });
+    };
+    const auto plugged = loadAndWrite(otherPath);
+    ASSERT_EQ(errors(), 1);
+    EXPECT_EQ(dialogs.shown.back().kind, ScriptedDialogs::Kind::Error);
+    const std::string otherHash =
+        Sha256Hex(reinterpret_cast<const std::uint8_t*>(std::string(2048, '\x3C').data()), 2048);
+    EXPECT_EQ(dialogs.shown.back().text.toStdString(),
+              "Image \"" + otherPath + "\" (SHA-256 " + otherHash +
+                  ") is not approved for product type 0005; nothing was written. The records "
+                  "approve 1 image for it (records approvals --product 0005).");
+    EXPECT_EQ(mouse->Memory()[0], 0xFF);
+    EXPECT_TRUE(records.Find({}).empty());
+    EXPECT_TRUE(FindControl<QPushButton>(form, "btn_Write")->isEnabled());
+    EXPECT_TRUE(FindControl<QTimer>(form, "DevTimer")->isActive());
+
+    // Another product type has no approvals: the same image is written.
+    FindControl<THexEdit>(form, "edt_FactoryType")->setText("0006");
+    FindControl<QPushButton>(form, "btn_Write")->click();
+    EXPECT_EQ(FindControl<QLabel>(form, "lbl_CtrlResult")->text(), "Write Pass");
+    EXPECT_EQ(mouse->Memory()[0], 0x3C);
+
+    FindControl<THexEdit>(form, "edt_FactoryType")->setText("0005");
+    bus.Unplug(plugged);
+    tick();
+    loadAndWrite(approvedPath);
+    EXPECT_EQ(errors(), 1) << dialogs.shown.back().text.toStdString();
+    EXPECT_EQ(FindControl<QLabel>(form, "lbl_CtrlResult")->text(), "Write Pass");
+    EXPECT_EQ(mouse->Memory()[0], 0x5A);
+    EXPECT_EQ(records.Find({}).size(), 2u);
 }
 
 } // namespace

@@ -119,5 +119,80 @@ TEST_F(ProductionRecords, EveryOperationLeavesARecordAndRepeatsShowUp) {
     EXPECT_EQ(unwritable.out, "");
 }
 
+TEST_F(ProductionRecords, OnlyApprovedImagesAreWrittenForAProductTypeWithApprovals) {
+    const std::string records = Path("approvals.sqlite");
+    std::vector<std::uint8_t> other = image;
+    other[1000] ^= 0x01;
+    WriteFile("other.bin", other);
+    const std::string otherPath = Path("other.bin");
+
+    const ProgramResult approve =
+        Run({"--records", records, "records", "approve", imagePath, "--product", "5"});
+    ASSERT_EQ(approve.exitCode, 0) << approve.err;
+    const std::string approved = "Approved for product type 0005: " + imagePath + " (SHA-256 ";
+    ASSERT_EQ(approve.out.rfind(approved, 0), 0u) << approve.out;
+    const std::string hash = approve.out.substr(approved.size(), 64);
+    EXPECT_NE(approve.out.find(") by "), std::string::npos) << approve.out;
+    // Approving it again keeps the first approval.
+    EXPECT_EQ(Run({"--records", records, "records", "approve", imagePath, "--product", "0005"}).out,
+              approve.out);
+    const std::vector<std::string> table =
+        Lines(Run({"--records", records, "records", "approvals"}).out);
+    ASSERT_EQ(table.size(), 3u);
+    EXPECT_EQ(table[1].rfind("0005          " + hash + "  " + imagePath, 0), 0u) << table[1];
+    EXPECT_EQ(table[2], "1 approval");
+    const std::vector<std::string> csv =
+        Lines(Run({"--records", records, "records", "approvals", "--csv", "--product", "5"}).out);
+    ASSERT_EQ(csv.size(), 2u);
+    EXPECT_EQ(csv[1].rfind("0005," + hash + "," + imagePath + ",", 0), 0u) << csv[1];
+    EXPECT_EQ(
+        Lines(Run({"--records", records, "records", "approvals", "--product", "6"}).out).back(),
+        "0 approvals");
+
+    // Another image for the same product type: refused before the mouse is touched, with
+    // no record, also without a factory record to stamp.
+    const ProgramResult refused = Run({"--records", records, "--sim", "kvqm31x", "--product", "5",
+                                       "--sim-dump", Path("refused.bin"), "write", otherPath});
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_EQ(refused.out, "");
+    EXPECT_EQ(refused.err.rfind("Image \"" + otherPath + "\" (SHA-256 ", 0), 0u) << refused.err;
+    EXPECT_NE(refused.err.find(") is not approved for product type 0005; nothing was written."),
+              std::string::npos)
+        << refused.err;
+    EXPECT_EQ(refused.err.find(hash), std::string::npos);
+    EXPECT_EQ(ReadFile("refused.bin"), std::vector<std::uint8_t>(2048, 0xFF));
+    EXPECT_EQ(Lines(Run({"--records", records, "records"}).out).back(), "0 records");
+
+    // The approved image passes; the other one still may for a product type without
+    // approvals.
+    EXPECT_EQ(Run({"--records", records, "--sim", "kvqm31x", "--factory", "5,20200527,000001,1,A,1",
+                   "write", imagePath})
+                  .out,
+              "Write Pass\n");
+    EXPECT_EQ(
+        Run({"--records", records, "--sim", "kvqm42xx", "--product", "6", "write", otherPath}).out,
+        "Write Pass\n");
+
+    // A line of the unapproved image stops before its first mouse.
+    const ProgramResult line =
+        Run({"--records", records, "--sim", "kvqm31x", "--sim-mice", "4", "--gang", "2", "--format",
+             "2k", "--factory", "5,20200527,000100,1,A,1", "line", otherPath});
+    EXPECT_EQ(line.exitCode, 2);
+    EXPECT_EQ(line.out, "");
+    EXPECT_NE(line.err.find("is not approved for product type 0005"), std::string::npos)
+        << line.err;
+    const ProgramResult gang =
+        Run({"--records", records, "--sim", "kvqm31x", "--sim-mice", "4", "--gang", "2", "--format",
+             "2k", "--factory", "5,20200527,000100,1,A,1", "line", imagePath});
+    EXPECT_EQ(gang.exitCode, 0) << gang.err;
+    EXPECT_NE(gang.out.find("Mice: 4, passed 4"), std::string::npos) << gang.out;
+    EXPECT_EQ(Lines(Run({"--records", records, "records"}).out).back(), "6 records");
+
+    const ProgramResult nowhere =
+        Run({"--records", "none", "records", "approve", imagePath, "--product", "5"});
+    EXPECT_EQ(nowhere.exitCode, 2);
+    EXPECT_NE(nowhere.err.find("needs a records store"), std::string::npos) << nowhere.err;
+}
+
 } // namespace
 } // namespace vrax::testing

@@ -115,9 +115,29 @@ TEST_F(RecordsStore, UpgradesAVersionOneFileAndReservesSerialNumbersOnce) {
                            nullptr, nullptr, nullptr),
               SQLITE_OK);
     sqlite3_close(db);
+    {
+        // A report of the old file: no approvals, and the file stays as it was.
+        SqliteProductionRecords report(path, SqliteProductionRecords::Access::ReadOnly);
+        EXPECT_TRUE(report.FindApprovals(std::nullopt).empty());
+        EXPECT_EQ(report.StoredSchemaVersion(), 1);
+    }
 
     SqliteProductionRecords records(path);
     EXPECT_EQ(records.StoredSchemaVersion(), SqliteProductionRecords::SchemaVersion);
+    // Approvals after the upgrade: the first approval of an image stands.
+    const ImageApproval first = records.ApproveImage({5, "aa11", "/images/a.bin", "ann@qa", ""});
+    EXPECT_EQ(first.approver, "ann@qa");
+    EXPECT_EQ(first.time.size(), 24u) << first.time;
+    EXPECT_EQ(records.ApproveImage({5, "aa11", "/other/a.bin", "bob@qa", ""}).approver, "ann@qa");
+    records.ApproveImage({6, "aa11", "/images/a.bin", "bob@qa", ""});
+    records.ApproveImage({5, "bb22", "/images/b.bin", "bob@qa", ""});
+    const std::vector<ImageApproval> five = records.FindApprovals(5);
+    ASSERT_EQ(five.size(), 2u);
+    EXPECT_EQ(five[0].imageFile, "/images/a.bin");
+    EXPECT_EQ(five[1].imageSha256, "bb22");
+    EXPECT_EQ(records.FindApprovals(6).size(), 1u);
+    EXPECT_TRUE(records.FindApprovals(7).empty());
+    EXPECT_EQ(records.FindApprovals(std::nullopt).size(), 3u);
     const std::vector<ProductionRecord> old = records.Find({});
     ASSERT_EQ(old.size(), 1u);
     EXPECT_EQ(old[0].SerialText(), "000010");

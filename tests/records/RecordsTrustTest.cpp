@@ -155,8 +155,8 @@ TEST_F(RecordsTrust, OpeningRefusesWhatItCannotTrustAndReportsOnlyRead) {
         {"CREATE TABLE schema_version (version INTEGER);", "schema version is missing"},
         {"CREATE TABLE schema_version (version INTEGER); INSERT INTO schema_version VALUES (0);",
          "unknown schema version 0"},
-        {"CREATE TABLE schema_version (version INTEGER); INSERT INTO schema_version VALUES (4);",
-         "newer program (schema version 4)"},
+        {"CREATE TABLE schema_version (version INTEGER); INSERT INTO schema_version VALUES (5);",
+         "newer program (schema version 5)"},
     };
     for (const auto& file : broken) {
         fs::remove(path);
