@@ -393,4 +393,13 @@ void OutboxProductionRecords::StopWaiting() {
     server_->StopWaiting();
 }
 
+ImageApproval OutboxProductionRecords::ApproveImage(const ImageApproval& approval) {
+    return server_->ApproveImage(approval);
+}
+
+std::vector<ImageApproval> OutboxProductionRecords::FindApprovals(std::optional<int> productType) {
+    // Gone with the server, the station's check keeps its last answer for the same image.
+    return server_->FindApprovals(productType);
+}
+
 } // namespace vrax

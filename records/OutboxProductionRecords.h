@@ -43,6 +43,8 @@ public:
     void ClaimSerialNumber(int productType, int serialNumber) override;
     void SettleSerialNumber(int productType, int serialNumber, bool stamped) override;
     void StopWaiting() override;
+    ImageApproval ApproveImage(const ImageApproval& approval) override;
+    std::vector<ImageApproval> FindApprovals(std::optional<int> productType) override;
     long WaitingToSend() override;
 
     // Sends what waits for this server, oldest first. False when some must wait on.

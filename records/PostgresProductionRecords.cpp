@@ -60,7 +60,19 @@ CREATE TABLE station_opens (
     time timestamptz NOT NULL DEFAULT now(),
     role text NOT NULL DEFAULT current_user,
     host text, process bigint);
+CREATE TABLE approvals (
+    seq bigserial PRIMARY KEY,
+    product_type integer NOT NULL,
+    image_sha256 text NOT NULL,
+    image_file text NOT NULL,
+    approver text NOT NULL,
+    role text NOT NULL DEFAULT session_user,
+    time text NOT NULL,
+    UNIQUE (product_type, image_sha256));
 GRANT SELECT ON vrax_schema TO vrax_station, vrax_approver;
+GRANT SELECT ON approvals TO vrax_station;
+GRANT SELECT, INSERT ON approvals TO vrax_approver;
+GRANT USAGE ON SEQUENCE approvals_seq_seq TO vrax_approver;
 GRANT SELECT, INSERT ON records TO vrax_station;
 GRANT USAGE ON SEQUENCE records_seq_seq TO vrax_station;
 GRANT SELECT, INSERT ON serials TO vrax_station;
@@ -377,7 +389,12 @@ void PostgresProductionRecords::StopWaiting() {
 
 void PostgresProductionRecords::CreateOrUpgrade(Session& session, Access access) {
     const auto version = [&]() -> int {
-        if (session.Run("SELECT to_regclass('vrax_schema') IS NULL").Text(0, 0) == "t") {
+        // Read from the catalog's table, not its cache: after the lock below, a cache may
+        // not yet know the tables that another station just made.
+        if (session
+                .Run("SELECT count(*) FROM pg_catalog.pg_class WHERE relname = "
+                     "'vrax_schema' AND relnamespace = 'public'::regnamespace")
+                .Text(0, 0) == "0") {
             return 0;
         }
         const Result rows = session.Run("SELECT version FROM vrax_schema");
@@ -651,6 +668,45 @@ void PostgresProductionRecords::SettleSerialNumber(int productType, int serialNu
                         .Add(productType)
                         .Add(serialNumber));
     });
+}
+
+ImageApproval PostgresProductionRecords::ApproveImage(const ImageApproval& approval) {
+    ImageApproval stored;
+    Call("approve an image", [&](Session& session) {
+        // Approved twice, the first approval stands.
+        session.Run("INSERT INTO approvals (product_type, image_sha256, image_file, approver, "
+                    "time) VALUES ($1, $2, $3, $4, $5) ON CONFLICT (product_type, image_sha256) "
+                    "DO NOTHING",
+                    Parameters()
+                        .Add(approval.productType)
+                        .Add(approval.imageSha256)
+                        .Add(approval.imageFile)
+                        .Add(approval.approver)
+                        .Add(UtcTimeWithMilliseconds()));
+        const Result rows =
+            session.Run("SELECT product_type, image_sha256, image_file, approver, time FROM "
+                        "approvals WHERE product_type = $1 AND image_sha256 = $2",
+                        Parameters().Add(approval.productType).Add(approval.imageSha256));
+        stored = {static_cast<int>(rows.Integer(0, 0)), rows.Text(0, 1), rows.Text(0, 2),
+                  rows.Text(0, 3), rows.Text(0, 4)};
+    });
+    return stored;
+}
+
+std::vector<ImageApproval>
+PostgresProductionRecords::FindApprovals(std::optional<int> productType) {
+    std::vector<ImageApproval> approvals;
+    Call("read the approvals", [&](Session& session) {
+        const Result rows = session.Run(
+            "SELECT product_type, image_sha256, image_file, approver, time FROM approvals "
+            "WHERE $1::integer IS NULL OR product_type = $1 ORDER BY product_type, seq",
+            Parameters().Add(productType));
+        for (int row = 0; row < rows.Rows(); ++row) {
+            approvals.push_back({static_cast<int>(rows.Integer(row, 0)), rows.Text(row, 1),
+                                 rows.Text(row, 2), rows.Text(row, 3), rows.Text(row, 4)});
+        }
+    });
+    return approvals;
 }
 
 } // namespace vrax

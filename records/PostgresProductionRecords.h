@@ -48,6 +48,8 @@ public:
     void ClaimSerialNumber(int productType, int serialNumber) override;
     void SettleSerialNumber(int productType, int serialNumber, bool stamped) override;
     void StopWaiting() override;
+    ImageApproval ApproveImage(const ImageApproval& approval) override;
+    std::vector<ImageApproval> FindApprovals(std::optional<int> productType) override;
 
     // The address as given: it holds no password.
     const std::string& Address() const { return address_; }

@@ -65,6 +65,9 @@ std::unique_ptr<ProductionRecords> OpenProductionRecords(const std::string& choi
         auto server = std::make_unique<PostgresProductionRecords>(
             choice, report ? PostgresProductionRecords::Access::Report
                            : PostgresProductionRecords::Access::Station);
+        if (access == RecordsAccess::Approval) {
+            return server; // the approver's role: no outbox, nothing of a station's
+        }
         std::unique_ptr<ProductionRecords> records = std::make_unique<OutboxProductionRecords>(
             std::move(server), DefaultOutboxPath(),
             report ? OutboxProductionRecords::Access::Report

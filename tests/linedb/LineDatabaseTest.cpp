@@ -56,7 +56,8 @@ TEST_F(LineDatabase, KeepsTheFilesRulesForEveryStationAndRoleItMayPlay) {
         owners.emplace_back([&] {
             try {
                 OpenProductionRecords(Address("owner"));
-            } catch (const RecordsError&) {
+            } catch (const RecordsError& error) {
+                ADD_FAILURE() << error.what();
                 ++failures;
             }
         });
@@ -102,6 +103,14 @@ TEST_F(LineDatabase, KeepsTheFilesRulesForEveryStationAndRoleItMayPlay) {
     EXPECT_THAT(Sql("station", "DROP TABLE records"), HasSubstr("must be owner"));
     EXPECT_THAT(Sql("station", "CREATE TABLE mine (x integer)"), HasSubstr("permission denied"));
     EXPECT_EQ(Value("owner", "SELECT count(*) FROM records"), "2");
+
+    // Images are approved by the approver's role only; stations read the approvals.
+    const ImageApproval approval{5, std::string(64, 'a'), "mouse.bin", "qa@lab", ""};
+    EXPECT_THROW(station->ApproveImage(approval), RecordsError);
+    OpenProductionRecords(Address("approver"), RecordsAccess::Approval)->ApproveImage(approval);
+    ASSERT_EQ(station->FindApprovals(5).size(), 1u);
+    EXPECT_EQ(station->FindApprovals(5).front().imageFile, "mouse.bin");
+    EXPECT_THAT(Sql("approver", "DELETE FROM approvals"), HasSubstr("permission denied"));
 
     // A password never rides in an address, nor in what the error shows.
     std::string address = Address("station");
