@@ -19,7 +19,7 @@ struct OptionName {
     bool takesValue;
 };
 
-constexpr std::array<OptionName, 28> OptionNames{{
+constexpr std::array<OptionName, 29> OptionNames{{
     {"--ic", true},          {"--vid", true},
     {"--pid", true},         {"--format", true},
     {"--blocks", true},      {"--ranges", true},
@@ -34,6 +34,7 @@ constexpr std::array<OptionName, 28> OptionNames{{
     {"--duplicates", false}, {"--serial-start", true},
     {"--gang", true},        {"--max-mice", true},
     {"--sim-mice", true},    {"--sim-faulty-every", true},
+    {"--report", true},
 }};
 
 std::string Lower(std::string text) {
@@ -242,7 +243,7 @@ void Only(const ArgumentReader& reader, Command command, Command wanted,
 
 void ReadRecordsAndLine(const ArgumentReader& reader, CommandLineOptions& options) {
     Only(reader, options.command, Command::Records,
-         {"--since", "--csv", "--summary", "--duplicates"}, "records");
+         {"--since", "--csv", "--summary", "--duplicates", "--report"}, "records");
     Only(reader, options.command, Command::Line,
          {"--serial-start", "--gang", "--max-mice", "--sim-mice", "--sim-faulty-every"}, "line");
     if (options.command != Command::Records && options.command != Command::Line &&
@@ -266,8 +267,16 @@ void ReadRecordsAndLine(const ArgumentReader& reader, CommandLineOptions& option
             options.report = RecordsReport::Duplicates;
             ++reports;
         }
+        if (reader.Has("--report")) {
+            options.report = RecordsReport::LinePage;
+            options.reportPath = reader.Value("--report");
+            if (options.reportPath.empty()) {
+                throw UsageError("--report needs a file name");
+            }
+            ++reports;
+        }
         if (reports > 1) {
-            throw UsageError("records: choose one of --csv, --summary and --duplicates");
+            throw UsageError("records: choose one of --csv, --summary, --duplicates and --report");
         }
         if (reader.Has("--since")) {
             const std::optional<std::string> since = UtcTimeOfText(reader.Value("--since"));

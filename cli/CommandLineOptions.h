@@ -12,7 +12,7 @@ namespace vrax {
 enum class Command { Help, List, Write, Verify, Read, FactoryRead, Records, Line };
 
 // What the records command prints.
-enum class RecordsReport { Table, Csv, Summary, Duplicates };
+enum class RecordsReport { Table, Csv, Summary, Duplicates, LinePage };
 
 // One virtual mouse on the simulated bus instead of the machine's devices.
 struct SimulatedMouseOptions {
@@ -41,6 +41,7 @@ struct CommandLineOptions {
 
     // records
     RecordsReport report = RecordsReport::Table;
+    std::string reportPath; // --report: the line report's HTML file
     std::string since;
     std::optional<int> serialFilter;
 
