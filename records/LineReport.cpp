@@ -22,8 +22,8 @@ h1{margin:0;font-size:24px;font-weight:bold}
 header .sub{font-size:13px;margin-top:5px;color:#d5dfeb}
 header .sub b{color:#fff}
 main{padding:14px 28px 24px;max-width:1160px}
-.tiles{display:flex;gap:10px;flex-wrap:wrap}
-.tile{flex:1 1 0;background:#fff;border-radius:6px;padding:8px 14px;min-width:92px;border-left:5px solid #90a4ae}
+.tiles{display:grid;grid-template-columns:repeat(8,auto);gap:10px}
+.tile{background:#fff;border-radius:6px;padding:8px 14px;border-left:5px solid #90a4ae}
 .tile .v{font-size:26px;font-weight:bold;white-space:nowrap}
 .tile .k{font-size:12px;color:#5b6570}
 .tile.good{border-left-color:#43a047}.tile.bad{border-left-color:#e53935}

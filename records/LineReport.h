@@ -10,7 +10,7 @@ namespace vrax {
 // The failure reasons the report lists at most, the most frequent.
 inline constexpr int LineReportFailureReasons = 25;
 // Runs of serial numbers listed per product type; the rest are counted.
-inline constexpr std::size_t LineReportRunsShown = 120;
+inline constexpr std::size_t LineReportRunsShown = 60;
 
 // What the line report shows: only the store's aggregates, never its records one by one.
 struct LineReportData {
