@@ -93,6 +93,13 @@ std::string StoreShownName(const std::string& choice) {
             shown.replace(colon + 1, at - colon - 1, "***");
         }
     }
+    // A key=value connection text, or an address's query.
+    for (std::size_t key = shown.find("password="); key != std::string::npos;
+         key = shown.find("password=", key + 1)) {
+        const std::size_t value = key + 9;
+        const std::size_t end = shown.find_first_of(" &", value);
+        shown.replace(value, (end == std::string::npos ? shown.size() : end) - value, "***");
+    }
     return shown;
 }
 
