@@ -19,7 +19,7 @@ struct OptionName {
     bool takesValue;
 };
 
-constexpr std::array<OptionName, 29> OptionNames{{
+constexpr std::array<OptionName, 30> OptionNames{{
     {"--ic", true},          {"--vid", true},
     {"--pid", true},         {"--format", true},
     {"--blocks", true},      {"--ranges", true},
@@ -34,7 +34,7 @@ constexpr std::array<OptionName, 29> OptionNames{{
     {"--duplicates", false}, {"--serial-start", true},
     {"--gang", true},        {"--max-mice", true},
     {"--sim-mice", true},    {"--sim-faulty-every", true},
-    {"--product", true},
+    {"--product", true},     {"--report", true},
 }};
 
 std::string Lower(std::string text) {
@@ -317,7 +317,7 @@ void ReadRecordsAndLine(const ArgumentReader& reader, CommandLineOptions& option
         return;
     }
     Only(reader, options.command, Command::Records,
-         {"--since", "--csv", "--summary", "--duplicates"}, "records");
+         {"--since", "--csv", "--summary", "--duplicates", "--report"}, "records");
     if (options.command != Command::Records && options.command != Command::Line &&
         reader.Has("--serial")) {
         throw UsageError("--serial belongs to the records and line commands");
@@ -339,8 +339,16 @@ void ReadRecordsAndLine(const ArgumentReader& reader, CommandLineOptions& option
             options.report = RecordsReport::Duplicates;
             ++reports;
         }
+        if (reader.Has("--report")) {
+            options.report = RecordsReport::LinePage;
+            options.reportPath = reader.Value("--report");
+            if (options.reportPath.empty()) {
+                throw UsageError("--report needs a file name");
+            }
+            ++reports;
+        }
         if (reports > 1) {
-            throw UsageError("records: choose one of --csv, --summary and --duplicates");
+            throw UsageError("records: choose one of --csv, --summary, --duplicates and --report");
         }
         if (reader.Has("--since")) {
             const std::optional<std::string> since = UtcTimeOfText(reader.Value("--since"));

@@ -13,7 +13,7 @@ namespace vrax {
 enum class Command { Help, List, Write, Verify, Read, FactoryRead, Records, Line, Approve };
 
 // What the records command prints.
-enum class RecordsReport { Table, Csv, Summary, Duplicates, Approvals, ApprovalsCsv };
+enum class RecordsReport { Table, Csv, Summary, Duplicates, Approvals, ApprovalsCsv, LinePage };
 
 // One virtual mouse on the simulated bus instead of the machine's devices.
 struct SimulatedMouseOptions {
@@ -42,6 +42,7 @@ struct CommandLineOptions {
 
     // records
     RecordsReport report = RecordsReport::Table;
+    std::string reportPath; // --report: the line report's HTML file
     std::string since;
     std::optional<int> serialFilter;
     // records approve (needed) and records approvals (a filter)

@@ -21,6 +21,7 @@
 #include "records/ApprovalsReport.h"
 #include "records/HostName.h"
 #include "records/ImageApprovalCheck.h"
+#include "records/LineReport.h"
 #include "records/RecordsLocation.h"
 #include "records/RecordsReport.h"
 #include "records/SerialNumberHold.h"
@@ -31,6 +32,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 
 namespace vrax {
 
@@ -79,6 +81,45 @@ std::vector<std::string> FactoryFieldLines(const FactoryFields& fields, const La
         lines.push_back(label + ": " + values[field]);
     }
     return lines;
+}
+
+// The store as the report names it: the default file's path, and an address without the
+// password it may carry.
+std::string StoreShownName(const std::string& choice) {
+    if (choice.empty()) {
+        return DefaultRecordsPath();
+    }
+    std::string shown = choice;
+    const std::size_t scheme = shown.find("://");
+    const std::size_t at = shown.find('@', scheme == std::string::npos ? 0 : scheme + 3);
+    if (scheme != std::string::npos && at != std::string::npos) {
+        const std::size_t colon = shown.find(':', scheme + 3);
+        if (colon != std::string::npos && colon < at) {
+            shown.replace(colon + 1, at - colon - 1, "***");
+        }
+    }
+    // A key=value connection text, or an address's query.
+    for (std::size_t key = shown.find("password="); key != std::string::npos;
+         key = shown.find("password=", key + 1)) {
+        const std::size_t value = key + 9;
+        const std::size_t end = shown.find_first_of(" &", value);
+        shown.replace(value, (end == std::string::npos ? shown.size() : end) - value, "***");
+    }
+    return shown;
+}
+
+void WriteLineReport(const std::string& path, const std::string& html) {
+    errno = 0;
+    std::ofstream file(path, std::ios::out | std::ios::binary | std::ios::trunc);
+    if (file) {
+        file << html;
+        file.close();
+    }
+    if (!file) {
+        const int cause = errno ? errno : EIO;
+        throw FileError("Cannot create file \"" + ExpandFileName(path) + "\". " +
+                        std::strerror(cause));
+    }
 }
 
 extern "C" void StopTheLine(int) {
@@ -414,6 +455,14 @@ CommandLineProgram::Outcome CommandLineProgram::ShowRecords() {
     case RecordsReport::ApprovalsCsv:
         outcome.lines = ApprovalsCsv(records_->FindApprovals(options_.productType));
         break;
+    case RecordsReport::LinePage: {
+        // Made whole before the file is opened: a store that fails mid-way leaves no page.
+        const std::string html = LineReportHtml(
+            GatherLineReport(*records_, filter, StoreShownName(options_.recordsChoice)));
+        WriteLineReport(options_.reportPath, html);
+        outcome.lines.push_back("Line report written to " + ExpandFileName(options_.reportPath));
+        break;
+    }
     }
     return outcome;
 }

@@ -17,6 +17,7 @@ constexpr const char* Usage = R"(Usage:
   vrax-bin-writer-cli [--records FILE] records --summary | --duplicates
   vrax-bin-writer-cli [--records FILE] records approve IMAGE.bin --product HEX
   vrax-bin-writer-cli [--records FILE] records approvals [--product HEX] [--csv]
+  vrax-bin-writer-cli [--records FILE] records [--since TIME] --report FILE.html
 
 Runs the station's programming operations on one mouse with the same code as the window, on
 the machine's HID devices or on a virtual mouse. The image is loaded (and refused as the window
@@ -113,6 +114,12 @@ Records command:
                   the serial numbers still reserved and which host and process hold them
   --duplicates    every serial number stamped with "Write Pass" on more than one mouse of
                   the same product type, with when and where; exit 1 when there is one
+  --report FILE.html
+                  write the line report, one page that needs nothing else to show (no
+                  network, no script): passes and fails per UTC hour and per station as
+                  charts, the failure reasons by count, the serial numbers stamped per
+                  product type as runs, serial numbers stamped twice and open reservations;
+                  the store computes every figure, so a large store is never read whole
 
 Line command:
   --gang N        up to N mice at once, each on its own thread (default 1)

@@ -389,6 +389,25 @@ std::vector<Reservation> OutboxProductionRecords::FindReservations() {
     return server_->FindReservations();
 }
 
+std::vector<StationTally> OutboxProductionRecords::SummarizeStations(const RecordFilter& filter) {
+    std::lock_guard lock(mutex_);
+    DeliverLocked();
+    return server_->SummarizeStations(filter);
+}
+
+std::vector<FailureReason> OutboxProductionRecords::CountFailureReasons(const RecordFilter& filter,
+                                                                        int limit) {
+    std::lock_guard lock(mutex_);
+    DeliverLocked();
+    return server_->CountFailureReasons(filter, limit);
+}
+
+std::vector<SerialNumberRun> OutboxProductionRecords::FindStampedRuns(const RecordFilter& filter) {
+    std::lock_guard lock(mutex_);
+    DeliverLocked();
+    return server_->FindStampedRuns(filter);
+}
+
 void OutboxProductionRecords::StopWaiting() {
     server_->StopWaiting();
 }

@@ -39,6 +39,9 @@ public:
     std::vector<WriteTally> SummarizeWrites(const RecordFilter& filter) override;
     std::vector<ProductionRecord> FindRepeatedPasses(const RecordFilter& filter) override;
     std::vector<Reservation> FindReservations() override;
+    std::vector<StationTally> SummarizeStations(const RecordFilter& filter) override;
+    std::vector<FailureReason> CountFailureReasons(const RecordFilter& filter, int limit) override;
+    std::vector<SerialNumberRun> FindStampedRuns(const RecordFilter& filter) override;
     int ReserveSerialNumber(int productType, int firstSerial) override;
     void ClaimSerialNumber(int productType, int serialNumber) override;
     void SettleSerialNumber(int productType, int serialNumber, bool stamped) override;

@@ -709,4 +709,68 @@ PostgresProductionRecords::FindApprovals(std::optional<int> productType) {
     return approvals;
 }
 
+std::vector<StationTally> PostgresProductionRecords::SummarizeStations(const RecordFilter& filter) {
+    std::vector<StationTally> tallies;
+    Call("read", [&](Session& session) {
+        const Result rows = session.Run(
+            "SELECT factory, line, station, substr(time, 1, 13) AS hour, "
+            "count(*) FILTER (WHERE verdict = 'Write Pass'), "
+            "count(*) FILTER (WHERE verdict IS DISTINCT FROM 'Write Pass'), min(time), max(time) "
+            "FROM records WHERE operation = 'write' AND time >= $1 AND "
+            "($2::integer IS NULL OR serial = $2) GROUP BY 1, 2, 3, 4 ORDER BY 1, 2, 3, 4",
+            Parameters().Add(filter.since).Add(filter.serialNumber));
+        for (int row = 0; row < rows.Rows(); ++row) {
+            const std::string line = rows.Text(row, 1);
+            tallies.push_back({static_cast<int>(rows.Integer(row, 0)), line.empty() ? '?' : line[0],
+                               static_cast<int>(rows.Integer(row, 2)), rows.Text(row, 3),
+                               static_cast<long>(rows.Integer(row, 4)),
+                               static_cast<long>(rows.Integer(row, 5)), rows.Text(row, 6),
+                               rows.Text(row, 7)});
+        }
+    });
+    return tallies;
+}
+
+std::vector<FailureReason>
+PostgresProductionRecords::CountFailureReasons(const RecordFilter& filter, int limit) {
+    std::vector<FailureReason> reasons;
+    Call("read", [&](Session& session) {
+        const Result rows = session.Run(
+            "SELECT operation, verdict, error, count(*) AS n, max(time) FROM records "
+            "WHERE time >= $1 AND ($2::integer IS NULL OR serial = $2) AND (verdict IS NULL OR "
+            "verdict NOT IN ('Write Pass', 'Verify Pass', 'Save Pass', 'Read Ok')) "
+            "GROUP BY operation, verdict, error ORDER BY n DESC, operation, verdict, error "
+            "LIMIT $3",
+            Parameters().Add(filter.since).Add(filter.serialNumber).Add(limit));
+        for (int row = 0; row < rows.Rows(); ++row) {
+            reasons.push_back({rows.Text(row, 0), rows.Text(row, 1), rows.Text(row, 2),
+                               static_cast<long>(rows.Integer(row, 3)), rows.Text(row, 4)});
+        }
+    });
+    return reasons;
+}
+
+std::vector<SerialNumberRun>
+PostgresProductionRecords::FindStampedRuns(const RecordFilter& filter) {
+    std::vector<SerialNumberRun> runs;
+    Call("read", [&](Session& session) {
+        // Consecutive numbers keep one difference to their rank: each difference is a run.
+        const Result rows = session.Run(
+            std::string("WITH passes AS (SELECT DISTINCT product_type AS type, serial FROM "
+                        "records WHERE ") +
+                PassWhere +
+                " AND serial IS NOT NULL AND time >= $1 AND ($2::integer IS NULL OR "
+                "serial = $2)), ranked AS (SELECT type, serial, serial - row_number() OVER "
+                "(PARTITION BY type ORDER BY serial) AS run FROM passes) SELECT type, "
+                "min(serial) AS first, max(serial) FROM ranked GROUP BY type, run "
+                "ORDER BY type NULLS LAST, first",
+            Parameters().Add(filter.since).Add(filter.serialNumber));
+        for (int row = 0; row < rows.Rows(); ++row) {
+            runs.push_back({rows.OptionalInteger(row, 0), static_cast<int>(rows.Integer(row, 1)),
+                            static_cast<int>(rows.Integer(row, 2))});
+        }
+    });
+    return runs;
+}
+
 } // namespace vrax

@@ -39,6 +39,37 @@ struct WriteTally {
     long fails = 0;
 };
 
+// The line report's aggregates; every one is computed where the records are.
+
+// The writes of one station (factory, line and station number of its fields) in one UTC
+// hour.
+struct StationTally {
+    int factory = 0;
+    char line = 'A';
+    int station = 0;
+    std::string hour; // "YYYY-MM-DDTHH"
+    long passes = 0;
+    long fails = 0;
+    std::string first; // the times of the earliest and latest of these writes
+    std::string last;
+};
+
+// Failed operations of one kind that failed the same way.
+struct FailureReason {
+    std::string operation;
+    std::string verdict;
+    std::string error;
+    long count = 0;
+    std::string last; // the time of the latest
+};
+
+// Serial numbers stamped by "Write Pass" one after another, first to last, none missing.
+struct SerialNumberRun {
+    std::optional<int> productType; // none: passes of a version 1 file
+    int first = 0;
+    int last = 0;
+};
+
 // A serial number handed out and not yet settled, and the process that holds it.
 struct Reservation {
     int productType = 0;
@@ -112,6 +143,19 @@ public:
     // Records kept on this PC until the store can take them (the line database's outbox).
     virtual long WaitingToSend() { return 0; }
 
+    // The line report's aggregates. Each reads records at or after filter.since (and of
+    // filter.serialNumber when set) and returns no more rows than its answer has groups.
+    // The writes per station and UTC hour, ordered by factory, line, station, hour.
+    virtual std::vector<StationTally> SummarizeStations(const RecordFilter& filter) = 0;
+    // Every failed operation (a verdict other than "Write Pass", "Verify Pass", "Save Pass"
+    // and "Read Ok"), grouped by operation, verdict and error; the limit groups with the most
+    // records, most first.
+    virtual std::vector<FailureReason> CountFailureReasons(const RecordFilter& filter,
+                                                           int limit) = 0;
+    // The serial numbers passed, as runs per product type (a number passed twice counts
+    // once), ordered by product type (none last) and first number.
+    virtual std::vector<SerialNumberRun> FindStampedRuns(const RecordFilter& filter) = 0;
+
     // From now on no call waits more than RecordsStopGrace: the line calls it at its first
     // records failure and on Ctrl+C. Safe from any thread.
     virtual void StopWaiting() = 0;
@@ -138,6 +182,9 @@ public:
     std::vector<WriteTally> SummarizeWrites(const RecordFilter&) override { return {}; }
     std::vector<ProductionRecord> FindRepeatedPasses(const RecordFilter&) override { return {}; }
     std::vector<Reservation> FindReservations() override { return {}; }
+    std::vector<StationTally> SummarizeStations(const RecordFilter&) override { return {}; }
+    std::vector<FailureReason> CountFailureReasons(const RecordFilter&, int) override { return {}; }
+    std::vector<SerialNumberRun> FindStampedRuns(const RecordFilter&) override { return {}; }
     int ReserveSerialNumber(int, int) override {
         throw RecordsError("serial numbers from the records need a records file");
     }

@@ -150,8 +150,8 @@ std::vector<std::string> RecordsSummary(const std::vector<WriteTally>& tallies,
     return lines;
 }
 
-std::vector<std::string> DuplicateSerialNumbers(const std::vector<ProductionRecord>& records,
-                                                const std::string& since) {
+std::vector<std::vector<std::string>>
+DuplicateSerialNumberRows(const std::vector<ProductionRecord>& records, const std::string& since) {
     struct Passes {
         std::map<int, std::vector<const ProductionRecord*>> typed;
         std::vector<const ProductionRecord*> untyped;
@@ -192,6 +192,12 @@ std::vector<std::string> DuplicateSerialNumbers(const std::vector<ProductionReco
             add("", passes.untyped);
         }
     }
+    return rows;
+}
+
+std::vector<std::string> DuplicateSerialNumbers(const std::vector<ProductionRecord>& records,
+                                                const std::string& since) {
+    const std::vector<std::vector<std::string>> rows = DuplicateSerialNumberRows(records, since);
     return rows.size() == 1 ? std::vector<std::string>{} : AlignedTable(rows);
 }
 

@@ -31,5 +31,9 @@ std::vector<std::string> RecordsSummary(const std::vector<WriteTally>& tallies,
 // since, each with when and where. Empty when there is none.
 std::vector<std::string> DuplicateSerialNumbers(const std::vector<ProductionRecord>& records,
                                                 const std::string& since = {});
+// The same as rows of fields, the first row the column names; only that row when there is none.
+std::vector<std::vector<std::string>>
+DuplicateSerialNumberRows(const std::vector<ProductionRecord>& records,
+                          const std::string& since = {});
 
 } // namespace vrax

@@ -659,6 +659,80 @@ std::vector<Reservation> SqliteProductionRecords::FindReservations() {
     return reservations;
 }
 
+std::vector<StationTally> SqliteProductionRecords::SummarizeStations(const RecordFilter& filter) {
+    std::vector<StationTally> tallies;
+    Call("read", [&] {
+        Statement select(db_, "SELECT factory, line, station, substr(time, 1, 13) AS hour, "
+                              "sum(CASE WHEN verdict = 'Write Pass' THEN 1 ELSE 0 END), "
+                              "sum(CASE WHEN verdict = 'Write Pass' THEN 0 ELSE 1 END), "
+                              "min(time), max(time) FROM records "
+                              "WHERE operation = 'write' AND time >= ?1 AND "
+                              "(?2 IS NULL OR serial = ?2) "
+                              "GROUP BY factory, line, station, hour "
+                              "ORDER BY factory, line, station, hour");
+        select.Bind(1, filter.since);
+        select.Bind(2, filter.serialNumber);
+        while (select.Step()) {
+            StationTally tally;
+            tally.factory = static_cast<int>(select.Integer(0));
+            const std::string line = select.Text(1);
+            tally.line = line.empty() ? '?' : line[0];
+            tally.station = static_cast<int>(select.Integer(2));
+            tally.hour = select.Text(3);
+            tally.passes = static_cast<long>(select.Integer(4));
+            tally.fails = static_cast<long>(select.Integer(5));
+            tally.first = select.Text(6);
+            tally.last = select.Text(7);
+            tallies.push_back(std::move(tally));
+        }
+    });
+    return tallies;
+}
+
+std::vector<FailureReason> SqliteProductionRecords::CountFailureReasons(const RecordFilter& filter,
+                                                                        int limit) {
+    std::vector<FailureReason> reasons;
+    Call("read", [&] {
+        Statement select(db_, "SELECT operation, verdict, error, count(*) AS n, max(time) "
+                              "FROM records WHERE time >= ?1 AND (?2 IS NULL OR serial = ?2) AND "
+                              "(verdict IS NULL OR verdict NOT IN "
+                              "('Write Pass', 'Verify Pass', 'Save Pass', 'Read Ok')) "
+                              "GROUP BY operation, verdict, error "
+                              "ORDER BY n DESC, operation, verdict, error LIMIT ?3");
+        select.Bind(1, filter.since);
+        select.Bind(2, filter.serialNumber);
+        select.Bind(3, limit);
+        while (select.Step()) {
+            reasons.push_back({select.Text(0), select.Text(1), select.Text(2),
+                               static_cast<long>(select.Integer(3)), select.Text(4)});
+        }
+    });
+    return reasons;
+}
+
+std::vector<SerialNumberRun> SqliteProductionRecords::FindStampedRuns(const RecordFilter& filter) {
+    std::vector<SerialNumberRun> runs;
+    Call("read", [&] {
+        const std::string productType = version_ >= 2 ? "product_type" : "NULL";
+        // Gaps and islands: within a run, a number less its rank is the same for every member.
+        Statement select(db_, "WITH passes AS (SELECT DISTINCT " + productType +
+                                  " AS type, serial FROM records WHERE " + PassWhere +
+                                  " AND serial IS NOT NULL AND time >= ?1 AND "
+                                  "(?2 IS NULL OR serial = ?2)), "
+                                  "ranked AS (SELECT type, serial, serial - row_number() OVER "
+                                  "(PARTITION BY type ORDER BY serial) AS run FROM passes) "
+                                  "SELECT type, min(serial) AS first, max(serial) FROM ranked "
+                                  "GROUP BY type, run ORDER BY type NULLS LAST, first");
+        select.Bind(1, filter.since);
+        select.Bind(2, filter.serialNumber);
+        while (select.Step()) {
+            runs.push_back({select.OptionalInteger(0), static_cast<int>(select.Integer(1)),
+                            static_cast<int>(select.Integer(2))});
+        }
+    });
+    return runs;
+}
+
 int SqliteProductionRecords::ReserveSerialNumber(int productType, int firstSerial) {
     RequireWritable();
     long long serial = 0;

@@ -27,7 +27,9 @@ int DaysInMonth(long long year, int month) {
     return month == 2 && LeapYear(year) ? 29 : days[month - 1];
 }
 
-// Days since 1970-01-01 of a proleptic Gregorian date, and back (H. Hinnant's algorithms).
+} // namespace
+
+// H. Hinnant's algorithms.
 long long DaysFromCivil(long long year, int month, int day) {
     year -= month <= 2 ? 1 : 0;
     const long long era = (year >= 0 ? year : year - 399) / 400;
@@ -49,8 +51,6 @@ void CivilFromDays(long long days, long long& year, int& month, int& day) {
     month = static_cast<int>(shifted < 10 ? shifted + 3 : shifted - 9);
     year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
 }
-
-} // namespace
 
 std::optional<std::string> UtcTimeOfText(const std::string& text) {
     std::size_t at = 0;

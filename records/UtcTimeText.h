@@ -13,4 +13,8 @@ namespace vrax {
 //   2026-12-08T08:56Z  2026-12-08T08:56+01:00  2026-12-08T08:56-0530  2026-12-08T08:56+01
 std::optional<std::string> UtcTimeOfText(const std::string& text);
 
+// Days since 1970-01-01 of a proleptic Gregorian date, and back.
+long long DaysFromCivil(long long year, int month, int day);
+void CivilFromDays(long long days, long long& year, int& month, int& day);
+
 } // namespace vrax

@@ -155,6 +155,11 @@ TEST(WindowRecords, AShiftInAutoWriteLeavesOneRecordPerMouseAndRepeatsShowUp) {
             return {};
         }
         std::vector<Reservation> FindReservations() override { return inner.FindReservations(); }
+        std::vector<StationTally> SummarizeStations(const RecordFilter&) override { return {}; }
+        std::vector<FailureReason> CountFailureReasons(const RecordFilter&, int) override {
+            return {};
+        }
+        std::vector<SerialNumberRun> FindStampedRuns(const RecordFilter&) override { return {}; }
         int ReserveSerialNumber(int type, int first) override {
             return inner.ReserveSerialNumber(type, first);
         }

@@ -159,6 +159,16 @@ TEST_F(LineDatabase, FourStationsNeverStampOneSerialNumberTwice) {
         }
     }
     EXPECT_TRUE(records->FindReservations().empty());
+
+    // Every station's summary and the line report count the same shift.
+    const ProgramResult summary = Run({"--records", Address("station"), "records", "--summary"});
+    EXPECT_THAT(summary.out, ::testing::ContainsRegex("KVQM31X +all +1000 +40 "));
+    const ProgramResult report =
+        Run({"--records", Address("station"), "records", "--report", Path("line.html")});
+    ASSERT_EQ(report.exitCode, 0) << report.err;
+    const std::vector<std::uint8_t> page = ReadFile("line.html");
+    EXPECT_THAT(std::string(page.begin(), page.end()),
+                HasSubstr("<div class=\"v\">1\u2009000</div><div class=\"k\">passed</div>"));
 }
 
 TEST_F(LineDatabase, NoFinishedMouseLosesItsRecordWhenTheServerIsLost) {
