@@ -300,7 +300,7 @@ PostgresProductionRecords::~PostgresProductionRecords() {
 void PostgresProductionRecords::Connect(Steady::time_point deadline) {
     const std::string name = "Line database \"" + address_ + "\": ";
     if (Steady::now() < retryAfter_) {
-        throw RecordsUnreachable(name + "the server cannot be reached (" + lastFailure_ + ")");
+        throw RecordsUnreachable(name + "cannot connect to the server (" + lastFailure_ + ")");
     }
     PQfinish(connection_);
     connection_ = nullptr;
@@ -329,9 +329,13 @@ void PostgresProductionRecords::Connect(Steady::time_point deadline) {
     PGconn* connection = PQconnectdbParams(keywords.data(), values.data(), 0);
     if (connection == nullptr || PQstatus(connection) != CONNECTION_OK) {
         lastFailure_ = connection ? Trimmed(PQerrorMessage(connection)) : "out of memory";
+        if (connection != nullptr && PQconnectionNeedsPassword(connection)) {
+            lastFailure_ += "; the password file (PGPASSFILE, else ~/.pgpass or "
+                            "%APPDATA%\\postgresql\\pgpass.conf) holds no password for this role";
+        }
         PQfinish(connection);
         retryAfter_ = Steady::now() + std::chrono::seconds(2);
-        throw RecordsUnreachable(name + "the server cannot be reached (" + lastFailure_ + ")");
+        throw RecordsUnreachable(name + "cannot connect to the server (" + lastFailure_ + ")");
     }
     connection_ = connection;
 }

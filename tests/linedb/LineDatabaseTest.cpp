@@ -179,7 +179,7 @@ TEST_F(LineDatabase, NoFinishedMouseLosesItsRecordWhenTheServerIsLost) {
     closed.replace(closed.rfind(':') + 1, closed.rfind('/') - closed.rfind(':') - 1, "1");
     ProgramResult result = Run({"--records", closed, "--sim", "kvqm31x", "write", imagePath});
     EXPECT_EQ(result.exitCode, 2);
-    EXPECT_THAT(result.err, HasSubstr("cannot be reached"));
+    EXPECT_THAT(result.err, HasSubstr("cannot connect to the server"));
     EXPECT_THAT(result.err, HasSubstr("127.0.0.1:1/vrax_line"));
     OpenProductionRecords(Address("owner"));
 
