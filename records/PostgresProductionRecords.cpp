@@ -377,6 +377,10 @@ void PostgresProductionRecords::Call(const char* what, const std::function<void(
         // connects again.
         PQfinish(connection_);
         connection_ = nullptr;
+        // The calls queued behind this one go to the outbox at once instead of each waiting
+        // out a server that does not answer.
+        lastFailure_ = lost.message;
+        retryAfter_ = Steady::now() + std::chrono::seconds(2);
         throw RecordsUnreachable(name + "cannot " + what + ": the server was lost (" +
                                  lost.message + ")");
     } catch (const ServerRefused& refused) {
