@@ -290,7 +290,14 @@ PostgresProductionRecords::PostgresProductionRecords(const std::string& address,
                            "password file (PGPASSFILE) or a service file (PGSERVICEFILE) "
                            "instead, never on a command line");
     }
-    Call("connect", [&](Session& session) { CreateOrUpgrade(session, access); });
+    try {
+        Call("connect", [&](Session& session) { CreateOrUpgrade(session, access); });
+    } catch (...) {
+        // No destructor runs for an object whose constructor threw.
+        PQfinish(connection_);
+        connection_ = nullptr;
+        throw;
+    }
 }
 
 PostgresProductionRecords::~PostgresProductionRecords() {
