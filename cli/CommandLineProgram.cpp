@@ -395,7 +395,7 @@ CommandLineProgram::RunOperation(Station& station, CommandLineView& view,
     outcome.lines.insert(outcome.lines.end(), shown.begin(), shown.end());
     std::string error;
     if (shown.empty()) {
-        error = NoVerdictText(station);
+        error = station.state.NoVerdictReason;
         outcome.lines.push_back(error);
     }
     const std::string verdict = shown.empty() ? "" : shown.back();
