@@ -404,23 +404,8 @@ protected:
         bool falsePass = false;
         const std::string problem =
             Judge(operation, *mouse, before, reference, record, verdict, fieldsBefore, falsePass);
-        if (!problem.empty()) {
-            ++(falsePass ? tally.falsePasses : tally.otherFaults);
-            ADD_FAILURE() << problem << " (verdict " << verdict << ")";
-        }
-        if (hung_) {
-            ++tally.hangs;
-            ADD_FAILURE() << "more than " << TransferLimit << " transfers: a hang";
-        }
-        if (dialogs.Count(ScriptedDialogs::Kind::Error) != errorsBefore) {
-            ++tally.otherFaults;
-            ADD_FAILURE() << "error box: " << dialogs.shown.back().text.toStdString();
-        }
-        const std::string unusable = clicked ? UnusableReason(autoWrite) : "the button is disabled";
-        if (!unusable.empty()) {
-            ++tally.unusable;
-            ADD_FAILURE() << unusable;
-        }
+        CountFaults(tally, problem, falsePass, verdict, errorsBefore,
+                    clicked ? UnusableReason(autoWrite) : "the button is disabled");
         Depart(where);
         ServeHealthyMouse(operation, where, autoWrite);
     }
@@ -511,7 +496,6 @@ private:
     long transfers_ = 0;
     long dataTransfers_ = 0;
     long unplugAt_ = -1;
-    bool hung_ = false;
     std::optional<MouseFaults> pendingFaults_;
     VirtualMouse* switchedMouse_ = nullptr;
     long switchAt_ = -1;

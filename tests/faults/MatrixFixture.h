@@ -126,6 +126,30 @@ protected:
         return nullptr;
     }
 
+    // Counts and reports what a run did wrong beside its verdict: the judge's problem, a hang, an
+    // error box since errorsBefore, and why the window is left unusable (empty: it is not).
+    void CountFaults(Tally& tally, const std::string& problem, bool falsePass,
+                     const std::string& verdict, int errorsBefore, const std::string& unusable) {
+        if (!problem.empty()) {
+            ++(falsePass ? tally.falsePasses : tally.otherFaults);
+            ADD_FAILURE() << problem << " (verdict " << verdict << ")";
+        }
+        if (hung_) {
+            ++tally.hangs;
+            ADD_FAILURE() << "more than " << TransferLimit << " transfers: a hang";
+        }
+        if (dialogs.Count(ScriptedDialogs::Kind::Error) != errorsBefore) {
+            ++tally.otherFaults;
+            ADD_FAILURE() << "error box: " << dialogs.shown.back().text.toStdString();
+        }
+        if (!unusable.empty()) {
+            ++tally.unusable;
+            ADD_FAILURE() << unusable;
+        }
+    }
+
+    // Set when a run passed TransferLimit and its mouse was pulled out.
+    bool hung_ = false;
     int icType_ = IcTypeKvqm31x;
     MouseFamily family_ = MouseFamily::Kvqm31x;
     VirtualMouse42xx::Layout layout_ = VirtualMouse42xx::Layout::OneInterface;

@@ -706,23 +706,8 @@ protected:
         bool falsePass = false;
         const std::string problem =
             Judge(operation, action.action, *currentMouse_, before, startImage, passed, falsePass);
-        if (!problem.empty()) {
-            ++(falsePass ? tally.falsePasses : tally.otherFaults);
-            ADD_FAILURE() << problem << " (verdict " << verdict << ")";
-        }
-        if (hung_) {
-            ++tally.hangs;
-            ADD_FAILURE() << "more than " << TransferLimit << " transfers: a hang";
-        }
-        if (dialogs.Count(ScriptedDialogs::Kind::Error) != errorsBefore) {
-            ++tally.otherFaults;
-            ADD_FAILURE() << "error box: " << dialogs.shown.back().text.toStdString();
-        }
-        const std::string stateFault = clicked ? StateFault() : "the button is disabled";
-        if (!stateFault.empty()) {
-            ++tally.unusable;
-            ADD_FAILURE() << stateFault;
-        }
+        CountFaults(tally, problem, falsePass, verdict, errorsBefore,
+                    clicked ? StateFault() : "the button is disabled");
         // The operator loads again after a cancelled load.
         if (!form->State().ImageLoaded) {
             LoadFile(currentPath_);
@@ -803,7 +788,6 @@ private:
     SimulatedHidBus::DeviceId mouseId_ = 0;
     long transfers_ = 0;
     bool recordStamped_ = false;
-    bool hung_ = false;
     bool closed_ = false;
     bool counting_ = false;
     bool armed_ = false;
