@@ -3,8 +3,7 @@
 #include "device/HexText.h"
 #include "records/RecordsReport.h"
 #include "records/RemoteFileSystem.h"
-
-#include <sqlite3.h>
+#include "records/SqliteStatement.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -72,81 +71,11 @@ UPDATE schema_version SET version = 4;
 
 constexpr const char* PassWhere = "operation = 'write' AND verdict = 'Write Pass'";
 
-// An error of SQLite's, with its code, before the store adds the file and the call to it.
-struct SqliteFailure {
-    int code;
-    std::string message;
-};
-
-[[noreturn]] void ThrowSqlite(sqlite3* db, int code) {
-    throw SqliteFailure{code, sqlite3_errmsg(db)};
-}
-
-class Statement {
-public:
-    Statement(sqlite3* db, const std::string& sql) : db_(db) {
-        const int result = sqlite3_prepare_v2(db, sql.c_str(), -1, &statement_, nullptr);
-        if (result != SQLITE_OK) {
-            ThrowSqlite(db, result);
-        }
-    }
-    ~Statement() { sqlite3_finalize(statement_); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-
-    void Bind(int index, const std::string& text) {
-        sqlite3_bind_text(statement_, index, text.c_str(), static_cast<int>(text.size()),
-                          SQLITE_TRANSIENT);
-    }
-    void Bind(int index, long long value) { sqlite3_bind_int64(statement_, index, value); }
-    void Bind(int index, int value) { sqlite3_bind_int64(statement_, index, value); }
-    void Bind(int index, const std::optional<int>& value) {
-        if (value) {
-            sqlite3_bind_int64(statement_, index, *value);
-        } else {
-            sqlite3_bind_null(statement_, index);
-        }
-    }
-    // True while a row is there.
-    bool Step() {
-        const int result = sqlite3_step(statement_);
-        if (result == SQLITE_ROW) {
-            return true;
-        }
-        if (result != SQLITE_DONE) {
-            ThrowSqlite(db_, result);
-        }
-        return false;
-    }
-    std::string Text(int column) const {
-        const auto* text = sqlite3_column_text(statement_, column);
-        return text ? reinterpret_cast<const char*>(text) : "";
-    }
-    long long Integer(int column) const { return sqlite3_column_int64(statement_, column); }
-    std::optional<int> OptionalInteger(int column) const {
-        if (sqlite3_column_type(statement_, column) == SQLITE_NULL) {
-            return std::nullopt;
-        }
-        return static_cast<int>(sqlite3_column_int64(statement_, column));
-    }
-
-private:
-    sqlite3* db_;
-    sqlite3_stmt* statement_ = nullptr;
-};
-
-void Execute(sqlite3* db, const char* sql) {
-    const int result = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
-    if (result != SQLITE_OK) {
-        ThrowSqlite(db, result);
-    }
-}
-
 // Taken as a writer from the start: a read snapshot that another process overtook could not
 // be upgraded, and that refusal would not wait. Rolls back unless committed.
 class Transaction {
 public:
-    explicit Transaction(sqlite3* db) : db_(db) { Execute(db, "BEGIN IMMEDIATE"); }
+    explicit Transaction(sqlite3* db) : db_(db) { SqliteExecute(db, "BEGIN IMMEDIATE"); }
     ~Transaction() {
         if (!done_) {
             sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -155,7 +84,7 @@ public:
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
     void Commit() {
-        Execute(db_, "COMMIT");
+        SqliteExecute(db_, "COMMIT");
         done_ = true;
     }
 
@@ -164,7 +93,7 @@ private:
     bool done_ = false;
 };
 
-ProductionRecord RecordOfRow(const Statement& select) {
+ProductionRecord RecordOfRow(const SqliteStatement& select) {
     ProductionRecord record;
     record.time = select.Text(0);
     record.operation = select.Text(1);
@@ -221,6 +150,11 @@ std::string SqliteProductionRecords::WaitText() const {
     return text;
 }
 
+std::string SqliteProductionRecords::FailureText(int code, const std::string& message) const {
+    const bool busy = (code & 0xFF) == SQLITE_BUSY;
+    return busy && gaveUp_ ? WaitText() + " (" + message + ")" : message;
+}
+
 int SqliteProductionRecords::OnBusy(void* self, int) {
     auto* store = static_cast<SqliteProductionRecords*>(self);
     const auto now = Steady::now();
@@ -271,9 +205,7 @@ void SqliteProductionRecords::Call(const char* what, const std::function<void()>
     try {
         body();
     } catch (const SqliteFailure& failure) {
-        const bool busy = (failure.code & 0xFF) == SQLITE_BUSY;
-        Fail(std::string("cannot ") + what,
-             busy && gaveUp_ ? WaitText() + " (" + failure.message + ")" : failure.message);
+        Fail(std::string("cannot ") + what, FailureText(failure.code, failure.message));
     }
 }
 
@@ -332,7 +264,7 @@ void SqliteProductionRecords::Open(Access access) {
                 Fail("cannot write", "the file is read-only");
             }
             SwitchToWal();
-            Execute(db_, "PRAGMA synchronous=FULL");
+            SqliteExecute(db_, "PRAGMA synchronous=FULL");
             CreateOrUpgrade();
         } else {
             try {
@@ -369,9 +301,7 @@ void SqliteProductionRecords::Open(Access access) {
             }
         }
     } catch (const SqliteFailure& failure) {
-        const bool busy = (failure.code & 0xFF) == SQLITE_BUSY;
-        Fail("cannot open",
-             busy && gaveUp_ ? WaitText() + " (" + failure.message + ")" : failure.message);
+        Fail("cannot open", FailureText(failure.code, failure.message));
     }
 }
 
@@ -405,11 +335,11 @@ void SqliteProductionRecords::SwitchToWal() {
 
 int SqliteProductionRecords::ReadVersion() {
     {
-        Statement table(db_, "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND "
-                             "name = 'schema_version'");
+        SqliteStatement table(db_, "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND "
+                                   "name = 'schema_version'");
         table.Step();
         if (table.Integer(0) == 0) {
-            Statement any(db_, "SELECT count(*) FROM sqlite_master");
+            SqliteStatement any(db_, "SELECT count(*) FROM sqlite_master");
             any.Step();
             if (any.Integer(0) == 0) {
                 return 0; // a new, empty file
@@ -417,7 +347,7 @@ int SqliteProductionRecords::ReadVersion() {
             Fail("cannot open", "not a records file (it has no schema version)");
         }
     }
-    Statement select(db_, "SELECT version FROM schema_version");
+    SqliteStatement select(db_, "SELECT version FROM schema_version");
     std::vector<long long> versions;
     while (select.Step()) {
         versions.push_back(select.Integer(0));
@@ -440,16 +370,16 @@ void SqliteProductionRecords::CreateOrUpgrade() {
     Transaction transaction(db_);
     const int version = ReadVersion();
     if (version == 0) {
-        Execute(db_, CreateVersion1);
+        SqliteExecute(db_, CreateVersion1);
     }
     if (version <= 1) {
-        Execute(db_, UpgradeTo2);
+        SqliteExecute(db_, UpgradeTo2);
     }
     if (version <= 2) {
-        Execute(db_, UpgradeTo3);
+        SqliteExecute(db_, UpgradeTo3);
     }
     if (version <= 3) {
-        Execute(db_, UpgradeTo4);
+        SqliteExecute(db_, UpgradeTo4);
     }
     transaction.Commit();
     version_ = SchemaVersion;
@@ -470,23 +400,25 @@ void SqliteProductionRecords::ProveWritable() {
         Transaction transaction(db_);
         long long opens = 0;
         {
-            Statement select(db_, "PRAGMA user_version");
+            SqliteStatement select(db_, "PRAGMA user_version");
             if (select.Step()) {
                 opens = select.Integer(0);
             }
         }
-        Execute(db_, ("PRAGMA user_version = " + std::to_string((opens + 1) % 0x7FFFFFFF)).c_str());
+        SqliteExecute(
+            db_, ("PRAGMA user_version = " + std::to_string((opens + 1) % 0x7FFFFFFF)).c_str());
         transaction.Commit();
     });
 }
 
 bool SqliteProductionRecords::PassedBefore(int productType, int serialNumber, std::string* where) {
     // A pass without product type (a version 1 file) counts for every product type.
-    Statement select(db_, std::string("SELECT time, factory, line, station, host, path FROM "
-                                      "records WHERE ") +
-                              PassWhere +
-                              " AND serial = ?2 AND (product_type = ?1 OR product_type IS NULL)"
-                              " ORDER BY id LIMIT 1");
+    SqliteStatement select(db_,
+                           std::string("SELECT time, factory, line, station, host, path FROM "
+                                       "records WHERE ") +
+                               PassWhere +
+                               " AND serial = ?2 AND (product_type = ?1 OR product_type IS NULL)"
+                               " ORDER BY id LIMIT 1");
     select.Bind(1, productType);
     select.Bind(2, serialNumber);
     if (!select.Step()) {
@@ -514,8 +446,8 @@ int SqliteProductionRecords::SettleAbandonedReservations() {
         };
         std::vector<Row> rows;
         {
-            Statement select(db_, "SELECT product_type, serial, host, process, process_start "
-                                  "FROM serials WHERE state = 'reserved'");
+            SqliteStatement select(db_, "SELECT product_type, serial, host, process, process_start "
+                                        "FROM serials WHERE state = 'reserved'");
             while (select.Step()) {
                 rows.push_back({static_cast<int>(select.Integer(0)),
                                 static_cast<int>(select.Integer(1)),
@@ -528,8 +460,8 @@ int SqliteProductionRecords::SettleAbandonedReservations() {
                 continue;
             }
             const bool stamped = PassedBefore(row.productType, row.serialNumber, nullptr);
-            Statement update(db_, "UPDATE serials SET state = ?1 WHERE product_type = ?2 AND "
-                                  "serial = ?3");
+            SqliteStatement update(db_, "UPDATE serials SET state = ?1 WHERE product_type = ?2 AND "
+                                        "serial = ?3");
             update.Bind(1, std::string(stamped ? "stamped" : "released"));
             update.Bind(2, row.productType);
             update.Bind(3, row.serialNumber);
@@ -544,10 +476,11 @@ int SqliteProductionRecords::SettleAbandonedReservations() {
 void SqliteProductionRecords::Append(const ProductionRecord& record) {
     RequireWritable();
     Call("append", [&] {
-        Statement insert(db_, "INSERT INTO records (time, operation, factory, line, station, "
-                              "host, ic_type, vid, pid, path, image_sha256, image_file, format, "
-                              "serial, verdict, duration_ms, error, product_type) VALUES "
-                              "(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+        SqliteStatement insert(db_,
+                               "INSERT INTO records (time, operation, factory, line, station, "
+                               "host, ic_type, vid, pid, path, image_sha256, image_file, format, "
+                               "serial, verdict, duration_ms, error, product_type) VALUES "
+                               "(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
         insert.Bind(1, record.time);
         insert.Bind(2, record.operation);
         insert.Bind(3, record.factory);
@@ -576,10 +509,11 @@ std::vector<ProductionRecord> SqliteProductionRecords::SelectRecords(const std::
                                                                      const RecordFilter& filter) {
     // A version 1 file, read without upgrading, has no product type.
     const std::string productType = version_ >= 2 ? "product_type" : "NULL";
-    Statement select(db_, "SELECT time, operation, factory, line, station, host, ic_type, vid, "
-                          "pid, path, image_sha256, image_file, format, serial, verdict, "
-                          "duration_ms, error, " +
-                              productType + " FROM records WHERE " + where + " ORDER BY id");
+    SqliteStatement select(db_,
+                           "SELECT time, operation, factory, line, station, host, ic_type, vid, "
+                           "pid, path, image_sha256, image_file, format, serial, verdict, "
+                           "duration_ms, error, " +
+                               productType + " FROM records WHERE " + where + " ORDER BY id");
     select.Bind(1, filter.since);
     select.Bind(2, filter.serialNumber);
     std::vector<ProductionRecord> records;
@@ -599,11 +533,11 @@ std::vector<ProductionRecord> SqliteProductionRecords::Find(const RecordFilter& 
 std::vector<WriteTally> SqliteProductionRecords::SummarizeWrites(const RecordFilter& filter) {
     std::vector<WriteTally> tallies;
     Call("read", [&] {
-        Statement select(db_, "SELECT ic_type, substr(time, 1, 13) AS hour, "
-                              "sum(verdict = 'Write Pass'), sum(verdict IS NOT 'Write Pass') "
-                              "FROM records WHERE operation = 'write' AND time >= ?1 AND "
-                              "(?2 IS NULL OR serial = ?2) GROUP BY ic_type, hour "
-                              "ORDER BY ic_type, hour");
+        SqliteStatement select(db_, "SELECT ic_type, substr(time, 1, 13) AS hour, "
+                                    "sum(verdict = 'Write Pass'), sum(verdict IS NOT 'Write Pass') "
+                                    "FROM records WHERE operation = 'write' AND time >= ?1 AND "
+                                    "(?2 IS NULL OR serial = ?2) GROUP BY ic_type, hour "
+                                    "ORDER BY ic_type, hour");
         select.Bind(1, filter.since);
         select.Bind(2, filter.serialNumber);
         while (select.Step()) {
@@ -647,9 +581,9 @@ std::vector<Reservation> SqliteProductionRecords::FindReservations() {
     }
     Call("read", [&] {
         const std::string holder = version_ >= 3 ? "host, process" : "NULL, NULL";
-        Statement select(db_, "SELECT product_type, serial, time, " + holder +
-                                  " FROM serials WHERE state = 'reserved' "
-                                  "ORDER BY product_type, serial");
+        SqliteStatement select(db_, "SELECT product_type, serial, time, " + holder +
+                                        " FROM serials WHERE state = 'reserved' "
+                                        "ORDER BY product_type, serial");
         while (select.Step()) {
             reservations.push_back({static_cast<int>(select.Integer(0)),
                                     static_cast<int>(select.Integer(1)), select.Text(2),
@@ -662,14 +596,14 @@ std::vector<Reservation> SqliteProductionRecords::FindReservations() {
 std::vector<StationTally> SqliteProductionRecords::SummarizeStations(const RecordFilter& filter) {
     std::vector<StationTally> tallies;
     Call("read", [&] {
-        Statement select(db_, "SELECT factory, line, station, substr(time, 1, 13) AS hour, "
-                              "sum(CASE WHEN verdict = 'Write Pass' THEN 1 ELSE 0 END), "
-                              "sum(CASE WHEN verdict = 'Write Pass' THEN 0 ELSE 1 END), "
-                              "min(time), max(time) FROM records "
-                              "WHERE operation = 'write' AND time >= ?1 AND "
-                              "(?2 IS NULL OR serial = ?2) "
-                              "GROUP BY factory, line, station, hour "
-                              "ORDER BY factory, line, station, hour");
+        SqliteStatement select(db_, "SELECT factory, line, station, substr(time, 1, 13) AS hour, "
+                                    "sum(CASE WHEN verdict = 'Write Pass' THEN 1 ELSE 0 END), "
+                                    "sum(CASE WHEN verdict = 'Write Pass' THEN 0 ELSE 1 END), "
+                                    "min(time), max(time) FROM records "
+                                    "WHERE operation = 'write' AND time >= ?1 AND "
+                                    "(?2 IS NULL OR serial = ?2) "
+                                    "GROUP BY factory, line, station, hour "
+                                    "ORDER BY factory, line, station, hour");
         select.Bind(1, filter.since);
         select.Bind(2, filter.serialNumber);
         while (select.Step()) {
@@ -693,12 +627,13 @@ std::vector<FailureReason> SqliteProductionRecords::CountFailureReasons(const Re
                                                                         int limit) {
     std::vector<FailureReason> reasons;
     Call("read", [&] {
-        Statement select(db_, "SELECT operation, verdict, error, count(*) AS n, max(time) "
-                              "FROM records WHERE time >= ?1 AND (?2 IS NULL OR serial = ?2) AND "
-                              "(verdict IS NULL OR verdict NOT IN "
-                              "('Write Pass', 'Verify Pass', 'Save Pass', 'Read Ok')) "
-                              "GROUP BY operation, verdict, error "
-                              "ORDER BY n DESC, operation, verdict, error LIMIT ?3");
+        SqliteStatement select(db_,
+                               "SELECT operation, verdict, error, count(*) AS n, max(time) "
+                               "FROM records WHERE time >= ?1 AND (?2 IS NULL OR serial = ?2) AND "
+                               "(verdict IS NULL OR verdict NOT IN "
+                               "('Write Pass', 'Verify Pass', 'Save Pass', 'Read Ok')) "
+                               "GROUP BY operation, verdict, error "
+                               "ORDER BY n DESC, operation, verdict, error LIMIT ?3");
         select.Bind(1, filter.since);
         select.Bind(2, filter.serialNumber);
         select.Bind(3, limit);
@@ -715,14 +650,15 @@ std::vector<SerialNumberRun> SqliteProductionRecords::FindStampedRuns(const Reco
     Call("read", [&] {
         const std::string productType = version_ >= 2 ? "product_type" : "NULL";
         // Gaps and islands: within a run, a number less its rank is the same for every member.
-        Statement select(db_, "WITH passes AS (SELECT DISTINCT " + productType +
-                                  " AS type, serial FROM records WHERE " + PassWhere +
-                                  " AND serial IS NOT NULL AND time >= ?1 AND "
-                                  "(?2 IS NULL OR serial = ?2)), "
-                                  "ranked AS (SELECT type, serial, serial - row_number() OVER "
-                                  "(PARTITION BY type ORDER BY serial) AS run FROM passes) "
-                                  "SELECT type, min(serial) AS first, max(serial) FROM ranked "
-                                  "GROUP BY type, run ORDER BY type NULLS LAST, first");
+        SqliteStatement select(db_,
+                               "WITH passes AS (SELECT DISTINCT " + productType +
+                                   " AS type, serial FROM records WHERE " + PassWhere +
+                                   " AND serial IS NOT NULL AND time >= ?1 AND "
+                                   "(?2 IS NULL OR serial = ?2)), "
+                                   "ranked AS (SELECT type, serial, serial - row_number() OVER "
+                                   "(PARTITION BY type ORDER BY serial) AS run FROM passes) "
+                                   "SELECT type, min(serial) AS first, max(serial) FROM ranked "
+                                   "GROUP BY type, run ORDER BY type NULLS LAST, first");
         select.Bind(1, filter.since);
         select.Bind(2, filter.serialNumber);
         while (select.Step()) {
@@ -742,12 +678,13 @@ int SqliteProductionRecords::ReserveSerialNumber(int productType, int firstSeria
         {
             // Serial numbers that windows stamped without a reservation count too, and a write
             // without product type counts for every type.
-            Statement select(db_, "SELECT max(s) FROM ("
-                                  " SELECT max(serial) AS s FROM serials WHERE product_type = ?1"
-                                  " UNION ALL SELECT max(serial) FROM records"
-                                  "  WHERE operation = 'write' AND product_type = ?1"
-                                  " UNION ALL SELECT max(serial) FROM records"
-                                  "  WHERE operation = 'write' AND product_type IS NULL)");
+            SqliteStatement select(db_,
+                                   "SELECT max(s) FROM ("
+                                   " SELECT max(serial) AS s FROM serials WHERE product_type = ?1"
+                                   " UNION ALL SELECT max(serial) FROM records"
+                                   "  WHERE operation = 'write' AND product_type = ?1"
+                                   " UNION ALL SELECT max(serial) FROM records"
+                                   "  WHERE operation = 'write' AND product_type IS NULL)");
             select.Bind(1, productType);
             if (select.Step() && select.OptionalInteger(0)) {
                 highest = select.Integer(0);
@@ -759,8 +696,9 @@ int SqliteProductionRecords::ReserveSerialNumber(int productType, int firstSeria
                                                  HexText(static_cast<unsigned>(productType), 4) +
                                                  ": the next one would not fit 24 bits (FFFFFF)"};
         }
-        Statement insert(db_, "INSERT INTO serials (product_type, serial, state, time, host, "
-                              "process, process_start) VALUES (?, ?, 'reserved', ?, ?, ?, ?)");
+        SqliteStatement insert(db_,
+                               "INSERT INTO serials (product_type, serial, state, time, host, "
+                               "process, process_start) VALUES (?, ?, 'reserved', ?, ?, ?, ?)");
         insert.Bind(1, productType);
         insert.Bind(2, serial);
         insert.Bind(3, UtcTimeWithMilliseconds());
@@ -789,8 +727,9 @@ void SqliteProductionRecords::ClaimSerialNumber(int productType, int serialNumbe
         }
         bool present = false;
         {
-            Statement select(db_, "SELECT state, time, host, process, process_start FROM serials "
-                                  "WHERE product_type = ?1 AND serial = ?2");
+            SqliteStatement select(db_,
+                                   "SELECT state, time, host, process, process_start FROM serials "
+                                   "WHERE product_type = ?1 AND serial = ?2");
             select.Bind(1, productType);
             select.Bind(2, serialNumber);
             if (select.Step()) {
@@ -812,12 +751,13 @@ void SqliteProductionRecords::ClaimSerialNumber(int productType, int serialNumbe
                 }
             }
         }
-        Statement hold(db_, present ? "UPDATE serials SET state = 'reserved', time = ?3, "
-                                      "host = ?4, process = ?5, process_start = ?6 "
-                                      "WHERE product_type = ?1 AND serial = ?2"
-                                    : "INSERT INTO serials (product_type, serial, state, time, "
-                                      "host, process, process_start) "
-                                      "VALUES (?1, ?2, 'reserved', ?3, ?4, ?5, ?6)");
+        SqliteStatement hold(db_, present
+                                      ? "UPDATE serials SET state = 'reserved', time = ?3, "
+                                        "host = ?4, process = ?5, process_start = ?6 "
+                                        "WHERE product_type = ?1 AND serial = ?2"
+                                      : "INSERT INTO serials (product_type, serial, state, time, "
+                                        "host, process, process_start) "
+                                        "VALUES (?1, ?2, 'reserved', ?3, ?4, ?5, ?6)");
         hold.Bind(1, productType);
         hold.Bind(2, serialNumber);
         hold.Bind(3, UtcTimeWithMilliseconds());
@@ -832,7 +772,8 @@ void SqliteProductionRecords::ClaimSerialNumber(int productType, int serialNumbe
 void SqliteProductionRecords::SettleSerialNumber(int productType, int serialNumber, bool stamped) {
     RequireWritable();
     Call("settle a serial number", [&] {
-        Statement update(db_, "UPDATE serials SET state = ? WHERE product_type = ? AND serial = ?");
+        SqliteStatement update(
+            db_, "UPDATE serials SET state = ? WHERE product_type = ? AND serial = ?");
         update.Bind(1, std::string(stamped ? "stamped" : "released"));
         update.Bind(2, productType);
         update.Bind(3, serialNumber);
@@ -844,7 +785,7 @@ void SqliteProductionRecords::SettleSerialNumber(int productType, int serialNumb
 
 namespace {
 
-ImageApproval ApprovalOfRow(const Statement& select) {
+ImageApproval ApprovalOfRow(const SqliteStatement& select) {
     return {static_cast<int>(select.Integer(0)), select.Text(1), select.Text(2), select.Text(3),
             select.Text(4)};
 }
@@ -860,8 +801,9 @@ ImageApproval SqliteProductionRecords::ApproveImage(const ImageApproval& approva
     Call("approve an image", [&] {
         Transaction transaction(db_);
         {
-            Statement insert(db_, "INSERT OR IGNORE INTO approvals (product_type, image_sha256, "
-                                  "image_file, approver, time) VALUES (?, ?, ?, ?, ?)");
+            SqliteStatement insert(db_,
+                                   "INSERT OR IGNORE INTO approvals (product_type, image_sha256, "
+                                   "image_file, approver, time) VALUES (?, ?, ?, ?, ?)");
             insert.Bind(1, approval.productType);
             insert.Bind(2, approval.imageSha256);
             insert.Bind(3, approval.imageFile);
@@ -869,8 +811,8 @@ ImageApproval SqliteProductionRecords::ApproveImage(const ImageApproval& approva
             insert.Bind(5, UtcTimeWithMilliseconds());
             insert.Step();
         }
-        Statement select(db_, std::string(ApprovalColumns) +
-                                  "WHERE product_type = ?1 AND image_sha256 = ?2");
+        SqliteStatement select(db_, std::string(ApprovalColumns) +
+                                        "WHERE product_type = ?1 AND image_sha256 = ?2");
         select.Bind(1, approval.productType);
         select.Bind(2, approval.imageSha256);
         select.Step();
@@ -888,9 +830,9 @@ std::vector<ImageApproval> SqliteProductionRecords::FindApprovals(std::optional<
     }
     Call("read the approved images", [&] {
         // One product type's goes through the key's index.
-        Statement select(db_, std::string(ApprovalColumns) +
-                                  (productType ? "WHERE product_type = ?1 " : "") +
-                                  "ORDER BY product_type, rowid");
+        SqliteStatement select(db_, std::string(ApprovalColumns) +
+                                        (productType ? "WHERE product_type = ?1 " : "") +
+                                        "ORDER BY product_type, rowid");
         if (productType) {
             select.Bind(1, *productType);
         }

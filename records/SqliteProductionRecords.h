@@ -62,6 +62,8 @@ private:
     void Call(const char* what, const std::function<void()>& body);
     [[noreturn]] void Fail(const std::string& what, const std::string& cause);
     std::string WaitText() const;
+    // SQLite's message, led by how long the call waited when SQLite's wait for the lock gave up.
+    std::string FailureText(int code, const std::string& message) const;
     void Open(Access access);
     void SwitchToWal();
     int ReadVersion();
