@@ -117,6 +117,21 @@ ProductionRecord RecordOfRow(const SqliteStatement& select) {
     return record;
 }
 
+// A report's query takes the filter as ?1 (since) and ?2 (a serial number, or NULL for all).
+void BindFilter(SqliteStatement& select, const RecordFilter& filter) {
+    select.Bind(1, filter.since);
+    select.Bind(2, filter.serialNumber);
+}
+
+template <typename Row, typename MakeRow>
+std::vector<Row> RowsOf(SqliteStatement& select, MakeRow makeRow) {
+    std::vector<Row> rows;
+    while (select.Step()) {
+        rows.push_back(makeRow(select));
+    }
+    return rows;
+}
+
 } // namespace
 
 SqliteProductionRecords::SqliteProductionRecords(const std::string& path, Access access,
@@ -514,13 +529,8 @@ std::vector<ProductionRecord> SqliteProductionRecords::SelectRecords(const std::
                            "pid, path, image_sha256, image_file, format, serial, verdict, "
                            "duration_ms, error, " +
                                productType + " FROM records WHERE " + where + " ORDER BY id");
-    select.Bind(1, filter.since);
-    select.Bind(2, filter.serialNumber);
-    std::vector<ProductionRecord> records;
-    while (select.Step()) {
-        records.push_back(RecordOfRow(select));
-    }
-    return records;
+    BindFilter(select, filter);
+    return RowsOf<ProductionRecord>(select, RecordOfRow);
 }
 
 std::vector<ProductionRecord> SqliteProductionRecords::Find(const RecordFilter& filter) {
@@ -538,12 +548,11 @@ std::vector<WriteTally> SqliteProductionRecords::SummarizeWrites(const RecordFil
                                     "FROM records WHERE operation = 'write' AND time >= ?1 AND "
                                     "(?2 IS NULL OR serial = ?2) GROUP BY ic_type, hour "
                                     "ORDER BY ic_type, hour");
-        select.Bind(1, filter.since);
-        select.Bind(2, filter.serialNumber);
-        while (select.Step()) {
-            tallies.push_back({select.Text(0), select.Text(1), static_cast<long>(select.Integer(2)),
-                               static_cast<long>(select.Integer(3))});
-        }
+        BindFilter(select, filter);
+        tallies = RowsOf<WriteTally>(select, [](const SqliteStatement& row) {
+            return WriteTally{row.Text(0), row.Text(1), static_cast<long>(row.Integer(2)),
+                              static_cast<long>(row.Integer(3))};
+        });
     });
     return tallies;
 }
@@ -584,11 +593,10 @@ std::vector<Reservation> SqliteProductionRecords::FindReservations() {
         SqliteStatement select(db_, "SELECT product_type, serial, time, " + holder +
                                         " FROM serials WHERE state = 'reserved' "
                                         "ORDER BY product_type, serial");
-        while (select.Step()) {
-            reservations.push_back({static_cast<int>(select.Integer(0)),
-                                    static_cast<int>(select.Integer(1)), select.Text(2),
-                                    select.Text(3), select.Integer(4)});
-        }
+        reservations = RowsOf<Reservation>(select, [](const SqliteStatement& row) {
+            return Reservation{static_cast<int>(row.Integer(0)), static_cast<int>(row.Integer(1)),
+                               row.Text(2), row.Text(3), row.Integer(4)};
+        });
     });
     return reservations;
 }
@@ -604,21 +612,20 @@ std::vector<StationTally> SqliteProductionRecords::SummarizeStations(const Recor
                                     "(?2 IS NULL OR serial = ?2) "
                                     "GROUP BY factory, line, station, hour "
                                     "ORDER BY factory, line, station, hour");
-        select.Bind(1, filter.since);
-        select.Bind(2, filter.serialNumber);
-        while (select.Step()) {
+        BindFilter(select, filter);
+        tallies = RowsOf<StationTally>(select, [](const SqliteStatement& row) {
             StationTally tally;
-            tally.factory = static_cast<int>(select.Integer(0));
-            const std::string line = select.Text(1);
+            tally.factory = static_cast<int>(row.Integer(0));
+            const std::string line = row.Text(1);
             tally.line = line.empty() ? '?' : line[0];
-            tally.station = static_cast<int>(select.Integer(2));
-            tally.hour = select.Text(3);
-            tally.passes = static_cast<long>(select.Integer(4));
-            tally.fails = static_cast<long>(select.Integer(5));
-            tally.first = select.Text(6);
-            tally.last = select.Text(7);
-            tallies.push_back(std::move(tally));
-        }
+            tally.station = static_cast<int>(row.Integer(2));
+            tally.hour = row.Text(3);
+            tally.passes = static_cast<long>(row.Integer(4));
+            tally.fails = static_cast<long>(row.Integer(5));
+            tally.first = row.Text(6);
+            tally.last = row.Text(7);
+            return tally;
+        });
     });
     return tallies;
 }
@@ -634,13 +641,12 @@ std::vector<FailureReason> SqliteProductionRecords::CountFailureReasons(const Re
                                "('Write Pass', 'Verify Pass', 'Save Pass', 'Read Ok')) "
                                "GROUP BY operation, verdict, error "
                                "ORDER BY n DESC, operation, verdict, error LIMIT ?3");
-        select.Bind(1, filter.since);
-        select.Bind(2, filter.serialNumber);
+        BindFilter(select, filter);
         select.Bind(3, limit);
-        while (select.Step()) {
-            reasons.push_back({select.Text(0), select.Text(1), select.Text(2),
-                               static_cast<long>(select.Integer(3)), select.Text(4)});
-        }
+        reasons = RowsOf<FailureReason>(select, [](const SqliteStatement& row) {
+            return FailureReason{row.Text(0), row.Text(1), row.Text(2),
+                                 static_cast<long>(row.Integer(3)), row.Text(4)};
+        });
     });
     return reasons;
 }
@@ -659,12 +665,11 @@ std::vector<SerialNumberRun> SqliteProductionRecords::FindStampedRuns(const Reco
                                    "(PARTITION BY type ORDER BY serial) AS run FROM passes) "
                                    "SELECT type, min(serial) AS first, max(serial) FROM ranked "
                                    "GROUP BY type, run ORDER BY type NULLS LAST, first");
-        select.Bind(1, filter.since);
-        select.Bind(2, filter.serialNumber);
-        while (select.Step()) {
-            runs.push_back({select.OptionalInteger(0), static_cast<int>(select.Integer(1)),
-                            static_cast<int>(select.Integer(2))});
-        }
+        BindFilter(select, filter);
+        runs = RowsOf<SerialNumberRun>(select, [](const SqliteStatement& row) {
+            return SerialNumberRun{row.OptionalInteger(0), static_cast<int>(row.Integer(1)),
+                                   static_cast<int>(row.Integer(2))};
+        });
     });
     return runs;
 }
