@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <limits>
 #include <thread>
 
 namespace vrax {
@@ -137,7 +136,7 @@ std::vector<Row> RowsOf(SqliteStatement& select, MakeRow makeRow) {
 SqliteProductionRecords::SqliteProductionRecords(const std::string& path, Access access,
                                                  std::chrono::milliseconds waitLimit)
     : path_(path), readOnly_(access == Access::ReadOnly), self_(ThisProcess()),
-      waitLimit_(waitLimit), stopAt_(std::numeric_limits<std::int64_t>::max()) {
+      waitLimit_(waitLimit) {
     try {
         Open(access);
     } catch (...) {
@@ -173,8 +172,7 @@ std::string SqliteProductionRecords::FailureText(int code, const std::string& me
 int SqliteProductionRecords::OnBusy(void* self, int) {
     auto* store = static_cast<SqliteProductionRecords*>(self);
     const auto now = Steady::now();
-    const Steady::time_point stop{Steady::duration(store->stopAt_.load())};
-    if (now >= store->deadline_ || now >= stop) {
+    if (now >= store->deadline_ || now >= store->gate_.Stop()) {
         store->gaveUp_ = true;
         return 0;
     }
@@ -184,36 +182,15 @@ int SqliteProductionRecords::OnBusy(void* self, int) {
 
 void SqliteProductionRecords::Call(const char* what, const std::function<void()>& body) {
     const auto start = Steady::now();
-    {
-        // Waits behind this program's other threads count against the same deadline.
-        std::unique_lock lock(gate_);
-        while (busy_) {
-            const auto now = Steady::now();
-            const Steady::time_point stop{Steady::duration(stopAt_.load())};
-            if (now >= std::min(start + waitLimit_, stop)) {
-                char waited[64];
-                std::snprintf(waited, sizeof waited, "%.1f s",
-                              std::chrono::duration<double>(now - start).count());
-                // The thread ahead of this one is itself waiting, for the file's lock or its
-                // disk.
-                Fail(std::string("cannot ") + what,
-                     std::string("the file stayed busy (gave up after ") + waited +
-                         "; another program may hold its lock)");
-            }
-            gateFree_.wait_for(lock, std::chrono::milliseconds(5));
-        }
-        busy_ = true;
-    }
-    struct Release {
-        SqliteProductionRecords& store;
-        ~Release() {
-            {
-                std::lock_guard lock(store.gate_);
-                store.busy_ = false;
-            }
-            store.gateFree_.notify_one();
-        }
-    } const release{*this};
+    // Waits behind this program's other threads count against the same deadline.
+    const CallGate::Held held = gate_.Enter(start + waitLimit_, [&](Steady::time_point now) {
+        char waited[64];
+        std::snprintf(waited, sizeof waited, "%.1f s",
+                      std::chrono::duration<double>(now - start).count());
+        // The thread ahead of this one is itself waiting, for the file's lock or its disk.
+        Fail(std::string("cannot ") + what, std::string("the file stayed busy (gave up after ") +
+                                                waited + "; another program may hold its lock)");
+    });
     callStart_ = start;
     deadline_ = start + waitLimit_;
     gaveUp_ = false;
@@ -225,10 +202,7 @@ void SqliteProductionRecords::Call(const char* what, const std::function<void()>
 }
 
 void SqliteProductionRecords::StopWaiting() {
-    const std::int64_t stop = (Steady::now() + RecordsStopGrace).time_since_epoch().count();
-    std::int64_t current = stopAt_.load();
-    while (stop < current && !stopAt_.compare_exchange_weak(current, stop)) {
-    }
+    gate_.StopWaiting();
 }
 
 void SqliteProductionRecords::RequireWritable() const {

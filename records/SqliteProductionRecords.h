@@ -1,14 +1,11 @@
 #pragma once
 
+#include "records/CallGate.h"
 #include "records/ProcessIdentity.h"
 #include "records/ProductionRecords.h"
 
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <cstdint>
 #include <functional>
-#include <mutex>
 #include <string>
 
 struct sqlite3;
@@ -79,15 +76,11 @@ private:
     int version_ = 0;
     ProcessIdentity self_;
     std::chrono::milliseconds waitLimit_;
-    // One call at a time holds the connection; the others wait at the gate.
-    std::mutex gate_;
-    std::condition_variable gateFree_;
-    bool busy_ = false;
+    CallGate gate_;
     // The deadline of the call holding the connection, and whether SQLite's wait gave up.
     Steady::time_point deadline_{};
     Steady::time_point callStart_{};
     bool gaveUp_ = false;
-    std::atomic<std::int64_t> stopAt_; // Steady ticks; none until StopWaiting
 };
 
 } // namespace vrax
