@@ -116,6 +116,20 @@ ProductionRecord RecordOfRow(const SqliteStatement& select) {
     return record;
 }
 
+StationTally StationTallyOfRow(const SqliteStatement& row) {
+    StationTally tally;
+    tally.factory = static_cast<int>(row.Integer(0));
+    const std::string line = row.Text(1);
+    tally.line = line.empty() ? '?' : line[0];
+    tally.station = static_cast<int>(row.Integer(2));
+    tally.hour = row.Text(3);
+    tally.passes = static_cast<long>(row.Integer(4));
+    tally.fails = static_cast<long>(row.Integer(5));
+    tally.first = row.Text(6);
+    tally.last = row.Text(7);
+    return tally;
+}
+
 // A report's query takes the filter as ?1 (since) and ?2 (a serial number, or NULL for all).
 void BindFilter(SqliteStatement& select, const RecordFilter& filter) {
     select.Bind(1, filter.since);
@@ -507,6 +521,19 @@ std::vector<ProductionRecord> SqliteProductionRecords::SelectRecords(const std::
     return RowsOf<ProductionRecord>(select, RecordOfRow);
 }
 
+template <typename Row, typename MakeRow>
+std::vector<Row> SqliteProductionRecords::ReadRows(const std::string& sql,
+                                                   const RecordFilter& filter,
+                                                   const MakeRow& makeRow) {
+    std::vector<Row> rows;
+    Call("read", [&] {
+        SqliteStatement select(db_, sql);
+        BindFilter(select, filter);
+        rows = RowsOf<Row>(select, makeRow);
+    });
+    return rows;
+}
+
 std::vector<ProductionRecord> SqliteProductionRecords::Find(const RecordFilter& filter) {
     std::vector<ProductionRecord> records;
     Call("read",
@@ -515,20 +542,14 @@ std::vector<ProductionRecord> SqliteProductionRecords::Find(const RecordFilter& 
 }
 
 std::vector<WriteTally> SqliteProductionRecords::SummarizeWrites(const RecordFilter& filter) {
-    std::vector<WriteTally> tallies;
-    Call("read", [&] {
-        SqliteStatement select(db_, "SELECT ic_type, substr(time, 1, 13) AS hour, "
-                                    "sum(verdict = 'Write Pass'), sum(verdict IS NOT 'Write Pass') "
-                                    "FROM records WHERE operation = 'write' AND time >= ?1 AND "
-                                    "(?2 IS NULL OR serial = ?2) GROUP BY ic_type, hour "
-                                    "ORDER BY ic_type, hour");
-        BindFilter(select, filter);
-        tallies = RowsOf<WriteTally>(select, [](const SqliteStatement& row) {
+    return ReadRows<WriteTally>(
+        "SELECT ic_type, substr(time, 1, 13) AS hour, sum(verdict = 'Write Pass'), "
+        "sum(verdict IS NOT 'Write Pass') FROM records WHERE operation = 'write' AND time >= ?1 "
+        "AND (?2 IS NULL OR serial = ?2) GROUP BY ic_type, hour ORDER BY ic_type, hour",
+        filter, [](const SqliteStatement& row) {
             return WriteTally{row.Text(0), row.Text(1), static_cast<long>(row.Integer(2)),
                               static_cast<long>(row.Integer(3))};
         });
-    });
-    return tallies;
 }
 
 std::vector<ProductionRecord>
@@ -576,32 +597,15 @@ std::vector<Reservation> SqliteProductionRecords::FindReservations() {
 }
 
 std::vector<StationTally> SqliteProductionRecords::SummarizeStations(const RecordFilter& filter) {
-    std::vector<StationTally> tallies;
-    Call("read", [&] {
-        SqliteStatement select(db_, "SELECT factory, line, station, substr(time, 1, 13) AS hour, "
-                                    "sum(CASE WHEN verdict = 'Write Pass' THEN 1 ELSE 0 END), "
-                                    "sum(CASE WHEN verdict = 'Write Pass' THEN 0 ELSE 1 END), "
-                                    "min(time), max(time) FROM records "
-                                    "WHERE operation = 'write' AND time >= ?1 AND "
-                                    "(?2 IS NULL OR serial = ?2) "
-                                    "GROUP BY factory, line, station, hour "
-                                    "ORDER BY factory, line, station, hour");
-        BindFilter(select, filter);
-        tallies = RowsOf<StationTally>(select, [](const SqliteStatement& row) {
-            StationTally tally;
-            tally.factory = static_cast<int>(row.Integer(0));
-            const std::string line = row.Text(1);
-            tally.line = line.empty() ? '?' : line[0];
-            tally.station = static_cast<int>(row.Integer(2));
-            tally.hour = row.Text(3);
-            tally.passes = static_cast<long>(row.Integer(4));
-            tally.fails = static_cast<long>(row.Integer(5));
-            tally.first = row.Text(6);
-            tally.last = row.Text(7);
-            return tally;
-        });
-    });
-    return tallies;
+    return ReadRows<StationTally>("SELECT factory, line, station, substr(time, 1, 13) AS hour, "
+                                  "sum(CASE WHEN verdict = 'Write Pass' THEN 1 ELSE 0 END), "
+                                  "sum(CASE WHEN verdict = 'Write Pass' THEN 0 ELSE 1 END), "
+                                  "min(time), max(time) FROM records "
+                                  "WHERE operation = 'write' AND time >= ?1 AND "
+                                  "(?2 IS NULL OR serial = ?2) "
+                                  "GROUP BY factory, line, station, hour "
+                                  "ORDER BY factory, line, station, hour",
+                                  filter, StationTallyOfRow);
 }
 
 std::vector<FailureReason> SqliteProductionRecords::CountFailureReasons(const RecordFilter& filter,
@@ -626,26 +630,20 @@ std::vector<FailureReason> SqliteProductionRecords::CountFailureReasons(const Re
 }
 
 std::vector<SerialNumberRun> SqliteProductionRecords::FindStampedRuns(const RecordFilter& filter) {
-    std::vector<SerialNumberRun> runs;
-    Call("read", [&] {
-        const std::string productType = version_ >= 2 ? "product_type" : "NULL";
-        // Gaps and islands: within a run, a number less its rank is the same for every member.
-        SqliteStatement select(db_,
-                               "WITH passes AS (SELECT DISTINCT " + productType +
-                                   " AS type, serial FROM records WHERE " + PassWhere +
-                                   " AND serial IS NOT NULL AND time >= ?1 AND "
-                                   "(?2 IS NULL OR serial = ?2)), "
-                                   "ranked AS (SELECT type, serial, serial - row_number() OVER "
-                                   "(PARTITION BY type ORDER BY serial) AS run FROM passes) "
-                                   "SELECT type, min(serial) AS first, max(serial) FROM ranked "
-                                   "GROUP BY type, run ORDER BY type NULLS LAST, first");
-        BindFilter(select, filter);
-        runs = RowsOf<SerialNumberRun>(select, [](const SqliteStatement& row) {
+    const std::string productType = version_ >= 2 ? "product_type" : "NULL";
+    // Gaps and islands: within a run, a number less its rank is the same for every member.
+    return ReadRows<SerialNumberRun>(
+        "WITH passes AS (SELECT DISTINCT " + productType + " AS type, serial FROM records WHERE " +
+            PassWhere +
+            " AND serial IS NOT NULL AND time >= ?1 AND (?2 IS NULL OR serial = ?2)), "
+            "ranked AS (SELECT type, serial, serial - row_number() OVER "
+            "(PARTITION BY type ORDER BY serial) AS run FROM passes) "
+            "SELECT type, min(serial) AS first, max(serial) FROM ranked "
+            "GROUP BY type, run ORDER BY type NULLS LAST, first",
+        filter, [](const SqliteStatement& row) {
             return SerialNumberRun{row.OptionalInteger(0), static_cast<int>(row.Integer(1)),
                                    static_cast<int>(row.Integer(2))};
         });
-    });
-    return runs;
 }
 
 int SqliteProductionRecords::ReserveSerialNumber(int productType, int firstSerial) {

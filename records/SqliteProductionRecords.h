@@ -67,6 +67,10 @@ private:
     void CreateOrUpgrade();
     std::vector<ProductionRecord> SelectRecords(const std::string& where,
                                                 const RecordFilter& filter);
+    // A report's query over the filter in one read call, each row made by makeRow.
+    template <typename Row, typename MakeRow>
+    std::vector<Row> ReadRows(const std::string& sql, const RecordFilter& filter,
+                              const MakeRow& makeRow);
     bool PassedBefore(int productType, int serialNumber, std::string* where);
     void RequireWritable() const;
 
