@@ -136,6 +136,17 @@ void BindFilter(SqliteStatement& select, const RecordFilter& filter) {
     select.Bind(2, filter.serialNumber);
 }
 
+// A reservation's row: product type, serial number, the time now and its holder, as ?1 to ?6.
+void BindReservation(SqliteStatement& statement, int productType, long long serialNumber,
+                     const ProcessIdentity& holder) {
+    statement.Bind(1, productType);
+    statement.Bind(2, serialNumber);
+    statement.Bind(3, UtcTimeWithMilliseconds());
+    statement.Bind(4, holder.host);
+    statement.Bind(5, holder.process);
+    statement.Bind(6, holder.start);
+}
+
 template <typename Row, typename MakeRow>
 std::vector<Row> RowsOf(SqliteStatement& select, MakeRow makeRow) {
     std::vector<Row> rows;
@@ -676,12 +687,7 @@ int SqliteProductionRecords::ReserveSerialNumber(int productType, int firstSeria
         SqliteStatement insert(db_,
                                "INSERT INTO serials (product_type, serial, state, time, host, "
                                "process, process_start) VALUES (?, ?, 'reserved', ?, ?, ?, ?)");
-        insert.Bind(1, productType);
-        insert.Bind(2, serial);
-        insert.Bind(3, UtcTimeWithMilliseconds());
-        insert.Bind(4, self_.host);
-        insert.Bind(5, self_.process);
-        insert.Bind(6, self_.start);
+        BindReservation(insert, productType, serial, self_);
         insert.Step();
         transaction.Commit();
     });
@@ -735,12 +741,7 @@ void SqliteProductionRecords::ClaimSerialNumber(int productType, int serialNumbe
                                       : "INSERT INTO serials (product_type, serial, state, time, "
                                         "host, process, process_start) "
                                         "VALUES (?1, ?2, 'reserved', ?3, ?4, ?5, ?6)");
-        hold.Bind(1, productType);
-        hold.Bind(2, serialNumber);
-        hold.Bind(3, UtcTimeWithMilliseconds());
-        hold.Bind(4, self_.host);
-        hold.Bind(5, self_.process);
-        hold.Bind(6, self_.start);
+        BindReservation(hold, productType, serialNumber, self_);
         hold.Step();
         transaction.Commit();
     });
