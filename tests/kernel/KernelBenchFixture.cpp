@@ -25,6 +25,13 @@ const std::vector<IdentityCase>& IdentityCases() {
     return cases;
 }
 
+void ExpectFactoryReadOfFactory(const ProgramResult& factory) {
+    EXPECT_NE(factory.out.find("Product: 5\nDate: 20261208\nSN: A7\nFactory: 3\n"
+                               "Line: C\nStation: 2\nRead Ok"),
+              std::string::npos)
+        << factory.out;
+}
+
 void ExpectImageWithRecord(const VirtualMouse::MemoryImage& memory,
                            const std::vector<std::uint8_t>& image, bool record) {
     for (int i = 0; i < 2048; ++i) {

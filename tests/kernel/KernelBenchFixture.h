@@ -29,6 +29,9 @@ struct IdentityCase {
 };
 const std::vector<IdentityCase>& IdentityCases();
 
+// A factory read shows the fields that Factory stamped.
+void ExpectFactoryReadOfFactory(const ProgramResult& factory);
+
 // The mouse holds the image, but for the factory record's bytes when record is set.
 void ExpectImageWithRecord(const VirtualMouse::MemoryImage& memory,
                            const std::vector<std::uint8_t>& image, bool record);
