@@ -241,16 +241,11 @@ CommandLineProgram::Outcome CommandLineProgram::Execute() {
         return List(station, platform);
     }
 
-    StationContext context = station.Context();
     switch (options_.command) {
     case Command::Write:
     case Command::Verify:
-        BeginLoad(context);
-        if (LoadBinFile(context, options_.path) != LoadOutcome::Loaded) {
-            Outcome refused;
-            refused.exitCode = ExitBadInput;
-            refused.lines = view.VisibleTexts(station.lang);
-            return refused;
+        if (std::optional<Outcome> refused = LoadImage(station, view)) {
+            return *refused;
         }
         origin_.imageFile = ExpandFileName(options_.path);
         origin_.imageSha256 = Sha256Hex(station.state.LoadedImage.data(), ImageSize);
@@ -321,6 +316,19 @@ bool CommandLineProgram::OpenMouse(Station& station, HidPlatform& platform) {
         err_ << notice << '\n';
     }
     return found;
+}
+
+std::optional<CommandLineProgram::Outcome> CommandLineProgram::LoadImage(Station& station,
+                                                                         CommandLineView& view) {
+    StationContext context = station.Context();
+    BeginLoad(context);
+    if (LoadBinFile(context, options_.path) == LoadOutcome::Loaded) {
+        return std::nullopt;
+    }
+    Outcome refused;
+    refused.exitCode = ExitBadInput;
+    refused.lines = view.VisibleTexts(station.lang);
+    return refused;
 }
 
 CommandLineProgram::Outcome
@@ -395,7 +403,7 @@ CommandLineProgram::RunOperation(Station& station, CommandLineView& view,
     outcome.lines.insert(outcome.lines.end(), shown.begin(), shown.end());
     std::string error;
     if (shown.empty()) {
-        error = NoVerdictText(station);
+        error = station.state.NoVerdictReason;
         outcome.lines.push_back(error);
     }
     const std::string verdict = shown.empty() ? "" : shown.back();
@@ -474,13 +482,8 @@ CommandLineProgram::Outcome CommandLineProgram::Approve() {
     PlainSettings settings = options_.settings;
     CommandLineView view(progress_);
     Station loader(nothing, clock, settings, view);
-    StationContext context = loader.Context();
-    BeginLoad(context);
-    if (LoadBinFile(context, options_.path) != LoadOutcome::Loaded) {
-        Outcome refused;
-        refused.exitCode = ExitBadInput;
-        refused.lines = view.VisibleTexts(loader.lang);
-        return refused;
+    if (std::optional<Outcome> refused = LoadImage(loader, view)) {
+        return *refused;
     }
     ImageApproval approval;
     approval.productType = options_.productType.value_or(0);

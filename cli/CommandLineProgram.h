@@ -10,6 +10,7 @@
 
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -49,6 +50,8 @@ private:
     Outcome Execute();
     Outcome List(Station& station, HidPlatform& platform);
     bool OpenMouse(Station& station, HidPlatform& platform);
+    // Loads the image file as the window's Load BIN does; the refusal's outcome when it fails.
+    std::optional<Outcome> LoadImage(Station& station, CommandLineView& view);
     Outcome RunOperation(Station& station, CommandLineView& view,
                          const RememberingHidPlatform& devices);
     Outcome ShowRecords();

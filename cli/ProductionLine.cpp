@@ -354,7 +354,7 @@ void ProductionLine::Program(const Arrival& arrival, Tally& tally) {
         record.durationMs =
             std::chrono::duration_cast<std::chrono::milliseconds>(clock->Now() - start).count();
         if (shown.empty()) {
-            record.error = NoVerdictText(station);
+            record.error = station.state.NoVerdictReason;
         }
         const bool passed = verdict == WriteVerdict::Pass;
         std::string unrecorded;

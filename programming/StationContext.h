@@ -27,8 +27,18 @@ inline const std::string& TransferFailureReason(const StationContext& context) {
     return reason31.empty() ? context.link42.LastTransferError() : reason31;
 }
 
+// Why an operation that showed no verdict ended, judged from the mouse's last status reply.
+inline std::string NoVerdictReasonOf(StationContext& context) {
+    if (context.settings.IcType() == IcTypeKvqm31x &&
+        context.link31.LastReply()[7] == Kvqm31xLink::StatusDone) {
+        return "No verdict: the mouse's status reply is unmarked (byte 1 is not AA)";
+    }
+    return "No verdict: the mouse did not answer";
+}
+
 // Marks an operation as running for its lifetime, takes the image it works on, and leaves the
-// reason of the last transfer that failed on its way in LastTransferError.
+// reason of the last transfer that failed on its way in LastTransferError and what it says
+// without a verdict in NoVerdictReason.
 class OperationScope {
 public:
     explicit OperationScope(StationContext& context)
@@ -40,6 +50,7 @@ public:
     ~OperationScope() {
         --context_.state.OperationsRunning;
         context_.state.LastTransferError = TransferFailureReason(context_);
+        context_.state.NoVerdictReason = NoVerdictReasonOf(context_);
     }
     OperationScope(const OperationScope&) = delete;
     OperationScope& operator=(const OperationScope&) = delete;

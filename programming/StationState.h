@@ -39,6 +39,9 @@ struct StationState {
     // "HIDIOCSFEATURE(8) /dev/hidraw3: Broken pipe"; empty when none failed or no reason is
     // known. It goes with the operation's verdict.
     std::string LastTransferError;
+    // What the last operation says when it ends without a verdict: the mouse did not answer, or
+    // its status reply was unmarked.
+    std::string NoVerdictReason;
 };
 
 } // namespace vrax

@@ -77,12 +77,4 @@ ProductionRecord RecordOfOperation(const std::string& operation, const std::stri
     return record;
 }
 
-std::string NoVerdictText(Station& station) {
-    if (station.Context().settings.IcType() == IcTypeKvqm31x &&
-        station.link31.LastReply()[7] == Kvqm31xLink::StatusDone) {
-        return "No verdict: the mouse's status reply is unmarked (byte 1 is not AA)";
-    }
-    return "No verdict: the mouse did not answer";
-}
-
 } // namespace vrax

@@ -37,7 +37,4 @@ ProductionRecord RecordOfOperation(const std::string& operation, const std::stri
                                    const RecordOrigin& origin,
                                    const std::optional<StampedNumber>& stamped = std::nullopt);
 
-// Why an operation showed no verdict: the mouse did not answer, or its status was unmarked.
-std::string NoVerdictText(Station& station);
-
 } // namespace vrax

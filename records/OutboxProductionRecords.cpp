@@ -2,8 +2,7 @@
 
 #include "device/HexText.h"
 #include "records/RecordsLocation.h"
-
-#include <sqlite3.h>
+#include "records/SqliteStatement.h"
 
 #include <filesystem>
 #include <optional>
@@ -30,62 +29,6 @@ CREATE INDEX IF NOT EXISTS outbox_server ON outbox(server, seq);
 constexpr const char* Columns =
     "id, time, operation, factory, line, station, host, ic_type, vid, pid, path, image_sha256, "
     "image_file, format, product_type, serial, verdict, duration_ms, error, stamped";
-
-struct OutboxFailure {
-    std::string message;
-};
-
-class Statement {
-public:
-    Statement(sqlite3* db, const char* sql) : db_(db) {
-        if (sqlite3_prepare_v2(db, sql, -1, &statement_, nullptr) != SQLITE_OK) {
-            throw OutboxFailure{sqlite3_errmsg(db)};
-        }
-    }
-    ~Statement() { sqlite3_finalize(statement_); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-    void Bind(int index, const std::string& text) {
-        sqlite3_bind_text(statement_, index, text.c_str(), static_cast<int>(text.size()),
-                          SQLITE_TRANSIENT);
-    }
-    void Bind(int index, long long value) { sqlite3_bind_int64(statement_, index, value); }
-    void Bind(int index, const std::optional<int>& value) {
-        if (value) {
-            sqlite3_bind_int64(statement_, index, *value);
-        } else {
-            sqlite3_bind_null(statement_, index);
-        }
-    }
-    bool Step() {
-        const int result = sqlite3_step(statement_);
-        if (result != SQLITE_ROW && result != SQLITE_DONE) {
-            throw OutboxFailure{sqlite3_errmsg(db_)};
-        }
-        return result == SQLITE_ROW;
-    }
-    std::string Text(int column) const {
-        const auto* text = sqlite3_column_text(statement_, column);
-        return text ? reinterpret_cast<const char*>(text) : "";
-    }
-    long long Integer(int column) const { return sqlite3_column_int64(statement_, column); }
-    std::optional<int> OptionalInteger(int column) const {
-        if (sqlite3_column_type(statement_, column) == SQLITE_NULL) {
-            return std::nullopt;
-        }
-        return static_cast<int>(sqlite3_column_int64(statement_, column));
-    }
-
-private:
-    sqlite3* db_;
-    sqlite3_stmt* statement_ = nullptr;
-};
-
-void Execute(sqlite3* db, const char* sql) {
-    if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK) {
-        throw OutboxFailure{sqlite3_errmsg(db)};
-    }
-}
 
 } // namespace
 
@@ -117,21 +60,22 @@ OutboxProductionRecords::OutboxProductionRecords(std::unique_ptr<PostgresProduct
     }
     std::filesystem::create_directories(std::filesystem::path(path_).parent_path(), error);
     try {
-        if (sqlite3_open_v2(path_.c_str(), &outbox_,
-                            (access == Access::Report
-                                 ? SQLITE_OPEN_READONLY
-                                 : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) |
-                                SQLITE_OPEN_FULLMUTEX,
-                            nullptr) != SQLITE_OK) {
-            throw OutboxFailure{outbox_ ? sqlite3_errmsg(outbox_) : "out of memory"};
+        const int opened = sqlite3_open_v2(path_.c_str(), &outbox_,
+                                           (access == Access::Report
+                                                ? SQLITE_OPEN_READONLY
+                                                : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) |
+                                               SQLITE_OPEN_FULLMUTEX,
+                                           nullptr);
+        if (opened != SQLITE_OK) {
+            throw SqliteFailure{opened, outbox_ ? sqlite3_errmsg(outbox_) : "out of memory"};
         }
         sqlite3_busy_timeout(outbox_, static_cast<int>(RecordsWaitLimit.count()));
         if (access == Access::Station) {
-            Execute(outbox_, "PRAGMA journal_mode=WAL");
-            Execute(outbox_, "PRAGMA synchronous=FULL");
-            Execute(outbox_, CreateOutbox);
+            SqliteExecute(outbox_, "PRAGMA journal_mode=WAL");
+            SqliteExecute(outbox_, "PRAGMA synchronous=FULL");
+            SqliteExecute(outbox_, CreateOutbox);
         }
-    } catch (const OutboxFailure& failure) {
+    } catch (const SqliteFailure& failure) {
         sqlite3_close(outbox_);
         outbox_ = nullptr;
         Fail("cannot open", failure.message);
@@ -162,12 +106,12 @@ long OutboxProductionRecords::WaitingToSend() {
         return 0;
     }
     try {
-        Statement count(outbox_,
-                        "SELECT count(*) FROM outbox WHERE server = ? AND kind = 'record'");
+        SqliteStatement count(outbox_,
+                              "SELECT count(*) FROM outbox WHERE server = ? AND kind = 'record'");
         count.Bind(1, server_->Address());
         count.Step();
         return static_cast<long>(count.Integer(0));
-    } catch (const OutboxFailure& failure) {
+    } catch (const SqliteFailure& failure) {
         if (sqlite3_db_readonly(outbox_, "main") == 1) {
             return 0; // a report's look at an outbox no station has used yet
         }
@@ -177,11 +121,11 @@ long OutboxProductionRecords::WaitingToSend() {
 
 void OutboxProductionRecords::Keep(const Entry& entry) {
     try {
-        Statement insert(outbox_, "INSERT INTO outbox (server, kind, id, time, operation, "
-                                  "factory, line, station, host, ic_type, vid, pid, path, "
-                                  "image_sha256, image_file, format, product_type, serial, "
-                                  "verdict, duration_ms, error, stamped) VALUES "
-                                  "(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+        SqliteStatement insert(outbox_, "INSERT INTO outbox (server, kind, id, time, operation, "
+                                        "factory, line, station, host, ic_type, vid, pid, path, "
+                                        "image_sha256, image_file, format, product_type, serial, "
+                                        "verdict, duration_ms, error, stamped) VALUES "
+                                        "(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
         const ProductionRecord& record = entry.record;
         insert.Bind(1, server_->Address());
         insert.Bind(2, entry.kind);
@@ -206,7 +150,7 @@ void OutboxProductionRecords::Keep(const Entry& entry) {
         insert.Bind(21, record.error);
         insert.Bind(22, static_cast<long long>(entry.stamped ? 1 : 0));
         insert.Step();
-    } catch (const OutboxFailure& failure) {
+    } catch (const SqliteFailure& failure) {
         Fail("cannot keep a record while the server is gone", failure.message);
     }
 }
@@ -223,7 +167,7 @@ bool OutboxProductionRecords::DeliverLocked() {
     try {
         {
             // Almost always empty: a look that writes nothing and syncs nothing.
-            Statement any(outbox_, "SELECT 1 FROM outbox WHERE server = ? LIMIT 1");
+            SqliteStatement any(outbox_, "SELECT 1 FROM outbox WHERE server = ? LIMIT 1");
             any.Bind(1, server_->Address());
             if (!any.Step()) {
                 return true;
@@ -231,12 +175,12 @@ bool OutboxProductionRecords::DeliverLocked() {
         }
         // Taken as a writer: another station of this PC sending the same entries waits, so
         // each goes once and in order.
-        Execute(outbox_, "BEGIN IMMEDIATE");
+        SqliteExecute(outbox_, "BEGIN IMMEDIATE");
         bool delivered = true;
         try {
-            Statement select(outbox_, (std::string("SELECT seq, kind, ") + Columns +
-                                       " FROM outbox WHERE server = ? ORDER BY seq")
-                                          .c_str());
+            SqliteStatement select(outbox_, (std::string("SELECT seq, kind, ") + Columns +
+                                             " FROM outbox WHERE server = ? ORDER BY seq")
+                                                .c_str());
             select.Bind(1, server_->Address());
             while (select.Step()) {
                 Entry entry;
@@ -275,7 +219,7 @@ bool OutboxProductionRecords::DeliverLocked() {
                     delivered = false;
                     break;
                 }
-                Statement remove(outbox_, "DELETE FROM outbox WHERE seq = ?");
+                SqliteStatement remove(outbox_, "DELETE FROM outbox WHERE seq = ?");
                 remove.Bind(1, select.Integer(0));
                 remove.Step();
             }
@@ -283,9 +227,9 @@ bool OutboxProductionRecords::DeliverLocked() {
             sqlite3_exec(outbox_, "COMMIT", nullptr, nullptr, nullptr);
             throw;
         }
-        Execute(outbox_, "COMMIT");
+        SqliteExecute(outbox_, "COMMIT");
         return delivered;
-    } catch (const OutboxFailure& failure) {
+    } catch (const SqliteFailure& failure) {
         Fail("cannot send what waits", failure.message);
     }
 }

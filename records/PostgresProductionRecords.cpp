@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <limits>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -201,8 +200,8 @@ ProductionRecord RecordOfRow(const Result& rows, int row) {
 // One call's use of the connection: its queries wait at most until the call's deadline.
 class PostgresProductionRecords::Session {
 public:
-    Session(PGconn* connection, Steady::time_point deadline, const std::atomic<std::int64_t>& stop)
-        : connection_(connection), deadline_(deadline), stop_(stop) {}
+    Session(PGconn* connection, Steady::time_point deadline, const CallGate& gate)
+        : connection_(connection), deadline_(deadline), gate_(gate) {}
 
     Result Run(const std::string& sql, const Parameters& parameters = {}) {
         const std::vector<const char*> values = parameters.Pointers();
@@ -216,9 +215,8 @@ public:
             throw ServerLost{Trimmed(PQerrorMessage(connection_))};
         }
         while (PQisBusy(connection_)) {
-            const Steady::time_point stop{Steady::duration(stop_.load())};
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                std::min(deadline_, stop) - Steady::now());
+                std::min(deadline_, gate_.Stop()) - Steady::now());
             if (left.count() <= 0) {
                 throw ServerLost{"the server gave no answer in time"};
             }
@@ -262,13 +260,12 @@ public:
 private:
     PGconn* connection_;
     Steady::time_point deadline_;
-    const std::atomic<std::int64_t>& stop_;
+    const CallGate& gate_;
 };
 
 PostgresProductionRecords::PostgresProductionRecords(const std::string& address, Access access,
                                                      std::chrono::milliseconds waitLimit)
-    : address_(address), self_(ThisProcess()), waitLimit_(waitLimit),
-      stopAt_(std::numeric_limits<std::int64_t>::max()) {
+    : address_(address), self_(ThisProcess()), waitLimit_(waitLimit) {
     const std::string name = "Line database \"" + address_ + "\": ";
     char* error = nullptr;
     PQconninfoOption* options = PQconninfoParse(address.c_str(), &error);
@@ -350,33 +347,14 @@ void PostgresProductionRecords::Connect(Steady::time_point deadline) {
 void PostgresProductionRecords::Call(const char* what, const std::function<void(Session&)>& body) {
     const auto start = Steady::now();
     const std::string name = "Line database \"" + address_ + "\": ";
-    {
-        std::unique_lock lock(gate_);
-        while (busy_) {
-            const Steady::time_point stop{Steady::duration(stopAt_.load())};
-            if (Steady::now() >= std::min(start + waitLimit_, stop)) {
-                throw RecordsUnreachable(name + "cannot " + what +
-                                         ": the server gave no answer in time");
-            }
-            gateFree_.wait_for(lock, std::chrono::milliseconds(5));
-        }
-        busy_ = true;
-    }
-    struct Release {
-        PostgresProductionRecords& store;
-        ~Release() {
-            {
-                std::lock_guard lock(store.gate_);
-                store.busy_ = false;
-            }
-            store.gateFree_.notify_one();
-        }
-    } const release{*this};
+    const CallGate::Held held = gate_.Enter(start + waitLimit_, [&](Steady::time_point) {
+        throw RecordsUnreachable(name + "cannot " + what + ": the server gave no answer in time");
+    });
     const Steady::time_point deadline = start + waitLimit_;
     if (connection_ == nullptr || PQstatus(connection_) != CONNECTION_OK) {
         Connect(deadline);
     }
-    Session session(connection_, deadline, stopAt_);
+    Session session(connection_, deadline, gate_);
     try {
         body(session);
     } catch (const ServerLost& lost) {
@@ -396,10 +374,7 @@ void PostgresProductionRecords::Call(const char* what, const std::function<void(
 }
 
 void PostgresProductionRecords::StopWaiting() {
-    const std::int64_t stop = (Steady::now() + RecordsStopGrace).time_since_epoch().count();
-    std::int64_t current = stopAt_.load();
-    while (stop < current && !stopAt_.compare_exchange_weak(current, stop)) {
-    }
+    gate_.StopWaiting();
 }
 
 void PostgresProductionRecords::CreateOrUpgrade(Session& session, Access access) {

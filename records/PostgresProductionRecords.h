@@ -1,15 +1,13 @@
 #pragma once
 
+#include "records/CallGate.h"
 #include "records/ProcessIdentity.h"
 #include "records/ProductionRecords.h"
 
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
-#include <mutex>
 #include <string>
 
 struct pg_conn;
@@ -76,10 +74,7 @@ private:
     // After a failed connect, calls within the pause fail at once instead of waiting again.
     Steady::time_point retryAfter_{};
     std::string lastFailure_;
-    std::mutex gate_;
-    std::condition_variable gateFree_;
-    bool busy_ = false;
-    std::atomic<std::int64_t> stopAt_; // Steady ticks; none until StopWaiting
+    CallGate gate_;
 };
 
 } // namespace vrax

@@ -111,7 +111,7 @@ void RecordingStationView::RecordEnd(Operation& operation, const std::string& er
         verdict = station_->lang.Text(TextMouseMismatch);
     }
     Store(operation, verdict,
-          !error.empty() || !verdict.empty() ? error : NoVerdictText(*station_));
+          !error.empty() || !verdict.empty() ? error : station_->state.NoVerdictReason);
 }
 
 void RecordingStationView::ShowResult(const std::string& text, ResultColour colour,

@@ -3,13 +3,11 @@
 #include "device/HexText.h"
 #include "records/RecordsReport.h"
 #include "records/RemoteFileSystem.h"
-
-#include <sqlite3.h>
+#include "records/SqliteStatement.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <limits>
 #include <thread>
 
 namespace vrax {
@@ -72,81 +70,11 @@ UPDATE schema_version SET version = 4;
 
 constexpr const char* PassWhere = "operation = 'write' AND verdict = 'Write Pass'";
 
-// An error of SQLite's, with its code, before the store adds the file and the call to it.
-struct SqliteFailure {
-    int code;
-    std::string message;
-};
-
-[[noreturn]] void ThrowSqlite(sqlite3* db, int code) {
-    throw SqliteFailure{code, sqlite3_errmsg(db)};
-}
-
-class Statement {
-public:
-    Statement(sqlite3* db, const std::string& sql) : db_(db) {
-        const int result = sqlite3_prepare_v2(db, sql.c_str(), -1, &statement_, nullptr);
-        if (result != SQLITE_OK) {
-            ThrowSqlite(db, result);
-        }
-    }
-    ~Statement() { sqlite3_finalize(statement_); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-
-    void Bind(int index, const std::string& text) {
-        sqlite3_bind_text(statement_, index, text.c_str(), static_cast<int>(text.size()),
-                          SQLITE_TRANSIENT);
-    }
-    void Bind(int index, long long value) { sqlite3_bind_int64(statement_, index, value); }
-    void Bind(int index, int value) { sqlite3_bind_int64(statement_, index, value); }
-    void Bind(int index, const std::optional<int>& value) {
-        if (value) {
-            sqlite3_bind_int64(statement_, index, *value);
-        } else {
-            sqlite3_bind_null(statement_, index);
-        }
-    }
-    // True while a row is there.
-    bool Step() {
-        const int result = sqlite3_step(statement_);
-        if (result == SQLITE_ROW) {
-            return true;
-        }
-        if (result != SQLITE_DONE) {
-            ThrowSqlite(db_, result);
-        }
-        return false;
-    }
-    std::string Text(int column) const {
-        const auto* text = sqlite3_column_text(statement_, column);
-        return text ? reinterpret_cast<const char*>(text) : "";
-    }
-    long long Integer(int column) const { return sqlite3_column_int64(statement_, column); }
-    std::optional<int> OptionalInteger(int column) const {
-        if (sqlite3_column_type(statement_, column) == SQLITE_NULL) {
-            return std::nullopt;
-        }
-        return static_cast<int>(sqlite3_column_int64(statement_, column));
-    }
-
-private:
-    sqlite3* db_;
-    sqlite3_stmt* statement_ = nullptr;
-};
-
-void Execute(sqlite3* db, const char* sql) {
-    const int result = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
-    if (result != SQLITE_OK) {
-        ThrowSqlite(db, result);
-    }
-}
-
 // Taken as a writer from the start: a read snapshot that another process overtook could not
 // be upgraded, and that refusal would not wait. Rolls back unless committed.
 class Transaction {
 public:
-    explicit Transaction(sqlite3* db) : db_(db) { Execute(db, "BEGIN IMMEDIATE"); }
+    explicit Transaction(sqlite3* db) : db_(db) { SqliteExecute(db, "BEGIN IMMEDIATE"); }
     ~Transaction() {
         if (!done_) {
             sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -155,7 +83,7 @@ public:
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
     void Commit() {
-        Execute(db_, "COMMIT");
+        SqliteExecute(db_, "COMMIT");
         done_ = true;
     }
 
@@ -164,7 +92,7 @@ private:
     bool done_ = false;
 };
 
-ProductionRecord RecordOfRow(const Statement& select) {
+ProductionRecord RecordOfRow(const SqliteStatement& select) {
     ProductionRecord record;
     record.time = select.Text(0);
     record.operation = select.Text(1);
@@ -188,12 +116,52 @@ ProductionRecord RecordOfRow(const Statement& select) {
     return record;
 }
 
+StationTally StationTallyOfRow(const SqliteStatement& row) {
+    StationTally tally;
+    tally.factory = static_cast<int>(row.Integer(0));
+    const std::string line = row.Text(1);
+    tally.line = line.empty() ? '?' : line[0];
+    tally.station = static_cast<int>(row.Integer(2));
+    tally.hour = row.Text(3);
+    tally.passes = static_cast<long>(row.Integer(4));
+    tally.fails = static_cast<long>(row.Integer(5));
+    tally.first = row.Text(6);
+    tally.last = row.Text(7);
+    return tally;
+}
+
+// A report's query takes the filter as ?1 (since) and ?2 (a serial number, or NULL for all).
+void BindFilter(SqliteStatement& select, const RecordFilter& filter) {
+    select.Bind(1, filter.since);
+    select.Bind(2, filter.serialNumber);
+}
+
+// A reservation's row: product type, serial number, the time now and its holder, as ?1 to ?6.
+void BindReservation(SqliteStatement& statement, int productType, long long serialNumber,
+                     const ProcessIdentity& holder) {
+    statement.Bind(1, productType);
+    statement.Bind(2, serialNumber);
+    statement.Bind(3, UtcTimeWithMilliseconds());
+    statement.Bind(4, holder.host);
+    statement.Bind(5, holder.process);
+    statement.Bind(6, holder.start);
+}
+
+template <typename Row, typename MakeRow>
+std::vector<Row> RowsOf(SqliteStatement& select, MakeRow makeRow) {
+    std::vector<Row> rows;
+    while (select.Step()) {
+        rows.push_back(makeRow(select));
+    }
+    return rows;
+}
+
 } // namespace
 
 SqliteProductionRecords::SqliteProductionRecords(const std::string& path, Access access,
                                                  std::chrono::milliseconds waitLimit)
     : path_(path), readOnly_(access == Access::ReadOnly), self_(ThisProcess()),
-      waitLimit_(waitLimit), stopAt_(std::numeric_limits<std::int64_t>::max()) {
+      waitLimit_(waitLimit) {
     try {
         Open(access);
     } catch (...) {
@@ -221,11 +189,15 @@ std::string SqliteProductionRecords::WaitText() const {
     return text;
 }
 
+std::string SqliteProductionRecords::FailureText(int code, const std::string& message) const {
+    const bool busy = (code & 0xFF) == SQLITE_BUSY;
+    return busy && gaveUp_ ? WaitText() + " (" + message + ")" : message;
+}
+
 int SqliteProductionRecords::OnBusy(void* self, int) {
     auto* store = static_cast<SqliteProductionRecords*>(self);
     const auto now = Steady::now();
-    const Steady::time_point stop{Steady::duration(store->stopAt_.load())};
-    if (now >= store->deadline_ || now >= stop) {
+    if (now >= store->deadline_ || now >= store->gate_.Stop()) {
         store->gaveUp_ = true;
         return 0;
     }
@@ -235,53 +207,27 @@ int SqliteProductionRecords::OnBusy(void* self, int) {
 
 void SqliteProductionRecords::Call(const char* what, const std::function<void()>& body) {
     const auto start = Steady::now();
-    {
-        // Waits behind this program's other threads count against the same deadline.
-        std::unique_lock lock(gate_);
-        while (busy_) {
-            const auto now = Steady::now();
-            const Steady::time_point stop{Steady::duration(stopAt_.load())};
-            if (now >= std::min(start + waitLimit_, stop)) {
-                char waited[64];
-                std::snprintf(waited, sizeof waited, "%.1f s",
-                              std::chrono::duration<double>(now - start).count());
-                // The thread ahead of this one is itself waiting, for the file's lock or its
-                // disk.
-                Fail(std::string("cannot ") + what,
-                     std::string("the file stayed busy (gave up after ") + waited +
-                         "; another program may hold its lock)");
-            }
-            gateFree_.wait_for(lock, std::chrono::milliseconds(5));
-        }
-        busy_ = true;
-    }
-    struct Release {
-        SqliteProductionRecords& store;
-        ~Release() {
-            {
-                std::lock_guard lock(store.gate_);
-                store.busy_ = false;
-            }
-            store.gateFree_.notify_one();
-        }
-    } const release{*this};
+    // Waits behind this program's other threads count against the same deadline.
+    const CallGate::Held held = gate_.Enter(start + waitLimit_, [&](Steady::time_point now) {
+        char waited[64];
+        std::snprintf(waited, sizeof waited, "%.1f s",
+                      std::chrono::duration<double>(now - start).count());
+        // The thread ahead of this one is itself waiting, for the file's lock or its disk.
+        Fail(std::string("cannot ") + what, std::string("the file stayed busy (gave up after ") +
+                                                waited + "; another program may hold its lock)");
+    });
     callStart_ = start;
     deadline_ = start + waitLimit_;
     gaveUp_ = false;
     try {
         body();
     } catch (const SqliteFailure& failure) {
-        const bool busy = (failure.code & 0xFF) == SQLITE_BUSY;
-        Fail(std::string("cannot ") + what,
-             busy && gaveUp_ ? WaitText() + " (" + failure.message + ")" : failure.message);
+        Fail(std::string("cannot ") + what, FailureText(failure.code, failure.message));
     }
 }
 
 void SqliteProductionRecords::StopWaiting() {
-    const std::int64_t stop = (Steady::now() + RecordsStopGrace).time_since_epoch().count();
-    std::int64_t current = stopAt_.load();
-    while (stop < current && !stopAt_.compare_exchange_weak(current, stop)) {
-    }
+    gate_.StopWaiting();
 }
 
 void SqliteProductionRecords::RequireWritable() const {
@@ -332,7 +278,7 @@ void SqliteProductionRecords::Open(Access access) {
                 Fail("cannot write", "the file is read-only");
             }
             SwitchToWal();
-            Execute(db_, "PRAGMA synchronous=FULL");
+            SqliteExecute(db_, "PRAGMA synchronous=FULL");
             CreateOrUpgrade();
         } else {
             try {
@@ -369,9 +315,7 @@ void SqliteProductionRecords::Open(Access access) {
             }
         }
     } catch (const SqliteFailure& failure) {
-        const bool busy = (failure.code & 0xFF) == SQLITE_BUSY;
-        Fail("cannot open",
-             busy && gaveUp_ ? WaitText() + " (" + failure.message + ")" : failure.message);
+        Fail("cannot open", FailureText(failure.code, failure.message));
     }
 }
 
@@ -405,11 +349,11 @@ void SqliteProductionRecords::SwitchToWal() {
 
 int SqliteProductionRecords::ReadVersion() {
     {
-        Statement table(db_, "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND "
-                             "name = 'schema_version'");
+        SqliteStatement table(db_, "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND "
+                                   "name = 'schema_version'");
         table.Step();
         if (table.Integer(0) == 0) {
-            Statement any(db_, "SELECT count(*) FROM sqlite_master");
+            SqliteStatement any(db_, "SELECT count(*) FROM sqlite_master");
             any.Step();
             if (any.Integer(0) == 0) {
                 return 0; // a new, empty file
@@ -417,7 +361,7 @@ int SqliteProductionRecords::ReadVersion() {
             Fail("cannot open", "not a records file (it has no schema version)");
         }
     }
-    Statement select(db_, "SELECT version FROM schema_version");
+    SqliteStatement select(db_, "SELECT version FROM schema_version");
     std::vector<long long> versions;
     while (select.Step()) {
         versions.push_back(select.Integer(0));
@@ -440,16 +384,16 @@ void SqliteProductionRecords::CreateOrUpgrade() {
     Transaction transaction(db_);
     const int version = ReadVersion();
     if (version == 0) {
-        Execute(db_, CreateVersion1);
+        SqliteExecute(db_, CreateVersion1);
     }
     if (version <= 1) {
-        Execute(db_, UpgradeTo2);
+        SqliteExecute(db_, UpgradeTo2);
     }
     if (version <= 2) {
-        Execute(db_, UpgradeTo3);
+        SqliteExecute(db_, UpgradeTo3);
     }
     if (version <= 3) {
-        Execute(db_, UpgradeTo4);
+        SqliteExecute(db_, UpgradeTo4);
     }
     transaction.Commit();
     version_ = SchemaVersion;
@@ -470,23 +414,25 @@ void SqliteProductionRecords::ProveWritable() {
         Transaction transaction(db_);
         long long opens = 0;
         {
-            Statement select(db_, "PRAGMA user_version");
+            SqliteStatement select(db_, "PRAGMA user_version");
             if (select.Step()) {
                 opens = select.Integer(0);
             }
         }
-        Execute(db_, ("PRAGMA user_version = " + std::to_string((opens + 1) % 0x7FFFFFFF)).c_str());
+        SqliteExecute(
+            db_, ("PRAGMA user_version = " + std::to_string((opens + 1) % 0x7FFFFFFF)).c_str());
         transaction.Commit();
     });
 }
 
 bool SqliteProductionRecords::PassedBefore(int productType, int serialNumber, std::string* where) {
     // A pass without product type (a version 1 file) counts for every product type.
-    Statement select(db_, std::string("SELECT time, factory, line, station, host, path FROM "
-                                      "records WHERE ") +
-                              PassWhere +
-                              " AND serial = ?2 AND (product_type = ?1 OR product_type IS NULL)"
-                              " ORDER BY id LIMIT 1");
+    SqliteStatement select(db_,
+                           std::string("SELECT time, factory, line, station, host, path FROM "
+                                       "records WHERE ") +
+                               PassWhere +
+                               " AND serial = ?2 AND (product_type = ?1 OR product_type IS NULL)"
+                               " ORDER BY id LIMIT 1");
     select.Bind(1, productType);
     select.Bind(2, serialNumber);
     if (!select.Step()) {
@@ -514,8 +460,8 @@ int SqliteProductionRecords::SettleAbandonedReservations() {
         };
         std::vector<Row> rows;
         {
-            Statement select(db_, "SELECT product_type, serial, host, process, process_start "
-                                  "FROM serials WHERE state = 'reserved'");
+            SqliteStatement select(db_, "SELECT product_type, serial, host, process, process_start "
+                                        "FROM serials WHERE state = 'reserved'");
             while (select.Step()) {
                 rows.push_back({static_cast<int>(select.Integer(0)),
                                 static_cast<int>(select.Integer(1)),
@@ -528,8 +474,8 @@ int SqliteProductionRecords::SettleAbandonedReservations() {
                 continue;
             }
             const bool stamped = PassedBefore(row.productType, row.serialNumber, nullptr);
-            Statement update(db_, "UPDATE serials SET state = ?1 WHERE product_type = ?2 AND "
-                                  "serial = ?3");
+            SqliteStatement update(db_, "UPDATE serials SET state = ?1 WHERE product_type = ?2 AND "
+                                        "serial = ?3");
             update.Bind(1, std::string(stamped ? "stamped" : "released"));
             update.Bind(2, row.productType);
             update.Bind(3, row.serialNumber);
@@ -544,10 +490,11 @@ int SqliteProductionRecords::SettleAbandonedReservations() {
 void SqliteProductionRecords::Append(const ProductionRecord& record) {
     RequireWritable();
     Call("append", [&] {
-        Statement insert(db_, "INSERT INTO records (time, operation, factory, line, station, "
-                              "host, ic_type, vid, pid, path, image_sha256, image_file, format, "
-                              "serial, verdict, duration_ms, error, product_type) VALUES "
-                              "(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+        SqliteStatement insert(db_,
+                               "INSERT INTO records (time, operation, factory, line, station, "
+                               "host, ic_type, vid, pid, path, image_sha256, image_file, format, "
+                               "serial, verdict, duration_ms, error, product_type) VALUES "
+                               "(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
         insert.Bind(1, record.time);
         insert.Bind(2, record.operation);
         insert.Bind(3, record.factory);
@@ -576,17 +523,26 @@ std::vector<ProductionRecord> SqliteProductionRecords::SelectRecords(const std::
                                                                      const RecordFilter& filter) {
     // A version 1 file, read without upgrading, has no product type.
     const std::string productType = version_ >= 2 ? "product_type" : "NULL";
-    Statement select(db_, "SELECT time, operation, factory, line, station, host, ic_type, vid, "
-                          "pid, path, image_sha256, image_file, format, serial, verdict, "
-                          "duration_ms, error, " +
-                              productType + " FROM records WHERE " + where + " ORDER BY id");
-    select.Bind(1, filter.since);
-    select.Bind(2, filter.serialNumber);
-    std::vector<ProductionRecord> records;
-    while (select.Step()) {
-        records.push_back(RecordOfRow(select));
-    }
-    return records;
+    SqliteStatement select(db_,
+                           "SELECT time, operation, factory, line, station, host, ic_type, vid, "
+                           "pid, path, image_sha256, image_file, format, serial, verdict, "
+                           "duration_ms, error, " +
+                               productType + " FROM records WHERE " + where + " ORDER BY id");
+    BindFilter(select, filter);
+    return RowsOf<ProductionRecord>(select, RecordOfRow);
+}
+
+template <typename Row, typename MakeRow>
+std::vector<Row> SqliteProductionRecords::ReadRows(const std::string& sql,
+                                                   const RecordFilter& filter,
+                                                   const MakeRow& makeRow) {
+    std::vector<Row> rows;
+    Call("read", [&] {
+        SqliteStatement select(db_, sql);
+        BindFilter(select, filter);
+        rows = RowsOf<Row>(select, makeRow);
+    });
+    return rows;
 }
 
 std::vector<ProductionRecord> SqliteProductionRecords::Find(const RecordFilter& filter) {
@@ -597,21 +553,14 @@ std::vector<ProductionRecord> SqliteProductionRecords::Find(const RecordFilter& 
 }
 
 std::vector<WriteTally> SqliteProductionRecords::SummarizeWrites(const RecordFilter& filter) {
-    std::vector<WriteTally> tallies;
-    Call("read", [&] {
-        Statement select(db_, "SELECT ic_type, substr(time, 1, 13) AS hour, "
-                              "sum(verdict = 'Write Pass'), sum(verdict IS NOT 'Write Pass') "
-                              "FROM records WHERE operation = 'write' AND time >= ?1 AND "
-                              "(?2 IS NULL OR serial = ?2) GROUP BY ic_type, hour "
-                              "ORDER BY ic_type, hour");
-        select.Bind(1, filter.since);
-        select.Bind(2, filter.serialNumber);
-        while (select.Step()) {
-            tallies.push_back({select.Text(0), select.Text(1), static_cast<long>(select.Integer(2)),
-                               static_cast<long>(select.Integer(3))});
-        }
-    });
-    return tallies;
+    return ReadRows<WriteTally>(
+        "SELECT ic_type, substr(time, 1, 13) AS hour, sum(verdict = 'Write Pass'), "
+        "sum(verdict IS NOT 'Write Pass') FROM records WHERE operation = 'write' AND time >= ?1 "
+        "AND (?2 IS NULL OR serial = ?2) GROUP BY ic_type, hour ORDER BY ic_type, hour",
+        filter, [](const SqliteStatement& row) {
+            return WriteTally{row.Text(0), row.Text(1), static_cast<long>(row.Integer(2)),
+                              static_cast<long>(row.Integer(3))};
+        });
 }
 
 std::vector<ProductionRecord>
@@ -647,90 +596,65 @@ std::vector<Reservation> SqliteProductionRecords::FindReservations() {
     }
     Call("read", [&] {
         const std::string holder = version_ >= 3 ? "host, process" : "NULL, NULL";
-        Statement select(db_, "SELECT product_type, serial, time, " + holder +
-                                  " FROM serials WHERE state = 'reserved' "
-                                  "ORDER BY product_type, serial");
-        while (select.Step()) {
-            reservations.push_back({static_cast<int>(select.Integer(0)),
-                                    static_cast<int>(select.Integer(1)), select.Text(2),
-                                    select.Text(3), select.Integer(4)});
-        }
+        SqliteStatement select(db_, "SELECT product_type, serial, time, " + holder +
+                                        " FROM serials WHERE state = 'reserved' "
+                                        "ORDER BY product_type, serial");
+        reservations = RowsOf<Reservation>(select, [](const SqliteStatement& row) {
+            return Reservation{static_cast<int>(row.Integer(0)), static_cast<int>(row.Integer(1)),
+                               row.Text(2), row.Text(3), row.Integer(4)};
+        });
     });
     return reservations;
 }
 
 std::vector<StationTally> SqliteProductionRecords::SummarizeStations(const RecordFilter& filter) {
-    std::vector<StationTally> tallies;
-    Call("read", [&] {
-        Statement select(db_, "SELECT factory, line, station, substr(time, 1, 13) AS hour, "
-                              "sum(CASE WHEN verdict = 'Write Pass' THEN 1 ELSE 0 END), "
-                              "sum(CASE WHEN verdict = 'Write Pass' THEN 0 ELSE 1 END), "
-                              "min(time), max(time) FROM records "
-                              "WHERE operation = 'write' AND time >= ?1 AND "
-                              "(?2 IS NULL OR serial = ?2) "
-                              "GROUP BY factory, line, station, hour "
-                              "ORDER BY factory, line, station, hour");
-        select.Bind(1, filter.since);
-        select.Bind(2, filter.serialNumber);
-        while (select.Step()) {
-            StationTally tally;
-            tally.factory = static_cast<int>(select.Integer(0));
-            const std::string line = select.Text(1);
-            tally.line = line.empty() ? '?' : line[0];
-            tally.station = static_cast<int>(select.Integer(2));
-            tally.hour = select.Text(3);
-            tally.passes = static_cast<long>(select.Integer(4));
-            tally.fails = static_cast<long>(select.Integer(5));
-            tally.first = select.Text(6);
-            tally.last = select.Text(7);
-            tallies.push_back(std::move(tally));
-        }
-    });
-    return tallies;
+    return ReadRows<StationTally>("SELECT factory, line, station, substr(time, 1, 13) AS hour, "
+                                  "sum(CASE WHEN verdict = 'Write Pass' THEN 1 ELSE 0 END), "
+                                  "sum(CASE WHEN verdict = 'Write Pass' THEN 0 ELSE 1 END), "
+                                  "min(time), max(time) FROM records "
+                                  "WHERE operation = 'write' AND time >= ?1 AND "
+                                  "(?2 IS NULL OR serial = ?2) "
+                                  "GROUP BY factory, line, station, hour "
+                                  "ORDER BY factory, line, station, hour",
+                                  filter, StationTallyOfRow);
 }
 
 std::vector<FailureReason> SqliteProductionRecords::CountFailureReasons(const RecordFilter& filter,
                                                                         int limit) {
     std::vector<FailureReason> reasons;
     Call("read", [&] {
-        Statement select(db_, "SELECT operation, verdict, error, count(*) AS n, max(time) "
-                              "FROM records WHERE time >= ?1 AND (?2 IS NULL OR serial = ?2) AND "
-                              "(verdict IS NULL OR verdict NOT IN "
-                              "('Write Pass', 'Verify Pass', 'Save Pass', 'Read Ok')) "
-                              "GROUP BY operation, verdict, error "
-                              "ORDER BY n DESC, operation, verdict, error LIMIT ?3");
-        select.Bind(1, filter.since);
-        select.Bind(2, filter.serialNumber);
+        SqliteStatement select(db_,
+                               "SELECT operation, verdict, error, count(*) AS n, max(time) "
+                               "FROM records WHERE time >= ?1 AND (?2 IS NULL OR serial = ?2) AND "
+                               "(verdict IS NULL OR verdict NOT IN "
+                               "('Write Pass', 'Verify Pass', 'Save Pass', 'Read Ok')) "
+                               "GROUP BY operation, verdict, error "
+                               "ORDER BY n DESC, operation, verdict, error LIMIT ?3");
+        BindFilter(select, filter);
         select.Bind(3, limit);
-        while (select.Step()) {
-            reasons.push_back({select.Text(0), select.Text(1), select.Text(2),
-                               static_cast<long>(select.Integer(3)), select.Text(4)});
-        }
+        reasons = RowsOf<FailureReason>(select, [](const SqliteStatement& row) {
+            return FailureReason{row.Text(0), row.Text(1), row.Text(2),
+                                 static_cast<long>(row.Integer(3)), row.Text(4)};
+        });
     });
     return reasons;
 }
 
 std::vector<SerialNumberRun> SqliteProductionRecords::FindStampedRuns(const RecordFilter& filter) {
-    std::vector<SerialNumberRun> runs;
-    Call("read", [&] {
-        const std::string productType = version_ >= 2 ? "product_type" : "NULL";
-        // Gaps and islands: within a run, a number less its rank is the same for every member.
-        Statement select(db_, "WITH passes AS (SELECT DISTINCT " + productType +
-                                  " AS type, serial FROM records WHERE " + PassWhere +
-                                  " AND serial IS NOT NULL AND time >= ?1 AND "
-                                  "(?2 IS NULL OR serial = ?2)), "
-                                  "ranked AS (SELECT type, serial, serial - row_number() OVER "
-                                  "(PARTITION BY type ORDER BY serial) AS run FROM passes) "
-                                  "SELECT type, min(serial) AS first, max(serial) FROM ranked "
-                                  "GROUP BY type, run ORDER BY type NULLS LAST, first");
-        select.Bind(1, filter.since);
-        select.Bind(2, filter.serialNumber);
-        while (select.Step()) {
-            runs.push_back({select.OptionalInteger(0), static_cast<int>(select.Integer(1)),
-                            static_cast<int>(select.Integer(2))});
-        }
-    });
-    return runs;
+    const std::string productType = version_ >= 2 ? "product_type" : "NULL";
+    // Gaps and islands: within a run, a number less its rank is the same for every member.
+    return ReadRows<SerialNumberRun>(
+        "WITH passes AS (SELECT DISTINCT " + productType + " AS type, serial FROM records WHERE " +
+            PassWhere +
+            " AND serial IS NOT NULL AND time >= ?1 AND (?2 IS NULL OR serial = ?2)), "
+            "ranked AS (SELECT type, serial, serial - row_number() OVER "
+            "(PARTITION BY type ORDER BY serial) AS run FROM passes) "
+            "SELECT type, min(serial) AS first, max(serial) FROM ranked "
+            "GROUP BY type, run ORDER BY type NULLS LAST, first",
+        filter, [](const SqliteStatement& row) {
+            return SerialNumberRun{row.OptionalInteger(0), static_cast<int>(row.Integer(1)),
+                                   static_cast<int>(row.Integer(2))};
+        });
 }
 
 int SqliteProductionRecords::ReserveSerialNumber(int productType, int firstSerial) {
@@ -742,12 +666,13 @@ int SqliteProductionRecords::ReserveSerialNumber(int productType, int firstSeria
         {
             // Serial numbers that windows stamped without a reservation count too, and a write
             // without product type counts for every type.
-            Statement select(db_, "SELECT max(s) FROM ("
-                                  " SELECT max(serial) AS s FROM serials WHERE product_type = ?1"
-                                  " UNION ALL SELECT max(serial) FROM records"
-                                  "  WHERE operation = 'write' AND product_type = ?1"
-                                  " UNION ALL SELECT max(serial) FROM records"
-                                  "  WHERE operation = 'write' AND product_type IS NULL)");
+            SqliteStatement select(db_,
+                                   "SELECT max(s) FROM ("
+                                   " SELECT max(serial) AS s FROM serials WHERE product_type = ?1"
+                                   " UNION ALL SELECT max(serial) FROM records"
+                                   "  WHERE operation = 'write' AND product_type = ?1"
+                                   " UNION ALL SELECT max(serial) FROM records"
+                                   "  WHERE operation = 'write' AND product_type IS NULL)");
             select.Bind(1, productType);
             if (select.Step() && select.OptionalInteger(0)) {
                 highest = select.Integer(0);
@@ -759,14 +684,10 @@ int SqliteProductionRecords::ReserveSerialNumber(int productType, int firstSeria
                                                  HexText(static_cast<unsigned>(productType), 4) +
                                                  ": the next one would not fit 24 bits (FFFFFF)"};
         }
-        Statement insert(db_, "INSERT INTO serials (product_type, serial, state, time, host, "
-                              "process, process_start) VALUES (?, ?, 'reserved', ?, ?, ?, ?)");
-        insert.Bind(1, productType);
-        insert.Bind(2, serial);
-        insert.Bind(3, UtcTimeWithMilliseconds());
-        insert.Bind(4, self_.host);
-        insert.Bind(5, self_.process);
-        insert.Bind(6, self_.start);
+        SqliteStatement insert(db_,
+                               "INSERT INTO serials (product_type, serial, state, time, host, "
+                               "process, process_start) VALUES (?, ?, 'reserved', ?, ?, ?, ?)");
+        BindReservation(insert, productType, serial, self_);
         insert.Step();
         transaction.Commit();
     });
@@ -789,8 +710,9 @@ void SqliteProductionRecords::ClaimSerialNumber(int productType, int serialNumbe
         }
         bool present = false;
         {
-            Statement select(db_, "SELECT state, time, host, process, process_start FROM serials "
-                                  "WHERE product_type = ?1 AND serial = ?2");
+            SqliteStatement select(db_,
+                                   "SELECT state, time, host, process, process_start FROM serials "
+                                   "WHERE product_type = ?1 AND serial = ?2");
             select.Bind(1, productType);
             select.Bind(2, serialNumber);
             if (select.Step()) {
@@ -812,18 +734,14 @@ void SqliteProductionRecords::ClaimSerialNumber(int productType, int serialNumbe
                 }
             }
         }
-        Statement hold(db_, present ? "UPDATE serials SET state = 'reserved', time = ?3, "
-                                      "host = ?4, process = ?5, process_start = ?6 "
-                                      "WHERE product_type = ?1 AND serial = ?2"
-                                    : "INSERT INTO serials (product_type, serial, state, time, "
-                                      "host, process, process_start) "
-                                      "VALUES (?1, ?2, 'reserved', ?3, ?4, ?5, ?6)");
-        hold.Bind(1, productType);
-        hold.Bind(2, serialNumber);
-        hold.Bind(3, UtcTimeWithMilliseconds());
-        hold.Bind(4, self_.host);
-        hold.Bind(5, self_.process);
-        hold.Bind(6, self_.start);
+        SqliteStatement hold(db_, present
+                                      ? "UPDATE serials SET state = 'reserved', time = ?3, "
+                                        "host = ?4, process = ?5, process_start = ?6 "
+                                        "WHERE product_type = ?1 AND serial = ?2"
+                                      : "INSERT INTO serials (product_type, serial, state, time, "
+                                        "host, process, process_start) "
+                                        "VALUES (?1, ?2, 'reserved', ?3, ?4, ?5, ?6)");
+        BindReservation(hold, productType, serialNumber, self_);
         hold.Step();
         transaction.Commit();
     });
@@ -832,7 +750,8 @@ void SqliteProductionRecords::ClaimSerialNumber(int productType, int serialNumbe
 void SqliteProductionRecords::SettleSerialNumber(int productType, int serialNumber, bool stamped) {
     RequireWritable();
     Call("settle a serial number", [&] {
-        Statement update(db_, "UPDATE serials SET state = ? WHERE product_type = ? AND serial = ?");
+        SqliteStatement update(
+            db_, "UPDATE serials SET state = ? WHERE product_type = ? AND serial = ?");
         update.Bind(1, std::string(stamped ? "stamped" : "released"));
         update.Bind(2, productType);
         update.Bind(3, serialNumber);
@@ -844,7 +763,7 @@ void SqliteProductionRecords::SettleSerialNumber(int productType, int serialNumb
 
 namespace {
 
-ImageApproval ApprovalOfRow(const Statement& select) {
+ImageApproval ApprovalOfRow(const SqliteStatement& select) {
     return {static_cast<int>(select.Integer(0)), select.Text(1), select.Text(2), select.Text(3),
             select.Text(4)};
 }
@@ -860,8 +779,9 @@ ImageApproval SqliteProductionRecords::ApproveImage(const ImageApproval& approva
     Call("approve an image", [&] {
         Transaction transaction(db_);
         {
-            Statement insert(db_, "INSERT OR IGNORE INTO approvals (product_type, image_sha256, "
-                                  "image_file, approver, time) VALUES (?, ?, ?, ?, ?)");
+            SqliteStatement insert(db_,
+                                   "INSERT OR IGNORE INTO approvals (product_type, image_sha256, "
+                                   "image_file, approver, time) VALUES (?, ?, ?, ?, ?)");
             insert.Bind(1, approval.productType);
             insert.Bind(2, approval.imageSha256);
             insert.Bind(3, approval.imageFile);
@@ -869,8 +789,8 @@ ImageApproval SqliteProductionRecords::ApproveImage(const ImageApproval& approva
             insert.Bind(5, UtcTimeWithMilliseconds());
             insert.Step();
         }
-        Statement select(db_, std::string(ApprovalColumns) +
-                                  "WHERE product_type = ?1 AND image_sha256 = ?2");
+        SqliteStatement select(db_, std::string(ApprovalColumns) +
+                                        "WHERE product_type = ?1 AND image_sha256 = ?2");
         select.Bind(1, approval.productType);
         select.Bind(2, approval.imageSha256);
         select.Step();
@@ -888,9 +808,9 @@ std::vector<ImageApproval> SqliteProductionRecords::FindApprovals(std::optional<
     }
     Call("read the approved images", [&] {
         // One product type's goes through the key's index.
-        Statement select(db_, std::string(ApprovalColumns) +
-                                  (productType ? "WHERE product_type = ?1 " : "") +
-                                  "ORDER BY product_type, rowid");
+        SqliteStatement select(db_, std::string(ApprovalColumns) +
+                                        (productType ? "WHERE product_type = ?1 " : "") +
+                                        "ORDER BY product_type, rowid");
         if (productType) {
             select.Bind(1, *productType);
         }

@@ -1,14 +1,11 @@
 #pragma once
 
+#include "records/CallGate.h"
 #include "records/ProcessIdentity.h"
 #include "records/ProductionRecords.h"
 
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <cstdint>
 #include <functional>
-#include <mutex>
 #include <string>
 
 struct sqlite3;
@@ -62,12 +59,18 @@ private:
     void Call(const char* what, const std::function<void()>& body);
     [[noreturn]] void Fail(const std::string& what, const std::string& cause);
     std::string WaitText() const;
+    // SQLite's message, led by how long the call waited when SQLite's wait for the lock gave up.
+    std::string FailureText(int code, const std::string& message) const;
     void Open(Access access);
     void SwitchToWal();
     int ReadVersion();
     void CreateOrUpgrade();
     std::vector<ProductionRecord> SelectRecords(const std::string& where,
                                                 const RecordFilter& filter);
+    // A report's query over the filter in one read call, each row made by makeRow.
+    template <typename Row, typename MakeRow>
+    std::vector<Row> ReadRows(const std::string& sql, const RecordFilter& filter,
+                              const MakeRow& makeRow);
     bool PassedBefore(int productType, int serialNumber, std::string* where);
     void RequireWritable() const;
 
@@ -77,15 +80,11 @@ private:
     int version_ = 0;
     ProcessIdentity self_;
     std::chrono::milliseconds waitLimit_;
-    // One call at a time holds the connection; the others wait at the gate.
-    std::mutex gate_;
-    std::condition_variable gateFree_;
-    bool busy_ = false;
+    CallGate gate_;
     // The deadline of the call holding the connection, and whether SQLite's wait gave up.
     Steady::time_point deadline_{};
     Steady::time_point callStart_{};
     bool gaveUp_ = false;
-    std::atomic<std::int64_t> stopAt_; // Steady ticks; none until StopWaiting
 };
 
 } // namespace vrax

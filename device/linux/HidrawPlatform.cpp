@@ -134,13 +134,18 @@ std::vector<std::string> HidrawPlatform::EnumerateInterfaces() {
     }
     std::sort(classEntries.begin(), classEntries.end(), NodeOrderLess);
 
+    std::map<std::string, std::string> knownNames;
+    {
+        std::lock_guard lock(mutex_);
+        knownNames = nodeNames_;
+    }
     std::vector<std::string> paths;
-    classEntries_.clear();
+    std::map<std::string, fs::path> entriesByPath;
     std::map<std::string, std::string> nodeNames;
     for (const fs::path& classEntry : classEntries) {
         const std::string entryName = classEntry.filename().string();
-        const auto known = nodeNames_.find(entryName);
-        std::string nodeName = known != nodeNames_.end()
+        const auto known = knownNames.find(entryName);
+        std::string nodeName = known != knownNames.end()
                                    ? known->second
                                    : UeventValue(ReadSysfsFile(classEntry / "uevent"), "DEVNAME");
         if (nodeName.empty()) {
@@ -156,8 +161,10 @@ std::vector<std::string> HidrawPlatform::EnumerateInterfaces() {
             continue;
         }
         paths.push_back(node.string());
-        classEntries_[paths.back()] = classEntry;
+        entriesByPath[paths.back()] = classEntry;
     }
+    std::lock_guard lock(mutex_);
+    classEntries_ = std::move(entriesByPath);
     nodeNames_ = std::move(nodeNames);
 
     unvisitedPaths_ = std::set<std::string>(paths.begin(), paths.end());
@@ -172,7 +179,9 @@ HidHandle HidrawPlatform::Open(const std::string& path) {
     if (descriptor < 0) {
         return InvalidHandle;
     }
-    openInterfaces_[descriptor] = ClassEntryOf(path);
+    fs::path classEntry = ClassEntryOf(path);
+    std::lock_guard lock(mutex_);
+    openInterfaces_[descriptor] = std::move(classEntry);
     openPaths_[descriptor] = path;
     selections_.erase(descriptor);
     return descriptor;
@@ -200,19 +209,23 @@ std::string HidrawPlatform::DeviceOfInterface(const std::string& path) {
 void HidrawPlatform::Close(HidHandle handle) {
     // Only descriptors this backend opened are closed; a stray handle must not close
     // someone else's file.
-    const auto open = openInterfaces_.find(handle);
-    if (open == openInterfaces_.end()) {
-        return;
+    {
+        std::lock_guard lock(mutex_);
+        const auto open = openInterfaces_.find(handle);
+        if (open == openInterfaces_.end()) {
+            return;
+        }
+        // Forgotten before the descriptor is closed: another thread's open may get its number.
+        openInterfaces_.erase(open);
+        openPaths_.erase(handle);
+        selections_.erase(handle);
     }
     calls_->Close(static_cast<int>(handle));
-    openInterfaces_.erase(open);
-    openPaths_.erase(handle);
-    selections_.erase(handle);
 }
 
 bool HidrawPlatform::GetAttributes(HidHandle handle, HidAttributes& attributes) {
-    const auto open = openInterfaces_.find(handle);
-    if (open == openInterfaces_.end()) {
+    const std::optional<fs::path> classEntry = ClassEntryOfHandle(handle);
+    if (!classEntry) {
         return false;
     }
     HidId id;
@@ -220,7 +233,7 @@ bool HidrawPlatform::GetAttributes(HidHandle handle, HidAttributes& attributes) 
     if (calls_->Ioctl(static_cast<int>(handle), HIDIOCGRAWINFO, &info) >= 0) {
         id = {info.bustype, static_cast<std::uint16_t>(info.vendor),
               static_cast<std::uint16_t>(info.product)};
-    } else if (const auto fromSysfs = ReadHidId(open->second)) {
+    } else if (const auto fromSysfs = ReadHidId(*classEntry)) {
         id = *fromSysfs;
     } else {
         return false;
@@ -229,12 +242,12 @@ bool HidrawPlatform::GetAttributes(HidHandle handle, HidAttributes& attributes) 
     attributes.productId = id.product;
     // Only a USB device has a bcdDevice. Bluetooth, I2C and virtual (uhid) interfaces have no
     // release number to offer and report 0, even when a USB radio sits above them in sysfs.
-    attributes.versionNumber = id.bus == BUS_USB ? UsbReleaseNumber(open->second) : 0;
+    attributes.versionNumber = id.bus == BUS_USB ? UsbReleaseNumber(*classEntry) : 0;
     return true;
 }
 
 std::optional<ReportDescriptorInfo> HidrawPlatform::ReadReportDescriptor(HidHandle handle) {
-    if (openInterfaces_.find(handle) == openInterfaces_.end()) {
+    if (!IsOpen(handle)) {
         return std::nullopt;
     }
     const int descriptor = static_cast<int>(handle);
@@ -257,9 +270,12 @@ std::optional<ReportDescriptorInfo> HidrawPlatform::ReadReportDescriptor(HidHand
 }
 
 std::uint16_t HidrawPlatform::GetFeatureReportLength(HidHandle handle) {
-    const auto selection = selections_.find(handle);
-    if (selection != selections_.end()) {
-        return selection->second.featureReportLength;
+    {
+        std::lock_guard lock(mutex_);
+        const auto selection = selections_.find(handle);
+        if (selection != selections_.end()) {
+            return selection->second.featureReportLength;
+        }
     }
     const auto info = ReadReportDescriptor(handle);
     return info ? info->featureReportLength : 0;
@@ -291,6 +307,7 @@ bool HidrawPlatform::SelectFeatureCollection(HidHandle handle, std::uint16_t len
     if (selection.reportIds.empty()) {
         return false;
     }
+    std::lock_guard lock(mutex_);
     selections_[handle] = std::move(selection);
     return true;
 }
@@ -320,16 +337,20 @@ std::string HidrawPlatform::LastTransferError() {
 
 bool HidrawPlatform::NoteTransferError(HidHandle handle, FeatureDirection direction,
                                        std::size_t length, const std::string& reason) const {
-    const auto path = openPaths_.find(handle);
+    std::string node;
+    {
+        std::lock_guard lock(mutex_);
+        const auto path = openPaths_.find(handle);
+        node = path == openPaths_.end() ? "handle " + std::to_string(handle) : path->second;
+    }
     lastTransferError =
         std::string(direction == FeatureDirection::Set ? "HIDIOCSFEATURE(" : "HIDIOCGFEATURE(") +
-        std::to_string(length) + ") " +
-        (path == openPaths_.end() ? "handle " + std::to_string(handle) : path->second) + ": " +
-        reason;
+        std::to_string(length) + ") " + node + ": " + reason;
     return false;
 }
 
 std::string HidrawPlatform::TakeOperatorNotice() {
+    std::lock_guard lock(mutex_);
     if (!permissionDenied_ || noticeGiven_) {
         return {};
     }
@@ -338,22 +359,50 @@ std::string HidrawPlatform::TakeOperatorNotice() {
 }
 
 std::filesystem::path HidrawPlatform::ClassEntryOf(const std::string& path) const {
-    const auto known = classEntries_.find(path);
-    if (known != classEntries_.end()) {
-        return known->second;
+    {
+        std::lock_guard lock(mutex_);
+        const auto known = classEntries_.find(path);
+        if (known != classEntries_.end()) {
+            return known->second;
+        }
     }
     return root_ / "sys" / "class" / "hidraw" / fs::path(path).filename();
 }
 
+std::optional<std::filesystem::path> HidrawPlatform::ClassEntryOfHandle(HidHandle handle) const {
+    std::lock_guard lock(mutex_);
+    const auto open = openInterfaces_.find(handle);
+    if (open == openInterfaces_.end()) {
+        return std::nullopt;
+    }
+    return open->second;
+}
+
+bool HidrawPlatform::IsOpen(HidHandle handle) const {
+    std::lock_guard lock(mutex_);
+    return openInterfaces_.count(handle) != 0;
+}
+
+bool HidrawPlatform::IsInSelection(HidHandle handle, std::uint8_t reportId) const {
+    std::lock_guard lock(mutex_);
+    const auto selection = selections_.find(handle);
+    return selection == selections_.end() ||
+           std::find(selection->second.reportIds.begin(), selection->second.reportIds.end(),
+                     reportId) != selection->second.reportIds.end();
+}
+
 void HidrawPlatform::NoteOpenResult(const std::string& path, int result) {
     const bool denied = result == -EACCES || result == -EPERM;
+    // A VRAX mouse that refuses the user is worth the notice even while other HID devices (a
+    // game pad with its own rule) open.
+    bool deniedMouse = false;
     if (denied) {
-        // A VRAX mouse that refuses the user is worth the notice even while other HID
-        // devices (a game pad with its own rule) open.
         const auto id = ReadHidId(ClassEntryOf(path));
-        if (id && id->vendor == RuleVendorId) {
-            permissionDenied_ = true;
-        }
+        deniedMouse = id && id->vendor == RuleVendorId;
+    }
+    std::lock_guard lock(mutex_);
+    if (deniedMouse) {
+        permissionDenied_ = true;
     }
     if (unvisitedPaths_.erase(path) == 0) {
         return;
@@ -390,17 +439,14 @@ std::uint16_t HidrawPlatform::UsbReleaseNumber(const std::filesystem::path& clas
 bool HidrawPlatform::TransferFeature(HidHandle handle, FeatureDirection direction,
                                      std::uint8_t* buffer, std::size_t length) {
     lastTransferError.clear();
-    if (openInterfaces_.find(handle) == openInterfaces_.end()) {
+    if (!IsOpen(handle)) {
         return NoteTransferError(handle, direction, length, std::strerror(EBADF));
     }
     if (buffer == nullptr || length == 0 || length > MaxFeatureTransfer) {
         return NoteTransferError(handle, direction, length, std::strerror(EINVAL));
     }
     // Windows refuses a report that is not its collection's; the device never sees it.
-    const auto selection = selections_.find(handle);
-    if (selection != selections_.end() &&
-        std::find(selection->second.reportIds.begin(), selection->second.reportIds.end(),
-                  buffer[0]) == selection->second.reportIds.end()) {
+    if (!IsInSelection(handle, buffer[0])) {
         return NoteTransferError(handle, direction, length,
                                  ReportName(buffer[0]) + " is not in the collection opened");
     }

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 
@@ -48,6 +49,11 @@ public:
 
 private:
     std::filesystem::path ClassEntryOf(const std::string& path) const;
+    // The class entry of an open handle; none for a handle this backend did not open.
+    std::optional<std::filesystem::path> ClassEntryOfHandle(HidHandle handle) const;
+    bool IsOpen(HidHandle handle) const;
+    // False when the handle was narrowed to collections that do not hold the report.
+    bool IsInSelection(HidHandle handle, std::uint8_t reportId) const;
     void NoteOpenResult(const std::string& path, int result);
     std::uint16_t UsbReleaseNumber(const std::filesystem::path& classEntry) const;
     std::optional<ReportDescriptorInfo> ReadReportDescriptor(HidHandle handle);
@@ -61,6 +67,9 @@ private:
 
     std::filesystem::path root_;
     std::shared_ptr<HidrawSystemCalls> calls_;
+    // Guards the maps and the walk's notes below: the line's gang opens, transfers and walks
+    // on threads of its own. Never held across a system call on a device.
+    mutable std::mutex mutex_;
     // Open handles and the sysfs class entry (sys/class/hidraw/hidrawN) of each.
     std::map<HidHandle, std::filesystem::path> openInterfaces_;
     // The node path each open handle was opened by, for the reason of a failed transfer.

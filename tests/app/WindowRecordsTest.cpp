@@ -28,18 +28,26 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// A fresh folder for one case. Declared before the records so it is removed after the records
+// file is closed: Windows refuses to delete an open file.
+struct CaseFolder {
+    explicit CaseFolder(const std::string& name) : path(fs::temp_directory_path() / name) {
+        fs::remove_all(path);
+        fs::create_directories(path);
+    }
+    ~CaseFolder() {
+        std::error_code ignored;
+        fs::remove_all(path, ignored);
+    }
+    CaseFolder(const CaseFolder&) = delete;
+    CaseFolder& operator=(const CaseFolder&) = delete;
+
+    fs::path path;
+};
+
 TEST(WindowRecords, AShiftInAutoWriteLeavesOneRecordPerMouseAndRepeatsShowUp) {
-    const fs::path folder = fs::temp_directory_path() / "vrax-window-records";
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    // Removed after the records file is closed: Windows refuses to delete an open file.
-    struct RemoveOnExit {
-        fs::path path;
-        ~RemoveOnExit() {
-            std::error_code ignored;
-            fs::remove_all(path, ignored);
-        }
-    } const removeOnExit{folder};
+    const CaseFolder caseFolder("vrax-window-records");
+    const fs::path& folder = caseFolder.path;
     const std::string imagePath = (folder / "image.bin").string();
     std::ofstream(imagePath, std::ios::binary) << std::string(2048, '\x5A');
 
@@ -194,16 +202,8 @@ TEST(WindowRecords, AShiftInAutoWriteLeavesOneRecordPerMouseAndRepeatsShowUp) {
 }
 
 TEST(WindowRecords, AnImageNotApprovedForTheProductTypeIsRefusedBeforeTheMouse) {
-    const fs::path folder = fs::temp_directory_path() / "vrax-window-approvals";
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    struct RemoveOnExit {
-        fs::path path;
-        ~RemoveOnExit() {
-            std::error_code ignored;
-            fs::remove_all(path, ignored);
-        }
-    } const removeOnExit{folder};
+    const CaseFolder caseFolder("vrax-window-approvals");
+    const fs::path& folder = caseFolder.path;
     const std::string approvedPath = (folder / "approved.bin").string();
     const std::string otherPath = (folder / "other.bin").string();
     std::ofstream(approvedPath, std::ios::binary) << std::string(2048, '\x5A');

@@ -138,13 +138,7 @@ protected:
     }
 
     void ApplySettings(const Operation& operation) {
-        FindControl<QRadioButton>(*form, "rb_CmdByte2K")
-            ->setChecked(operation.format == DataFormat::Byte2K);
-        FindControl<QRadioButton>(*form, "rb_CmdByte256")
-            ->setChecked(operation.format == DataFormat::Byte256);
-        FindControl<QRadioButton>(*form, "rb_CmdCustom")
-            ->setChecked(operation.format == DataFormat::Custom);
-        FindControl<QCheckBox>(*form, "cb_WriteID")->setChecked(operation.writeProductId);
+        ApplyFormat(operation);
         if (operation.kind == OperationKind::FactoryRead) {
             FindControl<THexEdit>(*form, "edt_FactoryType")->setText("1234");
             FindControl<THexEdit>(*form, "edt_FactoryDate")->setText("11112222");
@@ -231,16 +225,8 @@ protected:
                             saved ? "a file without \"Save Pass\"" : "\"Save Pass\" without a file",
                             -1);
             }
-            if (saved) {
-                std::ifstream file(Path("saved.bin"), std::ios::binary);
-                const std::vector<char> bytes((std::istreambuf_iterator<char>(file)),
-                                              std::istreambuf_iterator<char>());
-                if (bytes.size() != ImageSize ||
-                    !std::equal(
-                        served.begin(), served.end(), bytes.begin(),
-                        [](std::uint8_t a, char b) { return a == static_cast<std::uint8_t>(b); })) {
-                    return fail(true, "the saved file is not what the mouse holds", -1);
-                }
+            if (saved && !SavedFileHolds(served)) {
+                return fail(true, "the saved file is not what the mouse holds", -1);
             }
             return {};
         }
@@ -304,14 +290,7 @@ protected:
         if (bus.IsPlugged(mouseId_)) {
             bus.Unplug(mouseId_);
         }
-        Tick();
-        if (FindControl<QLabel>(*form, "lbl_DevStatus")->text() != "No Find Mouse" ||
-            form->GetStation().link31.IsOpen() || form->GetStation().link42.IsOpen() ||
-            bus.OpenHandleCount() != 0) {
-            ++tally.unusable;
-            ADD_FAILURE() << where << ": the unplug was not seen, or handles stayed open";
-        }
-        std::filesystem::remove(Path("saved.bin"));
+        ExpectMouseGone(where);
     }
 
     // The window must serve a healthy mouse with the same operation afterwards.
@@ -394,33 +373,12 @@ protected:
                                form->FactoryIndex(), form->LineIndex(), form->StationIndex());
 
         const std::string verdict = Verdict();
-        if (verdict == PassText(operation.kind)) {
-            ++tally.passes;
-        } else if (verdict == "none") {
-            ++tally.withoutVerdict;
-        } else {
-            ++tally.fails;
-        }
+        CountVerdict(verdict, operation.kind);
         bool falsePass = false;
         const std::string problem =
             Judge(operation, *mouse, before, reference, record, verdict, fieldsBefore, falsePass);
-        if (!problem.empty()) {
-            ++(falsePass ? tally.falsePasses : tally.otherFaults);
-            ADD_FAILURE() << problem << " (verdict " << verdict << ")";
-        }
-        if (hung_) {
-            ++tally.hangs;
-            ADD_FAILURE() << "more than " << TransferLimit << " transfers: a hang";
-        }
-        if (dialogs.Count(ScriptedDialogs::Kind::Error) != errorsBefore) {
-            ++tally.otherFaults;
-            ADD_FAILURE() << "error box: " << dialogs.shown.back().text.toStdString();
-        }
-        const std::string unusable = clicked ? UnusableReason(autoWrite) : "the button is disabled";
-        if (!unusable.empty()) {
-            ++tally.unusable;
-            ADD_FAILURE() << unusable;
-        }
+        CountFaults(problem, falsePass, verdict, errorsBefore,
+                    clicked ? UnusableReason(autoWrite) : "the button is disabled");
         Depart(where);
         ServeHealthyMouse(operation, where, autoWrite);
     }
@@ -502,7 +460,6 @@ protected:
         std::fflush(stdout);
     }
 
-    Tally tally;
     int settingCount = 0;
     int operationCount = 0;
 
@@ -511,7 +468,6 @@ private:
     long transfers_ = 0;
     long dataTransfers_ = 0;
     long unplugAt_ = -1;
-    bool hung_ = false;
     std::optional<MouseFaults> pendingFaults_;
     VirtualMouse* switchedMouse_ = nullptr;
     long switchAt_ = -1;

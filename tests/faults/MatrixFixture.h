@@ -8,9 +8,16 @@
 #include "sim/VirtualMouse31x.h"
 #include "sim/VirtualMouse42xx.h"
 
+#include <QCheckBox>
+#include <QRadioButton>
+
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
+#include <vector>
 
 namespace vrax::testing {
 
@@ -126,6 +133,74 @@ protected:
         return nullptr;
     }
 
+    // The data format and Write Product ID as the operation asks.
+    void ApplyFormat(const Operation& operation) {
+        FindControl<QRadioButton>(*form, "rb_CmdByte2K")
+            ->setChecked(operation.format == DataFormat::Byte2K);
+        FindControl<QRadioButton>(*form, "rb_CmdByte256")
+            ->setChecked(operation.format == DataFormat::Byte256);
+        FindControl<QRadioButton>(*form, "rb_CmdCustom")
+            ->setChecked(operation.format == DataFormat::Custom);
+        FindControl<QCheckBox>(*form, "cb_WriteID")->setChecked(operation.writeProductId);
+    }
+
+    // True when the save's file holds exactly these bytes.
+    bool SavedFileHolds(const ImageBuffer& memory) const {
+        std::ifstream file(Path("saved.bin"), std::ios::binary);
+        const std::vector<char> bytes((std::istreambuf_iterator<char>(file)),
+                                      std::istreambuf_iterator<char>());
+        return bytes.size() == ImageSize &&
+               std::equal(memory.begin(), memory.end(), bytes.begin(),
+                          [](std::uint8_t m, char b) { return m == static_cast<std::uint8_t>(b); });
+    }
+
+    // Counts the run's verdict; true for the operation's pass.
+    bool CountVerdict(const std::string& verdict, OperationKind kind) {
+        if (verdict == PassText(kind)) {
+            ++tally.passes;
+            return true;
+        }
+        ++(verdict == "none" ? tally.withoutVerdict : tally.fails);
+        return false;
+    }
+
+    // Counts and reports what a run did wrong beside its verdict: the judge's problem, a hang, an
+    // error box since errorsBefore, and why the window is left unusable (empty: it is not).
+    void CountFaults(const std::string& problem, bool falsePass, const std::string& verdict,
+                     int errorsBefore, const std::string& unusable) {
+        if (!problem.empty()) {
+            ++(falsePass ? tally.falsePasses : tally.otherFaults);
+            ADD_FAILURE() << problem << " (verdict " << verdict << ")";
+        }
+        if (hung_) {
+            ++tally.hangs;
+            ADD_FAILURE() << "more than " << TransferLimit << " transfers: a hang";
+        }
+        if (dialogs.Count(ScriptedDialogs::Kind::Error) != errorsBefore) {
+            ++tally.otherFaults;
+            ADD_FAILURE() << "error box: " << dialogs.shown.back().text.toStdString();
+        }
+        if (!unusable.empty()) {
+            ++tally.unusable;
+            ADD_FAILURE() << unusable;
+        }
+    }
+
+    // Once the mouse is unplugged, polling must see it go and no handle may stay open.
+    void ExpectMouseGone(const std::string& where) {
+        Tick();
+        if (FindControl<QLabel>(*form, "lbl_DevStatus")->text() != "No Find Mouse" ||
+            form->GetStation().link31.IsOpen() || form->GetStation().link42.IsOpen() ||
+            bus.OpenHandleCount() != 0) {
+            ++tally.unusable;
+            ADD_FAILURE() << where << ": the unplug was not seen, or handles stayed open";
+        }
+        std::filesystem::remove(Path("saved.bin"));
+    }
+
+    Tally tally;
+    // Set when a run passed TransferLimit and its mouse was pulled out.
+    bool hung_ = false;
     int icType_ = IcTypeKvqm31x;
     MouseFamily family_ = MouseFamily::Kvqm31x;
     VirtualMouse42xx::Layout layout_ = VirtualMouse42xx::Layout::OneInterface;

@@ -394,13 +394,7 @@ protected:
         FindControl<TIntEdit>(*form, "edt_sleepTime")->setText("100");
         FindControl<QLineEdit>(*form, "edt_WriteCustom")->setText(DefaultRanges);
         FindControl<TIntEdit>(*form, "edt_Write256Count")->setText("8");
-        FindControl<QRadioButton>(*form, "rb_CmdByte2K")
-            ->setChecked(operation.format == DataFormat::Byte2K);
-        FindControl<QRadioButton>(*form, "rb_CmdByte256")
-            ->setChecked(operation.format == DataFormat::Byte256);
-        FindControl<QRadioButton>(*form, "rb_CmdCustom")
-            ->setChecked(operation.format == DataFormat::Custom);
-        FindControl<QCheckBox>(*form, "cb_WriteID")->setChecked(operation.writeProductId);
+        ApplyFormat(operation);
         FindControl<THexEdit>(*form, "edt_FactoryType")->setText("0005");
         FindControl<THexEdit>(*form, "edt_FactoryDate")->setText("20200527");
         FindControl<DropDownComboBox>(*form, "cb_Factory")->setCurrentIndex(0);
@@ -518,17 +512,9 @@ protected:
                 falsePass = saved;
                 return saved ? "a file without \"Save Pass\"" : "\"Save Pass\" without a file";
             }
-            if (saved) {
-                std::ifstream file(Path("saved.bin"), std::ios::binary);
-                const std::vector<char> bytes((std::istreambuf_iterator<char>(file)),
-                                              std::istreambuf_iterator<char>());
-                if (bytes.size() != ImageSize ||
-                    !std::equal(
-                        memory.begin(), memory.end(), bytes.begin(),
-                        [](std::uint8_t m, char b) { return m == static_cast<std::uint8_t>(b); })) {
-                    falsePass = true;
-                    return "\"Save Pass\" but the file is not what the mouse holds";
-                }
+            if (saved && !SavedFileHolds(memory)) {
+                falsePass = true;
+                return "\"Save Pass\" but the file is not what the mouse holds";
             }
             return {};
         }
@@ -591,14 +577,7 @@ protected:
     // Unplugs every mouse and lets polling see them go.
     void Depart(const std::string& where) {
         UnplugAll();
-        Tick();
-        if (FindControl<QLabel>(*form, "lbl_DevStatus")->text() != "No Find Mouse" ||
-            form->GetStation().link31.IsOpen() || form->GetStation().link42.IsOpen() ||
-            bus.OpenHandleCount() != 0) {
-            ++tally.unusable;
-            ADD_FAILURE() << where << ": the unplug was not seen, or handles stayed open";
-        }
-        std::filesystem::remove(Path("saved.bin"));
+        ExpectMouseGone(where);
     }
 
     // A healthy mouse must get the same operation done, a write with the image loaded last.
@@ -658,14 +637,7 @@ protected:
         armed_ = false;
         tally.longest = std::max(tally.longest, clock.Now() - started);
         const std::string verdict = Verdict();
-        const bool passed = verdict == PassText(operation.kind);
-        if (passed) {
-            ++tally.passes;
-        } else if (verdict == "none") {
-            ++tally.withoutVerdict;
-        } else {
-            ++tally.fails;
-        }
+        const bool passed = CountVerdict(verdict, operation.kind);
 
         if (action.action == Action::CloseWindow) {
             performedCount_[action.action] += closedInJob ? 1 : 0;
@@ -706,23 +678,8 @@ protected:
         bool falsePass = false;
         const std::string problem =
             Judge(operation, action.action, *currentMouse_, before, startImage, passed, falsePass);
-        if (!problem.empty()) {
-            ++(falsePass ? tally.falsePasses : tally.otherFaults);
-            ADD_FAILURE() << problem << " (verdict " << verdict << ")";
-        }
-        if (hung_) {
-            ++tally.hangs;
-            ADD_FAILURE() << "more than " << TransferLimit << " transfers: a hang";
-        }
-        if (dialogs.Count(ScriptedDialogs::Kind::Error) != errorsBefore) {
-            ++tally.otherFaults;
-            ADD_FAILURE() << "error box: " << dialogs.shown.back().text.toStdString();
-        }
-        const std::string stateFault = clicked ? StateFault() : "the button is disabled";
-        if (!stateFault.empty()) {
-            ++tally.unusable;
-            ADD_FAILURE() << stateFault;
-        }
+        CountFaults(problem, falsePass, verdict, errorsBefore,
+                    clicked ? StateFault() : "the button is disabled");
         // The operator loads again after a cancelled load.
         if (!form->State().ImageLoaded) {
             LoadFile(currentPath_);
@@ -791,8 +748,6 @@ protected:
         }
     }
 
-    Tally tally;
-
 private:
     std::map<Action, int> performedCount_;
     ImageBuffer otherImage_{};
@@ -803,7 +758,6 @@ private:
     SimulatedHidBus::DeviceId mouseId_ = 0;
     long transfers_ = 0;
     bool recordStamped_ = false;
-    bool hung_ = false;
     bool closed_ = false;
     bool counting_ = false;
     bool armed_ = false;

@@ -7,10 +7,12 @@
 #include "tests/hidraw/Descriptors.h"
 #include "tests/hidraw/FakeHidraw.h"
 
+#include <atomic>
 #include <fcntl.h>
 #include <filesystem>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <thread>
 #include <unistd.h>
 
 namespace vrax::test {
@@ -351,6 +353,36 @@ TEST(HidrawPlatform, RealCallsReportErrorsAsNegativeErrno) {
     for (const std::string& path : machinePlatform.EnumerateInterfaces()) {
         EXPECT_EQ(path.rfind("/dev/", 0), 0u) << path;
     }
+}
+
+// The line's gang shares one platform: its threads open, transfer and close while the line
+// walks. A descriptor number that one thread closes and another reopens keeps the new node's
+// name; the thread sanitizer sees any bookkeeping left unguarded.
+TEST(HidrawPlatform, AGangsThreadsShareOnePlatformWhileTheLineWalks) {
+    FakeHidrawMachine machine;
+    const std::string first = machine.Add(Kvqm31xMouse("hidraw0"));
+    const std::string second = machine.Add(Kvqm31xMouse("hidraw1"));
+    HidrawPlatform platform(machine.root, std::make_shared<RealHidrawSystemCalls>());
+    std::atomic<int> finished{0};
+    const auto mouse = [&](const std::string& path) {
+        for (int i = 0; i < 300; ++i) {
+            const HidHandle handle = platform.Open(path);
+            EXPECT_NE(handle, InvalidHandle);
+            std::uint8_t report[8] = {Kvqm31xLink::ReportId};
+            EXPECT_FALSE(platform.GetFeature(handle, report, sizeof report)); // not a hidraw node
+            EXPECT_THAT(platform.LastTransferError(), HasSubstr(path + ": "));
+            platform.Close(handle);
+        }
+        ++finished;
+    };
+    std::thread one(mouse, first);
+    std::thread other(mouse, second);
+    while (finished < 2) {
+        EXPECT_THAT(platform.EnumerateInterfaces(), ElementsAre(first, second));
+        EXPECT_EQ(platform.TakeOperatorNotice(), "");
+    }
+    one.join();
+    other.join();
 }
 
 } // namespace

@@ -6,38 +6,10 @@
 namespace vrax::testing {
 namespace {
 
-constexpr HidAttributes Mouse31x{0x3C5E, 0x0A31, 0x0104};
-constexpr HidAttributes Mouse42xx{0x3C5E, 0x0A42, 0x0100};
-const std::string Factory = "0005,20261208,0000A7,3,C,2";
-
 using KernelCliTest = KernelBenchFixture;
 
-void ExpectImageWithRecord(const VirtualMouse::MemoryImage& memory,
-                           const std::vector<std::uint8_t>& image, bool record) {
-    for (int i = 0; i < 2048; ++i) {
-        if (!record || i < 160 || i >= 172) {
-            ASSERT_EQ(memory[i], image[i]) << "address " << i;
-        }
-    }
-}
-
 TEST_F(KernelCliTest, FindsEachFamilyAndVariantByItsUsbIdentity) {
-    struct Case {
-        const char* family;
-        std::vector<std::string> arguments;
-        HidAttributes ids;
-        int interfaces;
-        const char* ic;
-        int exitCode;
-    };
-    const Case cases[] = {
-        {"kvqm31x", {}, Mouse31x, 1, "KVQM31X", 0},
-        // A release number of 0100 is not the KVQM31X, whatever else it shows.
-        {"kvqm31x", {}, {0x3C5E, 0x0A31, 0x0100}, 1, "KVQM31X", 3},
-        {"kvqm42xx", {}, Mouse42xx, 1, "KVQM42xx", 0},
-        {"kvqm537", {"--variant", "two-interfaces"}, {0x3C5E, 0x0A42, 0x0537}, 2, "KVQM537", 0},
-    };
-    for (const Case& c : cases) {
+    for (const IdentityCase& c : IdentityCases()) {
         SCOPED_TRACE(std::string(c.family) + " " + std::to_string(c.ids.versionNumber));
         auto mouse = PlugMouse(c.family, c.arguments, c.ids, c.interfaces);
         const ProgramResult list = Cli({"--ic", c.ic, "list"});
@@ -68,11 +40,7 @@ TEST_F(KernelCliTest, Kvqm31xWritesEachFormatWithTheRecordThenVerifiesAndReadsBa
             EXPECT_NE(verify.out.find("Verify Pass"), std::string::npos) << verify.out;
             const ProgramResult read = Cli({"--ic", "KVQM31X", "read", Path("back.bin")});
             EXPECT_NE(read.out.find("Save Pass"), std::string::npos) << read.out;
-            const ProgramResult factory = Cli({"--ic", "KVQM31X", "factory-read"});
-            EXPECT_NE(factory.out.find("Product: 5\nDate: 20261208\nSN: A7\nFactory: 3\n"
-                                       "Line: C\nStation: 2\nRead Ok"),
-                      std::string::npos)
-                << factory.out;
+            ExpectFactoryReadOfFactory(Cli({"--ic", "KVQM31X", "factory-read"}));
         }
         ASSERT_TRUE(mouse->Unplug()) << mouse->Output();
         const auto memory = mouse->Dump();
@@ -123,33 +91,7 @@ TEST_F(KernelCliTest, Kvqm42xxWritesEachFormatOnOneAndOnTwoInterfacesThenVerifie
 }
 
 TEST_F(KernelCliTest, AMouseUnpluggedMidWriteFailsWithoutHangAndTheNextMouseProgramsNormally) {
-    for (const char* family : {"kvqm31x", "kvqm42xx"}) {
-        SCOPED_TRACE(family);
-        const bool first = std::string(family) == "kvqm31x";
-        const char* ic = first ? "KVQM31X" : "KVQM42xx";
-        const HidAttributes ids = first ? Mouse31x : Mouse42xx;
-        auto pulled = PlugMouse(family, {"--unplug-at", "150"}, ids);
-        const ProgramResult write =
-            Cli({"--ic", ic, "--format", "2k", "--trace", Path("pulled.txt"), "write", imagePath});
-        EXPECT_EQ(write.exitCode, 1) << write.out << write.err;
-        EXPECT_NE(write.out.find("Write Fail"), std::string::npos) << write.out;
-        EXPECT_LT(write.seconds, 60) << "the job must end soon after the unplug";
-        EXPECT_TRUE(pulled->WaitForExit(std::chrono::seconds(20))) << pulled->Output();
-        EXPECT_NE(pulled->Output().find("cable pulled at feature transfer 150"), std::string::npos)
-            << pulled->Output();
-        EXPECT_TRUE(pulled->NodesGone(std::chrono::seconds(20)));
-        ReportFigure(std::string("Linux: ") + ic +
-                     " pulled out at transfer 150 of a 2K Byte write: " +
-                     FormatSeconds(write.seconds) + " to Write Fail, " +
-                     FormatSeconds(SecondsAfterTheLastDeliveredTransfer(Path("pulled.txt"))) +
-                     " of it after the last delivered transfer");
-
-        auto next = PlugMouse(family, {}, ids);
-        const ProgramResult again = Cli({"--ic", ic, "--format", "2k", "write", imagePath});
-        EXPECT_NE(again.out.find("Write Pass"), std::string::npos) << again.out << again.err;
-        ASSERT_TRUE(next->Unplug());
-        ExpectImageWithRecord(next->Dump(), image, false);
-    }
+    ExpectAPulledMouseFailsAndTheNextWrites("Linux");
 }
 
 // Windows gives each top-level collection its own length; a 32-byte report in the mouse's

@@ -2,6 +2,7 @@
 
 #include "sim/VirtualMouse31x.h"
 #include "sim/VirtualMouse42xx.h"
+#include "tests/kernel/KernelFigures.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -12,6 +13,33 @@
 namespace vrax::testing {
 
 namespace fs = std::filesystem;
+
+const std::vector<IdentityCase>& IdentityCases() {
+    static const std::vector<IdentityCase> cases{
+        {"kvqm31x", {}, Mouse31x, 1, "KVQM31X", 0},
+        // A release number of 0100 is not the KVQM31X, whatever else it shows.
+        {"kvqm31x", {}, {0x3C5E, 0x0A31, 0x0100}, 1, "KVQM31X", 3},
+        {"kvqm42xx", {}, Mouse42xx, 1, "KVQM42xx", 0},
+        {"kvqm537", {"--variant", "two-interfaces"}, Mouse537, 2, "KVQM537", 0},
+    };
+    return cases;
+}
+
+void ExpectFactoryReadOfFactory(const ProgramResult& factory) {
+    EXPECT_NE(factory.out.find("Product: 5\nDate: 20261208\nSN: A7\nFactory: 3\n"
+                               "Line: C\nStation: 2\nRead Ok"),
+              std::string::npos)
+        << factory.out;
+}
+
+void ExpectImageWithRecord(const VirtualMouse::MemoryImage& memory,
+                           const std::vector<std::uint8_t>& image, bool record) {
+    for (int i = 0; i < 2048; ++i) {
+        if (!record || i < 160 || i >= 172) {
+            ASSERT_EQ(memory[i], image[i]) << "address " << i;
+        }
+    }
+}
 
 void KernelBenchFixture::SetUp() {
     if (std::getenv("VRAX_KERNEL_GUEST") == nullptr) {
@@ -58,6 +86,43 @@ ProgramResult KernelBenchFixture::Cli(std::vector<std::string> arguments) {
     }
     arguments.insert(arguments.begin(), VRAX_CLI_PROGRAM);
     return RunProgram(folder_, arguments);
+}
+
+void KernelBenchFixture::ExpectAPulledMouseFailsAndTheNextWrites(const std::string& system) {
+    for (const char* family : {"kvqm31x", "kvqm42xx"}) {
+        SCOPED_TRACE(family);
+        const bool first = std::string(family) == "kvqm31x";
+        const char* ic = first ? "KVQM31X" : "KVQM42xx";
+        const HidAttributes ids = first ? Mouse31x : Mouse42xx;
+        auto pulled = PlugMouse(family, {"--unplug-at", "150"}, ids);
+        ASSERT_TRUE(MouseSeen(ids, 1)) << "the program's system saw no mouse";
+        const ProgramResult write =
+            CommandLine({"--ic", ic, "--format", "2k", "--trace", ProgramPath("pulled.txt"),
+                         "write", ProgramPath("image.bin")});
+        EXPECT_EQ(write.exitCode, 1) << write.out << write.err;
+        EXPECT_NE(write.out.find("Write Fail"), std::string::npos) << write.out;
+        EXPECT_LT(write.seconds, 60) << "the job must end soon after the unplug";
+        EXPECT_TRUE(pulled->WaitForExit(std::chrono::seconds(20))) << pulled->Output();
+        EXPECT_NE(pulled->Output().find("cable pulled at feature transfer 150"), std::string::npos)
+            << pulled->Output();
+        EXPECT_TRUE(pulled->NodesGone(std::chrono::seconds(20)));
+        ReportFigure(system + ": " + ic + " pulled out at transfer 150 of a 2K Byte write: " +
+                     FormatSeconds(write.seconds) + " to Write Fail, " +
+                     FormatSeconds(SecondsAfterTheLastDeliveredTransfer(Path("pulled.txt"))) +
+                     " of it after the last delivered transfer");
+
+        auto next = PlugMouse(family, {}, ids);
+        ASSERT_TRUE(MouseSeen(ids, 1)) << "the program's system saw no mouse";
+        const ProgramResult again =
+            CommandLine({"--ic", ic, "--format", "2k", "--trace", ProgramPath("trace.txt"), "write",
+                         ProgramPath("image.bin")});
+        EXPECT_NE(again.out.find("Write Pass"), std::string::npos) << again.out << again.err;
+        ASSERT_TRUE(next->Unplug());
+        const auto memory = next->Dump();
+        EXPECT_EQ(memory,
+                  Replay("trace.txt", first ? MouseFamily::Kvqm31x : MouseFamily::Kvqm42xx));
+        ExpectImageWithRecord(memory, image, false);
+    }
 }
 
 std::vector<std::uint8_t> KernelBenchFixture::ReadFile(const std::string& name) const {

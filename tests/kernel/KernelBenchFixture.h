@@ -8,9 +8,33 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vrax::testing {
+
+inline constexpr HidAttributes Mouse31x{0x3C5E, 0x0A31, 0x0104};
+inline constexpr HidAttributes Mouse42xx{0x3C5E, 0x0A42, 0x0100};
+inline constexpr HidAttributes Mouse537{0x3C5E, 0x0A42, 0x0537};
+inline const std::string Factory = "0005,20261208,0000A7,3,C,2";
+
+// A mouse plugged to be found or passed over by its USB identity, and what `list` answers.
+struct IdentityCase {
+    const char* family;
+    std::vector<std::string> arguments;
+    HidAttributes ids;
+    int interfaces;
+    const char* ic;
+    int exitCode;
+};
+const std::vector<IdentityCase>& IdentityCases();
+
+// A factory read shows the fields that Factory stamped.
+void ExpectFactoryReadOfFactory(const ProgramResult& factory);
+
+// The mouse holds the image, but for the factory record's bytes when record is set.
+void ExpectImageWithRecord(const VirtualMouse::MemoryImage& memory,
+                           const std::vector<std::uint8_t>& image, bool record);
 
 // A case of the kernel bench: runs only inside the guest that ./dev kernel-test boots, where
 // a USB device controller is there to plug mice into. Each case has a fresh folder and an
@@ -26,6 +50,19 @@ protected:
                                                int interfaces = 1);
     ProgramResult Cli(std::vector<std::string> arguments);
     std::string Path(const std::string& name) const { return (folder_ / name).string(); }
+
+    // The command-line program the shared cases run: the Linux one; the Wine cases run the
+    // Windows one, which names the case's files by their Windows paths and needs Wine's bus to
+    // have seen a mouse first.
+    virtual ProgramResult CommandLine(std::vector<std::string> arguments) {
+        return Cli(std::move(arguments));
+    }
+    virtual std::string ProgramPath(const std::string& name) const { return Path(name); }
+    virtual bool MouseSeen(HidAttributes, int) { return true; }
+
+    // A mouse of each family pulled out at transfer 150 of a write fails it soon, and the next
+    // mouse is written normally. system starts each figure's line.
+    void ExpectAPulledMouseFailsAndTheNextWrites(const std::string& system);
 
     // The memory a fresh mouse of that family ends with when it receives every delivered
     // transfer of the trace, in order.

@@ -11,11 +11,6 @@
 namespace vrax::testing {
 namespace {
 
-constexpr HidAttributes Mouse31x{0x3C5E, 0x0A31, 0x0104};
-constexpr HidAttributes Mouse42xx{0x3C5E, 0x0A42, 0x0100};
-constexpr HidAttributes Mouse537{0x3C5E, 0x0A42, 0x0537};
-const std::string Factory = "0005,20261208,0000A7,3,C,2";
-
 // The Windows programs as they ship in the zip, under Wine inside the guest, with Wine's own
 // hid.dll, setupapi.dll, hidclass.sys and winebus.sys: every report ends in a hidraw ioctl
 // on the mouse that the guest kernel enumerated.
@@ -37,6 +32,14 @@ protected:
         return RunWineProgram(Path(""), arguments);
     }
     std::string Windows(const std::string& name) const { return WindowsPath(Path(name)); }
+
+    ProgramResult CommandLine(std::vector<std::string> arguments) override {
+        return Wine(std::move(arguments));
+    }
+    std::string ProgramPath(const std::string& name) const override { return Windows(name); }
+    bool MouseSeen(HidAttributes ids, int interfaces) override {
+        return WaitForWineInterfaces(ids, interfaces);
+    }
 };
 
 int CountLines(const std::string& text, const std::string& part) {
@@ -48,31 +51,8 @@ int CountLines(const std::string& text, const std::string& part) {
     return count;
 }
 
-void ExpectImageWithRecord(const VirtualMouse::MemoryImage& memory,
-                           const std::vector<std::uint8_t>& image, bool record) {
-    for (int i = 0; i < 2048; ++i) {
-        if (!record || i < 160 || i >= 172) {
-            ASSERT_EQ(memory[i], image[i]) << "address " << i;
-        }
-    }
-}
-
 TEST_F(WineOnKernelTest, FindsEachFamilyOnItsInterfaceAndIgnoresWinesOwnDevices) {
-    struct Case {
-        const char* family;
-        std::vector<std::string> arguments;
-        HidAttributes ids;
-        int interfaces;
-        const char* ic;
-        int exitCode;
-    };
-    const Case cases[] = {
-        {"kvqm31x", {}, Mouse31x, 1, "KVQM31X", 0},
-        {"kvqm31x", {}, {0x3C5E, 0x0A31, 0x0100}, 1, "KVQM31X", 3},
-        {"kvqm42xx", {}, Mouse42xx, 1, "KVQM42xx", 0},
-        {"kvqm537", {"--variant", "two-interfaces"}, Mouse537, 2, "KVQM537", 0},
-    };
-    for (const Case& c : cases) {
+    for (const IdentityCase& c : IdentityCases()) {
         SCOPED_TRACE(std::string(c.family) + " " + std::to_string(c.ids.versionNumber));
         auto mouse = PlugMouse(c.family, c.arguments, c.ids, c.interfaces);
         ASSERT_TRUE(WaitForWineInterfaces(c.ids, c.interfaces)) << "Wine's bus saw no mouse";
@@ -148,11 +128,7 @@ TEST_F(WineOnKernelTest, WritesEachFormatWithTheRecordThenVerifiesReadsAndReadsT
             EXPECT_NE(read.out.find("Save Pass"), std::string::npos) << read.out;
         }
         if (whole && first) {
-            const ProgramResult factory = Wine({"--ic", c.ic, "factory-read"});
-            EXPECT_NE(factory.out.find("Product: 5\nDate: 20261208\nSN: A7\nFactory: 3\n"
-                                       "Line: C\nStation: 2\nRead Ok"),
-                      std::string::npos)
-                << factory.out;
+            ExpectFactoryReadOfFactory(Wine({"--ic", c.ic, "factory-read"}));
         }
         ASSERT_TRUE(mouse->Unplug()) << mouse->Output();
         const auto memory = mouse->Dump();
@@ -185,39 +161,7 @@ TEST_F(WineOnKernelTest, WritesEachFormatWithTheRecordThenVerifiesReadsAndReadsT
 }
 
 TEST_F(WineOnKernelTest, AMouseUnpluggedMidWriteFailsWithoutHangAndTheNextMouseProgramsNormally) {
-    for (const char* family : {"kvqm31x", "kvqm42xx"}) {
-        SCOPED_TRACE(family);
-        const bool first = std::string(family) == "kvqm31x";
-        const char* ic = first ? "KVQM31X" : "KVQM42xx";
-        const HidAttributes ids = first ? Mouse31x : Mouse42xx;
-        auto pulled = PlugMouse(family, {"--unplug-at", "150"}, ids);
-        ASSERT_TRUE(WaitForWineInterfaces(ids, 1)) << "Wine's bus saw no mouse";
-        const ProgramResult write = Wine({"--ic", ic, "--format", "2k", "--trace",
-                                          Windows("pulled.txt"), "write", Windows("image.bin")});
-        EXPECT_EQ(write.exitCode, 1) << write.out << write.err;
-        EXPECT_NE(write.out.find("Write Fail"), std::string::npos) << write.out;
-        EXPECT_LT(write.seconds, 60) << "the job must end soon after the unplug";
-        EXPECT_TRUE(pulled->WaitForExit(std::chrono::seconds(20))) << pulled->Output();
-        EXPECT_NE(pulled->Output().find("cable pulled at feature transfer 150"), std::string::npos)
-            << pulled->Output();
-        EXPECT_TRUE(pulled->NodesGone(std::chrono::seconds(20)));
-        ReportFigure(std::string("Wine: ") + ic +
-                     " pulled out at transfer 150 of a 2K Byte write: " +
-                     FormatSeconds(write.seconds) + " to Write Fail, " +
-                     FormatSeconds(SecondsAfterTheLastDeliveredTransfer(Path("pulled.txt"))) +
-                     " of it after the last delivered transfer");
-
-        auto next = PlugMouse(family, {}, ids);
-        ASSERT_TRUE(WaitForWineInterfaces(ids, 1)) << "Wine's bus saw no mouse";
-        const ProgramResult again = Wine({"--ic", ic, "--format", "2k", "--trace",
-                                          Windows("trace.txt"), "write", Windows("image.bin")});
-        EXPECT_NE(again.out.find("Write Pass"), std::string::npos) << again.out << again.err;
-        ASSERT_TRUE(next->Unplug());
-        const auto memory = next->Dump();
-        EXPECT_EQ(memory,
-                  Replay("trace.txt", first ? MouseFamily::Kvqm31x : MouseFamily::Kvqm42xx));
-        ExpectImageWithRecord(memory, image, false);
-    }
+    ExpectAPulledMouseFailsAndTheNextWrites("Wine");
 }
 
 // Wine 8.0 gives a hidraw node one HID device whatever its top-level collections: the mouse
