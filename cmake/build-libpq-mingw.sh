@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# libpq for the Windows cross-build, from Debian's postgresql-15 source package (never
+# downloaded from elsewhere), compiled with mingw-w64 into static libraries: only the client
+# library and the two helper libraries it needs. No TLS (no OpenSSL for mingw-w64 in Debian),
+# no zlib, no GSSAPI; SSPI and the password file work as on any Windows libpq.
+#   cmake/build-libpq-mingw.sh PREFIX
+#     -> PREFIX/include/{libpq-fe.h,libpq-events.h,postgres_ext.h,pg_config_ext.h,pg_config.h}
+#        PREFIX/lib/{libpq.a,libpgcommon.a,libpgport.a}
+# A program links them in that order, then ws2_32, secur32, shell32 and advapi32.
+set -euo pipefail
+PREFIX=$(realpath -m "${1:?usage: $0 PREFIX}")
+HERE=$(cd "$(dirname "$0")" && pwd)
+JOBS=${VRAX_JOBS:-2}
+[ -f "$PREFIX/lib/libpq.a" ] && exit 0
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+quietly() {
+    "$@" >"$WORK/log" 2>&1 || { tail -n 40 "$WORK/log" >&2; echo "failed: $*" >&2; exit 1; }
+}
+cd "$WORK"
+"$HERE/../packaging/add-deb-src.sh" postgresql-15
+# The newest version a mirror still serves: a security update can be listed before its files
+# reach the mirror.
+fetched=
+for version in $(apt-cache showsrc postgresql-15 | sed -n 's/^Version: //p' | sort -rVu); do
+    if apt-get source --download-only "postgresql-15=$version" >/dev/null 2>&1; then
+        fetched=$version
+        break
+    fi
+done
+[ -n "$fetched" ] || { echo "No version of postgresql-15's source could be fetched." >&2; exit 1; }
+# Debian's patches set the server's paths on Debian; the client on Windows needs none of them.
+tar xf postgresql-15_*.orig.tar.*
+cd postgresql-15.*/
+quietly ./configure --host=x86_64-w64-mingw32 CC=x86_64-w64-mingw32-gcc-posix \
+    --without-readline --without-zlib --without-icu --without-openssl
+# The frontend flavours of the helper libraries, as a static libpq is linked on Linux too.
+quietly make -C src/backend -j "$JOBS" generated-headers
+quietly make -C src/port -j "$JOBS" libpgport.a
+quietly make -C src/common -j "$JOBS" libpgcommon.a
+# On Windows libpq's own makefile makes a DLL and its import library; the objects are archived
+# here instead (without the DLL's version resource).
+printf 'print-objects:\n\t@echo $(OBJS)\n' >"$WORK/objects.mk"
+objects=$(make -s -C src/interfaces/libpq -f Makefile -f "$WORK/objects.mk" print-objects)
+objects=$(echo "$objects" | tr ' ' '\n' | grep -vx 'win32ver.o' | tr '\n' ' ')
+# shellcheck disable=SC2086 # one word per object
+quietly make -C src/interfaces/libpq -j "$JOBS" $objects
+mkdir -p "$PREFIX/include" "$PREFIX/lib"
+cp src/interfaces/libpq/libpq-fe.h src/interfaces/libpq/libpq-events.h src/include/postgres_ext.h \
+    src/include/pg_config_ext.h src/include/pg_config.h "$PREFIX/include/"
+cp src/port/libpgport.a src/common/libpgcommon.a "$PREFIX/lib/"
+echo "$fetched" >"$PREFIX/debian-version"
+(cd src/interfaces/libpq && x86_64-w64-mingw32-ar crs "$WORK/libpq.a" $objects)
+mv "$WORK/libpq.a" "$PREFIX/lib/libpq.a"
