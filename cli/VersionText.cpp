@@ -6,6 +6,12 @@
 
 #include <vector>
 
+#ifdef VRAX_HAVE_POSTGRESQL
+#include <libpq-fe.h>
+// Last: PG_VERSION_NUM comes with the build's configuration macros, which nothing else reads.
+#include <pg_config.h>
+#endif
+
 #ifndef VRAX_VERSION
 #error "VRAX_VERSION, the project's version, comes from the top-level CMakeLists.txt"
 #endif
@@ -20,13 +26,23 @@ struct Library {
     std::string running;   // the version of the library the program runs with
 };
 
+#ifdef VRAX_HAVE_POSTGRESQL
+// libpq numbers its versions as major * 10000 + minor since 10: 150018 is 15.18.
+std::string PostgresVersion(int number) {
+    return std::to_string(number / 10000) + "." + std::to_string(number % 10000);
+}
+#endif
+
 // Every library linked into the program, each under its own licence. A new one joins here;
-// libpq, say: {"libpq", std::to_string(PG_VERSION_NUM), std::to_string(PQlibVersion())}, and
-// Qt, were the command line ever to link it: {"Qt", QT_VERSION_STR, qVersion()}.
+// Qt, say, were the command line ever to link it: {"Qt", QT_VERSION_STR, qVersion()}.
 std::vector<Library> LinkedLibraries() {
     std::vector<Library> libraries;
 #ifdef VRAX_HAVE_SQLITE
     libraries.push_back({"SQLite", SQLITE_VERSION, sqlite3_libversion()});
+#endif
+#ifdef VRAX_HAVE_POSTGRESQL
+    libraries.push_back(
+        {"libpq", PostgresVersion(PG_VERSION_NUM), PostgresVersion(PQlibVersion())});
 #endif
     return libraries;
 }
