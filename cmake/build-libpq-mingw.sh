@@ -51,4 +51,10 @@ cp src/interfaces/libpq/libpq-fe.h src/interfaces/libpq/libpq-events.h src/inclu
 cp src/port/libpgport.a src/common/libpgcommon.a "$PREFIX/lib/"
 echo "$fetched" >"$PREFIX/debian-version"
 (cd src/interfaces/libpq && x86_64-w64-mingw32-ar crs "$WORK/libpq.a" $objects)
+# libpq brings its own few pthread functions for Windows, over its own types; the programs link
+# winpthreads for std::thread, whose functions of the same names would clash.
+for name in self setspecific getspecific mutex_init mutex_lock mutex_unlock; do
+    echo "pthread_$name libpq_pthread_$name"
+done >"$WORK/renames"
+x86_64-w64-mingw32-objcopy --redefine-syms="$WORK/renames" "$WORK/libpq.a"
 mv "$WORK/libpq.a" "$PREFIX/lib/libpq.a"
