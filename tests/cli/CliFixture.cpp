@@ -1,16 +1,25 @@
 #include "CliFixture.h"
 
+#ifdef _WIN32
+#include <process.h>
+#include <windows.h>
+
+#include <map>
+#include <mutex>
+#else
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+extern char** environ;
+#endif
+
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <regex>
 #include <sstream>
-
-extern char** environ;
 
 namespace vrax::testing {
 
@@ -21,7 +30,44 @@ std::string Slurp(const std::filesystem::path& path) {
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
+#ifdef _WIN32
+// One argument as the child's C runtime splits its command line back into arguments.
+std::string Quoted(const std::string& argument) {
+    std::string quoted = "\"";
+    std::size_t backslashes = 0;
+    for (const char c : argument) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+        backslashes = 0;
+        quoted += c;
+    }
+    quoted.append(backslashes * 2, '\\');
+    return quoted + "\"";
+}
+
+HANDLE InheritableOutput(const std::string& path) {
+    SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    return CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited,
+                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// The children started and not yet waited for, by process id.
+std::mutex childrenLock;
+std::map<pid_t, HANDLE> children;
+#endif
+
 } // namespace
+
+void SetVariable(const std::string& name, const std::string& value) {
+#ifdef _WIN32
+    _putenv_s(name.c_str(), value.c_str());
+#else
+    setenv(name.c_str(), value.c_str(), 1);
+#endif
+}
 
 CliFixture::CliFixture() {
     static int counter = 0;
@@ -30,7 +76,8 @@ CliFixture::CliFixture() {
     std::filesystem::remove_all(folder_);
     std::filesystem::create_directories(folder_);
     // The program's default records go here, not into the user's data folder.
-    setenv("XDG_DATA_HOME", (folder_ / "data").c_str(), 1);
+    SetVariable("XDG_DATA_HOME", (folder_ / "data").string());
+    SetVariable("LOCALAPPDATA", (folder_ / "data").string());
     for (int i = 0; i < 2048; ++i) {
         image.push_back(static_cast<std::uint8_t>((i * 7 + 3) & 0xFF));
     }
@@ -51,6 +98,31 @@ pid_t CliFixture::StartInBackground(const std::vector<std::string>& arguments,
                                     const std::string& tag) {
     const std::string outPath = Path(tag + "out.txt");
     const std::string errPath = Path(tag + "err.txt");
+#ifdef _WIN32
+    std::string line = Quoted(VRAX_CLI_PROGRAM);
+    for (const std::string& argument : arguments) {
+        line += " " + Quoted(argument);
+    }
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = InheritableOutput(outPath);
+    startup.hStdError = InheritableOutput(errPath);
+    PROCESS_INFORMATION process{};
+    const bool started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                        nullptr, &startup, &process);
+    const DWORD error = started ? 0 : GetLastError();
+    CloseHandle(startup.hStdOutput);
+    CloseHandle(startup.hStdError);
+    EXPECT_TRUE(started) << "cannot start " << line << ": error " << error;
+    if (!started) {
+        return -1;
+    }
+    CloseHandle(process.hThread);
+    const std::lock_guard<std::mutex> lock(childrenLock);
+    children[static_cast<pid_t>(process.dwProcessId)] = process.hProcess;
+    return static_cast<pid_t>(process.dwProcessId);
+#else
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
@@ -71,6 +143,7 @@ pid_t CliFixture::StartInBackground(const std::vector<std::string>& arguments,
     posix_spawn_file_actions_destroy(&actions);
     EXPECT_EQ(spawned, 0) << "cannot start " << program;
     return spawned == 0 ? child : -1;
+#endif
 }
 
 ProgramResult CliFixture::WaitFor(pid_t child, const std::string& tag) {
@@ -78,9 +151,26 @@ ProgramResult CliFixture::WaitFor(pid_t child, const std::string& tag) {
     if (child <= 0) {
         return result;
     }
+#ifdef _WIN32
+    HANDLE process = nullptr;
+    {
+        const std::lock_guard<std::mutex> lock(childrenLock);
+        process = children[child];
+        children.erase(child);
+    }
+    DWORD code = 0;
+    if (process != nullptr && WaitForSingleObject(process, INFINITE) == WAIT_OBJECT_0 &&
+        GetExitCodeProcess(process, &code)) {
+        result.exitCode = static_cast<int>(code);
+    }
+    if (process != nullptr) {
+        CloseHandle(process);
+    }
+#else
     int status = 0;
     waitpid(child, &status, 0);
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
     result.out = Slurp(Path(tag + "out.txt"));
     result.err = Slurp(Path(tag + "err.txt"));
     return result;

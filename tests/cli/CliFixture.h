@@ -24,6 +24,9 @@ struct TraceLine {
     bool ok = false;
 };
 
+// Sets a variable of this process's environment, which the programs it starts inherit.
+void SetVariable(const std::string& name, const std::string& value);
+
 // Runs the built command-line program in a fresh folder with an image whose every byte
 // differs from its neighbours and from the virtual mouse's initial 0xFF.
 class CliFixture : public ::testing::Test {

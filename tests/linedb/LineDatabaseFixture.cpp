@@ -2,10 +2,18 @@
 
 #include <libpq-fe.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
+#include <thread>
+#ifdef _WIN32
+#include <process.h>
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 namespace vrax::testing {
 
@@ -38,7 +46,7 @@ LineDatabase::LineDatabase() {
         return;
     }
     server_ = server;
-    setenv("PGPASSFILE", (server_ + "/passfile").c_str(), 1);
+    SetVariable("PGPASSFILE", server_ + "/passfile");
     static int counter = 0;
     database_ = "test_" + std::to_string(getpid()) + "_" + std::to_string(++counter);
     const std::string admin = FirstLine(server_ + "/admin.uri");
@@ -97,16 +105,45 @@ std::string LineDatabase::Value(const std::string& role, const std::string& sql)
 }
 
 std::string LineDatabase::StartOwnServer() {
+#ifdef _WIN32
+    // Under Wine the server's folder is the host's, beside the run's server: the script runs
+    // there, and a path from the root of the current drive reaches it from here too.
+    ownServer_ = server_ + "-" + std::to_string(getpid());
+#else
     ownServer_ = Path("server");
+#endif
     ServerCommand("start");
-    setenv("PGPASSFILE", (ownServer_ + "/passfile").c_str(), 1);
+    SetVariable("PGPASSFILE", ownServer_ + "/passfile");
     return ownServer_;
 }
 
 void LineDatabase::ServerCommand(const std::string& command) const {
     const std::string line =
         std::string(VRAX_PG_SERVER_SCRIPT) + " " + command + " " + ownServer_ + " >/dev/null";
+#ifdef _WIN32
+    // Wine runs a program of the host (ELF) when asked to, but cannot wait for it: it leaves
+    // its status in a file.
+    const std::string done = ownServer_ + ".done";
+    std::filesystem::remove(done);
+    std::string shell = "/bin/sh -c \"" + line + "; echo $? >" + done + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessA(nullptr, shell.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &process))
+        << shell;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    std::string status;
+    for (int waited = 0; waited < 1200 && status.empty(); ++waited) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        status = FirstLine(done);
+    }
+    std::filesystem::remove(done);
+    ASSERT_EQ(status, "0") << line;
+#else
     ASSERT_EQ(std::system(line.c_str()), 0) << line;
+#endif
 }
 
 } // namespace vrax::testing

@@ -58,13 +58,14 @@ CONF
     : >"$DIR/passfile"
     chmod 600 "$DIR/passfile"
     local role password
-    for role in vrax_owner station approver; do
+    # The superuser by TCP and password as well: programs under Wine have no Unix sockets.
+    for role in vrax_owner station approver postgres; do
         password=$(head -c 18 /dev/urandom | base64 | tr '+/' 'xy')
         "${sql[@]}" -d postgres -c "ALTER ROLE $role PASSWORD '$password'" >/dev/null
         echo "127.0.0.1:$port:*:$role:$password" >>"$DIR/passfile"
         echo "postgresql://$role@127.0.0.1:$port/vrax_line" >"$DIR/${role#vrax_}.uri"
     done
-    echo "postgresql://postgres@127.0.0.1:$port/vrax_line?host=$DIR/data" >"$DIR/admin.uri"
+    mv "$DIR/postgres.uri" "$DIR/admin.uri"
     cat "$DIR/owner.uri"
 }
 
