@@ -4,8 +4,10 @@
 #include "records/RecordsLocation.h"
 #include "records/SqliteStatement.h"
 
+#include <chrono>
 #include <filesystem>
 #include <optional>
+#include <thread>
 
 namespace vrax {
 
@@ -29,6 +31,25 @@ CREATE INDEX IF NOT EXISTS outbox_server ON outbox(server, seq);
 constexpr const char* Columns =
     "id, time, operation, factory, line, station, host, ic_type, vid, pid, path, image_sha256, "
     "image_file, format, product_type, serial, verdict, duration_ms, error, stamped";
+
+// Switching to WAL and making the table need the file alone, and another program of this PC may
+// be opening it at the same moment: SQLite does not always wait on its own there (seen under
+// Wine), so the wait for the records bounds the retries.
+void PrepareOutbox(sqlite3* db) {
+    const std::string sql =
+        std::string("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; ") + CreateOutbox;
+    const auto deadline = std::chrono::steady_clock::now() + RecordsWaitLimit;
+    for (;;) {
+        const int result = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
+        if (result == SQLITE_OK) {
+            return;
+        }
+        if ((result & 0xFF) != SQLITE_BUSY || std::chrono::steady_clock::now() >= deadline) {
+            ThrowSqlite(db, result);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
 
 } // namespace
 
@@ -71,9 +92,7 @@ OutboxProductionRecords::OutboxProductionRecords(std::unique_ptr<PostgresProduct
         }
         sqlite3_busy_timeout(outbox_, static_cast<int>(RecordsWaitLimit.count()));
         if (access == Access::Station) {
-            SqliteExecute(outbox_, "PRAGMA journal_mode=WAL");
-            SqliteExecute(outbox_, "PRAGMA synchronous=FULL");
-            SqliteExecute(outbox_, CreateOutbox);
+            PrepareOutbox(outbox_);
         }
     } catch (const SqliteFailure& failure) {
         sqlite3_close(outbox_);
