@@ -17,7 +17,8 @@ import sys
 
 # The parts the programs carry, by their qt_attribution.json Id. Left out: what a Windows build
 # with these options compiles or links nowhere (forkfd, pixman, xcb, wasm, android, Cocoa, D-Bus,
-# OpenGL, Vulkan) and Qt Test's parts, which only the tests link.
+# OpenGL, Vulkan, libjpeg, MD4C, the Public Suffix List) and Qt Test's parts, which only the
+# tests link.
 CARRIED = [
     # Qt Core
     "blake2", "doubleconversion", "easing", "md4", "md5", "pcre2", "pcre2-sljit", "rfc6234",
@@ -25,10 +26,7 @@ CARRIED = [
     "unicode-character-database", "unicode-cldr",
     # Qt Gui and its image plugins
     "freetype", "freetype-zlib", "freetype-bdf", "freetype-pcf", "grayraster", "harfbuzz-ng",
-    "libpng", "libjpeg", "md4c", "smooth-scaling-algorithm", "xserverhelper", "aglfn",
-    "icc-sRGB-color-profile",
-    # Qt Network
-    "psl", "libpsl",
+    "libpng", "smooth-scaling-algorithm", "xserverhelper", "aglfn", "icc-sRGB-color-profile",
 ]
 RULE = "-" * 79
 
