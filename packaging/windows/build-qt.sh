@@ -37,7 +37,6 @@ CONFIGURE_OPTIONS=(
     -no-feature-udpsocket -no-feature-networkproxy -no-feature-socks5
     -no-feature-networkdiskcache -no-feature-dnslookup -no-feature-networklistmanager
     -no-feature-topleveldomain -no-feature-gssapi -no-feature-sspi -no-feature-system-proxies
-    -no-feature-networkinterface
     -no-feature-sharedmemory -no-feature-systemsemaphore -no-feature-jalalicalendar
     -no-feature-hijricalendar -no-feature-islamiccivilcalendar
     # Debian's tarball leaves out the wintab headers the tablet support needs.
