@@ -1,6 +1,7 @@
 #include "records/PostgresProductionRecords.h"
 
 #include "device/HexText.h"
+#include "records/RecordsLocation.h"
 #include "records/RecordsReport.h"
 
 #include <libpq-fe.h>
@@ -267,8 +268,9 @@ PostgresProductionRecords::PostgresProductionRecords(const std::string& address,
                                                      std::chrono::milliseconds waitLimit)
     : address_(address), self_(ThisProcess()), waitLimit_(waitLimit) {
     const std::string name = "Line database \"" + address_ + "\": ";
+    const std::string text = LineDatabaseConnectionText(address);
     char* error = nullptr;
-    PQconninfoOption* options = PQconninfoParse(address.c_str(), &error);
+    PQconninfoOption* options = PQconninfoParse(text.c_str(), &error);
     if (options == nullptr) {
         const std::string cause = error ? Trimmed(error) : "out of memory";
         PQfreemem(error);
