@@ -28,6 +28,15 @@ enum class RecordsAccess {
 // say: one that does not is an error, never a file's name.
 bool IsLineDatabaseAddress(const std::string& choice);
 
+// The address as every message, report and the outbox show it: each password (or other secret)
+// it may hold, wherever and however written, shows as "***", also when libpq cannot read the
+// address. An address without one shows as it is.
+std::string ShownAddress(const std::string& address);
+
+// text (libpq's words about the address) with every piece of the address's secrets it quotes
+// hidden as ShownAddress hides them.
+std::string WithoutAddressSecrets(const std::string& text, const std::string& address);
+
 // A line database's address as libpq takes it: libpq knows a URI's scheme in small letters only.
 std::string LineDatabaseConnectionText(const std::string& address);
 
