@@ -83,29 +83,13 @@ std::vector<std::string> FactoryFieldLines(const FactoryFields& fields, const La
     return lines;
 }
 
-// The store as the report names it: the default file's path, and an address without the
-// password it may carry.
+// The store as the report names it: the default file's path, a line database's address without
+// the password it may carry.
 std::string StoreShownName(const std::string& choice) {
     if (choice.empty()) {
         return DefaultRecordsPath();
     }
-    std::string shown = choice;
-    const std::size_t scheme = shown.find("://");
-    const std::size_t at = shown.find('@', scheme == std::string::npos ? 0 : scheme + 3);
-    if (scheme != std::string::npos && at != std::string::npos) {
-        const std::size_t colon = shown.find(':', scheme + 3);
-        if (colon != std::string::npos && colon < at) {
-            shown.replace(colon + 1, at - colon - 1, "***");
-        }
-    }
-    // A key=value connection text, or an address's query.
-    for (std::size_t key = shown.find("password="); key != std::string::npos;
-         key = shown.find("password=", key + 1)) {
-        const std::size_t value = key + 9;
-        const std::size_t end = shown.find_first_of(" &", value);
-        shown.replace(value, (end == std::string::npos ? shown.size() : end) - value, "***");
-    }
-    return shown;
+    return IsLineDatabaseAddress(choice) ? ShownAddress(choice) : choice;
 }
 
 void WriteLineReport(const std::string& path, const std::string& html) {

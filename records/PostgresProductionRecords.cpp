@@ -1,6 +1,7 @@
 #include "records/PostgresProductionRecords.h"
 
 #include "device/HexText.h"
+#include "records/RecordsLocation.h"
 #include "records/RecordsReport.h"
 
 #include <libpq-fe.h>
@@ -265,12 +266,14 @@ private:
 
 PostgresProductionRecords::PostgresProductionRecords(const std::string& address, Access access,
                                                      std::chrono::milliseconds waitLimit)
-    : address_(address), self_(ThisProcess()), waitLimit_(waitLimit) {
+    : address_(ShownAddress(address)), self_(ThisProcess()), waitLimit_(waitLimit) {
     const std::string name = "Line database \"" + address_ + "\": ";
+    const std::string text = LineDatabaseConnectionText(address);
     char* error = nullptr;
-    PQconninfoOption* options = PQconninfoParse(address.c_str(), &error);
+    PQconninfoOption* options = PQconninfoParse(text.c_str(), &error);
     if (options == nullptr) {
-        const std::string cause = error ? Trimmed(error) : "out of memory";
+        const std::string cause =
+            error ? WithoutAddressSecrets(Trimmed(error), text) : "out of memory";
         PQfreemem(error);
         throw RecordsError(name + "not a valid address: " + cause);
     }
@@ -280,12 +283,12 @@ PostgresProductionRecords::PostgresProductionRecords(const std::string& address,
         }
     }
     PQconninfoFree(options);
-    if (settings_.count("password") != 0) {
-        // The address shows up in messages, records and the process list.
-        address_ = "(an address holding a password)";
-        throw RecordsError("Line database: the address holds a password: keep it in the "
-                           "password file (PGPASSFILE) or a service file (PGSERVICEFILE) "
-                           "instead, never on a command line");
+    // The address shows up in the process list. One that only may hold a password (a '/' in
+    // the user's part) is refused too: libpq's words about it could show the password.
+    if (settings_.count("password") != 0 || address_ != address) {
+        throw RecordsError(name + "the address holds a password: keep it in the password file "
+                                  "(PGPASSFILE) or a service file (PGSERVICEFILE) instead, never "
+                                  "on a command line");
     }
     try {
         Call("connect", [&](Session& session) { CreateOrUpgrade(session, access); });

@@ -52,7 +52,7 @@ public:
     ImageApproval ApproveImage(const ImageApproval& approval) override;
     std::vector<ImageApproval> FindApprovals(std::optional<int> productType) override;
 
-    // The address as given: it holds no password.
+    // The address as messages and the outbox show it: never a password.
     const std::string& Address() const { return address_; }
 
     class Session;

@@ -22,9 +22,23 @@ enum class RecordsAccess {
     Approval,
 };
 
-// Whether --records names a line database (a libpq URI or a connection string such as
-// "service=line-a") rather than a file.
+// Whether --records names a line database rather than a file: a URI of the postgresql:// or
+// postgres:// scheme in any letter case, or keyword=value pairs with a libpq keyword
+// ("service=line-a", "sslmode=disable host=..."). Whether it parses is the line database's to
+// say: one that does not is an error, never a file's name.
 bool IsLineDatabaseAddress(const std::string& choice);
+
+// The address as every message, report and the outbox show it: each password (or other secret)
+// it may hold, wherever and however written, shows as "***", also when libpq cannot read the
+// address. An address without one shows as it is.
+std::string ShownAddress(const std::string& address);
+
+// text (libpq's words about the address) with every piece of the address's secrets it quotes
+// hidden as ShownAddress hides them.
+std::string WithoutAddressSecrets(const std::string& text, const std::string& address);
+
+// A line database's address as libpq takes it: libpq knows a URI's scheme in small letters only.
+std::string LineDatabaseConnectionText(const std::string& address);
 
 // The records that the --records value picks: "none" keeps nothing, empty the default file, a
 // line database's address that PostgreSQL database (with its outbox on this PC), anything else
