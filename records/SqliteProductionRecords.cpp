@@ -10,6 +10,12 @@
 #include <filesystem>
 #include <thread>
 
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace vrax {
 
 namespace {
@@ -147,6 +153,36 @@ void BindReservation(SqliteStatement& statement, int productType, long long seri
     statement.Bind(6, holder.start);
 }
 
+bool Writable(const std::string& path) {
+#ifdef _WIN32
+    return _access(path.c_str(), 2) == 0;
+#else
+    return access(path.c_str(), W_OK) == 0;
+#endif
+}
+
+// Which of the file and its journal files this user cannot write, when SQLite says only that
+// the database is read-only.
+std::string UnwritableOf(const std::string& path) {
+    std::string names;
+    for (const std::string& name : {path, path + "-wal", path + "-shm"}) {
+        std::error_code error;
+        if (std::filesystem::exists(name, error) && !Writable(name)) {
+            names += (names.empty() ? "" : ", ") + ("\"" + name + "\"");
+        }
+    }
+    return names.empty() ? names : "this user cannot write " + names;
+}
+
+// The file's size and time of its last change: a checkpoint changes both.
+std::string StandingOf(const std::string& path) {
+    std::error_code error;
+    const auto size = std::filesystem::file_size(path, error);
+    const auto changed = std::filesystem::last_write_time(path, error);
+    return error ? std::string()
+                 : std::to_string(size) + "@" + std::to_string(changed.time_since_epoch().count());
+}
+
 template <typename Row, typename MakeRow>
 std::vector<Row> RowsOf(SqliteStatement& select, MakeRow makeRow) {
     std::vector<Row> rows;
@@ -190,6 +226,12 @@ std::string SqliteProductionRecords::WaitText() const {
 }
 
 std::string SqliteProductionRecords::FailureText(int code, const std::string& message) const {
+    if ((code & 0xFF) == SQLITE_READONLY) {
+        const std::string unwritable = UnwritableOf(path_);
+        if (!unwritable.empty()) {
+            return message + " (" + unwritable + ")";
+        }
+    }
     const bool busy = (code & 0xFF) == SQLITE_BUSY;
     return busy && gaveUp_ ? WaitText() + " (" + message + ")" : message;
 }
@@ -223,6 +265,9 @@ void SqliteProductionRecords::Call(const char* what, const std::function<void()>
         body();
     } catch (const SqliteFailure& failure) {
         Fail(std::string("cannot ") + what, FailureText(failure.code, failure.message));
+    }
+    if (immutable_) {
+        RequireUnchanged();
     }
 }
 
@@ -265,6 +310,21 @@ void SqliteProductionRecords::Open(Access access) {
             std::filesystem::create_directories(file.parent_path(), error);
         }
     }
+    if (access == Access::ReadOnly && !std::filesystem::exists(path_ + "-wal", error) &&
+        !std::filesystem::exists(path_ + "-shm", error)) {
+        // No station has the file open. A reader would make the journal files, owned by this
+        // user with this user's mode, and the station of another user could then not write.
+        OpenImmutable();
+        standing_ = StandingOf(path_);
+        immutable_ = true;
+        try {
+            version_ = ReadVersion();
+        } catch (const SqliteFailure& failure) {
+            Fail("cannot open", FailureText(failure.code, failure.message));
+        }
+        RequireUnchanged();
+        return;
+    }
     const int flags = (access == Access::ReadOnly ? SQLITE_OPEN_READONLY
                                                   : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) |
                       SQLITE_OPEN_FULLMUTEX;
@@ -296,26 +356,38 @@ void SqliteProductionRecords::Open(Access access) {
                 }
                 sqlite3_close(db_);
                 db_ = nullptr;
-                std::string uri = "file:";
-                for (const char c : path_) {
-                    if (c == '%' || c == '?' || c == '#') {
-                        char escaped[4];
-                        std::snprintf(escaped, sizeof escaped, "%%%02X", static_cast<unsigned>(c));
-                        uri += escaped;
-                    } else {
-                        uri += c == '\\' ? '/' : c;
-                    }
-                }
-                if (sqlite3_open_v2((uri + "?immutable=1").c_str(), &db_,
-                                    SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_FULLMUTEX,
-                                    nullptr) != SQLITE_OK) {
-                    Fail("cannot open", db_ ? sqlite3_errmsg(db_) : "out of memory");
-                }
+                OpenImmutable();
                 version_ = ReadVersion();
             }
         }
     } catch (const SqliteFailure& failure) {
         Fail("cannot open", FailureText(failure.code, failure.message));
+    }
+}
+
+void SqliteProductionRecords::OpenImmutable() {
+    std::string uri = "file:";
+    for (const char c : path_) {
+        if (c == '%' || c == '?' || c == '#') {
+            char escaped[4];
+            std::snprintf(escaped, sizeof escaped, "%%%02X", static_cast<unsigned>(c));
+            uri += escaped;
+        } else {
+            uri += c == '\\' ? '/' : c;
+        }
+    }
+    if (sqlite3_open_v2((uri + "?immutable=1").c_str(), &db_,
+                        SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_FULLMUTEX,
+                        nullptr) != SQLITE_OK) {
+        Fail("cannot open", db_ ? sqlite3_errmsg(db_) : "out of memory");
+    }
+}
+
+void SqliteProductionRecords::RequireUnchanged() {
+    // A station writes into its journal and the file changes only when the journal is copied
+    // back: until then this read is of the file as it stood.
+    if (StandingOf(path_) != standing_) {
+        Fail("cannot read", "a station changed the file while it was read; run the report again");
     }
 }
 

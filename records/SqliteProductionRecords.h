@@ -62,6 +62,9 @@ private:
     // SQLite's message, led by how long the call waited when SQLite's wait for the lock gave up.
     std::string FailureText(int code, const std::string& message) const;
     void Open(Access access);
+    void OpenImmutable();
+    // A report read as the file stood fails when a station changed it meanwhile.
+    void RequireUnchanged();
     void SwitchToWal();
     int ReadVersion();
     void CreateOrUpgrade();
@@ -77,6 +80,9 @@ private:
     std::string path_;
     sqlite3* db_ = nullptr;
     bool readOnly_ = false;
+    // Read as the file stood, without the journal files a reader would make.
+    bool immutable_ = false;
+    std::string standing_;
     int version_ = 0;
     ProcessIdentity self_;
     std::chrono::milliseconds waitLimit_;

@@ -214,6 +214,33 @@ TEST_F(RecordsTrust, OpeningRefusesWhatItCannotTrustAndReportsOnlyRead) {
     sqlite3_close(holder);
 }
 
+TEST_F(RecordsTrust, AReportMakesNoJournalFilesAndNeverReadsAFileAStationChangesUnderIt) {
+    {
+        SqliteProductionRecords station(path);
+        station.Append(Pass("2026-12-09T08:00:00.000Z", 5, 1));
+    }
+    const auto journals = [&] { return fs::exists(path + "-wal") || fs::exists(path + "-shm"); };
+    ASSERT_FALSE(journals());
+    SqliteProductionRecords report(path, SqliteProductionRecords::Access::ReadOnly);
+    EXPECT_EQ(report.Find({}).size(), 1u);
+    // Made by this user, they would lock out a station of another user.
+    EXPECT_FALSE(journals());
+
+    {
+        SqliteProductionRecords station(path);
+        station.Append(Pass("2026-12-09T08:01:00.000Z", 5, 2));
+        // With the station's journal there, a report reads through it.
+        EXPECT_EQ(SqliteProductionRecords(path, SqliteProductionRecords::Access::ReadOnly)
+                      .Find({})
+                      .size(),
+                  2u);
+        // The file as the first report found it.
+        EXPECT_EQ(report.Find({}).size(), 1u);
+    }
+    // The station's journal went back into the file.
+    EXPECT_NE(ErrorOf([&] { report.Find({}); }).find("run the report again"), std::string::npos);
+}
+
 TEST_F(RecordsTrust, AHeldLockStopsEveryThreadAtOneDeadlineAndStopWaitingEndsWaits) {
     SqliteProductionRecords records(path, SqliteProductionRecords::Access::ReadWrite, 600ms);
     SqliteProductionRecords patient(path, SqliteProductionRecords::Access::ReadWrite, 60s);
