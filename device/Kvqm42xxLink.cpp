@@ -9,7 +9,7 @@ namespace vrax {
 
 namespace {
 
-constexpr int ChunkSize = Kvqm42xxLink::Type.chunkSize;
+constexpr int Kvqm42xxChunkSize = Kvqm42xxLink::Type.chunkSize;
 constexpr std::uint32_t DataReadPauseMicroseconds = 500;
 
 } // namespace
@@ -130,11 +130,12 @@ bool Kvqm42xxLink::ReadMemory(int address, int length, std::uint8_t* destination
     if (!SendCommand(CmdReadSetup, address / 256, address % 256, length / 256, length % 256)) {
         return false;
     }
-    const int chunks = ChunkCount(length, ChunkSize);
+    const int chunks = ChunkCount(length, Kvqm42xxChunkSize);
     for (int k = 0; k < chunks; ++k) {
         progress_.ChunkStarting(k, chunks);
         const bool delivered = ReadChunk();
-        std::copy_n(chunk_.begin(), ChunkLength(k, length, ChunkSize), destination + ChunkSize * k);
+        std::copy_n(chunk_.begin(), ChunkLength(k, length, Kvqm42xxChunkSize),
+                    destination + Kvqm42xxChunkSize * k);
         if (!delivered) {
             return false;
         }
@@ -150,10 +151,11 @@ bool Kvqm42xxLink::WriteMemory(int address, int length, const std::uint8_t* sour
     if (!SendCommand(CmdWriteSetup, address / 256, address % 256, length / 256, length % 256)) {
         return false;
     }
-    const int chunks = ChunkCount(length, ChunkSize);
+    const int chunks = ChunkCount(length, Kvqm42xxChunkSize);
     for (int k = 0; k < chunks; ++k) {
         progress_.ChunkStarting(k, chunks);
-        std::copy_n(source + ChunkSize * k, ChunkLength(k, length, ChunkSize), chunk_.begin());
+        std::copy_n(source + Kvqm42xxChunkSize * k, ChunkLength(k, length, Kvqm42xxChunkSize),
+                    chunk_.begin());
         if (!WriteChunk(chunk_.data())) {
             return false;
         }

@@ -6,10 +6,10 @@ namespace vrax {
 
 namespace {
 
-constexpr std::uint8_t CmdWriteSetup = 7;
-constexpr std::uint8_t CmdReadSetup = 9;
-constexpr std::uint8_t CmdProbe = 0x0D;
-constexpr int ChunkSize = 7;
+constexpr std::uint8_t WriteSetupCommand = 7;
+constexpr std::uint8_t ReadSetupCommand = 9;
+constexpr std::uint8_t ProbeCommand = 0x0D;
+constexpr int ChunkBytes = 7;
 
 } // namespace
 
@@ -39,7 +39,7 @@ bool VirtualMouse42xx::SetFeature(int interfaceIndex, const std::uint8_t* report
         if (DataReportRefused(false)) {
             return false;
         }
-        Store(transfer_, report + 1, ChunkSize);
+        Store(transfer_, report + 1, ChunkBytes);
     }
     return true;
 }
@@ -53,9 +53,9 @@ bool VirtualMouse42xx::GetFeature(int interfaceIndex, std::uint8_t* report, std:
         if (DataReportRefused(true)) {
             return false;
         }
-        Serve(transfer_, report + 1, ChunkSize);
+        Serve(transfer_, report + 1, ChunkBytes);
     } else {
-        std::fill_n(report + 1, ChunkSize, std::uint8_t{0});
+        std::fill_n(report + 1, ChunkBytes, std::uint8_t{0});
     }
     return true;
 }
@@ -68,18 +68,18 @@ bool VirtualMouse42xx::RunCommand(const std::uint8_t* report) {
     const int address = (report[2] << 8) | report[3];
     const int length = (report[4] << 8) | report[5];
     switch (command) {
-    case CmdProbe:
+    case ProbeCommand:
         if (faults_.refuseProbe) {
             return false;
         }
         transfer_ = {};
         return true;
-    case CmdReadSetup:
-    case CmdWriteSetup:
+    case ReadSetupCommand:
+    case WriteSetupCommand:
         if (faults_.refuseSetup || !FitsInMemory(address, length)) {
             return false;
         }
-        transfer_ = {command == CmdReadSetup ? Transfer::Kind::Read : Transfer::Kind::Write,
+        transfer_ = {command == ReadSetupCommand ? Transfer::Kind::Read : Transfer::Kind::Write,
                      address, length, 0};
         return true;
     default:

@@ -13,7 +13,7 @@ struct BadInputCase {
 
 class BadInput : public CliFixture, public ::testing::WithParamInterface<BadInputCase> {};
 
-const BadInputCase Cases[] = {
+const BadInputCase BadInputCases[] = {
     {"UnknownOption",
      {"--sim", "kvqm31x", "--bogus", "write", "x.bin"},
      "unknown option '--bogus'"},
@@ -72,7 +72,7 @@ TEST_P(BadInput, ExitsWithTwoAndNamesWhatWasWrong) {
     EXPECT_NE(result.err.find("--help"), std::string::npos);
 }
 
-INSTANTIATE_TEST_SUITE_P(Arguments, BadInput, ::testing::ValuesIn(Cases),
+INSTANTIATE_TEST_SUITE_P(Arguments, BadInput, ::testing::ValuesIn(BadInputCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 using BadFiles = CliFixture;

@@ -23,12 +23,12 @@ extern char** environ;
 
 namespace vrax::testing {
 
-namespace {
-
 std::string Slurp(const std::filesystem::path& path) {
     std::ifstream file(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
+
+namespace {
 
 #ifdef _WIN32
 // One argument as the child's C runtime splits its command line back into arguments.

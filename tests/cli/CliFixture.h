@@ -24,6 +24,9 @@ struct TraceLine {
     bool ok = false;
 };
 
+// A file's whole content; empty when it cannot be read.
+std::string Slurp(const std::filesystem::path& path);
+
 // Sets a variable of this process's environment, which the programs it starts inherit.
 void SetVariable(const std::string& name, const std::string& value);
 

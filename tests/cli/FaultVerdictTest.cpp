@@ -17,7 +17,7 @@ class FaultVerdict : public CliFixture, public ::testing::WithParamInterface<Fau
 const std::string NoAnswer = "No verdict: the mouse did not answer\n";
 
 // Verify and read start from a mouse that already holds the image.
-const FaultCase Cases[] = {
+const FaultCase FaultCases[] = {
     {"Silent", "kvqm31x:silent", "write", {}, NoAnswer, 1},
     {"NotReady", "kvqm31x:not-ready", "write", {}, "BIN file not match Mouse\n", 1},
     {"Unmarked",
@@ -70,7 +70,7 @@ TEST_P(FaultVerdict, TurnsIntoTheWindowsVerdictAndExitCode) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(EachFault, FaultVerdict, ::testing::ValuesIn(Cases),
+INSTANTIATE_TEST_SUITE_P(EachFault, FaultVerdict, ::testing::ValuesIn(FaultCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 using NoMouse = CliFixture;

@@ -15,11 +15,6 @@ namespace {
 
 using LineReport = CliFixture;
 
-std::string Slurp(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
-
 // Runs a tool from the PATH; its standard output, or empty when it failed.
 std::string Tool(const std::vector<std::string>& arguments, const std::string& outPath) {
     posix_spawn_file_actions_t actions;

@@ -74,11 +74,6 @@ pid_t Start(const std::vector<std::string>& arguments, const std::string& outPat
     return child;
 }
 
-std::string Slurp(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
-
 TEST_F(ProductionLine, TwoProcessesSharingTheRecordsNeverStampASerialNumberTwice) {
     const std::string records = Path("shared.sqlite");
     std::vector<pid_t> lines;

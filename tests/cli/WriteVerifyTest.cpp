@@ -16,7 +16,7 @@ struct WriteCase {
 class WriteAndVerify : public CliFixture, public ::testing::WithParamInterface<WriteCase> {};
 
 // Each KVQM31X command is one set and one get; a chunk of 6 bytes is one more such pair.
-const WriteCase Cases[] = {
+const WriteCase WriteCases[] = {
     {"Kvqm31xCustom",
      {"--sim", "kvqm31x"},
      368,
@@ -102,7 +102,7 @@ TEST_P(WriteAndVerify, WritesExactlyTheFramesOfAPassingJobAndVerifies) {
     EXPECT_EQ(partial.exitCode, whole ? 0 : 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(PerFamilyAndFormat, WriteAndVerify, ::testing::ValuesIn(Cases),
+INSTANTIATE_TEST_SUITE_P(PerFamilyAndFormat, WriteAndVerify, ::testing::ValuesIn(WriteCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 using VerifyTrace = CliFixture;

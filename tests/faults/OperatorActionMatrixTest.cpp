@@ -58,7 +58,7 @@ std::vector<Operation> WithReads(std::vector<Operation> operations) {
     return operations;
 }
 
-const std::vector<Operation> Kvqm31xOperations = WithReads(WritesInBothModes({
+const std::vector<Operation> Kvqm31xOperationsInBothModes = WithReads(WritesInBothModes({
     {"write 2K", Kind::Write, DataFormat::Byte2K},
     {"write 2K + ID", Kind::Write, DataFormat::Byte2K, true},
     {"write 256x8", Kind::Write, DataFormat::Byte256},
@@ -67,7 +67,7 @@ const std::vector<Operation> Kvqm31xOperations = WithReads(WritesInBothModes({
     {"write custom + ID", Kind::Write, DataFormat::Custom, true},
 }));
 
-const std::vector<Operation> Kvqm42xxOperations = WithReads(WritesInBothModes({
+const std::vector<Operation> Kvqm42xxOperationsInBothModes = WithReads(WritesInBothModes({
     {"write 2K", Kind::Write, DataFormat::Byte2K},
     {"write 256x8", Kind::Write, DataFormat::Byte256},
 }));
@@ -774,7 +774,7 @@ private:
 
 TEST_F(OperatorActionMatrix, Kvqm31xEveryActionDuringEveryOperation) {
     StartFamily(IcTypeKvqm31x, VirtualMouse42xx::Layout::OneInterface);
-    RunMatrix(Kvqm31xOperations);
+    RunMatrix(Kvqm31xOperationsInBothModes);
     Report("KVQM31X");
     ExpectEveryActionPerformed();
     EXPECT_GT(tally.passes, 0);
@@ -783,7 +783,7 @@ TEST_F(OperatorActionMatrix, Kvqm31xEveryActionDuringEveryOperation) {
 
 TEST_F(OperatorActionMatrix, Kvqm42xxEveryActionDuringEveryOperation) {
     StartFamily(IcTypeKvqm42xx, VirtualMouse42xx::Layout::TwoInterfaces);
-    RunMatrix(Kvqm42xxOperations);
+    RunMatrix(Kvqm42xxOperationsInBothModes);
     Report("KVQM42xx (two interfaces)");
     ExpectEveryActionPerformed();
     EXPECT_GT(tally.passes, 0);
