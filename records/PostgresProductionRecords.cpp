@@ -81,6 +81,15 @@ GRANT INSERT ON station_opens TO vrax_station;
 GRANT SELECT ON records, serials TO vrax_approver;
 )";
 
+// Version 2: a reservation names the station (its outbox) that holds it, and one whose holder
+// ended without its record is of unknown outcome, never released.
+constexpr const char* UpgradeTo2 = R"(
+ALTER TABLE serials ADD COLUMN station text;
+CREATE INDEX serials_unknown ON serials(product_type, serial) WHERE state = 'unknown';
+GRANT UPDATE (station) ON serials TO vrax_station;
+UPDATE vrax_schema SET version = 2;
+)";
+
 constexpr const char* RecordColumns =
     "time, operation, factory, line, station, host, ic_type, vid, pid, path, image_sha256, "
     "image_file, format, serial, verdict, duration_ms, error, product_type, id";
@@ -264,7 +273,8 @@ private:
     const CallGate& gate_;
 };
 
-PostgresProductionRecords::PostgresProductionRecords(const std::string& address, Access access,
+PostgresProductionRecords::PostgresProductionRecords(const std::string& address,
+                                                     [[maybe_unused]] Access access,
                                                      std::chrono::milliseconds waitLimit)
     : address_(ShownAddress(address)), self_(ThisProcess()), waitLimit_(waitLimit) {
     const std::string name = "Line database \"" + address_ + "\": ";
@@ -291,7 +301,7 @@ PostgresProductionRecords::PostgresProductionRecords(const std::string& address,
                                   "on a command line");
     }
     try {
-        Call("connect", [&](Session& session) { CreateOrUpgrade(session, access); });
+        Call("connect", [&](Session& session) { CreateOrUpgrade(session); });
     } catch (...) {
         // No destructor runs for an object whose constructor threw.
         PQfinish(connection_);
@@ -380,7 +390,7 @@ void PostgresProductionRecords::StopWaiting() {
     gate_.StopWaiting();
 }
 
-void PostgresProductionRecords::CreateOrUpgrade(Session& session, Access access) {
+void PostgresProductionRecords::CreateOrUpgrade(Session& session) {
     const auto version = [&]() -> int {
         // Read from the catalog's table, not its cache: after the lock below, a cache may
         // not yet know the tables that another station just made.
@@ -405,22 +415,34 @@ void PostgresProductionRecords::CreateOrUpgrade(Session& session, Access access)
     if (found == SchemaVersion) {
         return;
     }
-    if (access == Access::Report && found > 0) {
-        throw ServerRefused{"its tables are of an older version (" + std::to_string(found) +
-                            "): open it once from a station to upgrade them"};
-    }
     session.Transaction([&] {
         // Two stations starting at once: the second waits here, then finds the tables made.
         session.Run("SELECT pg_advisory_xact_lock($1, $2)",
                     Parameters().Add(LockSpace).Add(SchemaLock));
-        if (version() == SchemaVersion) {
+        const int now = version();
+        if (now == SchemaVersion) {
             return;
         }
-        if (session.Run("SELECT has_schema_privilege('public', 'CREATE')").Text(0, 0) != "t") {
+        if (now == 0 &&
+            session.Run("SELECT has_schema_privilege('public', 'CREATE')").Text(0, 0) != "t") {
             throw ServerRefused{"it has no tables yet, and this role may not make them: connect "
                                 "once as the database's owner (vrax_owner) to create them"};
         }
-        session.Run(CreateVersion1);
+        // Only the tables' owner may change them; the program of an older version keeps
+        // working until it does, and this one waits for it.
+        if (now > 0 && session.Run("SELECT pg_has_role(relowner, 'USAGE') FROM pg_catalog.pg_class "
+                                   "WHERE oid = 'public.records'::regclass")
+                               .Text(0, 0) != "t") {
+            throw ServerRefused{"its tables are of an older version (" + std::to_string(now) +
+                                "): look at it once as the database's owner (vrax_owner), e.g. "
+                                "records --summary, to upgrade them"};
+        }
+        if (now == 0) {
+            session.Run(CreateVersion1);
+        }
+        if (now <= 1) {
+            session.Run(UpgradeTo2);
+        }
     });
 }
 
@@ -436,20 +458,25 @@ void PostgresProductionRecords::ProveWritable() {
 int PostgresProductionRecords::SettleAbandonedReservations() {
     int settled = 0;
     Call("settle abandoned reservations", [&](Session& session) {
-        // Only this machine's processes can be looked at.
-        const Result rows = session.Run("SELECT product_type, serial, process, process_start FROM "
-                                        "serials WHERE state = 'reserved' AND host = $1",
-                                        Parameters().Add(self_.host));
+        // This station's own, whose passes its outbox has sent by now; those of a version 1
+        // program, which named no station, by this machine's name. Only this machine's
+        // processes can be looked at.
+        const Result rows = session.Run(
+            "SELECT product_type, serial, host, process, process_start FROM serials WHERE "
+            "state = 'reserved' AND (station = $1 OR (station IS NULL AND host = $2))",
+            Parameters().Add(self_.station).Add(self_.host));
         for (int row = 0; row < rows.Rows(); ++row) {
-            const ProcessIdentity holder{self_.host, rows.Integer(row, 2), rows.Text(row, 3)};
+            const ProcessIdentity holder{
+                rows.Text(row, 2), rows.Integer(row, 3), rows.Text(row, 4), {}};
             if (!ProcessHasEnded(holder)) {
                 continue;
             }
+            // Without its pass the mouse may still have been written: never released.
             session.Run(std::string("UPDATE serials SET state = CASE WHEN EXISTS (SELECT 1 FROM "
                                     "records WHERE ") +
                             PassWhere +
                             " AND serial = $2 AND (product_type = $1 OR product_type IS NULL)) "
-                            "THEN 'stamped' ELSE 'released' END WHERE product_type = $1 AND "
+                            "THEN 'stamped' ELSE 'unknown' END WHERE product_type = $1 AND "
                             "serial = $2 AND state = 'reserved'",
                         Parameters().Add(rows.Integer(row, 0)).Add(rows.Integer(row, 1)));
             ++settled;
@@ -550,12 +577,15 @@ PostgresProductionRecords::FindRepeatedPasses(const RecordFilter& filter) {
 std::vector<Reservation> PostgresProductionRecords::FindReservations() {
     std::vector<Reservation> reservations;
     Call("read", [&](Session& session) {
-        const Result rows = session.Run("SELECT product_type, serial, time, host, process FROM "
-                                        "serials WHERE state = 'reserved' ORDER BY 1, 2");
+        const Result rows = session.Run(
+            "SELECT product_type, serial, time, host, process, state FROM serials WHERE state = "
+            "'reserved' UNION ALL SELECT product_type, serial, time, host, process, state FROM "
+            "serials WHERE state = 'unknown' ORDER BY 1, 2");
         for (int row = 0; row < rows.Rows(); ++row) {
             reservations.push_back({static_cast<int>(rows.Integer(row, 0)),
                                     static_cast<int>(rows.Integer(row, 1)), rows.Text(row, 2),
-                                    rows.Text(row, 3), rows.Integer(row, 4)});
+                                    rows.Text(row, 3), rows.Integer(row, 4),
+                                    rows.Text(row, 5) == "unknown"});
         }
     });
     return reservations;
@@ -582,14 +612,16 @@ int PostgresProductionRecords::ReserveSerialNumber(int productType, int firstSer
                                     ": the next one would not fit 24 bits (FFFFFF)"};
             }
             session.Run("INSERT INTO serials (product_type, serial, state, time, host, process, "
-                        "process_start) VALUES ($1, $2, 'reserved', $3, $4, $5, $6)",
+                        "process_start, station) VALUES ($1, $2, 'reserved', $3, $4, $5, $6, "
+                        "NULLIF($7, ''))",
                         Parameters()
                             .Add(productType)
                             .Add(serial)
                             .Add(UtcTimeWithMilliseconds())
                             .Add(self_.host)
                             .Add(self_.process)
-                            .Add(self_.start));
+                            .Add(self_.start)
+                            .Add(self_.station));
         });
     });
     return static_cast<int>(serial);
@@ -623,31 +655,40 @@ void PostgresProductionRecords::ClaimSerialNumber(int productType, int serialNum
                             Parameters().Add(productType).Add(serialNumber));
             if (held.Rows() > 0) {
                 const std::string state = held.Text(0, 0);
-                const ProcessIdentity holder{held.Text(0, 2), held.Integer(0, 3), held.Text(0, 4)};
+                const std::string holder =
+                    "process " + held.Text(0, 3) + " on host " + held.Text(0, 2);
                 if (state == "stamped") {
                     throw ServerRefused{number + " is already stamped (settled so on " +
                                         held.Text(0, 1) + ")" + nothing};
                 }
-                if (state == "reserved" && !ProcessHasEnded(holder)) {
-                    throw ServerRefused{number + " is reserved by another write (process " +
-                                        std::to_string(holder.process) + " on host " + holder.host +
+                if (state == "unknown") {
+                    throw ServerRefused{number +
+                                        " may already be on a mouse: its write ended "
+                                        "without a record (" +
+                                        holder + ", reserved " + held.Text(0, 1) + ")" + nothing};
+                }
+                // Also when its process is gone: that mouse may have been written, and its pass
+                // may wait in another station's outbox.
+                if (state == "reserved") {
+                    throw ServerRefused{number + " is reserved by another write (" + holder +
                                         " since " + held.Text(0, 1) + ")" + nothing};
                 }
             }
             session.Run(held.Rows() > 0
                             ? "UPDATE serials SET state = 'reserved', time = $3, host = $4, "
-                              "process = $5, process_start = $6 WHERE product_type = $1 AND "
-                              "serial = $2"
+                              "process = $5, process_start = $6, station = NULLIF($7, '') "
+                              "WHERE product_type = $1 AND serial = $2"
                             : "INSERT INTO serials (product_type, serial, state, time, host, "
-                              "process, process_start) VALUES ($1, $2, 'reserved', $3, $4, $5, "
-                              "$6)",
+                              "process, process_start, station) VALUES ($1, $2, 'reserved', $3, "
+                              "$4, $5, $6, NULLIF($7, ''))",
                         Parameters()
                             .Add(productType)
                             .Add(serialNumber)
                             .Add(UtcTimeWithMilliseconds())
                             .Add(self_.host)
                             .Add(self_.process)
-                            .Add(self_.start));
+                            .Add(self_.start)
+                            .Add(self_.station));
         });
     });
 }
@@ -655,7 +696,9 @@ void PostgresProductionRecords::ClaimSerialNumber(int productType, int serialNum
 void PostgresProductionRecords::SettleSerialNumber(int productType, int serialNumber,
                                                    bool stamped) {
     Call("settle a serial number", [&](Session& session) {
-        session.Run("UPDATE serials SET state = $1 WHERE product_type = $2 AND serial = $3",
+        // A number of unknown outcome is never released.
+        session.Run("UPDATE serials SET state = $1 WHERE product_type = $2 AND serial = $3 AND "
+                    "($1 = 'stamped' OR state = 'reserved')",
                     Parameters()
                         .Add(std::string(stamped ? "stamped" : "released"))
                         .Add(productType)

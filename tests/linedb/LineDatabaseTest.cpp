@@ -1,6 +1,8 @@
+#include "records/HostName.h"
 #include "records/OutboxProductionRecords.h"
 #include "records/PostgresProductionRecords.h"
 #include "records/RecordsLocation.h"
+#include "records/StationIdentity.h"
 #include "tests/linedb/LineDatabaseFixture.h"
 
 #include <gmock/gmock.h>
@@ -232,6 +234,66 @@ TEST_F(LineDatabase, NoFinishedMouseLosesItsRecordWhenTheServerIsLost) {
     EXPECT_EQ(Value("owner", "SELECT count(*) FROM serials WHERE state = 'reserved'"), "0");
     const ProgramResult after = Run({"--records", station, "records", "--summary"});
     EXPECT_THAT(after.out, Not(HasSubstr("Waiting in this PC's outbox")));
+}
+
+TEST_F(LineDatabase, AWriteThatEndedUnrecordedKeepsItsNumberAndOnlyItsStationSettlesIt) {
+    OpenProductionRecords(Address("owner"));
+    // Two users of one PC, or two PCs cloned under one host name: an outbox each.
+    const auto pc = [&](const std::string& name) {
+        SetVariable("XDG_DATA_HOME", Path(name));
+        SetVariable("LOCALAPPDATA", Path(name));
+        return StationIdentityBeside(DefaultOutboxPath());
+    };
+    // pc2's line was killed while it wrote SN 000017: the reservation of a process now gone.
+    const std::string pc2 = pc("pc2");
+    const pid_t gone = StartInBackground({"--version"}, "gone");
+    WaitFor(gone, "gone");
+    EXPECT_EQ(Sql("owner", "INSERT INTO serials (product_type, serial, state, time, host, "
+                           "process, process_start, station) VALUES (5, 23, 'reserved', "
+                           "'2026-12-08T10:00:00.000Z', '" +
+                               HostName() + "', " + std::to_string(gone) + ", '', '" + pc2 + "')"),
+              "");
+    const auto state = [&] {
+        return Value("owner", "SELECT state FROM serials WHERE serial = 23");
+    };
+    pc("pc1");
+    auto pc1 = OpenProductionRecords(Address("station"));
+    EXPECT_EQ(state(), "reserved"); // its pass may still wait in pc2's outbox
+    EXPECT_THROW(pc1->ClaimSerialNumber(5, 0x17), RecordsError);
+    pc("pc2");
+    OpenProductionRecords(Address("station")); // pc2's outbox is empty: settled, never released
+    EXPECT_EQ(state(), "unknown");
+
+    // Taken for good: a fixed serial number is refused, --serial next goes above it, and the
+    // reports show it.
+    pc("pc1");
+    const std::vector<std::string> line = {
+        "--records", Address("station"),           "--sim", "kvqm31x", "--sim-mice", "1",
+        "--factory", "0005,20261208,000017,1,A,1", "line",  imagePath};
+    ProgramResult result = Run(line);
+    EXPECT_THAT(result.out + result.err, HasSubstr("may already be on a mouse"));
+    EXPECT_THAT(result.out, Not(HasSubstr("Write Pass")));
+    std::vector<std::string> next = line;
+    next.insert(next.end(), {"--serial", "next"});
+    EXPECT_THAT(Run(next).out, HasSubstr("000018  Write Pass"));
+    EXPECT_THAT(Run({"--records", Address("station"), "records", "--summary"}).out,
+                HasSubstr("Serial numbers a mouse may carry without its record: 1"));
+    result = Run({"--records", Address("station"), "records", "--duplicates"});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_THAT(result.out, HasSubstr("000017"));
+    ASSERT_EQ(
+        Run({"--records", Address("station"), "records", "--report", Path("line.html")}).exitCode,
+        0);
+    const std::vector<std::uint8_t> page = ReadFile("line.html");
+    EXPECT_THAT(std::string(page.begin(), page.end()), HasSubstr("written without its record"));
+    // A pass of it from elsewhere (a program of an older version) is a mouse too many.
+    EXPECT_EQ(Sql("owner", "INSERT INTO records (id, time, operation, product_type, serial, "
+                           "verdict) VALUES ('old', '2026-12-08T11:00:00.000Z', 'write', 5, 23, "
+                           "'Write Pass')"),
+              "");
+    result = Run({"--records", Address("station"), "records", "--duplicates"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_THAT(result.out, HasSubstr("SN 000017 may be on two mice"));
 }
 
 } // namespace
