@@ -23,12 +23,13 @@ namespace vrax {
 namespace {
 
 // Keys of pg_advisory_xact_lock: the schema's creation, and one lock per product type for the
-// serial numbers, so two stations never take the same number and nothing else waits.
+// serial numbers (taken by the owner's functions, as 1448231256), so two stations never take
+// the same number and nothing else waits.
 constexpr int LockSpace = 0x56524158; // "VRAX"
 constexpr int SchemaLock = -1;
 
-// The owner's tables and what each role may do with them: stations add records, reserve and
-// settle serial numbers and read approvals; they never change or delete a record.
+// The owner's tables as version 1 made them; version 2 takes back every change a role could
+// make itself.
 constexpr const char* CreateVersion1 = R"(
 CREATE TABLE vrax_schema (version integer NOT NULL);
 INSERT INTO vrax_schema VALUES (1);
@@ -82,12 +83,237 @@ GRANT SELECT ON records, serials TO vrax_approver;
 )";
 
 // Version 2: a reservation names the station (its outbox) that holds it, and one whose holder
-// ended without its record is of unknown outcome, never released.
+// ended without its record is of unknown outcome, never released; rows carry the role that
+// made them, and the roles change nothing but through the owner's functions.
 constexpr const char* UpgradeTo2 = R"(
 ALTER TABLE serials ADD COLUMN station text;
 CREATE INDEX serials_unknown ON serials(product_type, serial) WHERE state = 'unknown';
-GRANT UPDATE (station) ON serials TO vrax_station;
+ALTER TABLE records ADD COLUMN role text;
+ALTER TABLE serials ADD COLUMN role text;
+CREATE TABLE station_roles (
+    factory integer NOT NULL, line text NOT NULL, station integer NOT NULL,
+    role text NOT NULL,
+    PRIMARY KEY (factory, line, station));
+REVOKE INSERT, UPDATE ON records, serials, station_opens FROM vrax_station;
+REVOKE USAGE ON SEQUENCE records_seq_seq FROM vrax_station;
+REVOKE INSERT ON approvals FROM vrax_approver;
+REVOKE USAGE ON SEQUENCE approvals_seq_seq FROM vrax_approver;
+GRANT SELECT ON station_roles TO vrax_station, vrax_approver;
 UPDATE vrax_schema SET version = 2;
+)";
+
+// Stations and approvers change the tables only through these, which run as the owner with a
+// search path of the owner's, check what they are given, and take the role and the time from
+// the session, never from the caller.
+constexpr const char* OwnersFunctions = R"(
+CREATE FUNCTION vrax_now() RETURNS text LANGUAGE sql STABLE
+SET search_path = pg_catalog, pg_temp AS $$
+    SELECT to_char(now() AT TIME ZONE 'UTC', 'YYYY-MM-DD"T"HH24:MI:SS.MS"Z"')
+$$;
+
+CREATE FUNCTION vrax_number(p_product_type integer, p_serial integer) RETURNS text
+LANGUAGE sql IMMUTABLE SET search_path = pg_catalog, pg_temp AS $$
+    SELECT format('SN %s of product type %s', lpad(upper(to_hex(p_serial)), 6, '0'),
+                  lpad(upper(to_hex(p_product_type)), 4, '0'))
+$$;
+
+CREATE FUNCTION vrax_check_number(p_product_type integer, p_serial integer) RETURNS void
+LANGUAGE plpgsql IMMUTABLE SET search_path = pg_catalog, pg_temp AS $$
+BEGIN
+    IF p_product_type IS NULL OR p_product_type NOT BETWEEN 0 AND 65535 THEN
+        RAISE EXCEPTION USING ERRCODE = 'VX001',
+            MESSAGE = format('product type %s is not one of 0000 to FFFF', p_product_type);
+    END IF;
+    IF p_serial IS NULL OR p_serial NOT BETWEEN 0 AND 16777215 THEN
+        RAISE EXCEPTION USING ERRCODE = 'VX001',
+            MESSAGE = format('serial number %s is not one of 000000 to FFFFFF', p_serial);
+    END IF;
+END
+$$;
+
+CREATE FUNCTION vrax_open_station(p_host text, p_process bigint) RETURNS void
+LANGUAGE sql SECURITY DEFINER SET search_path = pg_catalog, public, pg_temp AS $$
+    INSERT INTO station_opens (time, role, host, process)
+    VALUES (now(), session_user, left(p_host, 255), p_process)
+$$;
+
+CREATE FUNCTION vrax_reserve(p_product_type integer, p_first integer, p_host text,
+                             p_process bigint, p_start text, p_station text) RETURNS integer
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, public, pg_temp AS $$
+DECLARE
+    v_serial bigint;
+BEGIN
+    PERFORM vrax_check_number(p_product_type, p_first);
+    PERFORM pg_advisory_xact_lock(1448231256, p_product_type);
+    SELECT greatest((SELECT max(serial) FROM serials WHERE product_type = p_product_type),
+                    (SELECT max(serial) FROM records
+                      WHERE operation = 'write' AND product_type = p_product_type),
+                    (SELECT max(serial) FROM records
+                      WHERE operation = 'write' AND product_type IS NULL)) + 1
+      INTO v_serial;
+    v_serial := greatest(coalesce(v_serial, 0), p_first);
+    IF v_serial > 16777215 THEN
+        RAISE EXCEPTION USING ERRCODE = 'VX001', MESSAGE = format(
+            'no serial number left for product type %s: the next one would not fit 24 bits (FFFFFF)',
+            lpad(upper(to_hex(p_product_type)), 4, '0'));
+    END IF;
+    INSERT INTO serials (product_type, serial, state, time, host, process, process_start,
+                         station, role)
+    VALUES (p_product_type, v_serial, 'reserved', vrax_now(), left(p_host, 255), p_process,
+            left(p_start, 255), nullif(left(p_station, 64), ''), session_user);
+    RETURN v_serial;
+END
+$$;
+
+CREATE FUNCTION vrax_claim(p_product_type integer, p_serial integer, p_host text,
+                           p_process bigint, p_start text, p_station text) RETURNS void
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, public, pg_temp AS $$
+DECLARE
+    v_number text := vrax_number(p_product_type, p_serial);
+    v_nothing text := '; nothing was written. Set "SN" to a serial number not yet stamped.';
+    v_pass record;
+    v_held record;
+BEGIN
+    PERFORM vrax_check_number(p_product_type, p_serial);
+    PERFORM pg_advisory_xact_lock(1448231256, p_product_type);
+    SELECT time, factory, line, station, host, path INTO v_pass FROM records
+     WHERE operation = 'write' AND verdict = 'Write Pass' AND serial = p_serial
+       AND (product_type = p_product_type OR product_type IS NULL)
+     ORDER BY seq LIMIT 1;
+    IF FOUND THEN
+        RAISE EXCEPTION USING ERRCODE = 'VX001', MESSAGE = format(
+            '%s is already stamped: Write Pass on %s at station %s-%s-%s (host %s, %s)%s',
+            v_number, v_pass.time, v_pass.factory, v_pass.line, v_pass.station, v_pass.host,
+            v_pass.path, v_nothing);
+    END IF;
+    SELECT state, time, host, process INTO v_held FROM serials
+     WHERE product_type = p_product_type AND serial = p_serial;
+    IF FOUND AND v_held.state = 'stamped' THEN
+        RAISE EXCEPTION USING ERRCODE = 'VX001', MESSAGE = format(
+            '%s is already stamped (settled so on %s)%s', v_number, v_held.time, v_nothing);
+    ELSIF FOUND AND v_held.state = 'unknown' THEN
+        RAISE EXCEPTION USING ERRCODE = 'VX001', MESSAGE = format(
+            '%s may already be on a mouse: its write ended without a record (process %s on '
+            'host %s, reserved %s)%s', v_number, v_held.process, v_held.host, v_held.time,
+            v_nothing);
+    ELSIF FOUND AND v_held.state = 'reserved' THEN
+        RAISE EXCEPTION USING ERRCODE = 'VX001', MESSAGE = format(
+            '%s is reserved by another write (process %s on host %s since %s)%s', v_number,
+            v_held.process, v_held.host, v_held.time, v_nothing);
+    END IF;
+    INSERT INTO serials (product_type, serial, state, time, host, process, process_start,
+                         station, role)
+    VALUES (p_product_type, p_serial, 'reserved', vrax_now(), left(p_host, 255), p_process,
+            left(p_start, 255), nullif(left(p_station, 64), ''), session_user)
+    ON CONFLICT (product_type, serial) DO UPDATE SET state = 'reserved', time = excluded.time,
+        host = excluded.host, process = excluded.process,
+        process_start = excluded.process_start, station = excluded.station,
+        role = excluded.role;
+END
+$$;
+
+-- Only the role that holds a reservation settles it; a number of unknown outcome is never
+-- released.
+CREATE FUNCTION vrax_settle(p_product_type integer, p_serial integer, p_stamped boolean)
+RETURNS void
+LANGUAGE sql SECURITY DEFINER SET search_path = pg_catalog, public, pg_temp AS $$
+    UPDATE serials SET state = CASE WHEN p_stamped THEN 'stamped' ELSE 'released' END
+     WHERE product_type = p_product_type AND serial = p_serial
+       AND (role = session_user OR role IS NULL)
+       AND (state = 'reserved' OR (p_stamped AND state = 'unknown'))
+$$;
+
+CREATE FUNCTION vrax_settle_abandoned(p_product_type integer, p_serial integer) RETURNS void
+LANGUAGE sql SECURITY DEFINER SET search_path = pg_catalog, public, pg_temp AS $$
+    UPDATE serials SET state = CASE WHEN EXISTS (
+            SELECT 1 FROM records WHERE operation = 'write' AND verdict = 'Write Pass'
+               AND serial = p_serial
+               AND (product_type = p_product_type OR product_type IS NULL))
+        THEN 'stamped' ELSE 'unknown' END
+     WHERE product_type = p_product_type AND serial = p_serial AND state = 'reserved'
+       AND (role = session_user OR role IS NULL)
+$$;
+
+-- A record comes with the role that sent it and the server's time; a station number belongs to
+-- the first role that records under it; a write's serial number must be one its role holds, so
+-- no record can push the numbers handed out past FFFFFF.
+CREATE FUNCTION vrax_add_record(p_id text, p_time text, p_operation text, p_factory integer,
+                                p_line text, p_station integer, p_host text, p_ic_type text,
+                                p_vid integer, p_pid integer, p_path text, p_image_sha256 text,
+                                p_image_file text, p_format text, p_serial integer,
+                                p_verdict text, p_duration_ms bigint, p_error text,
+                                p_product_type integer) RETURNS void
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, public, pg_temp AS $$
+DECLARE
+    v_owner text;
+BEGIN
+    IF p_id IS NULL OR length(p_id) NOT BETWEEN 1 AND 64
+       OR p_time IS NULL OR p_time !~ '^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}(\.[0-9]+)?Z$'
+       OR p_operation IS NULL OR p_operation !~ '^[a-z-]{1,32}$'
+       OR p_line IS NULL OR length(p_line) <> 1 OR p_factory IS NULL OR p_station IS NULL THEN
+        RAISE EXCEPTION USING ERRCODE = 'VX001', MESSAGE = format(
+            'a record needs an id, a UTC time, an operation and its station (got %s, %s, %s, %s-%s-%s)',
+            p_id, p_time, p_operation, p_factory, p_line, p_station);
+    END IF;
+    INSERT INTO station_roles VALUES (p_factory, p_line, p_station, session_user)
+        ON CONFLICT DO NOTHING;
+    SELECT role INTO v_owner FROM station_roles
+     WHERE factory = p_factory AND line = p_line AND station = p_station;
+    IF v_owner <> session_user THEN
+        RAISE EXCEPTION USING ERRCODE = 'VX001', MESSAGE = format(
+            'station %s-%s-%s records as role %s, not %s', p_factory, p_line, p_station,
+            v_owner, session_user);
+    END IF;
+    IF p_serial IS NOT NULL THEN
+        PERFORM vrax_check_number(coalesce(p_product_type, 0), p_serial);
+    END IF;
+    IF p_operation = 'write' AND p_serial IS NOT NULL AND NOT EXISTS (
+            SELECT 1 FROM serials WHERE product_type = p_product_type AND serial = p_serial
+               AND (role = session_user OR role IS NULL)) THEN
+        RAISE EXCEPTION USING ERRCODE = 'VX001', MESSAGE = format(
+            '%s was not reserved by role %s: its write cannot be recorded',
+            vrax_number(coalesce(p_product_type, 0), p_serial), session_user);
+    END IF;
+    INSERT INTO records (id, time, operation, factory, line, station, host, ic_type, vid, pid,
+                         path, image_sha256, image_file, format, serial, verdict, duration_ms,
+                         error, product_type, role, stored)
+    VALUES (p_id, p_time, p_operation, p_factory, p_line, p_station, p_host, p_ic_type, p_vid,
+            p_pid, p_path, p_image_sha256, p_image_file, p_format, p_serial, p_verdict,
+            p_duration_ms, p_error, p_product_type, session_user, now())
+    ON CONFLICT (id) DO NOTHING;
+END
+$$;
+
+-- The approver is the role that approves, the time the server's; approved twice, the first
+-- approval stands.
+CREATE FUNCTION vrax_approve(p_product_type integer, p_image_sha256 text, p_image_file text)
+RETURNS TABLE (product_type integer, image_sha256 text, image_file text, approver text,
+               "time" text)
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, public, pg_temp AS $$
+#variable_conflict use_column
+BEGIN
+    IF p_product_type IS NULL OR p_product_type NOT BETWEEN 0 AND 65535
+       OR p_image_sha256 IS NULL OR p_image_sha256 !~ '^[0-9a-f]{64}$'
+       OR p_image_file IS NULL OR length(p_image_file) NOT BETWEEN 1 AND 4096 THEN
+        RAISE EXCEPTION USING ERRCODE = 'VX001', MESSAGE = format(
+            'an approval needs a product type, an image''s SHA-256 and its file (got %s, %s)',
+            p_product_type, p_image_sha256);
+    END IF;
+    INSERT INTO approvals AS a (product_type, image_sha256, image_file, approver, role, time)
+    VALUES (p_product_type, p_image_sha256, p_image_file, session_user, session_user, vrax_now())
+    ON CONFLICT ON CONSTRAINT approvals_product_type_image_sha256_key DO NOTHING;
+    RETURN QUERY SELECT a.product_type, a.image_sha256, a.image_file, a.approver, a.time
+                   FROM approvals a
+                  WHERE a.product_type = p_product_type AND a.image_sha256 = p_image_sha256;
+END
+$$;
+
+REVOKE ALL ON FUNCTION vrax_now, vrax_number, vrax_check_number, vrax_open_station,
+    vrax_reserve, vrax_claim, vrax_settle, vrax_settle_abandoned, vrax_add_record, vrax_approve
+    FROM PUBLIC;
+GRANT EXECUTE ON FUNCTION vrax_open_station, vrax_reserve, vrax_claim, vrax_settle,
+    vrax_settle_abandoned, vrax_add_record TO vrax_station;
+GRANT EXECUTE ON FUNCTION vrax_approve TO vrax_approver;
 )";
 
 constexpr const char* RecordColumns =
@@ -95,6 +321,9 @@ constexpr const char* RecordColumns =
     "image_file, format, serial, verdict, duration_ms, error, product_type, id";
 
 constexpr const char* PassWhere = "operation = 'write' AND verdict = 'Write Pass'";
+
+// What the owner's functions raise when they refuse a call.
+constexpr const char* RefusalState = "VX001";
 
 // libpq's messages end in a new line and may run over several.
 std::string Trimmed(const char* message) {
@@ -241,7 +470,11 @@ public:
         while (PGresult* result = PQgetResult(connection_)) {
             const ExecStatusType status = PQresultStatus(result);
             if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK && error.empty()) {
-                error = Trimmed(PQresultErrorMessage(result));
+                // The owner's functions refuse in words meant for the operator.
+                const char* state = PQresultErrorField(result, PG_DIAG_SQLSTATE);
+                error = Trimmed(state != nullptr && std::string(state) == RefusalState
+                                    ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY)
+                                    : PQresultErrorMessage(result));
             }
             last.emplace(result);
         }
@@ -442,6 +675,7 @@ void PostgresProductionRecords::CreateOrUpgrade(Session& session) {
         }
         if (now <= 1) {
             session.Run(UpgradeTo2);
+            session.Run(OwnersFunctions);
         }
     });
 }
@@ -450,7 +684,7 @@ void PostgresProductionRecords::ProveWritable() {
     // A real insert committed: a role that may only read, or a server that cannot write,
     // refuses the station here.
     Call("write", [&](Session& session) {
-        session.Run("INSERT INTO station_opens (host, process) VALUES ($1, $2)",
+        session.Run("SELECT vrax_open_station($1, $2)",
                     Parameters().Add(self_.host).Add(self_.process));
     });
 }
@@ -472,12 +706,7 @@ int PostgresProductionRecords::SettleAbandonedReservations() {
                 continue;
             }
             // Without its pass the mouse may still have been written: never released.
-            session.Run(std::string("UPDATE serials SET state = CASE WHEN EXISTS (SELECT 1 FROM "
-                                    "records WHERE ") +
-                            PassWhere +
-                            " AND serial = $2 AND (product_type = $1 OR product_type IS NULL)) "
-                            "THEN 'stamped' ELSE 'unknown' END WHERE product_type = $1 AND "
-                            "serial = $2 AND state = 'reserved'",
+            session.Run("SELECT vrax_settle_abandoned($1, $2)",
                         Parameters().Add(rows.Integer(row, 0)).Add(rows.Integer(row, 1)));
             ++settled;
         }
@@ -488,9 +717,8 @@ int PostgresProductionRecords::SettleAbandonedReservations() {
 void PostgresProductionRecords::Append(const ProductionRecord& record) {
     Call("append", [&](Session& session) {
         // A record sent again (after an answer that was lost) is stored once.
-        session.Run(std::string("INSERT INTO records (") + RecordColumns +
-                        ") VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, "
-                        "$15, $16, $17, $18, $19) ON CONFLICT (id) DO NOTHING",
+        session.Run("SELECT vrax_add_record($19, $1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, "
+                    "$12, $13, $14, $15, $16, $17, $18)",
                     Parameters()
                         .Add(record.time)
                         .Add(record.operation)
@@ -594,135 +822,49 @@ std::vector<Reservation> PostgresProductionRecords::FindReservations() {
 int PostgresProductionRecords::ReserveSerialNumber(int productType, int firstSerial) {
     long long serial = 0;
     Call("reserve a serial number", [&](Session& session) {
-        session.Transaction([&] {
-            session.Run("SELECT pg_advisory_xact_lock($1, $2)",
-                        Parameters().Add(LockSpace).Add(productType));
-            // Each maximum is one step down an index.
-            const Result highest = session.Run(
-                "SELECT greatest((SELECT max(serial) FROM serials WHERE product_type = $1), "
-                "(SELECT max(serial) FROM records WHERE operation = 'write' AND "
-                "product_type = $1), (SELECT max(serial) FROM records WHERE operation = 'write' "
-                "AND product_type IS NULL))",
-                Parameters().Add(productType));
-            serial = std::max<long long>(highest.Null(0, 0) ? 0 : highest.Integer(0, 0) + 1,
-                                         firstSerial);
-            if (serial > LargestSerialNumber) {
-                throw ServerRefused{"no serial number left for product type " +
-                                    HexText(static_cast<unsigned>(productType), 4) +
-                                    ": the next one would not fit 24 bits (FFFFFF)"};
-            }
-            session.Run("INSERT INTO serials (product_type, serial, state, time, host, process, "
-                        "process_start, station) VALUES ($1, $2, 'reserved', $3, $4, $5, $6, "
-                        "NULLIF($7, ''))",
-                        Parameters()
-                            .Add(productType)
-                            .Add(serial)
-                            .Add(UtcTimeWithMilliseconds())
-                            .Add(self_.host)
-                            .Add(self_.process)
-                            .Add(self_.start)
-                            .Add(self_.station));
-        });
+        serial = session
+                     .Run("SELECT vrax_reserve($1, $2, $3, $4, $5, $6)", Parameters()
+                                                                             .Add(productType)
+                                                                             .Add(firstSerial)
+                                                                             .Add(self_.host)
+                                                                             .Add(self_.process)
+                                                                             .Add(self_.start)
+                                                                             .Add(self_.station))
+                     .Integer(0, 0);
     });
     return static_cast<int>(serial);
 }
 
 void PostgresProductionRecords::ClaimSerialNumber(int productType, int serialNumber) {
     Call("reserve a serial number", [&](Session& session) {
-        session.Transaction([&] {
-            session.Run("SELECT pg_advisory_xact_lock($1, $2)",
-                        Parameters().Add(LockSpace).Add(productType));
-            const std::string number = "SN " + HexText(static_cast<unsigned>(serialNumber), 6) +
-                                       " of product type " +
-                                       HexText(static_cast<unsigned>(productType), 4);
-            const std::string nothing =
-                "; nothing was written. Set \"SN\" to a serial number not yet stamped.";
-            const Result pass = session.Run(
-                std::string("SELECT time, factory, line, station, host, path FROM records WHERE ") +
-                    PassWhere +
-                    " AND serial = $2 AND (product_type = $1 OR product_type IS NULL) "
-                    "ORDER BY seq LIMIT 1",
-                Parameters().Add(productType).Add(serialNumber));
-            if (pass.Rows() > 0) {
-                throw ServerRefused{number + " is already stamped: Write Pass on " +
-                                    pass.Text(0, 0) + " at station " + pass.Text(0, 1) + "-" +
-                                    pass.Text(0, 2) + "-" + pass.Text(0, 3) + " (host " +
-                                    pass.Text(0, 4) + ", " + pass.Text(0, 5) + ")" + nothing};
-            }
-            const Result held =
-                session.Run("SELECT state, time, host, process, process_start FROM serials "
-                            "WHERE product_type = $1 AND serial = $2",
-                            Parameters().Add(productType).Add(serialNumber));
-            if (held.Rows() > 0) {
-                const std::string state = held.Text(0, 0);
-                const std::string holder =
-                    "process " + held.Text(0, 3) + " on host " + held.Text(0, 2);
-                if (state == "stamped") {
-                    throw ServerRefused{number + " is already stamped (settled so on " +
-                                        held.Text(0, 1) + ")" + nothing};
-                }
-                if (state == "unknown") {
-                    throw ServerRefused{number +
-                                        " may already be on a mouse: its write ended "
-                                        "without a record (" +
-                                        holder + ", reserved " + held.Text(0, 1) + ")" + nothing};
-                }
-                // Also when its process is gone: that mouse may have been written, and its pass
-                // may wait in another station's outbox.
-                if (state == "reserved") {
-                    throw ServerRefused{number + " is reserved by another write (" + holder +
-                                        " since " + held.Text(0, 1) + ")" + nothing};
-                }
-            }
-            session.Run(held.Rows() > 0
-                            ? "UPDATE serials SET state = 'reserved', time = $3, host = $4, "
-                              "process = $5, process_start = $6, station = NULLIF($7, '') "
-                              "WHERE product_type = $1 AND serial = $2"
-                            : "INSERT INTO serials (product_type, serial, state, time, host, "
-                              "process, process_start, station) VALUES ($1, $2, 'reserved', $3, "
-                              "$4, $5, $6, NULLIF($7, ''))",
-                        Parameters()
-                            .Add(productType)
-                            .Add(serialNumber)
-                            .Add(UtcTimeWithMilliseconds())
-                            .Add(self_.host)
-                            .Add(self_.process)
-                            .Add(self_.start)
-                            .Add(self_.station));
-        });
+        session.Run("SELECT vrax_claim($1, $2, $3, $4, $5, $6)", Parameters()
+                                                                     .Add(productType)
+                                                                     .Add(serialNumber)
+                                                                     .Add(self_.host)
+                                                                     .Add(self_.process)
+                                                                     .Add(self_.start)
+                                                                     .Add(self_.station));
     });
 }
 
 void PostgresProductionRecords::SettleSerialNumber(int productType, int serialNumber,
                                                    bool stamped) {
     Call("settle a serial number", [&](Session& session) {
-        // A number of unknown outcome is never released.
-        session.Run("UPDATE serials SET state = $1 WHERE product_type = $2 AND serial = $3 AND "
-                    "($1 = 'stamped' OR state = 'reserved')",
-                    Parameters()
-                        .Add(std::string(stamped ? "stamped" : "released"))
-                        .Add(productType)
-                        .Add(serialNumber));
+        session.Run(
+            "SELECT vrax_settle($1, $2, $3)",
+            Parameters().Add(productType).Add(serialNumber).Add(std::string(stamped ? "t" : "f")));
     });
 }
 
 ImageApproval PostgresProductionRecords::ApproveImage(const ImageApproval& approval) {
     ImageApproval stored;
     Call("approve an image", [&](Session& session) {
-        // Approved twice, the first approval stands.
-        session.Run("INSERT INTO approvals (product_type, image_sha256, image_file, approver, "
-                    "time) VALUES ($1, $2, $3, $4, $5) ON CONFLICT (product_type, image_sha256) "
-                    "DO NOTHING",
-                    Parameters()
-                        .Add(approval.productType)
-                        .Add(approval.imageSha256)
-                        .Add(approval.imageFile)
-                        .Add(approval.approver)
-                        .Add(UtcTimeWithMilliseconds()));
+        // The approver and the time are the server's: the role and its clock.
         const Result rows =
-            session.Run("SELECT product_type, image_sha256, image_file, approver, time FROM "
-                        "approvals WHERE product_type = $1 AND image_sha256 = $2",
-                        Parameters().Add(approval.productType).Add(approval.imageSha256));
+            session.Run("SELECT * FROM vrax_approve($1, $2, $3)", Parameters()
+                                                                      .Add(approval.productType)
+                                                                      .Add(approval.imageSha256)
+                                                                      .Add(approval.imageFile));
         stored = {static_cast<int>(rows.Integer(0, 0)), rows.Text(0, 1), rows.Text(0, 2),
                   rows.Text(0, 3), rows.Text(0, 4)};
     });

@@ -72,6 +72,7 @@ TEST_F(LineDatabase, KeepsTheFilesRulesForEveryStationAndRoleItMayPlay) {
     auto station = OpenProductionRecords(Address("station"));
     // A record sent twice (its answer lost) is stored once.
     const ProductionRecord first = WritePass(0x10);
+    station->ClaimSerialNumber(5, 0x10);
     station->Append(first);
     station->Append(first);
     EXPECT_EQ(station->Find({}).size(), 1u);
@@ -94,7 +95,7 @@ TEST_F(LineDatabase, KeepsTheFilesRulesForEveryStationAndRoleItMayPlay) {
     const auto tallies = station->SummarizeWrites({});
     ASSERT_EQ(tallies.size(), 1u);
     EXPECT_EQ(tallies[0].passes, 2);
-    EXPECT_EQ(station->FindReservations().size(), 3u); // 0x11 claimed, 0x12, type 6's 1
+    EXPECT_EQ(station->FindReservations().size(), 4u); // 0x10, 0x11 claimed, 0x12, type 6's 1
 
     // The trail is append-only for a station: no change, no removal, no new table.
     EXPECT_THAT(Sql("station", "DELETE FROM records"), HasSubstr("permission denied"));
@@ -294,6 +295,69 @@ TEST_F(LineDatabase, AWriteThatEndedUnrecordedKeepsItsNumberAndOnlyItsStationSet
     result = Run({"--records", Address("station"), "records", "--duplicates"});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_THAT(result.out, HasSubstr("SN 000017 may be on two mice"));
+}
+
+TEST_F(LineDatabase, StationsAndApproversChangeItOnlyThroughTheOwnersCheckedFunctions) {
+    OpenProductionRecords(Address("owner"));
+    auto station = OpenProductionRecords(Address("station"));
+    ProductionRecord pass = WritePass(station->ReserveSerialNumber(5, 0x20));
+    pass.factory = 1;
+    pass.line = 'A';
+    pass.station = 1;
+    pass.host = "forged";
+    station->Append(pass);
+    // The server names who sent it and when it came, whatever the station says.
+    EXPECT_EQ(Value("owner", "SELECT role || ' ' || (stored > now() - interval '1 minute') FROM "
+                             "records"),
+              "station true");
+
+    // No table changes but through the functions: the stations' denial of service and forged
+    // passes of before.
+    for (const char* sql : {"INSERT INTO serials VALUES (5, 16777215, 'released', 'x')",
+                            "UPDATE serials SET state = 'released'",
+                            "INSERT INTO records (id, time, operation) VALUES ('x', 'y', 'write')",
+                            "INSERT INTO station_opens (host) VALUES ('x')"}) {
+        EXPECT_THAT(Sql("station", sql), HasSubstr("permission denied")) << sql;
+    }
+    EXPECT_THAT(Sql("approver", "INSERT INTO approvals (product_type, image_sha256, image_file, "
+                                "approver, role, time) VALUES (5, 'a', 'f', 'x', 'y', 'z')"),
+                HasSubstr("permission denied"));
+    // Each function checks what it is given, and lets a role act only as itself.
+    const std::string record = "SELECT vrax_add_record('r%', '2026-12-08T10:00:00.000Z', 'write', "
+                               "%, 'A', 1, 'h', 'KVQM31X', 0, 0, 'p', '', '', '', %, "
+                               "'Write Pass', 1, '', 5)";
+    const auto with = [](std::string text, const std::vector<std::string>& values) {
+        for (const std::string& value : values) {
+            text.replace(text.find('%'), 1, value);
+        }
+        return text;
+    };
+    EXPECT_THAT(Sql("station", with(record, {"1", "1", "16777215"})), HasSubstr("not reserved"));
+    EXPECT_THAT(Sql("station2", with(record, {"2", "1", "NULL"})),
+                HasSubstr("station 1-A-1 records as role station"));
+    EXPECT_EQ(Sql("station2", with(record, {"3", "2", "NULL"})), "");
+    EXPECT_THAT(Sql("station", "SELECT vrax_reserve(5, 16777216, 'h', 1, '', '')"),
+                HasSubstr("not one of 000000 to FFFFFF"));
+    EXPECT_EQ(Sql("station2", "SELECT vrax_settle(5, 32, false)"), "");
+    EXPECT_EQ(Sql("station2", "SELECT vrax_settle_abandoned(5, 32)"), "");
+    EXPECT_EQ(Value("owner", "SELECT state FROM serials WHERE serial = 32"), "reserved");
+    // Their search path is fixed: a station's own temporary table is not theirs.
+    EXPECT_EQ(Sql("station", "CREATE TEMP TABLE serials (product_type integer, serial integer); "
+                             "SELECT vrax_claim(5, 64, 'h', 1, '', '')"),
+              "");
+    EXPECT_EQ(Value("owner", "SELECT role FROM serials WHERE serial = 64"), "station");
+    EXPECT_EQ(station->ReserveSerialNumber(5, 1), 65);
+
+    // An approval is the approver's role's, at the server's time.
+    EXPECT_THAT(Sql("station", "SELECT vrax_approve(5, repeat('a', 64), 'f')"),
+                HasSubstr("permission denied"));
+    EXPECT_THAT(Sql("approver", "SELECT vrax_approve(5, 'not a hash', 'f')"), HasSubstr("SHA-256"));
+    const ImageApproval approved =
+        OpenProductionRecords(Address("approver"), RecordsAccess::Approval)
+            ->ApproveImage({5, std::string(64, 'b'), "mouse.bin", "qa@lab", "1999-01-01"});
+    EXPECT_EQ(approved.approver, "approver");
+    EXPECT_EQ(approved.time.substr(0, 4), UtcTimeWithMilliseconds().substr(0, 4));
+    EXPECT_EQ(Value("owner", "SELECT role FROM approvals"), "approver");
 }
 
 } // namespace
