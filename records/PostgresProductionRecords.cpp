@@ -316,11 +316,85 @@ GRANT EXECUTE ON FUNCTION vrax_open_station, vrax_reserve, vrax_claim, vrax_sett
 GRANT EXECUTE ON FUNCTION vrax_approve TO vrax_approver;
 )";
 
+constexpr const char* RecordCounts = R"(
+-- The highest number written without a product type, one step down its own index.
+CREATE INDEX records_untyped_writes ON records(serial)
+    WHERE operation = 'write' AND product_type IS NULL;
+-- What the duplicate check and the summaries ask, kept as records arrive, so that each answer
+-- costs what it holds: the passes per serial number and product type (-1: none), and the
+-- writes per UTC hour, station and IC type.
+CREATE TABLE passed_serials (
+    serial integer NOT NULL,
+    product_type integer NOT NULL,
+    passes bigint NOT NULL,
+    last text NOT NULL,
+    repeated boolean NOT NULL DEFAULT false,
+    PRIMARY KEY (serial, product_type));
+CREATE INDEX passed_serials_repeated ON passed_serials(serial) WHERE repeated;
+CREATE TABLE write_tallies (
+    hour text NOT NULL,
+    factory integer NOT NULL, line text NOT NULL, station integer NOT NULL,
+    ic_type text NOT NULL,
+    passes bigint NOT NULL, fails bigint NOT NULL,
+    first text NOT NULL, last text NOT NULL,
+    PRIMARY KEY (hour, factory, line, station, ic_type));
+GRANT SELECT ON passed_serials, write_tallies TO vrax_station, vrax_approver;
+
+CREATE FUNCTION vrax_count_records() RETURNS trigger
+LANGUAGE plpgsql SET search_path = pg_catalog, public, pg_temp AS $$
+BEGIN
+    INSERT INTO write_tallies AS t
+    SELECT substr(time, 1, 13), coalesce(factory, 0), coalesce(line, ''), coalesce(station, 0),
+           coalesce(ic_type, ''), count(*) FILTER (WHERE verdict = 'Write Pass'),
+           count(*) FILTER (WHERE verdict IS DISTINCT FROM 'Write Pass'), min(time), max(time)
+      FROM inserted WHERE operation = 'write' GROUP BY 1, 2, 3, 4, 5
+    ON CONFLICT (hour, factory, line, station, ic_type) DO UPDATE
+       SET passes = t.passes + excluded.passes, fails = t.fails + excluded.fails,
+           first = least(t.first, excluded.first), last = greatest(t.last, excluded.last);
+    INSERT INTO passed_serials AS p (serial, product_type, passes, last)
+    SELECT serial, coalesce(product_type, -1), count(*), max(time) FROM inserted
+     WHERE operation = 'write' AND verdict = 'Write Pass' AND serial IS NOT NULL GROUP BY 1, 2
+    ON CONFLICT (serial, product_type) DO UPDATE
+       SET passes = p.passes + excluded.passes, last = greatest(p.last, excluded.last);
+    -- Twice for one product type, or once without one beside any other pass. Stations record
+    -- no pass without a product type, so two of those never race.
+    UPDATE passed_serials p SET repeated = true
+      FROM (SELECT q.serial FROM passed_serials q
+             WHERE q.serial IN (SELECT serial FROM inserted WHERE operation = 'write'
+                                   AND verdict = 'Write Pass' AND serial IS NOT NULL)
+             GROUP BY q.serial
+            HAVING max(q.passes) > 1 OR (bool_or(q.product_type = -1) AND sum(q.passes) > 1)) r
+     WHERE p.serial = r.serial AND NOT p.repeated;
+    RETURN NULL;
+END
+$$;
+CREATE TRIGGER records_counted AFTER INSERT ON records REFERENCING NEW TABLE AS inserted
+    FOR EACH STATEMENT EXECUTE FUNCTION vrax_count_records();
+-- What earlier versions stored, counted once.
+INSERT INTO write_tallies
+SELECT substr(time, 1, 13), coalesce(factory, 0), coalesce(line, ''), coalesce(station, 0),
+       coalesce(ic_type, ''), count(*) FILTER (WHERE verdict = 'Write Pass'),
+       count(*) FILTER (WHERE verdict IS DISTINCT FROM 'Write Pass'), min(time), max(time)
+  FROM records WHERE operation = 'write' GROUP BY 1, 2, 3, 4, 5;
+INSERT INTO passed_serials (serial, product_type, passes, last)
+SELECT serial, coalesce(product_type, -1), count(*), max(time) FROM records
+ WHERE operation = 'write' AND verdict = 'Write Pass' AND serial IS NOT NULL GROUP BY 1, 2;
+UPDATE passed_serials p SET repeated = true
+  FROM (SELECT serial FROM passed_serials GROUP BY serial
+        HAVING max(passes) > 1 OR (bool_or(product_type = -1) AND sum(passes) > 1)) r
+ WHERE p.serial = r.serial;
+)";
+
 constexpr const char* RecordColumns =
     "time, operation, factory, line, station, host, ic_type, vid, pid, path, image_sha256, "
     "image_file, format, serial, verdict, duration_ms, error, product_type, id";
 
 constexpr const char* PassWhere = "operation = 'write' AND verdict = 'Write Pass'";
+
+// The writes at or after $1 within its UTC hour, through the time's index: the later hours'
+// are counted in write_tallies.
+constexpr const char* SinceHourWhere =
+    "$1 <> '' AND operation = 'write' AND time >= $1 AND time < substr($1, 1, 13) || ';'";
 
 // What the owner's functions raise when they refuse a call.
 constexpr const char* RefusalState = "VX001";
@@ -486,6 +560,8 @@ public:
         }
         return std::move(*last);
     }
+
+    void AllowUpTo(Steady::duration wait) { deadline_ = Steady::now() + wait; }
 
     // Commits unless body throws; then rolls back, when the connection is still there.
     void Transaction(const std::function<void()>& body) {
@@ -674,8 +750,11 @@ void PostgresProductionRecords::CreateOrUpgrade(Session& session) {
             session.Run(CreateVersion1);
         }
         if (now <= 1) {
+            // Counting a big table's records once may take longer than a call.
+            session.AllowUpTo(std::chrono::minutes(30));
             session.Run(UpgradeTo2);
             session.Run(OwnersFunctions);
+            session.Run(RecordCounts);
         }
     });
 }
@@ -759,13 +838,24 @@ std::vector<ProductionRecord> PostgresProductionRecords::Find(const RecordFilter
 std::vector<WriteTally> PostgresProductionRecords::SummarizeWrites(const RecordFilter& filter) {
     std::vector<WriteTally> tallies;
     Call("read", [&](Session& session) {
-        const Result rows =
-            session.Run("SELECT ic_type, substr(time, 1, 13) AS hour, "
-                        "count(*) FILTER (WHERE verdict = 'Write Pass'), "
-                        "count(*) FILTER (WHERE verdict IS DISTINCT FROM 'Write Pass') "
-                        "FROM records WHERE operation = 'write' AND time >= $1 AND "
-                        "($2::integer IS NULL OR serial = $2) GROUP BY 1, 2 ORDER BY 1, 2",
-                        Parameters().Add(filter.since).Add(filter.serialNumber));
+        // One serial number's through its index; otherwise the hours' counts, and the records
+        // of the hour that since cuts.
+        const Result rows = session.Run(
+            filter.serialNumber
+                ? "SELECT ic_type, substr(time, 1, 13) AS hour, "
+                  "count(*) FILTER (WHERE verdict = 'Write Pass'), "
+                  "count(*) FILTER (WHERE verdict IS DISTINCT FROM 'Write Pass') "
+                  "FROM records WHERE operation = 'write' AND time >= $1 AND serial = $2 "
+                  "GROUP BY 1, 2 ORDER BY 1, 2"
+                : std::string("SELECT ic_type, hour, sum(passes), sum(fails) FROM (SELECT "
+                              "ic_type, hour, passes, fails FROM write_tallies WHERE hour > "
+                              "substr($1, 1, 13) UNION ALL SELECT coalesce(ic_type, ''), "
+                              "substr(time, 1, 13), count(*) FILTER (WHERE verdict = 'Write "
+                              "Pass'), count(*) FILTER (WHERE verdict IS DISTINCT FROM 'Write "
+                              "Pass') FROM records WHERE ") +
+                      SinceHourWhere +
+                      " AND $2::integer IS NULL GROUP BY 1, 2) w GROUP BY 1, 2 ORDER BY 1, 2",
+            Parameters().Add(filter.since).Add(filter.serialNumber));
         for (int row = 0; row < rows.Rows(); ++row) {
             tallies.push_back({rows.Text(row, 0), rows.Text(row, 1),
                                static_cast<long>(rows.Integer(row, 2)),
@@ -779,18 +869,10 @@ std::vector<ProductionRecord>
 PostgresProductionRecords::FindRepeatedPasses(const RecordFilter& filter) {
     std::vector<ProductionRecord> records;
     Call("read", [&](Session& session) {
-        const std::string passes = std::string("SELECT serial, product_type AS type, time FROM "
-                                               "records WHERE ") +
-                                   PassWhere +
-                                   " AND serial IS NOT NULL AND ($2::integer IS NULL OR "
-                                   "serial = $2)";
+        // The numbers passed more than once are marked as the passes arrive.
         const std::string repeated =
-            "SELECT serial FROM (" + passes +
-            ") p WHERE type IS NOT NULL GROUP BY serial, type HAVING count(*) > 1 AND "
-            "max(time) >= $1 UNION SELECT serial FROM (" +
-            passes +
-            ") q GROUP BY serial HAVING count(*) FILTER (WHERE type IS NULL) > 0 AND "
-            "count(*) > 1 AND max(time) >= $1";
+            "SELECT serial FROM passed_serials WHERE repeated AND ($2::integer IS NULL OR "
+            "serial = $2) GROUP BY serial HAVING max(last) >= $1";
         const Result rows =
             session.Run(std::string("SELECT ") + RecordColumns + " FROM records WHERE " +
                             PassWhere + " AND serial IN (" + repeated + ") ORDER BY serial, seq",
@@ -891,11 +973,23 @@ std::vector<StationTally> PostgresProductionRecords::SummarizeStations(const Rec
     std::vector<StationTally> tallies;
     Call("read", [&](Session& session) {
         const Result rows = session.Run(
-            "SELECT factory, line, station, substr(time, 1, 13) AS hour, "
-            "count(*) FILTER (WHERE verdict = 'Write Pass'), "
-            "count(*) FILTER (WHERE verdict IS DISTINCT FROM 'Write Pass'), min(time), max(time) "
-            "FROM records WHERE operation = 'write' AND time >= $1 AND "
-            "($2::integer IS NULL OR serial = $2) GROUP BY 1, 2, 3, 4 ORDER BY 1, 2, 3, 4",
+            filter.serialNumber
+                ? "SELECT factory, line, station, substr(time, 1, 13) AS hour, "
+                  "count(*) FILTER (WHERE verdict = 'Write Pass'), "
+                  "count(*) FILTER (WHERE verdict IS DISTINCT FROM 'Write Pass'), min(time), "
+                  "max(time) FROM records WHERE operation = 'write' AND time >= $1 AND "
+                  "serial = $2 GROUP BY 1, 2, 3, 4 ORDER BY 1, 2, 3, 4"
+                : std::string("SELECT factory, line, station, hour, sum(passes), sum(fails), "
+                              "min(first), max(last) FROM (SELECT factory, line, station, hour, "
+                              "passes, fails, first, last FROM write_tallies WHERE hour > "
+                              "substr($1, 1, 13) UNION ALL SELECT coalesce(factory, 0), "
+                              "coalesce(line, ''), coalesce(station, 0), substr(time, 1, 13), "
+                              "count(*) FILTER (WHERE verdict = 'Write Pass'), count(*) FILTER "
+                              "(WHERE verdict IS DISTINCT FROM 'Write Pass'), min(time), "
+                              "max(time) FROM records WHERE ") +
+                      SinceHourWhere +
+                      " AND $2::integer IS NULL GROUP BY 1, 2, 3, 4) w GROUP BY 1, 2, 3, 4 "
+                      "ORDER BY 1, 2, 3, 4",
             Parameters().Add(filter.since).Add(filter.serialNumber));
         for (int row = 0; row < rows.Rows(); ++row) {
             const std::string line = rows.Text(row, 1);
