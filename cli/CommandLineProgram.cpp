@@ -433,14 +433,37 @@ CommandLineProgram::Outcome CommandLineProgram::ShowRecords() {
                 " (sent by the next station that reaches the server)");
         }
         break;
-    case RecordsReport::Duplicates:
+    case RecordsReport::Duplicates: {
         outcome.lines = DuplicateSerialNumbers(records_->FindRepeatedPasses(filter), filter.since);
-        if (outcome.lines.empty()) {
-            outcome.lines.push_back("No serial number was stamped twice.");
-        } else {
+        if (!outcome.lines.empty()) {
             outcome.exitCode = ExitFailed;
         }
+        // A mouse written without its record may carry a number that a pass holds as well.
+        const std::vector<Reservation> reservations = records_->FindReservations();
+        for (const Reservation& reservation : reservations) {
+            RecordFilter same;
+            same.serialNumber = reservation.serialNumber;
+            for (const ProductionRecord& record : reservation.outcomeUnknown
+                                                      ? records_->Find(same)
+                                                      : std::vector<ProductionRecord>{}) {
+                if (record.operation == "write" && record.verdict == WritePassVerdict &&
+                    record.productType.value_or(reservation.productType) ==
+                        reservation.productType) {
+                    outcome.exitCode = ExitFailed;
+                    outcome.lines.push_back("SN " + record.SerialText() +
+                                            " may be on two mice: a Write Pass on " + record.time +
+                                            " at station " + record.StationText() + " (host " +
+                                            record.host + ") and a write that ended unrecorded");
+                }
+            }
+        }
+        if (outcome.lines.empty()) {
+            outcome.lines.push_back("No serial number was stamped twice.");
+        }
+        const std::vector<std::string> unknown = UnknownSerialNumbers(reservations);
+        outcome.lines.insert(outcome.lines.end(), unknown.begin(), unknown.end());
         break;
+    }
     case RecordsReport::Approvals:
         outcome.lines = ApprovalsTable(records_->FindApprovals(options_.productType));
         break;

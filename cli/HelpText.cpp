@@ -111,9 +111,11 @@ Records command:
   --csv           CSV with the header time,operation,station,host,ic_type,vid,pid,path,
                   image_sha256,image_file,format,serial,verdict,duration_ms,error
   --summary       passes, fails and yield of the writes per IC type and per hour, then
-                  the serial numbers still reserved and which host and process hold them
+                  the serial numbers still reserved and which host and process hold them,
+                  and those a mouse may carry without its record
   --duplicates    every serial number stamped with "Write Pass" on more than one mouse of
-                  the same product type, with when and where; exit 1 when there is one
+                  the same product type, with when and where, and those a mouse may carry
+                  without its record; exit 1 when one is stamped twice or may be
   --report FILE.html
                   write the line report, one page that needs nothing else to show (no
                   network, no script): passes and fails per UTC hour and per station as

@@ -557,20 +557,23 @@ std::string LineReportHtml(const LineReportData& data) {
     html += "</section>\n";
 
     html += "<section><h2>Open reservations<span class=\"note\">serial numbers handed out and "
-            "not yet settled</span></h2>";
+            "not yet settled, and those whose write ended without its record</span></h2>";
     if (data.reservations.empty()) {
         html += "<p class=\"fine\">✔ None: every serial number handed out is settled.</p>";
     } else {
         html += "<table><tr><th>product</th><th>serial</th><th>since (UTC)</th><th>host</th>"
-                "<th class=\"n\">process</th></tr>";
+                "<th class=\"n\">process</th><th>state</th></tr>";
         for (const Reservation& reservation : data.reservations) {
+            // A mouse may carry such a number without its record.
             html +=
-                "<tr>" +
+                std::string(reservation.outcomeUnknown ? "<tr class=\"alarm\">" : "<tr>") +
                 Cell(HexText(static_cast<unsigned>(reservation.productType) & 0xFFFFu, 4)) +
                 Cell(SerialText(reservation.serialNumber)) +
                 Cell(TimeShown(reservation.time), "t") +
                 Cell(reservation.host.empty() ? "?" : reservation.host) +
                 Cell(reservation.host.empty() ? "?" : std::to_string(reservation.process), "n") +
+                Cell(reservation.outcomeUnknown ? "unknown: written without its record?"
+                                                : "reserved") +
                 "</tr>";
         }
         html += "</table>";

@@ -23,12 +23,13 @@ namespace vrax {
 namespace {
 
 // Keys of pg_advisory_xact_lock: the schema's creation, and one lock per product type for the
-// serial numbers, so two stations never take the same number and nothing else waits.
+// serial numbers (taken by the owner's functions, as 1448231256), so two stations never take
+// the same number and nothing else waits.
 constexpr int LockSpace = 0x56524158; // "VRAX"
 constexpr int SchemaLock = -1;
 
-// The owner's tables and what each role may do with them: stations add records, reserve and
-// settle serial numbers and read approvals; they never change or delete a record.
+// The owner's tables as version 1 made them; version 2 takes back every change a role could
+// make itself.
 constexpr const char* CreateVersion1 = R"(
 CREATE TABLE vrax_schema (version integer NOT NULL);
 INSERT INTO vrax_schema VALUES (1);
@@ -81,11 +82,322 @@ GRANT INSERT ON station_opens TO vrax_station;
 GRANT SELECT ON records, serials TO vrax_approver;
 )";
 
+// Version 2: a reservation names the station (its outbox) that holds it, and one whose holder
+// ended without its record is of unknown outcome, never released; rows carry the role that
+// made them, and the roles change nothing but through the owner's functions.
+constexpr const char* UpgradeTo2 = R"(
+ALTER TABLE serials ADD COLUMN station text;
+CREATE INDEX serials_unknown ON serials(product_type, serial) WHERE state = 'unknown';
+ALTER TABLE records ADD COLUMN role text;
+ALTER TABLE serials ADD COLUMN role text;
+CREATE TABLE station_roles (
+    factory integer NOT NULL, line text NOT NULL, station integer NOT NULL,
+    role text NOT NULL,
+    PRIMARY KEY (factory, line, station));
+REVOKE INSERT, UPDATE ON records, serials, station_opens FROM vrax_station;
+REVOKE USAGE ON SEQUENCE records_seq_seq FROM vrax_station;
+REVOKE INSERT ON approvals FROM vrax_approver;
+REVOKE USAGE ON SEQUENCE approvals_seq_seq FROM vrax_approver;
+GRANT SELECT ON station_roles TO vrax_station, vrax_approver;
+UPDATE vrax_schema SET version = 2;
+)";
+
+// Stations and approvers change the tables only through these, which run as the owner with a
+// search path of the owner's, check what they are given, and take the role and the time from
+// the session, never from the caller.
+constexpr const char* OwnersFunctions = R"(
+CREATE FUNCTION vrax_now() RETURNS text LANGUAGE sql STABLE
+SET search_path = pg_catalog, pg_temp AS $$
+    SELECT to_char(now() AT TIME ZONE 'UTC', 'YYYY-MM-DD"T"HH24:MI:SS.MS"Z"')
+$$;
+
+CREATE FUNCTION vrax_number(p_product_type integer, p_serial integer) RETURNS text
+LANGUAGE sql IMMUTABLE SET search_path = pg_catalog, pg_temp AS $$
+    SELECT format('SN %s of product type %s', lpad(upper(to_hex(p_serial)), 6, '0'),
+                  lpad(upper(to_hex(p_product_type)), 4, '0'))
+$$;
+
+CREATE FUNCTION vrax_check_number(p_product_type integer, p_serial integer) RETURNS void
+LANGUAGE plpgsql IMMUTABLE SET search_path = pg_catalog, pg_temp AS $$
+BEGIN
+    IF p_product_type IS NULL OR p_product_type NOT BETWEEN 0 AND 65535 THEN
+        RAISE EXCEPTION USING ERRCODE = 'VX001',
+            MESSAGE = format('product type %s is not one of 0000 to FFFF', p_product_type);
+    END IF;
+    IF p_serial IS NULL OR p_serial NOT BETWEEN 0 AND 16777215 THEN
+        RAISE EXCEPTION USING ERRCODE = 'VX001',
+            MESSAGE = format('serial number %s is not one of 000000 to FFFFFF', p_serial);
+    END IF;
+END
+$$;
+
+CREATE FUNCTION vrax_open_station(p_host text, p_process bigint) RETURNS void
+LANGUAGE sql SECURITY DEFINER SET search_path = pg_catalog, public, pg_temp AS $$
+    INSERT INTO station_opens (time, role, host, process)
+    VALUES (now(), session_user, left(p_host, 255), p_process)
+$$;
+
+CREATE FUNCTION vrax_reserve(p_product_type integer, p_first integer, p_host text,
+                             p_process bigint, p_start text, p_station text) RETURNS integer
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, public, pg_temp AS $$
+DECLARE
+    v_serial bigint;
+BEGIN
+    PERFORM vrax_check_number(p_product_type, p_first);
+    PERFORM pg_advisory_xact_lock(1448231256, p_product_type);
+    SELECT greatest((SELECT max(serial) FROM serials WHERE product_type = p_product_type),
+                    (SELECT max(serial) FROM records
+                      WHERE operation = 'write' AND product_type = p_product_type),
+                    (SELECT max(serial) FROM records
+                      WHERE operation = 'write' AND product_type IS NULL)) + 1
+      INTO v_serial;
+    v_serial := greatest(coalesce(v_serial, 0), p_first);
+    IF v_serial > 16777215 THEN
+        RAISE EXCEPTION USING ERRCODE = 'VX001', MESSAGE = format(
+            'no serial number left for product type %s: the next one would not fit 24 bits (FFFFFF)',
+            lpad(upper(to_hex(p_product_type)), 4, '0'));
+    END IF;
+    INSERT INTO serials (product_type, serial, state, time, host, process, process_start,
+                         station, role)
+    VALUES (p_product_type, v_serial, 'reserved', vrax_now(), left(p_host, 255), p_process,
+            left(p_start, 255), nullif(left(p_station, 64), ''), session_user);
+    RETURN v_serial;
+END
+$$;
+
+CREATE FUNCTION vrax_claim(p_product_type integer, p_serial integer, p_host text,
+                           p_process bigint, p_start text, p_station text) RETURNS void
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, public, pg_temp AS $$
+DECLARE
+    v_number text := vrax_number(p_product_type, p_serial);
+    v_nothing text := '; nothing was written. Set "SN" to a serial number not yet stamped.';
+    v_pass record;
+    v_held record;
+BEGIN
+    PERFORM vrax_check_number(p_product_type, p_serial);
+    PERFORM pg_advisory_xact_lock(1448231256, p_product_type);
+    SELECT time, factory, line, station, host, path INTO v_pass FROM records
+     WHERE operation = 'write' AND verdict = 'Write Pass' AND serial = p_serial
+       AND (product_type = p_product_type OR product_type IS NULL)
+     ORDER BY seq LIMIT 1;
+    IF FOUND THEN
+        RAISE EXCEPTION USING ERRCODE = 'VX001', MESSAGE = format(
+            '%s is already stamped: Write Pass on %s at station %s-%s-%s (host %s, %s)%s',
+            v_number, v_pass.time, v_pass.factory, v_pass.line, v_pass.station, v_pass.host,
+            v_pass.path, v_nothing);
+    END IF;
+    SELECT state, time, host, process INTO v_held FROM serials
+     WHERE product_type = p_product_type AND serial = p_serial;
+    IF FOUND AND v_held.state = 'stamped' THEN
+        RAISE EXCEPTION USING ERRCODE = 'VX001', MESSAGE = format(
+            '%s is already stamped (settled so on %s)%s', v_number, v_held.time, v_nothing);
+    ELSIF FOUND AND v_held.state = 'unknown' THEN
+        RAISE EXCEPTION USING ERRCODE = 'VX001', MESSAGE = format(
+            '%s may already be on a mouse: its write ended without a record (process %s on '
+            'host %s, reserved %s)%s', v_number, v_held.process, v_held.host, v_held.time,
+            v_nothing);
+    ELSIF FOUND AND v_held.state = 'reserved' THEN
+        RAISE EXCEPTION USING ERRCODE = 'VX001', MESSAGE = format(
+            '%s is reserved by another write (process %s on host %s since %s)%s', v_number,
+            v_held.process, v_held.host, v_held.time, v_nothing);
+    END IF;
+    INSERT INTO serials (product_type, serial, state, time, host, process, process_start,
+                         station, role)
+    VALUES (p_product_type, p_serial, 'reserved', vrax_now(), left(p_host, 255), p_process,
+            left(p_start, 255), nullif(left(p_station, 64), ''), session_user)
+    ON CONFLICT (product_type, serial) DO UPDATE SET state = 'reserved', time = excluded.time,
+        host = excluded.host, process = excluded.process,
+        process_start = excluded.process_start, station = excluded.station,
+        role = excluded.role;
+END
+$$;
+
+-- Only the role that holds a reservation settles it; a number of unknown outcome is never
+-- released.
+CREATE FUNCTION vrax_settle(p_product_type integer, p_serial integer, p_stamped boolean)
+RETURNS void
+LANGUAGE sql SECURITY DEFINER SET search_path = pg_catalog, public, pg_temp AS $$
+    UPDATE serials SET state = CASE WHEN p_stamped THEN 'stamped' ELSE 'released' END
+     WHERE product_type = p_product_type AND serial = p_serial
+       AND (role = session_user OR role IS NULL)
+       AND (state = 'reserved' OR (p_stamped AND state = 'unknown'))
+$$;
+
+CREATE FUNCTION vrax_settle_abandoned(p_product_type integer, p_serial integer) RETURNS void
+LANGUAGE sql SECURITY DEFINER SET search_path = pg_catalog, public, pg_temp AS $$
+    UPDATE serials SET state = CASE WHEN EXISTS (
+            SELECT 1 FROM records WHERE operation = 'write' AND verdict = 'Write Pass'
+               AND serial = p_serial
+               AND (product_type = p_product_type OR product_type IS NULL))
+        THEN 'stamped' ELSE 'unknown' END
+     WHERE product_type = p_product_type AND serial = p_serial AND state = 'reserved'
+       AND (role = session_user OR role IS NULL)
+$$;
+
+-- A record comes with the role that sent it and the server's time; a station number belongs to
+-- the first role that records under it; a write's serial number must be one its role holds, so
+-- no record can push the numbers handed out past FFFFFF.
+CREATE FUNCTION vrax_add_record(p_id text, p_time text, p_operation text, p_factory integer,
+                                p_line text, p_station integer, p_host text, p_ic_type text,
+                                p_vid integer, p_pid integer, p_path text, p_image_sha256 text,
+                                p_image_file text, p_format text, p_serial integer,
+                                p_verdict text, p_duration_ms bigint, p_error text,
+                                p_product_type integer) RETURNS void
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, public, pg_temp AS $$
+DECLARE
+    v_owner text;
+BEGIN
+    IF p_id IS NULL OR length(p_id) NOT BETWEEN 1 AND 64
+       OR p_time IS NULL OR p_time !~ '^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}(\.[0-9]+)?Z$'
+       OR p_operation IS NULL OR p_operation !~ '^[a-z-]{1,32}$'
+       OR p_line IS NULL OR length(p_line) <> 1 OR p_factory IS NULL OR p_station IS NULL THEN
+        RAISE EXCEPTION USING ERRCODE = 'VX001', MESSAGE = format(
+            'a record needs an id, a UTC time, an operation and its station (got %s, %s, %s, %s-%s-%s)',
+            p_id, p_time, p_operation, p_factory, p_line, p_station);
+    END IF;
+    INSERT INTO station_roles VALUES (p_factory, p_line, p_station, session_user)
+        ON CONFLICT DO NOTHING;
+    SELECT role INTO v_owner FROM station_roles
+     WHERE factory = p_factory AND line = p_line AND station = p_station;
+    IF v_owner <> session_user THEN
+        RAISE EXCEPTION USING ERRCODE = 'VX001', MESSAGE = format(
+            'station %s-%s-%s records as role %s, not %s', p_factory, p_line, p_station,
+            v_owner, session_user);
+    END IF;
+    IF p_serial IS NOT NULL THEN
+        PERFORM vrax_check_number(coalesce(p_product_type, 0), p_serial);
+    END IF;
+    IF p_operation = 'write' AND p_serial IS NOT NULL AND NOT EXISTS (
+            SELECT 1 FROM serials WHERE product_type = p_product_type AND serial = p_serial
+               AND (role = session_user OR role IS NULL)) THEN
+        RAISE EXCEPTION USING ERRCODE = 'VX001', MESSAGE = format(
+            '%s was not reserved by role %s: its write cannot be recorded',
+            vrax_number(coalesce(p_product_type, 0), p_serial), session_user);
+    END IF;
+    INSERT INTO records (id, time, operation, factory, line, station, host, ic_type, vid, pid,
+                         path, image_sha256, image_file, format, serial, verdict, duration_ms,
+                         error, product_type, role, stored)
+    VALUES (p_id, p_time, p_operation, p_factory, p_line, p_station, p_host, p_ic_type, p_vid,
+            p_pid, p_path, p_image_sha256, p_image_file, p_format, p_serial, p_verdict,
+            p_duration_ms, p_error, p_product_type, session_user, now())
+    ON CONFLICT (id) DO NOTHING;
+END
+$$;
+
+-- The approver is the role that approves, the time the server's; approved twice, the first
+-- approval stands.
+CREATE FUNCTION vrax_approve(p_product_type integer, p_image_sha256 text, p_image_file text)
+RETURNS TABLE (product_type integer, image_sha256 text, image_file text, approver text,
+               "time" text)
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, public, pg_temp AS $$
+#variable_conflict use_column
+BEGIN
+    IF p_product_type IS NULL OR p_product_type NOT BETWEEN 0 AND 65535
+       OR p_image_sha256 IS NULL OR p_image_sha256 !~ '^[0-9a-f]{64}$'
+       OR p_image_file IS NULL OR length(p_image_file) NOT BETWEEN 1 AND 4096 THEN
+        RAISE EXCEPTION USING ERRCODE = 'VX001', MESSAGE = format(
+            'an approval needs a product type, an image''s SHA-256 and its file (got %s, %s)',
+            p_product_type, p_image_sha256);
+    END IF;
+    INSERT INTO approvals AS a (product_type, image_sha256, image_file, approver, role, time)
+    VALUES (p_product_type, p_image_sha256, p_image_file, session_user, session_user, vrax_now())
+    ON CONFLICT ON CONSTRAINT approvals_product_type_image_sha256_key DO NOTHING;
+    RETURN QUERY SELECT a.product_type, a.image_sha256, a.image_file, a.approver, a.time
+                   FROM approvals a
+                  WHERE a.product_type = p_product_type AND a.image_sha256 = p_image_sha256;
+END
+$$;
+
+REVOKE ALL ON FUNCTION vrax_now, vrax_number, vrax_check_number, vrax_open_station,
+    vrax_reserve, vrax_claim, vrax_settle, vrax_settle_abandoned, vrax_add_record, vrax_approve
+    FROM PUBLIC;
+GRANT EXECUTE ON FUNCTION vrax_open_station, vrax_reserve, vrax_claim, vrax_settle,
+    vrax_settle_abandoned, vrax_add_record TO vrax_station;
+GRANT EXECUTE ON FUNCTION vrax_approve TO vrax_approver;
+)";
+
+constexpr const char* RecordCounts = R"(
+-- The highest number written without a product type, one step down its own index.
+CREATE INDEX records_untyped_writes ON records(serial)
+    WHERE operation = 'write' AND product_type IS NULL;
+-- What the duplicate check and the summaries ask, kept as records arrive, so that each answer
+-- costs what it holds: the passes per serial number and product type (-1: none), and the
+-- writes per UTC hour, station and IC type.
+CREATE TABLE passed_serials (
+    serial integer NOT NULL,
+    product_type integer NOT NULL,
+    passes bigint NOT NULL,
+    last text NOT NULL,
+    repeated boolean NOT NULL DEFAULT false,
+    PRIMARY KEY (serial, product_type));
+CREATE INDEX passed_serials_repeated ON passed_serials(serial) WHERE repeated;
+CREATE TABLE write_tallies (
+    hour text NOT NULL,
+    factory integer NOT NULL, line text NOT NULL, station integer NOT NULL,
+    ic_type text NOT NULL,
+    passes bigint NOT NULL, fails bigint NOT NULL,
+    first text NOT NULL, last text NOT NULL,
+    PRIMARY KEY (hour, factory, line, station, ic_type));
+GRANT SELECT ON passed_serials, write_tallies TO vrax_station, vrax_approver;
+
+CREATE FUNCTION vrax_count_records() RETURNS trigger
+LANGUAGE plpgsql SET search_path = pg_catalog, public, pg_temp AS $$
+BEGIN
+    INSERT INTO write_tallies AS t
+    SELECT substr(time, 1, 13), coalesce(factory, 0), coalesce(line, ''), coalesce(station, 0),
+           coalesce(ic_type, ''), count(*) FILTER (WHERE verdict = 'Write Pass'),
+           count(*) FILTER (WHERE verdict IS DISTINCT FROM 'Write Pass'), min(time), max(time)
+      FROM inserted WHERE operation = 'write' GROUP BY 1, 2, 3, 4, 5
+    ON CONFLICT (hour, factory, line, station, ic_type) DO UPDATE
+       SET passes = t.passes + excluded.passes, fails = t.fails + excluded.fails,
+           first = least(t.first, excluded.first), last = greatest(t.last, excluded.last);
+    INSERT INTO passed_serials AS p (serial, product_type, passes, last)
+    SELECT serial, coalesce(product_type, -1), count(*), max(time) FROM inserted
+     WHERE operation = 'write' AND verdict = 'Write Pass' AND serial IS NOT NULL GROUP BY 1, 2
+    ON CONFLICT (serial, product_type) DO UPDATE
+       SET passes = p.passes + excluded.passes, last = greatest(p.last, excluded.last);
+    -- Twice for one product type, or once without one beside any other pass. Stations record
+    -- no pass without a product type, so two of those never race.
+    UPDATE passed_serials p SET repeated = true
+      FROM (SELECT q.serial FROM passed_serials q
+             WHERE q.serial IN (SELECT serial FROM inserted WHERE operation = 'write'
+                                   AND verdict = 'Write Pass' AND serial IS NOT NULL)
+             GROUP BY q.serial
+            HAVING max(q.passes) > 1 OR (bool_or(q.product_type = -1) AND sum(q.passes) > 1)) r
+     WHERE p.serial = r.serial AND NOT p.repeated;
+    RETURN NULL;
+END
+$$;
+CREATE TRIGGER records_counted AFTER INSERT ON records REFERENCING NEW TABLE AS inserted
+    FOR EACH STATEMENT EXECUTE FUNCTION vrax_count_records();
+-- What earlier versions stored, counted once.
+INSERT INTO write_tallies
+SELECT substr(time, 1, 13), coalesce(factory, 0), coalesce(line, ''), coalesce(station, 0),
+       coalesce(ic_type, ''), count(*) FILTER (WHERE verdict = 'Write Pass'),
+       count(*) FILTER (WHERE verdict IS DISTINCT FROM 'Write Pass'), min(time), max(time)
+  FROM records WHERE operation = 'write' GROUP BY 1, 2, 3, 4, 5;
+INSERT INTO passed_serials (serial, product_type, passes, last)
+SELECT serial, coalesce(product_type, -1), count(*), max(time) FROM records
+ WHERE operation = 'write' AND verdict = 'Write Pass' AND serial IS NOT NULL GROUP BY 1, 2;
+UPDATE passed_serials p SET repeated = true
+  FROM (SELECT serial FROM passed_serials GROUP BY serial
+        HAVING max(passes) > 1 OR (bool_or(product_type = -1) AND sum(passes) > 1)) r
+ WHERE p.serial = r.serial;
+)";
+
 constexpr const char* RecordColumns =
     "time, operation, factory, line, station, host, ic_type, vid, pid, path, image_sha256, "
     "image_file, format, serial, verdict, duration_ms, error, product_type, id";
 
 constexpr const char* PassWhere = "operation = 'write' AND verdict = 'Write Pass'";
+
+// The writes at or after $1 within its UTC hour, through the time's index: the later hours'
+// are counted in write_tallies.
+constexpr const char* SinceHourWhere =
+    "$1 <> '' AND operation = 'write' AND time >= $1 AND time < substr($1, 1, 13) || ';'";
+
+// What the owner's functions raise when they refuse a call.
+constexpr const char* RefusalState = "VX001";
 
 // libpq's messages end in a new line and may run over several.
 std::string Trimmed(const char* message) {
@@ -232,7 +544,11 @@ public:
         while (PGresult* result = PQgetResult(connection_)) {
             const ExecStatusType status = PQresultStatus(result);
             if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK && error.empty()) {
-                error = Trimmed(PQresultErrorMessage(result));
+                // The owner's functions refuse in words meant for the operator.
+                const char* state = PQresultErrorField(result, PG_DIAG_SQLSTATE);
+                error = Trimmed(state != nullptr && std::string(state) == RefusalState
+                                    ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY)
+                                    : PQresultErrorMessage(result));
             }
             last.emplace(result);
         }
@@ -244,6 +560,8 @@ public:
         }
         return std::move(*last);
     }
+
+    void AllowUpTo(Steady::duration wait) { deadline_ = Steady::now() + wait; }
 
     // Commits unless body throws; then rolls back, when the connection is still there.
     void Transaction(const std::function<void()>& body) {
@@ -264,7 +582,8 @@ private:
     const CallGate& gate_;
 };
 
-PostgresProductionRecords::PostgresProductionRecords(const std::string& address, Access access,
+PostgresProductionRecords::PostgresProductionRecords(const std::string& address,
+                                                     [[maybe_unused]] Access access,
                                                      std::chrono::milliseconds waitLimit)
     : address_(ShownAddress(address)), self_(ThisProcess()), waitLimit_(waitLimit) {
     const std::string name = "Line database \"" + address_ + "\": ";
@@ -291,7 +610,7 @@ PostgresProductionRecords::PostgresProductionRecords(const std::string& address,
                                   "on a command line");
     }
     try {
-        Call("connect", [&](Session& session) { CreateOrUpgrade(session, access); });
+        Call("connect", [&](Session& session) { CreateOrUpgrade(session); });
     } catch (...) {
         // No destructor runs for an object whose constructor threw.
         PQfinish(connection_);
@@ -380,7 +699,7 @@ void PostgresProductionRecords::StopWaiting() {
     gate_.StopWaiting();
 }
 
-void PostgresProductionRecords::CreateOrUpgrade(Session& session, Access access) {
+void PostgresProductionRecords::CreateOrUpgrade(Session& session) {
     const auto version = [&]() -> int {
         // Read from the catalog's table, not its cache: after the lock below, a cache may
         // not yet know the tables that another station just made.
@@ -405,22 +724,38 @@ void PostgresProductionRecords::CreateOrUpgrade(Session& session, Access access)
     if (found == SchemaVersion) {
         return;
     }
-    if (access == Access::Report && found > 0) {
-        throw ServerRefused{"its tables are of an older version (" + std::to_string(found) +
-                            "): open it once from a station to upgrade them"};
-    }
     session.Transaction([&] {
         // Two stations starting at once: the second waits here, then finds the tables made.
         session.Run("SELECT pg_advisory_xact_lock($1, $2)",
                     Parameters().Add(LockSpace).Add(SchemaLock));
-        if (version() == SchemaVersion) {
+        const int now = version();
+        if (now == SchemaVersion) {
             return;
         }
-        if (session.Run("SELECT has_schema_privilege('public', 'CREATE')").Text(0, 0) != "t") {
+        if (now == 0 &&
+            session.Run("SELECT has_schema_privilege('public', 'CREATE')").Text(0, 0) != "t") {
             throw ServerRefused{"it has no tables yet, and this role may not make them: connect "
                                 "once as the database's owner (vrax_owner) to create them"};
         }
-        session.Run(CreateVersion1);
+        // Only the tables' owner may change them; the program of an older version keeps
+        // working until it does, and this one waits for it.
+        if (now > 0 && session.Run("SELECT pg_has_role(relowner, 'USAGE') FROM pg_catalog.pg_class "
+                                   "WHERE oid = 'public.records'::regclass")
+                               .Text(0, 0) != "t") {
+            throw ServerRefused{"its tables are of an older version (" + std::to_string(now) +
+                                "): look at it once as the database's owner (vrax_owner), e.g. "
+                                "records --summary, to upgrade them"};
+        }
+        if (now == 0) {
+            session.Run(CreateVersion1);
+        }
+        if (now <= 1) {
+            // Counting a big table's records once may take longer than a call.
+            session.AllowUpTo(std::chrono::minutes(30));
+            session.Run(UpgradeTo2);
+            session.Run(OwnersFunctions);
+            session.Run(RecordCounts);
+        }
     });
 }
 
@@ -428,7 +763,7 @@ void PostgresProductionRecords::ProveWritable() {
     // A real insert committed: a role that may only read, or a server that cannot write,
     // refuses the station here.
     Call("write", [&](Session& session) {
-        session.Run("INSERT INTO station_opens (host, process) VALUES ($1, $2)",
+        session.Run("SELECT vrax_open_station($1, $2)",
                     Parameters().Add(self_.host).Add(self_.process));
     });
 }
@@ -436,21 +771,21 @@ void PostgresProductionRecords::ProveWritable() {
 int PostgresProductionRecords::SettleAbandonedReservations() {
     int settled = 0;
     Call("settle abandoned reservations", [&](Session& session) {
-        // Only this machine's processes can be looked at.
-        const Result rows = session.Run("SELECT product_type, serial, process, process_start FROM "
-                                        "serials WHERE state = 'reserved' AND host = $1",
-                                        Parameters().Add(self_.host));
+        // This station's own, whose passes its outbox has sent by now; those of a version 1
+        // program, which named no station, by this machine's name. Only this machine's
+        // processes can be looked at.
+        const Result rows = session.Run(
+            "SELECT product_type, serial, host, process, process_start FROM serials WHERE "
+            "state = 'reserved' AND (station = $1 OR (station IS NULL AND host = $2))",
+            Parameters().Add(self_.station).Add(self_.host));
         for (int row = 0; row < rows.Rows(); ++row) {
-            const ProcessIdentity holder{self_.host, rows.Integer(row, 2), rows.Text(row, 3)};
+            const ProcessIdentity holder{
+                rows.Text(row, 2), rows.Integer(row, 3), rows.Text(row, 4), {}};
             if (!ProcessHasEnded(holder)) {
                 continue;
             }
-            session.Run(std::string("UPDATE serials SET state = CASE WHEN EXISTS (SELECT 1 FROM "
-                                    "records WHERE ") +
-                            PassWhere +
-                            " AND serial = $2 AND (product_type = $1 OR product_type IS NULL)) "
-                            "THEN 'stamped' ELSE 'released' END WHERE product_type = $1 AND "
-                            "serial = $2 AND state = 'reserved'",
+            // Without its pass the mouse may still have been written: never released.
+            session.Run("SELECT vrax_settle_abandoned($1, $2)",
                         Parameters().Add(rows.Integer(row, 0)).Add(rows.Integer(row, 1)));
             ++settled;
         }
@@ -461,9 +796,8 @@ int PostgresProductionRecords::SettleAbandonedReservations() {
 void PostgresProductionRecords::Append(const ProductionRecord& record) {
     Call("append", [&](Session& session) {
         // A record sent again (after an answer that was lost) is stored once.
-        session.Run(std::string("INSERT INTO records (") + RecordColumns +
-                        ") VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, "
-                        "$15, $16, $17, $18, $19) ON CONFLICT (id) DO NOTHING",
+        session.Run("SELECT vrax_add_record($19, $1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, "
+                    "$12, $13, $14, $15, $16, $17, $18)",
                     Parameters()
                         .Add(record.time)
                         .Add(record.operation)
@@ -504,13 +838,24 @@ std::vector<ProductionRecord> PostgresProductionRecords::Find(const RecordFilter
 std::vector<WriteTally> PostgresProductionRecords::SummarizeWrites(const RecordFilter& filter) {
     std::vector<WriteTally> tallies;
     Call("read", [&](Session& session) {
-        const Result rows =
-            session.Run("SELECT ic_type, substr(time, 1, 13) AS hour, "
-                        "count(*) FILTER (WHERE verdict = 'Write Pass'), "
-                        "count(*) FILTER (WHERE verdict IS DISTINCT FROM 'Write Pass') "
-                        "FROM records WHERE operation = 'write' AND time >= $1 AND "
-                        "($2::integer IS NULL OR serial = $2) GROUP BY 1, 2 ORDER BY 1, 2",
-                        Parameters().Add(filter.since).Add(filter.serialNumber));
+        // One serial number's through its index; otherwise the hours' counts, and the records
+        // of the hour that since cuts.
+        const Result rows = session.Run(
+            filter.serialNumber
+                ? "SELECT ic_type, substr(time, 1, 13) AS hour, "
+                  "count(*) FILTER (WHERE verdict = 'Write Pass'), "
+                  "count(*) FILTER (WHERE verdict IS DISTINCT FROM 'Write Pass') "
+                  "FROM records WHERE operation = 'write' AND time >= $1 AND serial = $2 "
+                  "GROUP BY 1, 2 ORDER BY 1, 2"
+                : std::string("SELECT ic_type, hour, sum(passes), sum(fails) FROM (SELECT "
+                              "ic_type, hour, passes, fails FROM write_tallies WHERE hour > "
+                              "substr($1, 1, 13) UNION ALL SELECT coalesce(ic_type, ''), "
+                              "substr(time, 1, 13), count(*) FILTER (WHERE verdict = 'Write "
+                              "Pass'), count(*) FILTER (WHERE verdict IS DISTINCT FROM 'Write "
+                              "Pass') FROM records WHERE ") +
+                      SinceHourWhere +
+                      " AND $2::integer IS NULL GROUP BY 1, 2) w GROUP BY 1, 2 ORDER BY 1, 2",
+            Parameters().Add(filter.since).Add(filter.serialNumber));
         for (int row = 0; row < rows.Rows(); ++row) {
             tallies.push_back({rows.Text(row, 0), rows.Text(row, 1),
                                static_cast<long>(rows.Integer(row, 2)),
@@ -524,18 +869,10 @@ std::vector<ProductionRecord>
 PostgresProductionRecords::FindRepeatedPasses(const RecordFilter& filter) {
     std::vector<ProductionRecord> records;
     Call("read", [&](Session& session) {
-        const std::string passes = std::string("SELECT serial, product_type AS type, time FROM "
-                                               "records WHERE ") +
-                                   PassWhere +
-                                   " AND serial IS NOT NULL AND ($2::integer IS NULL OR "
-                                   "serial = $2)";
+        // The numbers passed more than once are marked as the passes arrive.
         const std::string repeated =
-            "SELECT serial FROM (" + passes +
-            ") p WHERE type IS NOT NULL GROUP BY serial, type HAVING count(*) > 1 AND "
-            "max(time) >= $1 UNION SELECT serial FROM (" +
-            passes +
-            ") q GROUP BY serial HAVING count(*) FILTER (WHERE type IS NULL) > 0 AND "
-            "count(*) > 1 AND max(time) >= $1";
+            "SELECT serial FROM passed_serials WHERE repeated AND ($2::integer IS NULL OR "
+            "serial = $2) GROUP BY serial HAVING max(last) >= $1";
         const Result rows =
             session.Run(std::string("SELECT ") + RecordColumns + " FROM records WHERE " +
                             PassWhere + " AND serial IN (" + repeated + ") ORDER BY serial, seq",
@@ -550,12 +887,15 @@ PostgresProductionRecords::FindRepeatedPasses(const RecordFilter& filter) {
 std::vector<Reservation> PostgresProductionRecords::FindReservations() {
     std::vector<Reservation> reservations;
     Call("read", [&](Session& session) {
-        const Result rows = session.Run("SELECT product_type, serial, time, host, process FROM "
-                                        "serials WHERE state = 'reserved' ORDER BY 1, 2");
+        const Result rows = session.Run(
+            "SELECT product_type, serial, time, host, process, state FROM serials WHERE state = "
+            "'reserved' UNION ALL SELECT product_type, serial, time, host, process, state FROM "
+            "serials WHERE state = 'unknown' ORDER BY 1, 2");
         for (int row = 0; row < rows.Rows(); ++row) {
             reservations.push_back({static_cast<int>(rows.Integer(row, 0)),
                                     static_cast<int>(rows.Integer(row, 1)), rows.Text(row, 2),
-                                    rows.Text(row, 3), rows.Integer(row, 4)});
+                                    rows.Text(row, 3), rows.Integer(row, 4),
+                                    rows.Text(row, 5) == "unknown"});
         }
     });
     return reservations;
@@ -564,122 +904,49 @@ std::vector<Reservation> PostgresProductionRecords::FindReservations() {
 int PostgresProductionRecords::ReserveSerialNumber(int productType, int firstSerial) {
     long long serial = 0;
     Call("reserve a serial number", [&](Session& session) {
-        session.Transaction([&] {
-            session.Run("SELECT pg_advisory_xact_lock($1, $2)",
-                        Parameters().Add(LockSpace).Add(productType));
-            // Each maximum is one step down an index.
-            const Result highest = session.Run(
-                "SELECT greatest((SELECT max(serial) FROM serials WHERE product_type = $1), "
-                "(SELECT max(serial) FROM records WHERE operation = 'write' AND "
-                "product_type = $1), (SELECT max(serial) FROM records WHERE operation = 'write' "
-                "AND product_type IS NULL))",
-                Parameters().Add(productType));
-            serial = std::max<long long>(highest.Null(0, 0) ? 0 : highest.Integer(0, 0) + 1,
-                                         firstSerial);
-            if (serial > LargestSerialNumber) {
-                throw ServerRefused{"no serial number left for product type " +
-                                    HexText(static_cast<unsigned>(productType), 4) +
-                                    ": the next one would not fit 24 bits (FFFFFF)"};
-            }
-            session.Run("INSERT INTO serials (product_type, serial, state, time, host, process, "
-                        "process_start) VALUES ($1, $2, 'reserved', $3, $4, $5, $6)",
-                        Parameters()
-                            .Add(productType)
-                            .Add(serial)
-                            .Add(UtcTimeWithMilliseconds())
-                            .Add(self_.host)
-                            .Add(self_.process)
-                            .Add(self_.start));
-        });
+        serial = session
+                     .Run("SELECT vrax_reserve($1, $2, $3, $4, $5, $6)", Parameters()
+                                                                             .Add(productType)
+                                                                             .Add(firstSerial)
+                                                                             .Add(self_.host)
+                                                                             .Add(self_.process)
+                                                                             .Add(self_.start)
+                                                                             .Add(self_.station))
+                     .Integer(0, 0);
     });
     return static_cast<int>(serial);
 }
 
 void PostgresProductionRecords::ClaimSerialNumber(int productType, int serialNumber) {
     Call("reserve a serial number", [&](Session& session) {
-        session.Transaction([&] {
-            session.Run("SELECT pg_advisory_xact_lock($1, $2)",
-                        Parameters().Add(LockSpace).Add(productType));
-            const std::string number = "SN " + HexText(static_cast<unsigned>(serialNumber), 6) +
-                                       " of product type " +
-                                       HexText(static_cast<unsigned>(productType), 4);
-            const std::string nothing =
-                "; nothing was written. Set \"SN\" to a serial number not yet stamped.";
-            const Result pass = session.Run(
-                std::string("SELECT time, factory, line, station, host, path FROM records WHERE ") +
-                    PassWhere +
-                    " AND serial = $2 AND (product_type = $1 OR product_type IS NULL) "
-                    "ORDER BY seq LIMIT 1",
-                Parameters().Add(productType).Add(serialNumber));
-            if (pass.Rows() > 0) {
-                throw ServerRefused{number + " is already stamped: Write Pass on " +
-                                    pass.Text(0, 0) + " at station " + pass.Text(0, 1) + "-" +
-                                    pass.Text(0, 2) + "-" + pass.Text(0, 3) + " (host " +
-                                    pass.Text(0, 4) + ", " + pass.Text(0, 5) + ")" + nothing};
-            }
-            const Result held =
-                session.Run("SELECT state, time, host, process, process_start FROM serials "
-                            "WHERE product_type = $1 AND serial = $2",
-                            Parameters().Add(productType).Add(serialNumber));
-            if (held.Rows() > 0) {
-                const std::string state = held.Text(0, 0);
-                const ProcessIdentity holder{held.Text(0, 2), held.Integer(0, 3), held.Text(0, 4)};
-                if (state == "stamped") {
-                    throw ServerRefused{number + " is already stamped (settled so on " +
-                                        held.Text(0, 1) + ")" + nothing};
-                }
-                if (state == "reserved" && !ProcessHasEnded(holder)) {
-                    throw ServerRefused{number + " is reserved by another write (process " +
-                                        std::to_string(holder.process) + " on host " + holder.host +
-                                        " since " + held.Text(0, 1) + ")" + nothing};
-                }
-            }
-            session.Run(held.Rows() > 0
-                            ? "UPDATE serials SET state = 'reserved', time = $3, host = $4, "
-                              "process = $5, process_start = $6 WHERE product_type = $1 AND "
-                              "serial = $2"
-                            : "INSERT INTO serials (product_type, serial, state, time, host, "
-                              "process, process_start) VALUES ($1, $2, 'reserved', $3, $4, $5, "
-                              "$6)",
-                        Parameters()
-                            .Add(productType)
-                            .Add(serialNumber)
-                            .Add(UtcTimeWithMilliseconds())
-                            .Add(self_.host)
-                            .Add(self_.process)
-                            .Add(self_.start));
-        });
+        session.Run("SELECT vrax_claim($1, $2, $3, $4, $5, $6)", Parameters()
+                                                                     .Add(productType)
+                                                                     .Add(serialNumber)
+                                                                     .Add(self_.host)
+                                                                     .Add(self_.process)
+                                                                     .Add(self_.start)
+                                                                     .Add(self_.station));
     });
 }
 
 void PostgresProductionRecords::SettleSerialNumber(int productType, int serialNumber,
                                                    bool stamped) {
     Call("settle a serial number", [&](Session& session) {
-        session.Run("UPDATE serials SET state = $1 WHERE product_type = $2 AND serial = $3",
-                    Parameters()
-                        .Add(std::string(stamped ? "stamped" : "released"))
-                        .Add(productType)
-                        .Add(serialNumber));
+        session.Run(
+            "SELECT vrax_settle($1, $2, $3)",
+            Parameters().Add(productType).Add(serialNumber).Add(std::string(stamped ? "t" : "f")));
     });
 }
 
 ImageApproval PostgresProductionRecords::ApproveImage(const ImageApproval& approval) {
     ImageApproval stored;
     Call("approve an image", [&](Session& session) {
-        // Approved twice, the first approval stands.
-        session.Run("INSERT INTO approvals (product_type, image_sha256, image_file, approver, "
-                    "time) VALUES ($1, $2, $3, $4, $5) ON CONFLICT (product_type, image_sha256) "
-                    "DO NOTHING",
-                    Parameters()
-                        .Add(approval.productType)
-                        .Add(approval.imageSha256)
-                        .Add(approval.imageFile)
-                        .Add(approval.approver)
-                        .Add(UtcTimeWithMilliseconds()));
+        // The approver and the time are the server's: the role and its clock.
         const Result rows =
-            session.Run("SELECT product_type, image_sha256, image_file, approver, time FROM "
-                        "approvals WHERE product_type = $1 AND image_sha256 = $2",
-                        Parameters().Add(approval.productType).Add(approval.imageSha256));
+            session.Run("SELECT * FROM vrax_approve($1, $2, $3)", Parameters()
+                                                                      .Add(approval.productType)
+                                                                      .Add(approval.imageSha256)
+                                                                      .Add(approval.imageFile));
         stored = {static_cast<int>(rows.Integer(0, 0)), rows.Text(0, 1), rows.Text(0, 2),
                   rows.Text(0, 3), rows.Text(0, 4)};
     });
@@ -706,11 +973,23 @@ std::vector<StationTally> PostgresProductionRecords::SummarizeStations(const Rec
     std::vector<StationTally> tallies;
     Call("read", [&](Session& session) {
         const Result rows = session.Run(
-            "SELECT factory, line, station, substr(time, 1, 13) AS hour, "
-            "count(*) FILTER (WHERE verdict = 'Write Pass'), "
-            "count(*) FILTER (WHERE verdict IS DISTINCT FROM 'Write Pass'), min(time), max(time) "
-            "FROM records WHERE operation = 'write' AND time >= $1 AND "
-            "($2::integer IS NULL OR serial = $2) GROUP BY 1, 2, 3, 4 ORDER BY 1, 2, 3, 4",
+            filter.serialNumber
+                ? "SELECT factory, line, station, substr(time, 1, 13) AS hour, "
+                  "count(*) FILTER (WHERE verdict = 'Write Pass'), "
+                  "count(*) FILTER (WHERE verdict IS DISTINCT FROM 'Write Pass'), min(time), "
+                  "max(time) FROM records WHERE operation = 'write' AND time >= $1 AND "
+                  "serial = $2 GROUP BY 1, 2, 3, 4 ORDER BY 1, 2, 3, 4"
+                : std::string("SELECT factory, line, station, hour, sum(passes), sum(fails), "
+                              "min(first), max(last) FROM (SELECT factory, line, station, hour, "
+                              "passes, fails, first, last FROM write_tallies WHERE hour > "
+                              "substr($1, 1, 13) UNION ALL SELECT coalesce(factory, 0), "
+                              "coalesce(line, ''), coalesce(station, 0), substr(time, 1, 13), "
+                              "count(*) FILTER (WHERE verdict = 'Write Pass'), count(*) FILTER "
+                              "(WHERE verdict IS DISTINCT FROM 'Write Pass'), min(time), "
+                              "max(time) FROM records WHERE ") +
+                      SinceHourWhere +
+                      " AND $2::integer IS NULL GROUP BY 1, 2, 3, 4) w GROUP BY 1, 2, 3, 4 "
+                      "ORDER BY 1, 2, 3, 4",
             Parameters().Add(filter.since).Add(filter.serialNumber));
         for (int row = 0; row < rows.Rows(); ++row) {
             const std::string line = rows.Text(row, 1);

@@ -18,12 +18,13 @@ namespace vrax {
 // connection, shared by the process's threads; it is made again when lost.
 class PostgresProductionRecords final : public ProductionRecords {
 public:
-    static constexpr int SchemaVersion = 1;
+    static constexpr int SchemaVersion = 2;
 
+    // Either creates the tables of an empty database, or upgrades older ones, when this role
+    // owns them (the owner's first look); another role is refused older tables.
     enum class Access {
-        Station, // creates or upgrades the tables when this role owns them
-        Report,  // creates the tables of an empty database (the owner's first look at it);
-                 // changes nothing else
+        Station,
+        Report, // changes nothing else
     };
 
     // Connects at once. Throws RecordsError naming the server when it cannot be reached, when
@@ -52,6 +53,10 @@ public:
     ImageApproval ApproveImage(const ImageApproval& approval) override;
     std::vector<ImageApproval> FindApprovals(std::optional<int> productType) override;
 
+    // The station its reservations are held under (StationIdentityBeside its outbox): only
+    // that station settles them once their process is gone.
+    void SetStationIdentity(const std::string& station) { self_.station = station; }
+
     // The address as messages and the outbox show it: never a password.
     const std::string& Address() const { return address_; }
 
@@ -64,7 +69,7 @@ private:
     // RecordsUnreachable, any other failure RecordsError, both naming the server.
     void Call(const char* what, const std::function<void(Session&)>& body);
     void Connect(Steady::time_point deadline);
-    void CreateOrUpgrade(Session& session, Access access);
+    void CreateOrUpgrade(Session& session);
 
     std::string address_;
     std::map<std::string, std::string> settings_; // the address's keywords, for libpq

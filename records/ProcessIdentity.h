@@ -10,6 +10,8 @@ struct ProcessIdentity {
     std::string host;
     long long process = 0;
     std::string start; // empty where the system does not tell
+    // The station (its outbox) the process sends for; empty where the store has none.
+    std::string station;
 };
 
 ProcessIdentity ThisProcess();

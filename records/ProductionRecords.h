@@ -77,6 +77,9 @@ struct Reservation {
     std::string time; // when it was reserved
     std::string host; // empty when not known (reserved by a version 2 program)
     long long process = 0;
+    // Its holder ended without the mouse's record: a mouse may carry the number, so it stays
+    // taken for good.
+    bool outcomeUnknown = false;
 };
 
 // An image approved for one product type: stations that build the product type write only
@@ -108,8 +111,10 @@ public:
     // mouse. ProveWritable commits a real change, so a store that cannot keep a record refuses
     // the station there.
     virtual void ProveWritable() = 0;
-    // Settles the reservations of processes that are gone: stamped when a "Write Pass" record
-    // holds the number, released otherwise. Returns how many it settled.
+    // Settles the reservations this station's processes left when they ended: stamped when a
+    // "Write Pass" record holds the number, otherwise of unknown outcome (the mouse may have
+    // been written), never released. Another station's reservation is left alone: its pass
+    // may still wait in that station's outbox. Returns how many it settled.
     virtual int SettleAbandonedReservations() = 0;
 
     virtual void Append(const ProductionRecord& record) = 0;
@@ -123,7 +128,8 @@ public:
     // once at or after filter.since (a pass without product type, from a version 1 file,
     // counts for every product type). RecordsReport's DuplicateSerialNumbers pairs them.
     virtual std::vector<ProductionRecord> FindRepeatedPasses(const RecordFilter& filter) = 0;
-    // Every serial number reserved and not yet settled, by product type and number.
+    // Every serial number reserved and not yet settled, and every one of unknown outcome, by
+    // product type and number.
     virtual std::vector<Reservation> FindReservations() = 0;
 
     // Takes the lowest serial number above every one ever handed out or written for the
@@ -133,11 +139,13 @@ public:
     virtual int ReserveSerialNumber(int productType, int firstSerial) = 0;
     // Reserves exactly this number for a write that is about to stamp it (the window's field,
     // the line without --serial next). Throws RecordsError naming "SN", the number, and when
-    // and where it was stamped, when a "Write Pass" already holds it for the product type, or
-    // when another write holds it reserved; nothing is reserved then.
+    // and where it was stamped, when a "Write Pass" already holds it for the product type,
+    // when another write holds it reserved (also one whose process is gone) or when its
+    // outcome is unknown; nothing is reserved then.
     virtual void ClaimSerialNumber(int productType, int serialNumber) = 0;
     // Stamped: the mouse holds it; otherwise released (ReserveSerialNumber never hands a
-    // released one out again; a claim may take it).
+    // released one out again; a claim may take it). Only a reservation is released: a number
+    // of unknown outcome stays taken.
     virtual void SettleSerialNumber(int productType, int serialNumber, bool stamped) = 0;
 
     // Records kept on this PC until the store can take them (the line database's outbox).

@@ -5,6 +5,7 @@
 #endif
 #ifdef VRAX_HAVE_POSTGRESQL
 #include "records/OutboxProductionRecords.h"
+#include "records/StationIdentity.h"
 #endif
 
 #include <algorithm>
@@ -315,8 +316,12 @@ std::unique_ptr<ProductionRecords> OpenProductionRecords(const std::string& choi
         if (access == RecordsAccess::Approval) {
             return server; // the approver's role: no outbox, nothing of a station's
         }
+        const std::string outbox = DefaultOutboxPath();
+        if (!report && !outbox.empty()) {
+            server->SetStationIdentity(StationIdentityBeside(outbox));
+        }
         std::unique_ptr<ProductionRecords> records = std::make_unique<OutboxProductionRecords>(
-            std::move(server), DefaultOutboxPath(),
+            std::move(server), outbox,
             report ? OutboxProductionRecords::Access::Report
                    : OutboxProductionRecords::Access::Station);
         if (!report) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <map>
 
 namespace vrax {
@@ -60,6 +61,18 @@ namespace {
 
 bool IsWrite(const ProductionRecord& record) {
     return record.operation == "write";
+}
+
+std::vector<std::string> ReservationTable(const std::vector<Reservation>& reservations) {
+    std::vector<std::vector<std::string>> rows{{"product", "serial", "since", "host", "process"}};
+    for (const Reservation& reservation : reservations) {
+        ProductionRecord number;
+        number.serialNumber = reservation.serialNumber;
+        rows.push_back({Hex4(reservation.productType), number.SerialText(), reservation.time,
+                        reservation.host.empty() ? "?" : reservation.host,
+                        reservation.host.empty() ? "?" : std::to_string(reservation.process)});
+    }
+    return AlignedTable(rows);
 }
 
 } // namespace
@@ -131,22 +144,32 @@ std::vector<std::string> RecordsSummary(const std::vector<WriteTally>& tallies,
                         yield(count.passes, count.fails)});
     }
     std::vector<std::string> lines = AlignedTable(rows);
-    if (reserved.empty()) {
+    std::vector<Reservation> open;
+    std::copy_if(reserved.begin(), reserved.end(), std::back_inserter(open),
+                 [](const Reservation& reservation) { return !reservation.outcomeUnknown; });
+    if (open.empty()) {
         lines.push_back("Serial numbers reserved and not settled: none");
-        return lines;
+    } else {
+        lines.push_back("Serial numbers reserved and not settled: " + std::to_string(open.size()));
+        const std::vector<std::string> held = ReservationTable(open);
+        lines.insert(lines.end(), held.begin(), held.end());
     }
-    lines.push_back("Serial numbers reserved and not settled: " + std::to_string(reserved.size()));
-    std::vector<std::vector<std::string>> holders{
-        {"product", "serial", "since", "host", "process"}};
-    for (const Reservation& reservation : reserved) {
-        ProductionRecord number;
-        number.serialNumber = reservation.serialNumber;
-        holders.push_back({Hex4(reservation.productType), number.SerialText(), reservation.time,
-                           reservation.host.empty() ? "?" : reservation.host,
-                           reservation.host.empty() ? "?" : std::to_string(reservation.process)});
+    const std::vector<std::string> unknown = UnknownSerialNumbers(reserved);
+    lines.insert(lines.end(), unknown.begin(), unknown.end());
+    return lines;
+}
+
+std::vector<std::string> UnknownSerialNumbers(const std::vector<Reservation>& reservations) {
+    std::vector<Reservation> unknown;
+    std::copy_if(reservations.begin(), reservations.end(), std::back_inserter(unknown),
+                 [](const Reservation& reservation) { return reservation.outcomeUnknown; });
+    if (unknown.empty()) {
+        return {};
     }
-    const std::vector<std::string> held = AlignedTable(holders);
-    lines.insert(lines.end(), held.begin(), held.end());
+    std::vector<std::string> lines{"Serial numbers a mouse may carry without its record: " +
+                                   std::to_string(unknown.size()) + " (never handed out again)"};
+    const std::vector<std::string> table = ReservationTable(unknown);
+    lines.insert(lines.end(), table.begin(), table.end());
     return lines;
 }
 

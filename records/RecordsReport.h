@@ -23,9 +23,12 @@ std::vector<std::string> RecordsCsv(const std::vector<ProductionRecord>& records
 // Aligned columns for a terminal; the image's hash shortened to 12 digits.
 std::vector<std::string> RecordsTable(const std::vector<ProductionRecord>& records);
 // Writes per IC type and per UTC hour, then per IC type: passes, fails and yield; then every
-// serial number still reserved, with since when and by whom.
+// serial number still reserved, with since when and by whom, and every one of unknown outcome.
 std::vector<std::string> RecordsSummary(const std::vector<WriteTally>& tallies,
                                         const std::vector<Reservation>& reserved);
+// Every serial number of unknown outcome among reservations, with since when and whose it was;
+// empty when there is none.
+std::vector<std::string> UnknownSerialNumbers(const std::vector<Reservation>& reservations);
 // Every serial number stamped with "Write Pass" on more than one mouse of the same product
 // type (a pass without product type counts for every type), at least one of them at or after
 // since, each with when and where. Empty when there is none.

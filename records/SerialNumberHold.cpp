@@ -68,14 +68,17 @@ void StoreRecord(ProductionRecords& records, const ProductionRecord& record,
     try {
         records.Append(record);
     } catch (const RecordsError& error) {
-        if (hold != nullptr && passed) {
-            // The mouse holds the number: keep it from every other mouse if the store still
-            // takes that much, else leave it reserved.
+        if (hold != nullptr) {
+            // The mouse may hold the number, also after a failed write without its record:
+            // keep it from every other mouse, stamped if the store still takes that much, else
+            // reserved until the next open settles it as of unknown outcome.
             try {
-                hold->Settle(true);
+                if (passed) {
+                    hold->Settle(true);
+                }
             } catch (const RecordsError&) {
-                hold->Keep();
             }
+            hold->Keep();
         }
         throw UnrecordedMouse(error.what(), MouseOfRecord(record));
     }

@@ -25,7 +25,7 @@ public:
     // Once the job's record is stored: stamped when it passed, else released.
     void Settle(bool stamped);
     // Leaves the number reserved as it is (its mouse's record could not be stored): the next
-    // open after this process settles it from the records.
+    // open after this process settles it from the records, as stamped or of unknown outcome.
     void Keep() { held_.reset(); }
 
     bool Holds(int productType, int serialNumber) const {

@@ -22,7 +22,8 @@ namespace {
 
 // Version 1 kept the records alone; version 2 added the product type and the reservations;
 // version 3 names who holds a reservation and indexes what the reports and reservations ask;
-// version 4 keeps the approved images.
+// version 4 keeps the approved images; version 5 settles an abandoned reservation as of unknown
+// outcome, a state older programs would hand out again.
 constexpr const char* CreateVersion1 = R"(
 CREATE TABLE schema_version (version INTEGER NOT NULL);
 CREATE TABLE records (
@@ -72,6 +73,11 @@ CREATE TABLE approvals (
     time TEXT NOT NULL,
     PRIMARY KEY (product_type, image_sha256));
 UPDATE schema_version SET version = 4;
+)";
+
+constexpr const char* UpgradeTo5 = R"(
+CREATE INDEX serials_unknown ON serials(product_type, serial) WHERE state = 'unknown';
+UPDATE schema_version SET version = 5;
 )";
 
 constexpr const char* PassWhere = "operation = 'write' AND verdict = 'Write Pass'";
@@ -467,6 +473,9 @@ void SqliteProductionRecords::CreateOrUpgrade() {
     if (version <= 3) {
         SqliteExecute(db_, UpgradeTo4);
     }
+    if (version <= 4) {
+        SqliteExecute(db_, UpgradeTo5);
+    }
     transaction.Commit();
     version_ = SchemaVersion;
 }
@@ -537,7 +546,7 @@ int SqliteProductionRecords::SettleAbandonedReservations() {
             while (select.Step()) {
                 rows.push_back({static_cast<int>(select.Integer(0)),
                                 static_cast<int>(select.Integer(1)),
-                                {select.Text(2), select.Integer(3), select.Text(4)},
+                                {select.Text(2), select.Integer(3), select.Text(4), {}},
                                 !select.OptionalInteger(3).has_value()});
             }
         }
@@ -545,10 +554,12 @@ int SqliteProductionRecords::SettleAbandonedReservations() {
             if (!row.ownerless && !ProcessHasEnded(row.holder)) {
                 continue;
             }
+            // Without its pass the mouse may still have been written (a process killed, a
+            // record the disk refused): the number is never handed out again.
             const bool stamped = PassedBefore(row.productType, row.serialNumber, nullptr);
             SqliteStatement update(db_, "UPDATE serials SET state = ?1 WHERE product_type = ?2 AND "
                                         "serial = ?3");
-            update.Bind(1, std::string(stamped ? "stamped" : "released"));
+            update.Bind(1, std::string(stamped ? "stamped" : "unknown"));
             update.Bind(2, row.productType);
             update.Bind(3, row.serialNumber);
             update.Step();
@@ -668,12 +679,19 @@ std::vector<Reservation> SqliteProductionRecords::FindReservations() {
     }
     Call("read", [&] {
         const std::string holder = version_ >= 3 ? "host, process" : "NULL, NULL";
-        SqliteStatement select(db_, "SELECT product_type, serial, time, " + holder +
-                                        " FROM serials WHERE state = 'reserved' "
+        // Each state through its own index.
+        const std::string columns = "SELECT product_type, serial, time, " + holder + ", state";
+        SqliteStatement select(db_, columns + " FROM serials WHERE state = 'reserved' UNION ALL " +
+                                        columns +
+                                        " FROM serials WHERE state = 'unknown' "
                                         "ORDER BY product_type, serial");
         reservations = RowsOf<Reservation>(select, [](const SqliteStatement& row) {
-            return Reservation{static_cast<int>(row.Integer(0)), static_cast<int>(row.Integer(1)),
-                               row.Text(2), row.Text(3), row.Integer(4)};
+            return Reservation{static_cast<int>(row.Integer(0)),
+                               static_cast<int>(row.Integer(1)),
+                               row.Text(2),
+                               row.Text(3),
+                               row.Integer(4),
+                               row.Text(5) == "unknown"};
         });
     });
     return reservations;
@@ -790,18 +808,26 @@ void SqliteProductionRecords::ClaimSerialNumber(int productType, int serialNumbe
             if (select.Step()) {
                 present = true;
                 const std::string state = select.Text(0);
-                const ProcessIdentity holder{select.Text(2), select.Integer(3), select.Text(4)};
                 if (state == "stamped") {
                     throw SqliteFailure{SQLITE_CONSTRAINT,
                                         number + " is already stamped (settled so on " +
                                             select.Text(1) + ")" + nothing};
                 }
-                // A holder that is gone left no pass (looked at above): its number is free.
-                if (state == "reserved" && !ProcessHasEnded(holder)) {
+                if (state == "unknown") {
+                    throw SqliteFailure{SQLITE_CONSTRAINT,
+                                        number +
+                                            " may already be on a mouse: its write ended "
+                                            "without a record (process " +
+                                            std::to_string(select.Integer(3)) + " on host " +
+                                            select.Text(2) + ", reserved " + select.Text(1) + ")" +
+                                            nothing};
+                }
+                // Also when its process is gone: that mouse may have been written.
+                if (state == "reserved") {
                     throw SqliteFailure{SQLITE_CONSTRAINT,
                                         number + " is reserved by another write (process " +
-                                            std::to_string(holder.process) + " on host " +
-                                            holder.host + " since " + select.Text(1) + ")" +
+                                            std::to_string(select.Integer(3)) + " on host " +
+                                            select.Text(2) + " since " + select.Text(1) + ")" +
                                             nothing};
                 }
             }
@@ -822,8 +848,9 @@ void SqliteProductionRecords::ClaimSerialNumber(int productType, int serialNumbe
 void SqliteProductionRecords::SettleSerialNumber(int productType, int serialNumber, bool stamped) {
     RequireWritable();
     Call("settle a serial number", [&] {
-        SqliteStatement update(
-            db_, "UPDATE serials SET state = ? WHERE product_type = ? AND serial = ?");
+        // A number of unknown outcome is never released.
+        SqliteStatement update(db_, "UPDATE serials SET state = ?1 WHERE product_type = ?2 AND "
+                                    "serial = ?3 AND (?1 = 'stamped' OR state = 'reserved')");
         update.Bind(1, std::string(stamped ? "stamped" : "released"));
         update.Bind(2, productType);
         update.Bind(3, serialNumber);

@@ -15,7 +15,7 @@ namespace vrax {
 // The records in one SQLite file in WAL mode, which several processes and threads may share.
 class SqliteProductionRecords final : public ProductionRecords {
 public:
-    static constexpr int SchemaVersion = 4;
+    static constexpr int SchemaVersion = 5;
 
     enum class Access {
         // Creates the file (and its folder) when missing and upgrades an older schema. Refuses

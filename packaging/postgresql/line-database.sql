@@ -4,8 +4,8 @@
 --
 -- vrax_owner owns the tables: the first program that connects as it creates them (and later
 -- upgrades them). Stations connect as a member of vrax_station, which may add records, reserve
--- and settle serial numbers and read approvals, and nothing else: the records are an
--- append-only trail. Images are approved by a member of vrax_approver.
+-- and settle serial numbers and read approvals, only through the owner's functions, and nothing
+-- else: the records are an append-only trail. Images are approved by a member of vrax_approver.
 CREATE ROLE vrax_station NOLOGIN;
 CREATE ROLE vrax_approver NOLOGIN;
 CREATE ROLE vrax_owner LOGIN;

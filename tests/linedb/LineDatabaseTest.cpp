@@ -1,6 +1,8 @@
+#include "records/HostName.h"
 #include "records/OutboxProductionRecords.h"
 #include "records/PostgresProductionRecords.h"
 #include "records/RecordsLocation.h"
+#include "records/StationIdentity.h"
 #include "tests/linedb/LineDatabaseFixture.h"
 
 #include <gmock/gmock.h>
@@ -70,6 +72,7 @@ TEST_F(LineDatabase, KeepsTheFilesRulesForEveryStationAndRoleItMayPlay) {
     auto station = OpenProductionRecords(Address("station"));
     // A record sent twice (its answer lost) is stored once.
     const ProductionRecord first = WritePass(0x10);
+    station->ClaimSerialNumber(5, 0x10);
     station->Append(first);
     station->Append(first);
     EXPECT_EQ(station->Find({}).size(), 1u);
@@ -92,7 +95,7 @@ TEST_F(LineDatabase, KeepsTheFilesRulesForEveryStationAndRoleItMayPlay) {
     const auto tallies = station->SummarizeWrites({});
     ASSERT_EQ(tallies.size(), 1u);
     EXPECT_EQ(tallies[0].passes, 2);
-    EXPECT_EQ(station->FindReservations().size(), 3u); // 0x11 claimed, 0x12, type 6's 1
+    EXPECT_EQ(station->FindReservations().size(), 4u); // 0x10, 0x11 claimed, 0x12, type 6's 1
 
     // The trail is append-only for a station: no change, no removal, no new table.
     EXPECT_THAT(Sql("station", "DELETE FROM records"), HasSubstr("permission denied"));
@@ -232,6 +235,129 @@ TEST_F(LineDatabase, NoFinishedMouseLosesItsRecordWhenTheServerIsLost) {
     EXPECT_EQ(Value("owner", "SELECT count(*) FROM serials WHERE state = 'reserved'"), "0");
     const ProgramResult after = Run({"--records", station, "records", "--summary"});
     EXPECT_THAT(after.out, Not(HasSubstr("Waiting in this PC's outbox")));
+}
+
+TEST_F(LineDatabase, AWriteThatEndedUnrecordedKeepsItsNumberAndOnlyItsStationSettlesIt) {
+    OpenProductionRecords(Address("owner"));
+    // Two users of one PC, or two PCs cloned under one host name: an outbox each.
+    const auto pc = [&](const std::string& name) {
+        SetVariable("XDG_DATA_HOME", Path(name));
+        SetVariable("LOCALAPPDATA", Path(name));
+        return StationIdentityBeside(DefaultOutboxPath());
+    };
+    // pc2's line was killed while it wrote SN 000017: the reservation of a process now gone.
+    const std::string pc2 = pc("pc2");
+    const pid_t gone = StartInBackground({"--version"}, "gone");
+    WaitFor(gone, "gone");
+    EXPECT_EQ(Sql("owner", "INSERT INTO serials (product_type, serial, state, time, host, "
+                           "process, process_start, station) VALUES (5, 23, 'reserved', "
+                           "'2026-12-08T10:00:00.000Z', '" +
+                               HostName() + "', " + std::to_string(gone) + ", '', '" + pc2 + "')"),
+              "");
+    const auto state = [&] {
+        return Value("owner", "SELECT state FROM serials WHERE serial = 23");
+    };
+    pc("pc1");
+    auto pc1 = OpenProductionRecords(Address("station"));
+    EXPECT_EQ(state(), "reserved"); // its pass may still wait in pc2's outbox
+    EXPECT_THROW(pc1->ClaimSerialNumber(5, 0x17), RecordsError);
+    pc("pc2");
+    OpenProductionRecords(Address("station")); // pc2's outbox is empty: settled, never released
+    EXPECT_EQ(state(), "unknown");
+
+    // Taken for good: a fixed serial number is refused, --serial next goes above it, and the
+    // reports show it.
+    pc("pc1");
+    const std::vector<std::string> line = {
+        "--records", Address("station"),           "--sim", "kvqm31x", "--sim-mice", "1",
+        "--factory", "0005,20261208,000017,1,A,1", "line",  imagePath};
+    ProgramResult result = Run(line);
+    EXPECT_THAT(result.out + result.err, HasSubstr("may already be on a mouse"));
+    EXPECT_THAT(result.out, Not(HasSubstr("Write Pass")));
+    std::vector<std::string> next = line;
+    next.insert(next.end(), {"--serial", "next"});
+    EXPECT_THAT(Run(next).out, HasSubstr("000018  Write Pass"));
+    EXPECT_THAT(Run({"--records", Address("station"), "records", "--summary"}).out,
+                HasSubstr("Serial numbers a mouse may carry without its record: 1"));
+    result = Run({"--records", Address("station"), "records", "--duplicates"});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_THAT(result.out, HasSubstr("000017"));
+    ASSERT_EQ(
+        Run({"--records", Address("station"), "records", "--report", Path("line.html")}).exitCode,
+        0);
+    const std::vector<std::uint8_t> page = ReadFile("line.html");
+    EXPECT_THAT(std::string(page.begin(), page.end()), HasSubstr("written without its record"));
+    // A pass of it from elsewhere (a program of an older version) is a mouse too many.
+    EXPECT_EQ(Sql("owner", "INSERT INTO records (id, time, operation, product_type, serial, "
+                           "verdict) VALUES ('old', '2026-12-08T11:00:00.000Z', 'write', 5, 23, "
+                           "'Write Pass')"),
+              "");
+    result = Run({"--records", Address("station"), "records", "--duplicates"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_THAT(result.out, HasSubstr("SN 000017 may be on two mice"));
+}
+
+TEST_F(LineDatabase, StationsAndApproversChangeItOnlyThroughTheOwnersCheckedFunctions) {
+    OpenProductionRecords(Address("owner"));
+    auto station = OpenProductionRecords(Address("station"));
+    ProductionRecord pass = WritePass(station->ReserveSerialNumber(5, 0x20));
+    pass.factory = 1;
+    pass.line = 'A';
+    pass.station = 1;
+    pass.host = "forged";
+    station->Append(pass);
+    // The server names who sent it and when it came, whatever the station says.
+    EXPECT_EQ(Value("owner", "SELECT role || ' ' || (stored > now() - interval '1 minute') FROM "
+                             "records"),
+              "station true");
+
+    // No table changes but through the functions: the stations' denial of service and forged
+    // passes of before.
+    for (const char* sql : {"INSERT INTO serials VALUES (5, 16777215, 'released', 'x')",
+                            "UPDATE serials SET state = 'released'",
+                            "INSERT INTO records (id, time, operation) VALUES ('x', 'y', 'write')",
+                            "INSERT INTO station_opens (host) VALUES ('x')"}) {
+        EXPECT_THAT(Sql("station", sql), HasSubstr("permission denied")) << sql;
+    }
+    EXPECT_THAT(Sql("approver", "INSERT INTO approvals (product_type, image_sha256, image_file, "
+                                "approver, role, time) VALUES (5, 'a', 'f', 'x', 'y', 'z')"),
+                HasSubstr("permission denied"));
+    // Each function checks what it is given, and lets a role act only as itself.
+    const std::string record = "SELECT vrax_add_record('r%', '2026-12-08T10:00:00.000Z', 'write', "
+                               "%, 'A', 1, 'h', 'KVQM31X', 0, 0, 'p', '', '', '', %, "
+                               "'Write Pass', 1, '', 5)";
+    const auto with = [](std::string text, const std::vector<std::string>& values) {
+        for (const std::string& value : values) {
+            text.replace(text.find('%'), 1, value);
+        }
+        return text;
+    };
+    EXPECT_THAT(Sql("station", with(record, {"1", "1", "16777215"})), HasSubstr("not reserved"));
+    EXPECT_THAT(Sql("station2", with(record, {"2", "1", "NULL"})),
+                HasSubstr("station 1-A-1 records as role station"));
+    EXPECT_EQ(Sql("station2", with(record, {"3", "2", "NULL"})), "");
+    EXPECT_THAT(Sql("station", "SELECT vrax_reserve(5, 16777216, 'h', 1, '', '')"),
+                HasSubstr("not one of 000000 to FFFFFF"));
+    EXPECT_EQ(Sql("station2", "SELECT vrax_settle(5, 32, false)"), "");
+    EXPECT_EQ(Sql("station2", "SELECT vrax_settle_abandoned(5, 32)"), "");
+    EXPECT_EQ(Value("owner", "SELECT state FROM serials WHERE serial = 32"), "reserved");
+    // Their search path is fixed: a station's own temporary table is not theirs.
+    EXPECT_EQ(Sql("station", "CREATE TEMP TABLE serials (product_type integer, serial integer); "
+                             "SELECT vrax_claim(5, 64, 'h', 1, '', '')"),
+              "");
+    EXPECT_EQ(Value("owner", "SELECT role FROM serials WHERE serial = 64"), "station");
+    EXPECT_EQ(station->ReserveSerialNumber(5, 1), 65);
+
+    // An approval is the approver's role's, at the server's time.
+    EXPECT_THAT(Sql("station", "SELECT vrax_approve(5, repeat('a', 64), 'f')"),
+                HasSubstr("permission denied"));
+    EXPECT_THAT(Sql("approver", "SELECT vrax_approve(5, 'not a hash', 'f')"), HasSubstr("SHA-256"));
+    const ImageApproval approved =
+        OpenProductionRecords(Address("approver"), RecordsAccess::Approval)
+            ->ApproveImage({5, std::string(64, 'b'), "mouse.bin", "qa@lab", "1999-01-01"});
+    EXPECT_EQ(approved.approver, "approver");
+    EXPECT_EQ(approved.time.substr(0, 4), UtcTimeWithMilliseconds().substr(0, 4));
+    EXPECT_EQ(Value("owner", "SELECT role FROM approvals"), "approver");
 }
 
 } // namespace

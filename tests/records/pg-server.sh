@@ -2,7 +2,7 @@
 # A throwaway PostgreSQL server for the tests and for trying the line database by hand: its
 # own data folder, run by an unprivileged user, listening on a free port of 127.0.0.1 only,
 # set up as a factory would with packaging/postgresql/line-database.sql.
-#   pg-server.sh start DIR     DIR/owner.uri, station.uri, approver.uri; DIR/passfile
+#   pg-server.sh start DIR     DIR/owner.uri, station.uri, station2.uri, approver.uri; DIR/passfile
 #   pg-server.sh stop DIR      pg_ctl stop -m immediate: as if the server were lost
 #   pg-server.sh resume DIR    start the stopped server again on its port
 #   pg-server.sh remove DIR    stop and delete it
@@ -55,11 +55,13 @@ CONF
     echo "$port" >"$DIR/port"
     local sql=(as_server "$BIN/psql" -X -q -h "$DIR/data" -p "$port" -U postgres -v ON_ERROR_STOP=1)
     "${sql[@]}" -d postgres -f "$HERE/../../packaging/postgresql/line-database.sql" >/dev/null
+    # A second station's role, as a factory adds one per PC.
+    "${sql[@]}" -d postgres -c "CREATE ROLE station2 LOGIN IN ROLE vrax_station" >/dev/null
     : >"$DIR/passfile"
     chmod 600 "$DIR/passfile"
     local role password
     # The superuser by TCP and password as well: programs under Wine have no Unix sockets.
-    for role in vrax_owner station approver postgres; do
+    for role in vrax_owner station station2 approver postgres; do
         password=$(head -c 18 /dev/urandom | base64 | tr '+/' 'xy')
         "${sql[@]}" -d postgres -c "ALTER ROLE $role PASSWORD '$password'" >/dev/null
         echo "127.0.0.1:$port:*:$role:$password" >>"$DIR/passfile"
