@@ -27,6 +27,7 @@
 #include "records/SerialNumberHold.h"
 #include "records/Sha256.h"
 #include "records/UserName.h"
+#include "records/Utf8Text.h"
 
 #include <cerrno>
 #include <csignal>
@@ -231,7 +232,9 @@ CommandLineProgram::Outcome CommandLineProgram::Execute() {
         if (std::optional<Outcome> refused = LoadImage(station, view)) {
             return *refused;
         }
-        origin_.imageFile = ExpandFileName(options_.path);
+        origin_.imageFile = options_.recordsChoice == "none"
+                                ? ExpandFileName(options_.path)
+                                : Utf8FileName(ExpandFileName(options_.path));
         origin_.imageSha256 = Sha256Hex(station.state.LoadedImage.data(), ImageSize);
         break;
     case Command::Read:
@@ -432,6 +435,12 @@ CommandLineProgram::Outcome CommandLineProgram::ShowRecords() {
                 (waiting == 1 ? " record" : " records") +
                 " (sent by the next station that reaches the server)");
         }
+        if (const std::vector<std::string> aside = records_->SetAside(); !aside.empty()) {
+            outcome.lines.push_back("Set aside in this PC's outbox, refused by the line database:");
+            for (const std::string& entry : aside) {
+                outcome.lines.push_back("  " + entry);
+            }
+        }
         break;
     case RecordsReport::Duplicates: {
         outcome.lines = DuplicateSerialNumbers(records_->FindRepeatedPasses(filter), filter.since);
@@ -495,7 +504,7 @@ CommandLineProgram::Outcome CommandLineProgram::Approve() {
     ImageApproval approval;
     approval.productType = options_.productType.value_or(0);
     approval.imageSha256 = Sha256Hex(loader.state.LoadedImage.data(), ImageSize);
-    approval.imageFile = ExpandFileName(options_.path);
+    approval.imageFile = Utf8FileName(ExpandFileName(options_.path));
     const std::string user = UserName();
     const std::string host = HostName();
     approval.approver = (user.empty() ? "?" : user) + "@" + (host.empty() ? "?" : host);

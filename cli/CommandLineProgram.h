@@ -27,6 +27,8 @@ enum ExitCode : int {
     ExitFailed = 1, // any other outcome on a found mouse
     ExitBadInput = 2,
     ExitNoMouse = 3,
+    // A line ended with records kept on this PC, not yet in the line database.
+    ExitRecordsWaiting = 4,
 };
 
 // One run of the command line: the options' station on real or virtual mice, the operation

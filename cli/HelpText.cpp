@@ -162,6 +162,8 @@ Exit codes:
      approved for the product type, a store that cannot be written or stayed locked past
      its deadline, a records file on a network file system)
   3  no matching mouse found
+  4  line: it ended with records still waiting in this PC's outbox for the line database
+     (the end says how many; the next station that reaches the server sends them)
 )";
 
 std::string Families(const MouseFaultName& fault) {

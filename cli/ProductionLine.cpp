@@ -15,6 +15,7 @@
 #include "records/OperationRecord.h"
 #include "records/SerialNumberHold.h"
 #include "records/Sha256.h"
+#include "records/Utf8Text.h"
 #include "sim/SimulatedHidBus.h"
 #include "sim/VirtualMouse31x.h"
 #include "sim/VirtualMouse42xx.h"
@@ -117,7 +118,9 @@ int ProductionLine::Run() {
             return 2;
         }
         tally.image = loader.state;
-        tally.origin.imageFile = ExpandFileName(options_.path);
+        tally.origin.imageFile = options_.recordsChoice == "none"
+                                     ? ExpandFileName(options_.path)
+                                     : Utf8FileName(ExpandFileName(options_.path));
         tally.origin.imageSha256 = Sha256Hex(loader.state.LoadedImage.data(), ImageSize);
         tally.origin.vendorId = options_.vendorId;
         tally.origin.productId = options_.productId;
@@ -264,6 +267,22 @@ int ProductionLine::Run() {
     out_ << "Mice: " << tally.verdicts << ", passed " << tally.passes << ", failed " << fails
          << ", yield " << yield << '\n'
          << std::flush;
+    long unsent = 0;
+    std::size_t aside = 0;
+    try {
+        unsent = records_.WaitingToSend();
+        aside = records_.SetAside().size();
+    } catch (const RecordsError& error) {
+        tally.error += (tally.error.empty() ? "" : "\n") + std::string(error.what());
+    }
+    if (unsent > 0) {
+        err_ << "Records waiting in this PC's outbox for the line database: " << unsent
+             << " (sent by the next station that reaches the server)\n";
+    }
+    if (aside > 0) {
+        err_ << "Set aside in this PC's outbox, refused by the line database: " << aside
+             << " (records --summary lists them)\n";
+    }
     if (!tally.error.empty()) {
         err_ << tally.error << '\n';
         if (!tally.unrecorded.empty()) {
@@ -273,6 +292,9 @@ int ProductionLine::Run() {
             }
         }
         return 2;
+    }
+    if (unsent > 0) {
+        return 4;
     }
     return fails == 0 ? 0 : 1;
 }

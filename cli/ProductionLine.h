@@ -21,7 +21,8 @@ public:
     ProductionLine(const CommandLineOptions& options, ProductionRecords& records,
                    ProductionLog* log, std::ostream& out, std::ostream& err);
 
-    // The exit code: 0 when every mouse passed, 1 when any did not, 2 for bad input.
+    // The exit code: 0 when every mouse passed, 1 when any did not, 2 for bad input or a
+    // records failure, 4 when records still wait in the outbox at the end.
     int Run();
 
     // Safe from a signal handler: the jobs in flight finish, no new one starts.

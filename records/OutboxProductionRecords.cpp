@@ -2,10 +2,13 @@
 
 #include "device/HexText.h"
 #include "records/RecordsLocation.h"
+#include "records/SerialNumberHold.h"
 #include "records/SqliteStatement.h"
+#include "records/Utf8Text.h"
 
 #include <chrono>
 #include <filesystem>
+#include <initializer_list>
 #include <optional>
 #include <thread>
 
@@ -24,13 +27,39 @@ CREATE TABLE IF NOT EXISTS outbox (
     image_sha256 TEXT, image_file TEXT, format TEXT,
     product_type INTEGER, serial INTEGER,
     verdict TEXT, duration_ms INTEGER, error TEXT,
-    stamped INTEGER);
+    stamped INTEGER,
+    reason TEXT);
 CREATE INDEX IF NOT EXISTS outbox_server ON outbox(server, seq);
+CREATE TABLE IF NOT EXISTS sender (
+    one INTEGER PRIMARY KEY CHECK (one = 1),
+    holder TEXT NOT NULL,
+    until INTEGER NOT NULL);
+INSERT OR IGNORE INTO sender VALUES (1, '', 0);
 )";
 
 constexpr const char* Columns =
     "id, time, operation, factory, line, station, host, ic_type, vid, pid, path, image_sha256, "
     "image_file, format, product_type, serial, verdict, duration_ms, error, stamped";
+
+// Short enough that the file's write lock is never held long and a station's turn is renewed
+// often; a turn not renewed (its station gone) passes to another after TurnLength.
+constexpr long long BatchSize = 32;
+constexpr std::chrono::milliseconds TurnLength{60000};
+
+long long NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// Whether the outbox can set entries aside: an earlier version's file cannot until a station
+// opens it.
+bool HasReasons(sqlite3* db) {
+    SqliteStatement column(
+        db, "SELECT count(*) FROM pragma_table_info('outbox') WHERE name = 'reason'");
+    column.Step();
+    return column.Integer(0) > 0;
+}
 
 // Switching to WAL and making the table need the file alone, and another program of this PC may
 // be opening it at the same moment: SQLite does not always wait on its own there (seen under
@@ -42,12 +71,20 @@ void PrepareOutbox(sqlite3* db) {
     for (;;) {
         const int result = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
         if (result == SQLITE_OK) {
-            return;
+            break;
         }
         if ((result & 0xFF) != SQLITE_BUSY || std::chrono::steady_clock::now() >= deadline) {
             ThrowSqlite(db, result);
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (!HasReasons(db)) {
+        const int result = sqlite3_exec(db, "ALTER TABLE outbox ADD COLUMN reason TEXT", nullptr,
+                                        nullptr, nullptr);
+        // Another station may have added it meanwhile.
+        if (result != SQLITE_OK && !HasReasons(db)) {
+            ThrowSqlite(db, result);
+        }
     }
 }
 
@@ -60,6 +97,11 @@ struct OutboxProductionRecords::Entry {
     bool stamped = false;
 };
 
+struct OutboxProductionRecords::Queued {
+    long long seq = 0;
+    Entry entry;
+};
+
 std::string DefaultOutboxPath() {
     const std::string records = DefaultRecordsPath();
     if (records.empty()) {
@@ -70,7 +112,7 @@ std::string DefaultOutboxPath() {
 
 OutboxProductionRecords::OutboxProductionRecords(std::unique_ptr<PostgresProductionRecords> server,
                                                  const std::string& outboxPath, Access access)
-    : server_(std::move(server)), path_(outboxPath) {
+    : server_(std::move(server)), path_(outboxPath), sender_(NewRecordId()) {
     if (path_.empty()) {
         throw RecordsError("no folder for the line database's outbox is known (set HOME or "
                            "LOCALAPPDATA)");
@@ -93,7 +135,9 @@ OutboxProductionRecords::OutboxProductionRecords(std::unique_ptr<PostgresProduct
         sqlite3_busy_timeout(outbox_, static_cast<int>(RecordsWaitLimit.count()));
         if (access == Access::Station) {
             PrepareOutbox(outbox_);
+            AdoptEarlierKeys();
         }
+        reasons_ = HasReasons(outbox_);
     } catch (const SqliteFailure& failure) {
         sqlite3_close(outbox_);
         outbox_ = nullptr;
@@ -119,15 +163,38 @@ void OutboxProductionRecords::Fail(const std::string& what, const std::string& c
                        "\": " + what + ": " + cause);
 }
 
+// Earlier versions kept entries under the address as it was spelled.
+void OutboxProductionRecords::AdoptEarlierKeys() {
+    std::vector<std::string> spelled;
+    {
+        SqliteStatement keys(outbox_, "SELECT DISTINCT server FROM outbox WHERE server LIKE "
+                                      "'%://%' OR server LIKE '%=%'");
+        while (keys.Step()) {
+            spelled.push_back(keys.Text(0));
+        }
+    }
+    for (const std::string& address : spelled) {
+        const std::string server = PostgresProductionRecords::ServerOfAddress(address);
+        if (!server.empty()) {
+            SqliteStatement adopt(outbox_, "UPDATE outbox SET server = ? WHERE server = ?");
+            adopt.Bind(1, server);
+            adopt.Bind(2, address);
+            adopt.Step();
+        }
+    }
+}
+
 long OutboxProductionRecords::WaitingToSend() {
+    Deliver(true);
     std::lock_guard lock(mutex_);
-    if (outbox_ == nullptr) {
+    // What a deleted file held goes with this process: the error that stopped it named them.
+    if (outbox_ == nullptr || Moved()) {
         return 0;
     }
     try {
         SqliteStatement count(outbox_,
-                              "SELECT count(*) FROM outbox WHERE server = ? AND kind = 'record'");
-        count.Bind(1, server_->Address());
+                              std::string("SELECT count(*) FROM outbox WHERE kind = 'record'") +
+                                  (reasons_ ? " AND reason IS NULL" : ""));
         count.Step();
         return static_cast<long>(count.Integer(0));
     } catch (const SqliteFailure& failure) {
@@ -138,15 +205,78 @@ long OutboxProductionRecords::WaitingToSend() {
     }
 }
 
-void OutboxProductionRecords::Keep(const Entry& entry) {
+std::vector<std::string> OutboxProductionRecords::SetAside() {
+    std::lock_guard lock(mutex_);
+    std::vector<std::string> lines;
+    if (outbox_ == nullptr || !reasons_) {
+        return lines;
+    }
     try {
+        SqliteStatement rows(outbox_, "SELECT kind, path, product_type, serial, verdict, error, "
+                                      "stamped, time, reason FROM outbox WHERE reason IS NOT NULL "
+                                      "ORDER BY seq");
+        while (rows.Step()) {
+            ProductionRecord record;
+            record.devicePath = rows.Text(1);
+            record.productType = rows.OptionalInteger(2);
+            record.serialNumber = rows.OptionalInteger(3);
+            record.verdict = rows.Text(4);
+            record.error = rows.Text(5);
+            const std::string what =
+                rows.Text(0) == "settle"
+                    ? "SN " + record.SerialText() + " of product type " +
+                          HexText(static_cast<unsigned>(record.productType.value_or(0)), 4) +
+                          (rows.Integer(6) != 0 ? " stamped" : " released")
+                    : MouseOfRecord(record) + "  " + rows.Text(7);
+            lines.push_back(what + ": " + rows.Text(8));
+        }
+    } catch (const SqliteFailure& failure) {
+        Fail("cannot read", failure.message);
+    }
+    return lines;
+}
+
+// A file deleted or replaced under an open connection takes what is written to it nowhere.
+bool OutboxProductionRecords::Moved() {
+    int moved = 0;
+    return sqlite3_file_control(outbox_, "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK &&
+           moved != 0;
+}
+
+std::string OutboxProductionRecords::LostMice() {
+    SqliteStatement rows(outbox_, "SELECT path, product_type, serial, verdict, error FROM outbox "
+                                  "WHERE kind = 'record' AND reason IS NULL ORDER BY seq");
+    std::string mice;
+    while (rows.Step()) {
+        ProductionRecord record;
+        record.devicePath = rows.Text(0);
+        record.productType = rows.OptionalInteger(1);
+        record.serialNumber = rows.OptionalInteger(2);
+        record.verdict = rows.Text(3);
+        record.error = rows.Text(4);
+        mice += "\n  " + MouseOfRecord(record);
+    }
+    return mice.empty() ? "no record waited in it"
+                        : "the records of these mice waited in it, not sent to the line "
+                          "database:" +
+                              mice;
+}
+
+void OutboxProductionRecords::Keep(const Entry& entry) {
+    std::lock_guard lock(mutex_);
+    try {
+        if (Moved()) {
+            Fail("was deleted or replaced while this station used it; it cannot keep this "
+                 "record",
+                 LostMice());
+        }
         SqliteStatement insert(outbox_, "INSERT INTO outbox (server, kind, id, time, operation, "
                                         "factory, line, station, host, ic_type, vid, pid, path, "
                                         "image_sha256, image_file, format, product_type, serial, "
                                         "verdict, duration_ms, error, stamped) VALUES "
                                         "(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
         const ProductionRecord& record = entry.record;
-        insert.Bind(1, server_->Address());
+        insert.Bind(1, server_->Server());
         insert.Bind(2, entry.kind);
         insert.Bind(3, record.id);
         insert.Bind(4, record.time);
@@ -174,107 +304,194 @@ void OutboxProductionRecords::Keep(const Entry& entry) {
     }
 }
 
-bool OutboxProductionRecords::Deliver() {
+bool OutboxProductionRecords::AnyWaiting() {
     std::lock_guard lock(mutex_);
-    return DeliverLocked();
+    // Almost always empty: a look that writes nothing and syncs nothing.
+    SqliteStatement any(outbox_,
+                        "SELECT 1 FROM outbox WHERE server = ? AND reason IS NULL LIMIT 1");
+    any.Bind(1, server_->Server());
+    return any.Step();
 }
 
-bool OutboxProductionRecords::DeliverLocked() {
+// The stations of this PC take turns: each entry goes once and in order.
+bool OutboxProductionRecords::TakeTurn() {
+    std::lock_guard lock(mutex_);
+    const long long now = NowMs();
+    SqliteStatement take(
+        outbox_, "UPDATE sender SET holder = ?1, until = ?2 WHERE holder = ?1 OR until < ?3");
+    take.Bind(1, sender_);
+    take.Bind(2, now + TurnLength.count());
+    take.Bind(3, now);
+    take.Step();
+    return sqlite3_changes(outbox_) > 0;
+}
+
+void OutboxProductionRecords::EndTurn() {
+    std::lock_guard lock(mutex_);
+    SqliteStatement end(outbox_, "UPDATE sender SET until = 0 WHERE holder = ?");
+    end.Bind(1, sender_);
+    end.Step();
+}
+
+std::vector<OutboxProductionRecords::Queued> OutboxProductionRecords::NextBatch() {
+    std::lock_guard lock(mutex_);
+    SqliteStatement select(outbox_, std::string("SELECT seq, kind, ") + Columns +
+                                        " FROM outbox WHERE server = ? AND reason IS NULL "
+                                        "ORDER BY seq LIMIT ?");
+    select.Bind(1, server_->Server());
+    select.Bind(2, BatchSize);
+    std::vector<Queued> batch;
+    while (select.Step()) {
+        Queued& queued = batch.emplace_back();
+        queued.seq = select.Integer(0);
+        queued.entry.kind = select.Text(1);
+        ProductionRecord& record = queued.entry.record;
+        record.id = select.Text(2);
+        record.time = select.Text(3);
+        record.operation = select.Text(4);
+        record.factory = static_cast<int>(select.Integer(5));
+        const std::string line = select.Text(6);
+        record.line = line.empty() ? '?' : line[0];
+        record.station = static_cast<int>(select.Integer(7));
+        record.host = select.Text(8);
+        record.icType = select.Text(9);
+        record.vendorId = static_cast<int>(select.Integer(10));
+        record.productId = static_cast<int>(select.Integer(11));
+        record.devicePath = select.Text(12);
+        record.imageSha256 = select.Text(13);
+        record.imageFile = select.Text(14);
+        record.format = select.Text(15);
+        record.productType = select.OptionalInteger(16);
+        record.serialNumber = select.OptionalInteger(17);
+        record.verdict = select.Text(18);
+        record.durationMs = select.Integer(19);
+        record.error = select.Text(20);
+        queued.entry.stamped = select.Integer(21) != 0;
+    }
+    return batch;
+}
+
+void OutboxProductionRecords::Send(const Entry& entry) {
+    if (entry.kind == "settle") {
+        server_->SettleSerialNumber(entry.record.productType.value_or(0),
+                                    entry.record.serialNumber.value_or(0), entry.stamped);
+    } else {
+        // Sent again after a lost answer, the server keeps it once (its id).
+        server_->Append(entry.record);
+    }
+}
+
+// Sent entries leave the file; refused ones stay, set aside with the server's reason.
+void OutboxProductionRecords::Done(const std::vector<std::pair<long long, std::string>>& done) {
+    std::lock_guard lock(mutex_);
+    SqliteExecute(outbox_, "BEGIN IMMEDIATE");
+    try {
+        for (const auto& [seq, reason] : done) {
+            if (reason.empty()) {
+                SqliteStatement remove(outbox_, "DELETE FROM outbox WHERE seq = ?");
+                remove.Bind(1, seq);
+                remove.Step();
+            } else {
+                SqliteStatement aside(outbox_, "UPDATE outbox SET reason = ? WHERE seq = ?");
+                aside.Bind(1, reason);
+                aside.Bind(2, seq);
+                aside.Step();
+            }
+        }
+        SqliteStatement renew(outbox_, "UPDATE sender SET until = ? WHERE holder = ?");
+        renew.Bind(1, NowMs() + TurnLength.count());
+        renew.Bind(2, sender_);
+        renew.Step();
+        SqliteExecute(outbox_, "COMMIT");
+    } catch (...) {
+        sqlite3_exec(outbox_, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+}
+
+bool OutboxProductionRecords::Deliver(bool waitForTurn) {
     if (outbox_ == nullptr || sqlite3_db_readonly(outbox_, "main") == 1) {
         return true;
     }
+    std::unique_lock turn(sending_, std::defer_lock);
+    const auto deadline = std::chrono::steady_clock::now() + RecordsWaitLimit;
     try {
-        {
-            // Almost always empty: a look that writes nothing and syncs nothing.
-            SqliteStatement any(outbox_, "SELECT 1 FROM outbox WHERE server = ? LIMIT 1");
-            any.Bind(1, server_->Address());
-            if (!any.Step()) {
+        for (;;) {
+            if (!AnyWaiting()) {
                 return true;
             }
-        }
-        // Taken as a writer: another station of this PC sending the same entries waits, so
-        // each goes once and in order.
-        SqliteExecute(outbox_, "BEGIN IMMEDIATE");
-        bool delivered = true;
-        try {
-            SqliteStatement select(outbox_, (std::string("SELECT seq, kind, ") + Columns +
-                                             " FROM outbox WHERE server = ? ORDER BY seq")
-                                                .c_str());
-            select.Bind(1, server_->Address());
-            while (select.Step()) {
-                Entry entry;
-                entry.kind = select.Text(1);
-                ProductionRecord& record = entry.record;
-                record.id = select.Text(2);
-                record.time = select.Text(3);
-                record.operation = select.Text(4);
-                record.factory = static_cast<int>(select.Integer(5));
-                const std::string line = select.Text(6);
-                record.line = line.empty() ? '?' : line[0];
-                record.station = static_cast<int>(select.Integer(7));
-                record.host = select.Text(8);
-                record.icType = select.Text(9);
-                record.vendorId = static_cast<int>(select.Integer(10));
-                record.productId = static_cast<int>(select.Integer(11));
-                record.devicePath = select.Text(12);
-                record.imageSha256 = select.Text(13);
-                record.imageFile = select.Text(14);
-                record.format = select.Text(15);
-                record.productType = select.OptionalInteger(16);
-                record.serialNumber = select.OptionalInteger(17);
-                record.verdict = select.Text(18);
-                record.durationMs = select.Integer(19);
-                record.error = select.Text(20);
-                entry.stamped = select.Integer(21) != 0;
-                try {
-                    if (entry.kind == "settle") {
-                        server_->SettleSerialNumber(record.productType.value_or(0),
-                                                    record.serialNumber.value_or(0), entry.stamped);
-                    } else {
-                        // Sent again after a lost answer, the server keeps it once (its id).
-                        server_->Append(record);
-                    }
-                } catch (const RecordsUnreachable&) {
-                    delivered = false;
-                    break;
+            // While another thread or station of this PC sends, what this one has goes behind.
+            while (!(turn.owns_lock() || turn.try_lock()) || !TakeTurn()) {
+                if (!waitForTurn || std::chrono::steady_clock::now() >= deadline) {
+                    return false;
                 }
-                SqliteStatement remove(outbox_, "DELETE FROM outbox WHERE seq = ?");
-                remove.Bind(1, select.Integer(0));
-                remove.Step();
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                if (!AnyWaiting()) {
+                    return true;
+                }
             }
-        } catch (...) {
-            sqlite3_exec(outbox_, "COMMIT", nullptr, nullptr, nullptr);
-            throw;
+            bool delivered = true;
+            try {
+                while (delivered) {
+                    const std::vector<Queued> batch = NextBatch();
+                    if (batch.empty()) {
+                        break;
+                    }
+                    std::vector<std::pair<long long, std::string>> done;
+                    for (const Queued& queued : batch) {
+                        try {
+                            Send(queued.entry);
+                            done.emplace_back(queued.seq, "");
+                        } catch (const RecordsUnreachable&) {
+                            delivered = false;
+                            break;
+                        } catch (const RecordRefused& refused) {
+                            done.emplace_back(queued.seq, refused.what());
+                        }
+                    }
+                    Done(done);
+                }
+            } catch (...) {
+                EndTurn();
+                throw;
+            }
+            EndTurn();
+            if (!delivered) {
+                return false;
+            }
+            // Another look: what was kept behind this turn as it ended goes too.
         }
-        SqliteExecute(outbox_, "COMMIT");
-        return delivered;
     } catch (const SqliteFailure& failure) {
         Fail("cannot send what waits", failure.message);
     }
 }
 
 void OutboxProductionRecords::ProveWritable() {
-    std::lock_guard lock(mutex_);
     server_->ProveWritable();
 }
 
 int OutboxProductionRecords::SettleAbandonedReservations() {
-    std::lock_guard lock(mutex_);
     // A gone process's pass may still wait here: settled now, its number would count as
     // released.
-    if (!DeliverLocked()) {
+    if (!Deliver()) {
         return 0;
     }
     return server_->SettleAbandonedReservations();
 }
 
 void OutboxProductionRecords::Append(const ProductionRecord& record) {
-    std::lock_guard lock(mutex_);
     Entry entry{"record", record, false};
     if (entry.record.id.empty()) {
         entry.record.id = NewRecordId();
     }
-    if (DeliverLocked()) {
+    // The server takes UTF-8 only, whatever the system handed the station.
+    ProductionRecord& text = entry.record;
+    for (std::string* field :
+         {&text.time, &text.operation, &text.host, &text.icType, &text.devicePath, &text.imageFile,
+          &text.format, &text.verdict, &text.error}) {
+        *field = Utf8OfPlatformText(*field);
+    }
+    if (Deliver()) {
         try {
             server_->Append(entry.record);
             return;
@@ -285,8 +502,7 @@ void OutboxProductionRecords::Append(const ProductionRecord& record) {
 }
 
 void OutboxProductionRecords::SettleSerialNumber(int productType, int serialNumber, bool stamped) {
-    std::lock_guard lock(mutex_);
-    if (DeliverLocked()) {
+    if (Deliver()) {
         try {
             server_->SettleSerialNumber(productType, serialNumber, stamped);
             return;
@@ -300,9 +516,8 @@ void OutboxProductionRecords::SettleSerialNumber(int productType, int serialNumb
 }
 
 int OutboxProductionRecords::ReserveSerialNumber(int productType, int firstSerial) {
-    std::lock_guard lock(mutex_);
     try {
-        DeliverLocked();
+        Deliver();
         return server_->ReserveSerialNumber(productType, firstSerial);
     } catch (const RecordsUnreachable& error) {
         throw RecordsUnreachable(
@@ -313,9 +528,8 @@ int OutboxProductionRecords::ReserveSerialNumber(int productType, int firstSeria
 }
 
 void OutboxProductionRecords::ClaimSerialNumber(int productType, int serialNumber) {
-    std::lock_guard lock(mutex_);
     try {
-        DeliverLocked();
+        Deliver();
         server_->ClaimSerialNumber(productType, serialNumber);
     } catch (const RecordsUnreachable& error) {
         throw RecordsUnreachable(
@@ -328,46 +542,39 @@ void OutboxProductionRecords::ClaimSerialNumber(int productType, int serialNumbe
 }
 
 std::vector<ProductionRecord> OutboxProductionRecords::Find(const RecordFilter& filter) {
-    std::lock_guard lock(mutex_);
-    DeliverLocked();
+    Deliver();
     return server_->Find(filter);
 }
 
 std::vector<WriteTally> OutboxProductionRecords::SummarizeWrites(const RecordFilter& filter) {
-    std::lock_guard lock(mutex_);
-    DeliverLocked();
+    Deliver();
     return server_->SummarizeWrites(filter);
 }
 
 std::vector<ProductionRecord>
 OutboxProductionRecords::FindRepeatedPasses(const RecordFilter& filter) {
-    std::lock_guard lock(mutex_);
-    DeliverLocked();
+    Deliver();
     return server_->FindRepeatedPasses(filter);
 }
 
 std::vector<Reservation> OutboxProductionRecords::FindReservations() {
-    std::lock_guard lock(mutex_);
-    DeliverLocked();
+    Deliver();
     return server_->FindReservations();
 }
 
 std::vector<StationTally> OutboxProductionRecords::SummarizeStations(const RecordFilter& filter) {
-    std::lock_guard lock(mutex_);
-    DeliverLocked();
+    Deliver();
     return server_->SummarizeStations(filter);
 }
 
 std::vector<FailureReason> OutboxProductionRecords::CountFailureReasons(const RecordFilter& filter,
                                                                         int limit) {
-    std::lock_guard lock(mutex_);
-    DeliverLocked();
+    Deliver();
     return server_->CountFailureReasons(filter, limit);
 }
 
 std::vector<SerialNumberRun> OutboxProductionRecords::FindStampedRuns(const RecordFilter& filter) {
-    std::lock_guard lock(mutex_);
-    DeliverLocked();
+    Deliver();
     return server_->FindStampedRuns(filter);
 }
 

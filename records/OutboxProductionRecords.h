@@ -5,6 +5,8 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 struct sqlite3;
 
@@ -17,7 +19,10 @@ std::string DefaultOutboxPath();
 // serial number the server cannot take waits in a SQLite file on this PC and is sent, in
 // order and once, as soon as the server answers again. What needs the server there and then
 // (a serial number's reservation and its duplicate check, the reports) fails instead, naming
-// why.
+// why. Entries are kept for the server and database the address resolves to, so any spelling
+// of it sends them; an entry the server refuses for its content is set aside with the reason.
+// Several stations of the PC share the file: one sends at a time, in short batches, while the
+// others go on keeping theirs.
 class OutboxProductionRecords final : public ProductionRecords {
 public:
     enum class Access {
@@ -48,21 +53,37 @@ public:
     void StopWaiting() override;
     ImageApproval ApproveImage(const ImageApproval& approval) override;
     std::vector<ImageApproval> FindApprovals(std::optional<int> productType) override;
+    // A station sends what it can first.
     long WaitingToSend() override;
+    std::vector<std::string> SetAside() override;
 
-    // Sends what waits for this server, oldest first. False when some must wait on.
-    bool Deliver();
+    // Sends what waits for this server, oldest first. False when some must wait on, also
+    // while another station or thread of this PC sends it, unless told to wait for its turn
+    // (within the records' deadline).
+    bool Deliver(bool waitForTurn = false);
 
 private:
     struct Entry;
+    struct Queued;
     void Keep(const Entry& entry);
-    bool DeliverLocked();
+    void AdoptEarlierKeys();
+    bool AnyWaiting();
+    bool TakeTurn();
+    void EndTurn();
+    std::vector<Queued> NextBatch();
+    void Send(const Entry& entry);
+    void Done(const std::vector<std::pair<long long, std::string>>& done);
+    bool Moved();
+    std::string LostMice();
     [[noreturn]] void Fail(const std::string& what, const std::string& cause);
 
     std::unique_ptr<PostgresProductionRecords> server_;
     std::string path_;
     sqlite3* outbox_ = nullptr;
-    std::recursive_mutex mutex_;
+    bool reasons_ = false; // the file can set entries aside (a report may read an older one)
+    std::string sender_;   // this store in the stations' turn to send
+    std::mutex mutex_;     // one transaction at a time on the connection
+    std::mutex sending_;   // one thread sends
 };
 
 } // namespace vrax

@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace vrax {
@@ -418,8 +419,36 @@ struct ServerLost {
     std::string message;
 };
 struct ServerRefused {
+    ServerRefused(std::string text, std::string code = {})
+        : message(std::move(text)), state(std::move(code)) {}
     std::string message;
+    std::string state; // the server's SQLSTATE, when it gave one
 };
+
+// Data exceptions and broken table rules: the refusal is for what was sent, not for the station.
+bool RefusedForContent(const std::string& state) {
+    return state.rfind("22", 0) == 0 || state.rfind("23", 0) == 0;
+}
+
+std::map<std::string, std::string> OptionsGiven(PQconninfoOption* options) {
+    std::map<std::string, std::string> given;
+    for (PQconninfoOption* option = options; option && option->keyword != nullptr; ++option) {
+        if (option->val != nullptr && *option->val != '\0') {
+            given[option->keyword] = option->val;
+        }
+    }
+    PQconninfoFree(options);
+    return given;
+}
+
+// "host:port/database". Of a list of hosts the first, whichever answered: the key stays when
+// the line fails over.
+std::string ServerKey(std::map<std::string, std::string>& given) {
+    const auto first = [](const std::string& list) { return list.substr(0, list.find(',')); };
+    const std::string host = first(given.count("host") ? given["host"] : given["hostaddr"]);
+    const std::string port = first(given["port"]);
+    return host + ":" + (port.empty() ? "5432" : port) + "/" + given["dbname"];
+}
 
 bool WaitReadable(PGconn* connection, int milliseconds) {
 #ifdef _WIN32
@@ -541,12 +570,14 @@ public:
         }
         std::optional<Result> last;
         std::string error;
+        std::string state;
         while (PGresult* result = PQgetResult(connection_)) {
             const ExecStatusType status = PQresultStatus(result);
             if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK && error.empty()) {
+                const char* code = PQresultErrorField(result, PG_DIAG_SQLSTATE);
+                state = code ? code : "";
                 // The owner's functions refuse in words meant for the operator.
-                const char* state = PQresultErrorField(result, PG_DIAG_SQLSTATE);
-                error = Trimmed(state != nullptr && std::string(state) == RefusalState
+                error = Trimmed(state == RefusalState
                                     ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY)
                                     : PQresultErrorMessage(result));
             }
@@ -556,7 +587,7 @@ public:
             throw ServerLost{error.empty() ? Trimmed(PQerrorMessage(connection_)) : error};
         }
         if (!error.empty() || !last) {
-            throw ServerRefused{error.empty() ? "no result" : error};
+            throw ServerRefused{error.empty() ? "no result" : error, state};
         }
         return std::move(*last);
     }
@@ -611,6 +642,11 @@ PostgresProductionRecords::PostgresProductionRecords(const std::string& address,
     }
     try {
         Call("connect", [&](Session& session) { CreateOrUpgrade(session); });
+        // As libpq resolved the address: service file, environment and defaults included.
+        std::map<std::string, std::string> used = OptionsGiven(PQconninfo(connection_));
+        used.emplace("host", PQhost(connection_));
+        used["dbname"] = PQdb(connection_);
+        server_ = ServerKey(used);
     } catch (...) {
         // No destructor runs for an object whose constructor threw.
         PQfinish(connection_);
@@ -691,8 +727,22 @@ void PostgresProductionRecords::Call(const char* what, const std::function<void(
         throw RecordsUnreachable(name + "cannot " + what + ": the server was lost (" +
                                  lost.message + ")");
     } catch (const ServerRefused& refused) {
+        if (RefusedForContent(refused.state)) {
+            throw RecordRefused(name + "cannot " + what + ": " + refused.message);
+        }
         throw RecordsError(name + "cannot " + what + ": " + refused.message);
     }
+}
+
+std::string PostgresProductionRecords::ServerOfAddress(const std::string& address) {
+    std::map<std::string, std::string> given =
+        OptionsGiven(PQconninfoParse(LineDatabaseConnectionText(address).c_str(), nullptr));
+    // What a service file or the environment would add is not known here.
+    if ((given.count("host") == 0 && given.count("hostaddr") == 0) || given.count("dbname") == 0 ||
+        given.count("service") != 0) {
+        return {};
+    }
+    return ServerKey(given);
 }
 
 void PostgresProductionRecords::StopWaiting() {

@@ -59,6 +59,11 @@ public:
 
     // The address as messages and the outbox show it: never a password.
     const std::string& Address() const { return address_; }
+    // "host:port/database" as libpq resolved the address (service file, environment,
+    // defaults): the same server however its address is spelled.
+    const std::string& Server() const { return server_; }
+    // The same from an address alone, when it names host and database itself; else empty.
+    static std::string ServerOfAddress(const std::string& address);
 
     class Session;
 
@@ -72,6 +77,7 @@ private:
     void CreateOrUpgrade(Session& session);
 
     std::string address_;
+    std::string server_;
     std::map<std::string, std::string> settings_; // the address's keywords, for libpq
     pg_conn* connection_ = nullptr;
     ProcessIdentity self_;

@@ -24,6 +24,13 @@ public:
     using RecordsError::RecordsError;
 };
 
+// The line database refused what it was given, for its content (a value it does not take, a
+// rule of the table): sent again, it would be refused again.
+class RecordRefused : public RecordsError {
+public:
+    using RecordsError::RecordsError;
+};
+
 struct RecordFilter {
     // Records at or after this UTC time, "YYYY-MM-DDTHH:MM:SS.mmmZ" (UtcTimeOfText makes it
     // from what an operator types); empty: from the first.
@@ -148,8 +155,12 @@ public:
     // of unknown outcome stays taken.
     virtual void SettleSerialNumber(int productType, int serialNumber, bool stamped) = 0;
 
-    // Records kept on this PC until the store can take them (the line database's outbox).
+    // Records kept on this PC until the store can take them (the line database's outbox), for
+    // whichever server they wait.
     virtual long WaitingToSend() { return 0; }
+    // What the store refused from there for its content, set aside so that the rest goes: one
+    // line each, naming the mouse and why.
+    virtual std::vector<std::string> SetAside() { return {}; }
 
     // The line report's aggregates. Each reads records at or after filter.since (and of
     // filter.serialNumber when set) and returns no more rows than its answer has groups.

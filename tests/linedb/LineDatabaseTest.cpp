@@ -6,8 +6,10 @@
 #include "tests/linedb/LineDatabaseFixture.h"
 
 #include <gmock/gmock.h>
+#include <sqlite3.h>
 
 #include <chrono>
+#include <filesystem>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -358,6 +360,156 @@ TEST_F(LineDatabase, StationsAndApproversChangeItOnlyThroughTheOwnersCheckedFunc
     EXPECT_EQ(approved.approver, "approver");
     EXPECT_EQ(approved.time.substr(0, 4), UtcTimeWithMilliseconds().substr(0, 4));
     EXPECT_EQ(Value("owner", "SELECT role FROM approvals"), "approver");
+}
+
+// A server of the test's own, with its tables, and records a station kept in this PC's outbox
+// while that server was stopped.
+class Outbox : public LineDatabase {
+protected:
+    Outbox() {
+        StartOwnServer();
+        OpenProductionRecords(Address("owner"));
+    }
+
+    void KeepWhileStopped(const std::vector<ProductionRecord>& records) {
+        auto station = OpenProductionRecords(Address("station"));
+        ServerCommand("stop");
+        for (const ProductionRecord& record : records) {
+            station->Append(record);
+        }
+        station.reset();
+        ServerCommand("resume");
+    }
+
+    std::string OutboxFile() const { return Path("data/vrax-bin-writer/outbox.sqlite"); }
+
+    std::string Records() const { return Value("owner", "SELECT count(*) FROM records"); }
+};
+
+ProductionRecord OfMouse(int serialNumber, const std::string& path) {
+    ProductionRecord record = WritePass(serialNumber);
+    record.devicePath = path;
+    return record;
+}
+
+TEST_F(Outbox, SendsWhatWaitsForItsServerHoweverTheAddressIsSpelled) {
+    const std::string address = Address("station");
+    KeepWhileStopped({WritePass(1), WritePass(2), WritePass(3)});
+    // As an earlier version kept it: under the address as it was spelled.
+    sqlite3* outbox = nullptr;
+    ASSERT_EQ(sqlite3_open(OutboxFile().c_str(), &outbox), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(
+                  outbox, ("UPDATE outbox SET server = '" + address + "' WHERE serial = 3").c_str(),
+                  nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(outbox);
+
+    std::string uri = address;
+    uri.replace(0, uri.find("://"), "postgres");
+    EXPECT_THAT(Run({"--records", uri, "records", "--summary"}).out,
+                HasSubstr("outbox for the line database: 3 records"));
+    const std::string port =
+        address.substr(address.rfind(':') + 1, address.rfind('/') - address.rfind(':') - 1);
+    OpenProductionRecords("dbname=vrax_line user=station port=" + port + " host=127.0.0.1");
+    EXPECT_EQ(Records(), "3");
+    EXPECT_THAT(Run({"--records", uri, "records", "--summary"}).out, Not(HasSubstr("outbox")));
+}
+
+TEST_F(Outbox, NothingTheServerRefusesHoldsUpTheRest) {
+    ASSERT_EQ(
+        Sql("owner", "ALTER TABLE records ADD CONSTRAINT no_scrap CHECK (verdict <> 'Scrap')"), "");
+    ProductionRecord latin = WritePass(1);
+    latin.imageFile = "caf\xe9.bin";
+    ProductionRecord scrap = OfMouse(2, "mouse-2");
+    scrap.verdict = "Scrap";
+    KeepWhileStopped({latin, scrap, WritePass(3)});
+    OpenProductionRecords(Address("station"));
+    EXPECT_EQ(Records(), "2");
+    EXPECT_EQ(Value("owner", "SELECT image_file FROM records WHERE serial = 1"), "caf\\xE9.bin");
+    const ProgramResult summary = Run({"--records", Address("station"), "records", "--summary"});
+    EXPECT_THAT(summary.out, HasSubstr("Set aside in this PC's outbox"));
+    EXPECT_THAT(summary.out, HasSubstr("mouse-2  SN 000002 of product type 0005  Scrap"));
+    EXPECT_THAT(summary.out, HasSubstr("no_scrap"));
+    EXPECT_THAT(summary.out, Not(HasSubstr("Waiting")));
+
+#ifndef _WIN32 // Windows names files in its code page, which converts
+    // An image whose name the records cannot keep is refused before any mouse.
+    WriteFile("caf\xe9.bin", image);
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"write", Path("caf\xe9.bin")},
+          std::vector<std::string>{"--sim-mice", "1", "line", Path("caf\xe9.bin")}}) {
+        std::vector<std::string> arguments{"--records", Address("station"), "--sim", "kvqm31x"};
+        arguments.insert(arguments.end(), command.begin(), command.end());
+        const ProgramResult result = Run(arguments);
+        EXPECT_EQ(result.exitCode, 2) << result.err;
+        EXPECT_THAT(result.err, HasSubstr("caf\\xE9.bin\": its name is not UTF-8"));
+        EXPECT_THAT(result.out, Not(HasSubstr("Pass")));
+    }
+#endif
+}
+
+TEST_F(Outbox, StationsSharingItGoOnWhileOneSendsTheBacklog) {
+    // 50 ms a record: the backlog takes the server five seconds.
+    ASSERT_EQ(Sql("owner", R"(CREATE FUNCTION slowly() RETURNS trigger LANGUAGE plpgsql AS
+                              $$BEGIN PERFORM pg_sleep(0.05); RETURN NEW; END$$;
+                              CREATE TRIGGER slowly BEFORE INSERT ON records FOR EACH ROW
+                              EXECUTE FUNCTION slowly())"),
+              "");
+    std::vector<ProductionRecord> backlog;
+    for (int serial = 1; serial <= 100; ++serial) {
+        backlog.push_back(WritePass(serial));
+    }
+    KeepWhileStopped(backlog);
+    std::thread sender([&] {
+        try {
+            OpenProductionRecords(Address("station"));
+        } catch (const RecordsError& error) {
+            ADD_FAILURE() << error.what();
+        }
+    });
+    for (int waited = 0; waited < 500 && Records() == "0"; ++waited) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    const auto start = std::chrono::steady_clock::now();
+    auto other = OpenProductionRecords(Address("station"));
+    other->Append(WritePass(101));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    sender.join();
+    other.reset();
+    EXPECT_EQ(Records(), "101");
+}
+
+TEST_F(Outbox, ALineEndsSayingWhatWaitsAndStopsWhenTheOutboxIsDeleted) {
+    const pid_t line = StartInBackground({"--records", Address("station"), "--sim", "kvqm31x",
+                                          "--real-time", "--sim-mice", "6", "line", imagePath},
+                                         "line");
+    for (int waited = 0; waited < 600 && ReadLines("lineout.txt").size() < 2; ++waited) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ServerCommand("stop");
+    const ProgramResult result = WaitFor(line, "line");
+    EXPECT_EQ(result.exitCode, 4) << result.err;
+    EXPECT_THAT(result.err,
+                HasSubstr("Records waiting in this PC's outbox for the line database: "));
+    ServerCommand("resume");
+
+#ifndef _WIN32 // Windows refuses to delete a file in use
+    auto station = OpenProductionRecords(Address("station"));
+    EXPECT_EQ(Records(), "6");
+    ServerCommand("stop");
+    station->Append(OfMouse(1, "mouse-1"));
+    station->Append(OfMouse(2, "mouse-2"));
+    std::filesystem::remove(OutboxFile());
+    try {
+        station->Append(OfMouse(3, "mouse-3"));
+        ADD_FAILURE() << "a record went into a deleted outbox";
+    } catch (const RecordsError& error) {
+        EXPECT_THAT(error.what(), HasSubstr("deleted or replaced"));
+        EXPECT_THAT(error.what(), HasSubstr("mouse-1  SN 000001"));
+        EXPECT_THAT(error.what(), HasSubstr("mouse-2  SN 000002"));
+    }
+    EXPECT_EQ(station->WaitingToSend(), 0);
+#endif
 }
 
 } // namespace
