@@ -316,6 +316,8 @@ void SqliteProductionRecords::Open(Access access) {
             std::filesystem::create_directories(file.parent_path(), error);
         }
     }
+#ifndef _WIN32
+    // On Windows the journal files inherit the folder's permissions, not their maker's mode.
     if (access == Access::ReadOnly && !std::filesystem::exists(path_ + "-wal", error) &&
         !std::filesystem::exists(path_ + "-shm", error)) {
         // No station has the file open. A reader would make the journal files, owned by this
@@ -331,6 +333,7 @@ void SqliteProductionRecords::Open(Access access) {
         RequireUnchanged();
         return;
     }
+#endif
     const int flags = (access == Access::ReadOnly ? SQLITE_OPEN_READONLY
                                                   : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) |
                       SQLITE_OPEN_FULLMUTEX;

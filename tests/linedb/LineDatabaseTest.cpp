@@ -387,7 +387,7 @@ protected:
         ServerCommand("resume");
     }
 
-    std::string OutboxFile() const { return Path("data/vrax-bin-writer/outbox.sqlite"); }
+    std::string OutboxFile() const { return DefaultOutboxPath(); }
 
     std::string Records() const { return Value("owner", "SELECT count(*) FROM records"); }
 };
@@ -431,7 +431,12 @@ TEST_F(Outbox, NothingTheServerRefusesHoldsUpTheRest) {
     KeepWhileStopped({latin, scrap, WritePass(3)});
     OpenProductionRecords(Address("station"));
     EXPECT_EQ(Records(), "2");
+#ifdef _WIN32
+    // A name in the code page: é.
+    EXPECT_EQ(Value("owner", "SELECT image_file FROM records WHERE serial = 1"), "caf\xC3\xA9.bin");
+#else
     EXPECT_EQ(Value("owner", "SELECT image_file FROM records WHERE serial = 1"), "caf\\xE9.bin");
+#endif
     const ProgramResult summary = Run({"--records", Address("station"), "records", "--summary"});
     EXPECT_THAT(summary.out, HasSubstr("Set aside in this PC's outbox"));
     EXPECT_THAT(summary.out, HasSubstr("mouse-2  SN 000002 of product type 0005  Scrap"));
