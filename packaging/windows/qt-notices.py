@@ -17,15 +17,15 @@ import sys
 
 # The parts the programs carry, by their qt_attribution.json Id. Left out: what a Windows build
 # with these options compiles or links nowhere (forkfd, pixman, xcb, wasm, android, Cocoa, D-Bus,
-# OpenGL, Vulkan, libjpeg, MD4C, the Public Suffix List) and Qt Test's parts, which only the
-# tests link.
+# OpenGL, Vulkan, libjpeg, MD4C, HarfBuzz, the Public Suffix List) and Qt Test's parts, which
+# only the tests link.
 CARRIED = [
     # Qt Core
     "blake2", "doubleconversion", "easing", "md4", "md5", "pcre2", "pcre2-sljit", "rfc6234",
     "sha1", "sha3_endian", "sha3_keccak", "siphash", "tinycbor", "zlib",
     "unicode-character-database", "unicode-cldr",
     # Qt Gui and its image plugins
-    "freetype", "freetype-zlib", "freetype-bdf", "freetype-pcf", "grayraster", "harfbuzz-ng",
+    "freetype", "freetype-zlib", "freetype-bdf", "freetype-pcf", "grayraster",
     "libpng", "smooth-scaling-algorithm", "xserverhelper", "aglfn", "icc-sRGB-color-profile",
 ]
 RULE = "-" * 79
