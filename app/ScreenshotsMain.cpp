@@ -92,5 +92,16 @@ int main(int argc, char** argv) {
     chinese.show();
     settle();
     save(chinese.grab(), "main-chinese-locale.png");
+
+    // A station whose line database connection is not encrypted and verified.
+    vrax::TForm1 unprotected(platform, clock, dialogs);
+    unprotected.ShowStatusNotice(
+        "Line database \"postgresql://station@line-server/vrax_line\": the connection is not "
+        "encrypted with a verified server: anyone on the network between here and the server "
+        "can read or change the records. Give the address sslmode=verify-full and the server's "
+        "CA (sslrootcert).");
+    unprotected.show();
+    settle();
+    save(unprotected.grab(), "main-unprotected-line-database.png");
     return ok ? 0 : 1;
 }

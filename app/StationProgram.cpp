@@ -62,9 +62,17 @@ int RunStationProgram(int& argc, char** argv, HidPlatform& platform, Clock& cloc
     QtDialogs qtDialogs;
     Dialogs& dialogs = options.dialogs != nullptr ? *options.dialogs : qtDialogs;
     std::unique_ptr<ProductionRecords> records;
+    // The line database connects before the window exists.
+    QString unprotected;
     try {
-        records =
-            OpenProductionRecords(recordsArgument.value_or(options.defaultRecords.toStdString()));
+        records = OpenProductionRecords(
+            recordsArgument.value_or(options.defaultRecords.toStdString()), RecordsAccess::Station,
+            [&unprotected](LineDatabaseNotice kind, const std::string& text) {
+                std::fprintf(stderr, "%s\n", text.c_str());
+                if (kind == LineDatabaseNotice::Unprotected) {
+                    unprotected = QString::fromStdString(text);
+                }
+            });
     } catch (const RecordsError& error) {
         dialogs.Error(nullptr, TForm1::ApplicationTitle, QString::fromStdString(error.what()));
         return 2;
@@ -74,6 +82,9 @@ int RunStationProgram(int& argc, char** argv, HidPlatform& platform, Clock& cloc
     form.Recording().Attach(form.GetStation(), *records, &devices, [&form] {
         return FindControl<QLineEdit>(form, "edt_BinFile")->text().toStdString();
     });
+    if (!unprotected.isEmpty()) {
+        form.ShowStatusNotice(unprotected);
+    }
     // A child of the window: it goes with it.
     auto* instant = new InstantPlugIn(form);
     if (options.listenToSystemDevices) {

@@ -325,7 +325,9 @@ void TForm1::FormCreate() {
     station_.state.PassCount = 0;
     const QScreen* screen = QGuiApplication::primaryScreen();
     move(StartPosition(screen ? screen->size() : QSize(MainFormWidth, MainFormHeight)));
-    setFixedSize(MainFormWidth, MainFormHeight);
+    if (lbl_StatusNotice == nullptr) {
+        setFixedSize(MainFormWidth, MainFormHeight);
+    }
     SelectLanguage();
     update();
 }
@@ -717,6 +719,21 @@ void TForm1::closeEvent(QCloseEvent* event) {
     } else {
         event->ignore();
     }
+}
+
+void TForm1::ShowStatusNotice(const QString& text) {
+    constexpr int NoticeHeight = 46;
+    if (lbl_StatusNotice == nullptr) {
+        lbl_StatusNotice = MakeLabel(this, "lbl_StatusNotice",
+                                     {10, MainFormHeight - 4, MainFormWidth - 20, NoticeHeight},
+                                     Skin::DesignFont(LatinFace, 12));
+        lbl_StatusNotice->setWordWrap(true);
+        SetTextColour(lbl_StatusNotice, QColor(170, 0, 0));
+        setFixedSize(MainFormWidth, MainFormHeight + NoticeHeight);
+    }
+    lbl_StatusNotice->setText(text);
+    lbl_StatusNotice->setToolTip(text);
+    lbl_StatusNotice->show();
 }
 
 void TForm1::paintEvent(QPaintEvent*) {

@@ -84,6 +84,9 @@ public:
     void SetExitAction(std::function<void(int exitCode)> exitAction);
     // Brings a minimised or hidden window back and to the front.
     void RestoreAndRaise();
+    // A line under the window's controls for what the operator must know of the station
+    // itself (an unprotected line database); the window grows by it the first time.
+    void ShowStatusNotice(const QString& text);
 
     HidPlatform& Platform() { return platform_; }
     Clock& GetClock() { return clock_; }
@@ -205,6 +208,7 @@ private:
     QLabel* lbl_FactoryNum;
     THexEdit* edt_FactoryNum;
     QLabel* lbl_Factory;
+    QLabel* lbl_StatusNotice = nullptr;
     DropDownComboBox* cb_Factory;
     QLabel* Label2;
     DropDownComboBox* cb_FactoryLine;

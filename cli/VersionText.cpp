@@ -6,6 +6,11 @@
 
 #include <vector>
 
+#ifdef VRAX_HAVE_OPENSSL
+#include <openssl/crypto.h>
+#include <openssl/opensslv.h>
+#endif
+
 #ifdef VRAX_HAVE_POSTGRESQL
 #include <libpq-fe.h>
 // Last: PG_VERSION_NUM comes with the build's configuration macros, which nothing else reads.
@@ -43,6 +48,10 @@ std::vector<Library> LinkedLibraries() {
 #ifdef VRAX_HAVE_POSTGRESQL
     libraries.push_back(
         {"libpq", PostgresVersion(PG_VERSION_NUM), PostgresVersion(PQlibVersion())});
+#endif
+#ifdef VRAX_HAVE_OPENSSL
+    // libpq's TLS to the line database.
+    libraries.push_back({"OpenSSL", OPENSSL_VERSION_STR, OpenSSL_version(OPENSSL_VERSION_STRING)});
 #endif
     return libraries;
 }

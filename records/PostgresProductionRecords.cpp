@@ -414,6 +414,27 @@ std::string Trimmed(const char* message) {
     return text;
 }
 
+// Encrypted to a server whose certificate names the host it was asked for, or a local socket
+// that never leaves this PC.
+bool Protected(PGconn* connection) {
+    const char* host = PQhost(connection);
+    if (host != nullptr && (host[0] == '/' || host[0] == '@')) {
+        return true;
+    }
+    if (PQsslInUse(connection) == 0) {
+        return false;
+    }
+    bool verified = false;
+    PQconninfoOption* options = PQconninfo(connection);
+    for (PQconninfoOption* option = options; option && option->keyword != nullptr; ++option) {
+        if (std::string(option->keyword) == "sslmode") {
+            verified = option->val != nullptr && std::string(option->val) == "verify-full";
+        }
+    }
+    PQconninfoFree(options);
+    return verified;
+}
+
 // Failures inside a call, before the store adds its server and what it was doing.
 struct ServerLost {
     std::string message;
@@ -615,8 +636,15 @@ private:
 
 PostgresProductionRecords::PostgresProductionRecords(const std::string& address,
                                                      [[maybe_unused]] Access access,
-                                                     std::chrono::milliseconds waitLimit)
-    : address_(ShownAddress(address)), self_(ThisProcess()), waitLimit_(waitLimit) {
+                                                     std::chrono::milliseconds waitLimit,
+                                                     Notices notices)
+    : address_(ShownAddress(address)), self_(ThisProcess()), waitLimit_(waitLimit),
+      notices_(std::move(notices)) {
+    if (!notices_) {
+        notices_ = [](LineDatabaseNotice, const std::string& text) {
+            std::fprintf(stderr, "%s\n", text.c_str());
+        };
+    }
     const std::string name = "Line database \"" + address_ + "\": ";
     const std::string text = LineDatabaseConnectionText(address);
     char* error = nullptr;
@@ -700,6 +728,20 @@ void PostgresProductionRecords::Connect(Steady::time_point deadline) {
         throw RecordsUnreachable(name + "cannot connect to the server (" + lastFailure_ + ")");
     }
     connection_ = connection;
+    PQsetNoticeProcessor(connection_, &PostgresProductionRecords::ServerNotice, this);
+    if (!toldUnprotected_ && !Protected(connection_)) {
+        toldUnprotected_ = true;
+        notices_(LineDatabaseNotice::Unprotected,
+                 name + "the connection is not encrypted with a verified server: anyone on the "
+                        "network between here and the server can read or change the records. "
+                        "Give the address sslmode=verify-full and the server's CA (sslrootcert).");
+    }
+}
+
+void PostgresProductionRecords::ServerNotice(void* self, const char* message) {
+    auto& records = *static_cast<PostgresProductionRecords*>(self);
+    records.notices_(LineDatabaseNotice::Server,
+                     "Line database \"" + records.address_ + "\": " + Trimmed(message));
 }
 
 void PostgresProductionRecords::Call(const char* what, const std::function<void(Session&)>& body) {

@@ -3,6 +3,7 @@
 #include "records/CallGate.h"
 #include "records/ProcessIdentity.h"
 #include "records/ProductionRecords.h"
+#include "records/RecordsLocation.h"
 
 #include <chrono>
 #include <cstdint>
@@ -27,11 +28,16 @@ public:
         Report, // changes nothing else
     };
 
+    // Each notice names the line database; Unprotected comes once, at the first connection
+    // without sslmode=verify-full that is not a local socket. Called on the calling thread.
+    using Notices = std::function<void(LineDatabaseNotice, const std::string&)>;
+
     // Connects at once. Throws RecordsError naming the server when it cannot be reached, when
     // the address holds a password, or when the tables are missing and this role cannot make
-    // them.
+    // them. Without notices, they go to stderr.
     PostgresProductionRecords(const std::string& address, Access access,
-                              std::chrono::milliseconds waitLimit = RecordsWaitLimit);
+                              std::chrono::milliseconds waitLimit = RecordsWaitLimit,
+                              Notices notices = {});
     ~PostgresProductionRecords() override;
     PostgresProductionRecords(const PostgresProductionRecords&) = delete;
     PostgresProductionRecords& operator=(const PostgresProductionRecords&) = delete;
@@ -74,6 +80,7 @@ private:
     // RecordsUnreachable, any other failure RecordsError, both naming the server.
     void Call(const char* what, const std::function<void(Session&)>& body);
     void Connect(Steady::time_point deadline);
+    static void ServerNotice(void* self, const char* message);
     void CreateOrUpgrade(Session& session);
 
     std::string address_;
@@ -85,6 +92,8 @@ private:
     // After a failed connect, calls within the pause fail at once instead of waiting again.
     Steady::time_point retryAfter_{};
     std::string lastFailure_;
+    Notices notices_;
+    bool toldUnprotected_ = false;
     CallGate gate_;
 };
 

@@ -302,8 +302,9 @@ std::string DefaultRecordsPath() {
 #endif
 }
 
-std::unique_ptr<ProductionRecords> OpenProductionRecords(const std::string& choice,
-                                                         [[maybe_unused]] RecordsAccess access) {
+std::unique_ptr<ProductionRecords> OpenProductionRecords(
+    const std::string& choice, [[maybe_unused]] RecordsAccess access,
+    [[maybe_unused]] std::function<void(LineDatabaseNotice, const std::string&)> notices) {
     if (choice == "none") {
         return std::make_unique<NullProductionRecords>();
     }
@@ -311,8 +312,10 @@ std::unique_ptr<ProductionRecords> OpenProductionRecords(const std::string& choi
     if (IsLineDatabaseAddress(choice)) {
         const bool report = access == RecordsAccess::Report;
         auto server = std::make_unique<PostgresProductionRecords>(
-            choice, report ? PostgresProductionRecords::Access::Report
-                           : PostgresProductionRecords::Access::Station);
+            choice,
+            report ? PostgresProductionRecords::Access::Report
+                   : PostgresProductionRecords::Access::Station,
+            RecordsWaitLimit, std::move(notices));
         if (access == RecordsAccess::Approval) {
             return server; // the approver's role: no outbox, nothing of a station's
         }

@@ -2,6 +2,7 @@
 
 #include "records/ProductionRecords.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -21,6 +22,10 @@ enum class RecordsAccess {
     // database connects with the approver's role, not a station's.
     Approval,
 };
+
+// What a line database tells the operator of its connection: the server's own notices, or
+// that it is neither encrypted with a verified server nor a local socket.
+enum class LineDatabaseNotice { Server, Unprotected };
 
 // Whether --records names a line database rather than a file: a URI of the postgresql:// or
 // postgres:// scheme in any letter case, or keyword=value pairs with a libpq keyword
@@ -42,9 +47,10 @@ std::string LineDatabaseConnectionText(const std::string& address);
 
 // The records that the --records value picks: "none" keeps nothing, empty the default file, a
 // line database's address that PostgreSQL database (with its outbox on this PC), anything else
-// that file. A build without SQLite keeps nothing by default and refuses a file.
-// Throws RecordsError.
+// that file. A build without SQLite keeps nothing by default and refuses a file. A line
+// database's notices go to notices, else to stderr. Throws RecordsError.
 std::unique_ptr<ProductionRecords>
-OpenProductionRecords(const std::string& choice, RecordsAccess access = RecordsAccess::Station);
+OpenProductionRecords(const std::string& choice, RecordsAccess access = RecordsAccess::Station,
+                      std::function<void(LineDatabaseNotice, const std::string&)> notices = {});
 
 } // namespace vrax

@@ -380,6 +380,19 @@ TEST_F(MainWindowTest, WindowIsAFixedSkinnedFrameWithItsOwnTitleBar) {
     const QColor titleColour(shot.pixel(300, 6));
     EXPECT_GT(titleColour.blue(), 150);
     EXPECT_LT(titleColour.red(), 100);
+
+    // A notice of the station grows the window by a line under the controls, once, and keeps
+    // its border around the whole.
+    form->ShowStatusNotice("Line database \"postgresql://station@line/vrax_line\": not encrypted");
+    form->ShowStatusNotice("Line database \"postgresql://station@line/vrax_line\": again");
+    const auto* notice = form->findChild<QLabel*>("lbl_StatusNotice");
+    ASSERT_NE(notice, nullptr);
+    EXPECT_EQ(notice->text(), "Line database \"postgresql://station@line/vrax_line\": again");
+    EXPECT_GE(notice->geometry().top(), 673) << "under the factory config group";
+    EXPECT_LE(notice->geometry().bottom(), form->height() - 3);
+    EXPECT_GT(form->height(), 680);
+    EXPECT_EQ(form->minimumSize(), form->maximumSize());
+    EXPECT_EQ(QColor(form->grab().toImage().pixel(1, form->height() - 10)), QColor(0, 44, 200));
 }
 
 TEST_F(MainWindowTest, TitleBarDragsMinimisesAndClosesTheWindow) {

@@ -78,6 +78,10 @@ std::string LineDatabase::Address(const std::string& role) const {
                         ownServer_.empty() ? database_ : "vrax_line");
 }
 
+std::string LineDatabase::ServerFile(const std::string& name) const {
+    return (ownServer_.empty() ? server_ : ownServer_) + "/" + name;
+}
+
 std::string LineDatabase::Sql(const std::string& role, const std::string& sql) const {
     Connection connection(PQconnectdb(Address(role).c_str()), PQfinish);
     if (PQstatus(connection.get()) != CONNECTION_OK) {

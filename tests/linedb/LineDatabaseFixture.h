@@ -22,6 +22,8 @@ protected:
     // The first column of the first row.
     std::string Value(const std::string& role, const std::string& sql) const;
 
+    // A file of the server's folder, as pg-server.sh left it (its CA certificates, say).
+    std::string ServerFile(const std::string& name) const;
     // A server of the test's own, which it may stop and start: pg-server.sh's folder.
     std::string StartOwnServer();
     void ServerCommand(const std::string& command) const;

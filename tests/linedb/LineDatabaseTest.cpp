@@ -176,6 +176,42 @@ TEST_F(LineDatabase, FourStationsNeverStampOneSerialNumberTwice) {
                 HasSubstr("<div class=\"v\">1\u2009000</div><div class=\"k\">passed</div>"));
 }
 
+// TLS to the server that the CA vouches for under the name asked for: a wrong name or another
+// CA is refused before any mouse; an address without verify-full works, and says so once.
+TEST_F(LineDatabase, IsReachedByAVerifiedConnectionOrSaysItIsNot) {
+    OpenProductionRecords(Address("owner"), RecordsAccess::Station,
+                          [](LineDatabaseNotice, const std::string&) {});
+    const std::string plain = Address("station");
+    const auto verified = [&](const std::string& host, const std::string& ca) {
+        std::string address = plain;
+        address.replace(address.find("@127.0.0.1:") + 1, 9, host);
+        return address + "?sslmode=verify-full&sslrootcert=" + ServerFile(ca);
+    };
+    ProgramResult result =
+        Run({"--records", verified("localhost", "ca.crt"), "--sim", "kvqm31x", "write", imagePath});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_THAT(result.err, Not(HasSubstr("not encrypted")));
+
+    const ProgramResult otherName =
+        Run({"--records", verified("127.0.0.1", "ca.crt"), "--sim", "kvqm31x", "write", imagePath});
+    EXPECT_EQ(otherName.exitCode, 2) << otherName.err;
+    EXPECT_THAT(otherName.err, HasSubstr("does not match host name \"127.0.0.1\""));
+    const ProgramResult otherCa = Run({"--records", verified("localhost", "other-ca.crt"), "--sim",
+                                       "kvqm31x", "write", imagePath});
+    EXPECT_EQ(otherCa.exitCode, 2) << otherCa.err;
+    EXPECT_THAT(otherCa.err, HasSubstr("certificate verify failed"));
+
+    result = Run({"--records", plain, "--sim", "kvqm31x", "--sim-mice", "3", "line", imagePath});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    const std::string warning = "Line database \"" + plain + "\": the connection is not encrypted";
+    const auto first = result.err.find(warning);
+    EXPECT_NE(first, std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find(warning, first + 1), std::string::npos) << result.err;
+    EXPECT_EQ(Value("owner", "SELECT count(*) FROM records"), "4");
+
+    EXPECT_THAT(Run({"--version"}).out, HasSubstr("OpenSSL 3."));
+}
+
 TEST_F(LineDatabase, NoFinishedMouseLosesItsRecordWhenTheServerIsLost) {
     StartOwnServer();
     const std::string station = Address("station");

@@ -48,7 +48,7 @@ done
 grep -q -- "--sim" "$work/help" || fail "--help does not list --sim"
 /usr/bin/vrax-bin-writer-cli --version > "$work/version" || fail "vrax-bin-writer-cli --version"
 for text in "vrax-bin-writer-cli $(dpkg-query -W -f='${Version}' "$package")" "Licence: MIT" \
-            "/usr/share/doc/$package/copyright" "SQLite 3." "libpq 15."; do
+            "/usr/share/doc/$package/copyright" "SQLite 3." "libpq 15." "OpenSSL 3."; do
     grep -qF "$text" "$work/version" || { cat "$work/version"; fail "--version does not say $text"; }
 done
 status=0
