@@ -1,17 +1,22 @@
 #!/usr/bin/env bash
 # libpq for the Windows cross-build, from Debian's postgresql-15 source package (never
 # downloaded from elsewhere), compiled with mingw-w64 into static libraries: only the client
-# library and the two helper libraries it needs. No TLS (no OpenSSL for mingw-w64 in Debian),
-# no zlib, no GSSAPI; SSPI and the password file work as on any Windows libpq.
-#   cmake/build-libpq-mingw.sh PREFIX
+# library and the two helper libraries it needs. TLS with the OpenSSL that
+# build-openssl-mingw.sh made; no zlib, no GSSAPI; SSPI and the password file work as on any
+# Windows libpq.
+#   cmake/build-libpq-mingw.sh PREFIX OPENSSL-PREFIX
 #     -> PREFIX/include/{libpq-fe.h,libpq-events.h,postgres_ext.h,pg_config_ext.h,pg_config.h}
 #        PREFIX/lib/{libpq.a,libpgcommon.a,libpgport.a}
-# A program links them in that order, then ws2_32, secur32, shell32 and advapi32.
+# A program links them in that order, then OpenSSL's libssl and libcrypto, then ws2_32,
+# secur32, shell32, crypt32, user32, advapi32 and bcrypt.
 set -euo pipefail
-PREFIX=$(realpath -m "${1:?usage: $0 PREFIX}")
+PREFIX=$(realpath -m "${1:?usage: $0 PREFIX OPENSSL-PREFIX}")
+OPENSSL=$(realpath "${2:?usage: $0 PREFIX OPENSSL-PREFIX}")
 HERE=$(cd "$(dirname "$0")" && pwd)
 JOBS=${VRAX_JOBS:-2}
-[ -f "$PREFIX/lib/libpq.a" ] && exit 0
+# A libpq of an earlier recipe (one without TLS) is made again.
+[ -f "$PREFIX/lib/libpq.a" ] && [ -f "$PREFIX/with-openssl" ] && exit 0
+rm -rf "$PREFIX"
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 quietly() {
@@ -33,7 +38,9 @@ done
 tar xf postgresql-15_*.orig.tar.*
 cd postgresql-15.*/
 quietly ./configure --host=x86_64-w64-mingw32 CC=x86_64-w64-mingw32-gcc-posix \
-    --without-readline --without-zlib --without-icu --without-openssl
+    --without-readline --without-zlib --without-icu --with-ssl=openssl \
+    CPPFLAGS="-I$OPENSSL/include" LDFLAGS="-L$OPENSSL/lib" \
+    LIBS="-lws2_32 -lcrypt32 -luser32 -ladvapi32 -lbcrypt"
 # The frontend flavours of the helper libraries, as a static libpq is linked on Linux too.
 quietly make -C src/backend -j "$JOBS" generated-headers
 quietly make -C src/port -j "$JOBS" libpgport.a
@@ -58,3 +65,4 @@ for name in self setspecific getspecific mutex_init mutex_lock mutex_unlock; do
 done >"$WORK/renames"
 x86_64-w64-mingw32-objcopy --redefine-syms="$WORK/renames" "$WORK/libpq.a"
 mv "$WORK/libpq.a" "$PREFIX/lib/libpq.a"
+cat "$OPENSSL/debian-version" >"$PREFIX/with-openssl"

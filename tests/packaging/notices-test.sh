@@ -46,7 +46,7 @@ check_zip() {
     extra=$(comm -13 "$work/named" "$work/present")
     [ -z "$missing" ] || fail "THIRD-PARTY.txt names texts the zip lacks: $missing"
     [ -z "$extra" ] || fail "LICENSES/ holds texts THIRD-PARTY.txt does not name: $extra"
-    for text in LGPL-3.0-only.txt GPL-3.0-only.txt SQLite.txt PostgreSQL.txt; do
+    for text in LGPL-3.0-only.txt GPL-3.0-only.txt SQLite.txt PostgreSQL.txt OpenSSL.txt; do
         grep -qx "$text" "$work/named" || fail "no $text"
     done
     echo "notices test passed: $(basename "$artifact") carries LICENSE.txt, the source," \
