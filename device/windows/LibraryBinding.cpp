@@ -42,7 +42,8 @@ LibraryBinding::~LibraryBinding() {
 }
 
 bool LibraryBinding::Request() {
-    if (module_ != nullptr) {
+    const std::lock_guard lock(mutex_);
+    if (IsBound()) {
         ++useCount_;
         return true;
     }
@@ -62,18 +63,23 @@ bool LibraryBinding::Request() {
         }
         operation.assign(reinterpret_cast<Operation>(found));
     }
-    module_ = module;
+    module_.store(module, std::memory_order_release);
     useCount_ = 1;
     return true;
 }
 
 void LibraryBinding::Release() {
-    if (module_ != nullptr) {
-        FreeLibrary(static_cast<HMODULE>(module_));
-        module_ = nullptr;
+    const std::lock_guard lock(mutex_);
+    if (void* module = module_.exchange(nullptr)) {
+        FreeLibrary(static_cast<HMODULE>(module));
     }
     ClearOperations();
     useCount_ = 0;
+}
+
+unsigned long LibraryBinding::UseCount() const {
+    const std::lock_guard lock(mutex_);
+    return useCount_;
 }
 
 void LibraryBinding::ClearOperations() {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -10,6 +12,8 @@ namespace vrax {
 // A library bound at run time by name. The file is loaded once and its module kept; binding
 // is all-or-nothing: when any listed operation is missing the library is released, every
 // looked-up operation cleared and the request fails, so the next request tries again.
+// Requests may come from several threads at once (a gang's); the operations are set before
+// IsBound says true and stay until the binding goes.
 class LibraryBinding {
 public:
     using Operation = void (*)();
@@ -32,8 +36,8 @@ public:
     bool Request();
     void Release();
 
-    bool IsBound() const { return module_ != nullptr; }
-    unsigned long UseCount() const { return useCount_; }
+    bool IsBound() const { return module_.load(std::memory_order_acquire) != nullptr; }
+    unsigned long UseCount() const;
     const std::string& FileName() const { return fileName_; }
 
 private:
@@ -45,7 +49,8 @@ private:
     void ClearOperations();
 
     std::string fileName_;
-    void* module_ = nullptr;
+    mutable std::mutex mutex_; // the load and the count; no device call under it
+    std::atomic<void*> module_{nullptr};
     unsigned long useCount_ = 0;
     std::vector<Slot> operations_;
 };

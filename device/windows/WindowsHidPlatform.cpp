@@ -102,8 +102,20 @@ WindowsHidPlatform::WindowsHidPlatform(WindowsHidLibraries libraries)
 WindowsHidPlatform::~WindowsHidPlatform() = default;
 
 std::vector<std::string> WindowsHidPlatform::EnumerateInterfaces() {
+    WindowsHidWalk walk;
+    std::vector<std::string> paths = Walk(walk);
+    const std::lock_guard lock(walkMutex_);
+    lastWalk_ = walk;
+    return paths;
+}
+
+WindowsHidWalk WindowsHidPlatform::LastWalk() const {
+    const std::lock_guard lock(walkMutex_);
+    return lastWalk_;
+}
+
+std::vector<std::string> WindowsHidPlatform::Walk(WindowsHidWalk& walk) {
     Bindings& b = *bindings_;
-    lastWalk_ = {};
     std::vector<std::string> paths;
     if (!b.setupApi.Request()) {
         return paths;
@@ -119,7 +131,7 @@ std::vector<std::string> WindowsHidPlatform::EnumerateInterfaces() {
     if (set == INVALID_HANDLE_VALUE) {
         return paths;
     }
-    lastWalk_.setOpened = true;
+    walk.setOpened = true;
 
     for (DWORD index = 0;; ++index) {
         SP_DEVICE_INTERFACE_DATA interfaceData{};
@@ -127,7 +139,7 @@ std::vector<std::string> WindowsHidPlatform::EnumerateInterfaces() {
         if (!b.enumDeviceInterfaces(set, nullptr, &classGuid, index, &interfaceData)) {
             break;
         }
-        ++lastWalk_.interfaces;
+        ++walk.interfaces;
 
         SP_DEVINFO_DATA deviceData{};
         deviceData.cbSize = sizeof(deviceData);
@@ -153,7 +165,7 @@ std::vector<std::string> WindowsHidPlatform::EnumerateInterfaces() {
         }
         const char* path = detail->DevicePath;
         paths.emplace_back(path, strnlen(path, required - pathOffset));
-        ++lastWalk_.pathsRead;
+        ++walk.pathsRead;
     }
 
     b.destroyDeviceInfoList(set);

@@ -3,6 +3,7 @@
 #include "device/HidPlatform.h"
 
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace vrax {
@@ -42,12 +43,18 @@ public:
     bool SetupApiBound() const;
     bool HidBound() const;
     unsigned long SetupApiUseCount() const;
-    const WindowsHidWalk& LastWalk() const { return lastWalk_; }
+    // The walk that finished last, of whichever thread.
+    WindowsHidWalk LastWalk() const;
 
 private:
     struct Bindings;
 
+    std::vector<std::string> Walk(WindowsHidWalk& walk);
+
     std::unique_ptr<Bindings> bindings_;
+    // A gang's threads walk at once: each walk counts on its own and only the result is
+    // kept under the lock.
+    mutable std::mutex walkMutex_;
     WindowsHidWalk lastWalk_;
 };
 

@@ -18,6 +18,7 @@ extern "C" {
 #include "tests/windows/ReplacementDeviceList.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <fstream>
 #include <iterator>
@@ -72,7 +73,7 @@ struct State {
     std::vector<std::unique_ptr<VirtualHidDevice>> devices;
     std::vector<Interface> interfaces;
     std::set<Preparsed*> preparsed;
-    int guidRequests = 0;
+    std::atomic<int> guidRequests{0}; // asked by every walk, of any thread
     int ruleViolations = 0;
 };
 

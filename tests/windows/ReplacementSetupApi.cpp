@@ -1,5 +1,6 @@
 // A stand-in for setupapi.dll that presents the interfaces a test registers and refuses every
-// call Windows refuses: wrong record sizes, a wrong detail size field, short buffers.
+// call Windows refuses: wrong record sizes, a wrong detail size field, short buffers. Safe to
+// call from several threads at once, as the system's is.
 
 #define _SETUPAPI_
 #include <windows.h>
@@ -11,6 +12,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -58,6 +60,11 @@ State& Current() {
     return state;
 }
 
+std::mutex& Guard() {
+    static std::mutex mutex;
+    return mutex;
+}
+
 BOOL Refuse(DWORD error) {
     SetLastError(error);
     return FALSE;
@@ -77,6 +84,7 @@ DeviceSet* Find(HDEVINFO set) {
 
 REPLACEMENT_EXPORT HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* classGuid, PCSTR, HWND,
                                                         DWORD flags) {
+    const std::lock_guard lock(Guard());
     State& state = Current();
     ++state.classDevsCalls;
     state.lastFlags = flags;
@@ -109,6 +117,7 @@ REPLACEMENT_EXPORT HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* classGuid, P
 REPLACEMENT_EXPORT BOOL WINAPI
 SetupDiEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA deviceInfoData, const GUID* classGuid,
                             DWORD index, PSP_DEVICE_INTERFACE_DATA interfaceData) {
+    const std::lock_guard lock(Guard());
     DeviceSet* found = Find(set);
     if (found == nullptr) {
         return Violation(ERROR_INVALID_HANDLE);
@@ -135,6 +144,7 @@ REPLACEMENT_EXPORT BOOL WINAPI
 SetupDiGetDeviceInterfaceDetailA(HDEVINFO set, PSP_DEVICE_INTERFACE_DATA interfaceData,
                                  PSP_DEVICE_INTERFACE_DETAIL_DATA_A detail, DWORD detailSize,
                                  PDWORD requiredSize, PSP_DEVINFO_DATA deviceInfoData) {
+    const std::lock_guard lock(Guard());
     DeviceSet* found = Find(set);
     if (found == nullptr) {
         return Violation(ERROR_INVALID_HANDLE);
@@ -188,6 +198,7 @@ SetupDiGetDeviceInterfaceDetailA(HDEVINFO set, PSP_DEVICE_INTERFACE_DATA interfa
 // The incomplete build lacks this one, the last the backend looks up.
 #ifndef REPLACEMENT_INCOMPLETE
 REPLACEMENT_EXPORT BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO set) {
+    const std::lock_guard lock(Guard());
     DeviceSet* found = Find(set);
     if (found == nullptr) {
         return Violation(ERROR_INVALID_HANDLE);
@@ -199,6 +210,7 @@ REPLACEMENT_EXPORT BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO set) {
 #endif
 
 REPLACEMENT_EXPORT void VraxSetupApi_Reset() {
+    const std::lock_guard lock(Guard());
     State& state = Current();
     for (DeviceSet* set : state.openSets) {
         delete set;
@@ -213,26 +225,32 @@ REPLACEMENT_EXPORT void VraxSetupApi_Reset() {
 }
 
 REPLACEMENT_EXPORT void VraxSetupApi_AddInterface(const char* path, int present, int detailFault) {
+    const std::lock_guard lock(Guard());
     Current().interfaces.push_back({path, present != 0, detailFault});
 }
 
 REPLACEMENT_EXPORT void VraxSetupApi_FailClassDevs(int fail) {
+    const std::lock_guard lock(Guard());
     Current().failClassDevs = fail != 0;
 }
 
 REPLACEMENT_EXPORT int VraxSetupApi_OpenSets() {
+    const std::lock_guard lock(Guard());
     return static_cast<int>(Current().openSets.size());
 }
 
 REPLACEMENT_EXPORT int VraxSetupApi_ClassDevsCalls() {
+    const std::lock_guard lock(Guard());
     return Current().classDevsCalls;
 }
 
 REPLACEMENT_EXPORT int VraxSetupApi_RuleViolations() {
+    const std::lock_guard lock(Guard());
     return Current().ruleViolations;
 }
 
 REPLACEMENT_EXPORT void VraxSetupApi_LastClassDevs(GUID* classGuid, DWORD* flags) {
+    const std::lock_guard lock(Guard());
     *classGuid = Current().lastClassGuid;
     *flags = Current().lastFlags;
 }

@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <thread>
+#include <vector>
 
 namespace vrax::wine {
 namespace {
@@ -198,6 +200,37 @@ TEST_F(WindowsWalk, CountsThePresentInterfacesThatOpen) {
     EXPECT_TRUE(IsEqualGUID(classGuid, PublishedHidGuid));
     EXPECT_EQ(flags, 0x12u);
     EXPECT_EQ(replacements.guidRequests(), 3);
+}
+
+// A gang's threads walk one platform at once from its first use: the library is loaded once,
+// every request counted, and the last walk is one walk's figures, never a sum of several.
+TEST_F(WindowsWalk, AGangsThreadsWalkOnePlatformAtOnce) {
+    for (const char* name : {"first", "second", "third"}) {
+        replacements.AddInterface(folder.MakeFile(name));
+    }
+    WindowsHidPlatform platform(ReplacementLibraryFiles());
+    constexpr int Threads = 4;
+    constexpr int Walks = 100;
+    std::atomic<int> waiting{Threads};
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> gang;
+    for (int thread = 0; thread < Threads; ++thread) {
+        gang.emplace_back([&] {
+            for (--waiting; waiting > 0;) {
+            }
+            for (int walk = 0; walk < Walks; ++walk) {
+                const std::size_t found = platform.EnumerateInterfaces().size();
+                const WindowsHidWalk last = platform.LastWalk();
+                wrong += found != 3 || last.interfaces != 3 || last.pathsRead != 3 ? 1 : 0;
+            }
+        });
+    }
+    for (std::thread& thread : gang) {
+        thread.join();
+    }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(platform.SetupApiUseCount(), static_cast<unsigned long>(Threads * Walks));
+    EXPECT_EQ(replacements.guidRequests(), Threads * Walks);
 }
 
 TEST_F(WindowsWalk, InterfacesWhoseDetailFailsAreSkippedAndTheWalkGoesOn) {
