@@ -273,8 +273,8 @@ TEST_F(KernelGangTest, OneOfFourPulledOutFailsAloneAndTheFreedPortWritesTheNextM
     EXPECT_NE(pulled.Output().find("cable pulled at feature transfer 150"), std::string::npos)
         << pulled.Output();
     ASSERT_TRUE(pulled.NodesGone(std::chrono::seconds(20)));
-    // The operator's next mouse goes straight into the freed port, sooner than the line's
-    // tick, and the kernel gives it the pulled mouse's nodes.
+    // The operator's next mouse goes straight into the freed port, where the kernel gives it
+    // the pulled mouse's nodes.
     auto next = PlugGang({kvqm537});
     EXPECT_EQ(FirstLine(next.front().process->Output()), FirstLine(pulled.Output()));
     EXPECT_EQ(next.front().nodes, gang[1].nodes);
