@@ -154,7 +154,7 @@ int ProductionLine::Run() {
         std::shared_ptr<std::atomic<bool>> done;
     };
     std::vector<Worker> workers;
-    std::set<std::string> known;
+    std::map<std::string, std::string> known; // path to its connection
     std::map<std::string, SimulatedHidBus::DeviceId> simulatedByKey;
     std::vector<Arrival> waiting;
     int simulatedPlugged = 0;
@@ -214,11 +214,16 @@ int ProductionLine::Run() {
             if (const auto present = StableInterfaces(*tally.devices)) {
                 const std::set<std::string> now(present->begin(), present->end());
                 for (auto path = known.begin(); path != known.end();) {
-                    path = now.count(*path) ? std::next(path) : known.erase(path);
+                    path = now.count(path->first) ? std::next(path) : known.erase(path);
                 }
                 std::map<std::string, std::vector<std::string>> fresh;
                 for (const std::string& path : *present) {
-                    if (known.insert(path).second) {
+                    // A mouse swapped for the next between two ticks may come back at the
+                    // same node: its connection tells.
+                    std::string connection = tally.devices->ConnectionOfInterface(path);
+                    const auto [entry, added] = known.try_emplace(path, connection);
+                    if (added || entry->second != connection) {
+                        entry->second = std::move(connection);
                         fresh[tally.devices->DeviceOfInterface(path)].push_back(path);
                     }
                 }

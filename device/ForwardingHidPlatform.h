@@ -19,6 +19,9 @@ public:
     std::string DeviceOfInterface(const std::string& path) override {
         return inner_.DeviceOfInterface(path);
     }
+    std::string ConnectionOfInterface(const std::string& path) override {
+        return inner_.ConnectionOfInterface(path);
+    }
     bool GetAttributes(HidHandle handle, HidAttributes& attributes) override {
         return inner_.GetAttributes(handle, attributes);
     }

@@ -61,6 +61,11 @@ public:
         return path;
     }
 
+    // What tells one plug of an interface from the next at the same path: Linux gives a new
+    // device the node name of one gone a moment ago. The path itself where paths are not reused
+    // so soon.
+    virtual std::string ConnectionOfInterface(const std::string& path) { return path; }
+
     virtual bool GetAttributes(HidHandle handle, HidAttributes& attributes) = 0;
 
     // The capabilities' FeatureReportByteLength (report ID byte included); 0 when unknown.

@@ -206,6 +206,13 @@ std::string HidrawPlatform::DeviceOfInterface(const std::string& path) {
     return error ? path : device.string();
 }
 
+std::string HidrawPlatform::ConnectionOfInterface(const std::string& path) {
+    // The HID device's name ends in a number the kernel never hands out twice while it runs.
+    std::error_code error;
+    const fs::path device = fs::canonical(ClassEntryOf(path) / "device", error);
+    return error ? path : device.string();
+}
+
 void HidrawPlatform::Close(HidHandle handle) {
     // Only descriptors this backend opened are closed; a stray handle must not close
     // someone else's file.

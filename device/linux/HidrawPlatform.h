@@ -36,6 +36,7 @@ public:
     bool CanOpen(const std::string& path) override;
     bool MayBeDevice(const std::string& path, int vendorId, int productId) override;
     std::string DeviceOfInterface(const std::string& path) override;
+    std::string ConnectionOfInterface(const std::string& path) override;
     bool GetAttributes(HidHandle handle, HidAttributes& attributes) override;
     // The largest of the node's collections until the handle is narrowed, then the length
     // it was narrowed to.

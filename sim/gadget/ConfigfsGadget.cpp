@@ -1,10 +1,14 @@
 #include "sim/gadget/ConfigfsGadget.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <fcntl.h>
 #include <fstream>
+#include <set>
 #include <stdexcept>
 #include <sys/mount.h>
 #include <unistd.h>
+#include <vector>
 
 namespace vrax {
 namespace {
@@ -17,6 +21,30 @@ void WriteFile(const fs::path& path, const std::string& text) {
     if (!out) {
         throw std::runtime_error("cannot write " + path.string());
     }
+}
+
+bool TryWriteFile(const fs::path& path, const std::string& text) {
+    const int descriptor = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (descriptor < 0) {
+        return false;
+    }
+    const bool written =
+        write(descriptor, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    return close(descriptor) == 0 && written;
+}
+
+// A controller is taken while some gadget's UDC file names it.
+std::set<std::string> ControllersInUse(const fs::path& gadgets) {
+    std::set<std::string> taken;
+    std::error_code error;
+    for (const auto& gadget : fs::directory_iterator(gadgets, error)) {
+        std::ifstream file(gadget.path() / "UDC");
+        std::string name;
+        if (std::getline(file, name) && !name.empty()) {
+            taken.insert(name);
+        }
+    }
+    return taken;
 }
 
 std::string Hex(unsigned value) {
@@ -63,18 +91,30 @@ ConfigfsGadget::~ConfigfsGadget() {
 }
 
 void ConfigfsGadget::Plug(std::string udc) {
-    if (udc.empty()) {
-        std::error_code error;
-        for (const auto& entry : fs::directory_iterator("/sys/class/udc", error)) {
-            udc = entry.path().filename().string();
-            break;
-        }
+    if (!udc.empty()) {
+        WriteFile(gadget_ / "UDC", udc);
+        udc_ = udc;
+        return;
     }
-    if (udc.empty()) {
+    std::vector<std::string> controllers;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator("/sys/class/udc", error)) {
+        controllers.push_back(entry.path().filename().string());
+    }
+    if (controllers.empty()) {
         throw std::runtime_error("no USB device controller (is dummy_hcd loaded?)");
     }
-    WriteFile(gadget_ / "UDC", udc);
-    udc_ = udc;
+    std::sort(controllers.begin(), controllers.end());
+    const std::set<std::string> taken = ControllersInUse(gadget_.parent_path());
+    for (const std::string& controller : controllers) {
+        // Mice started together may pick the same free one: the kernel binds it to the first
+        // and refuses the others, which go on to the next.
+        if (taken.count(controller) == 0 && TryWriteFile(gadget_ / "UDC", controller)) {
+            udc_ = controller;
+            return;
+        }
+    }
+    throw std::runtime_error("every USB device controller holds a gadget");
 }
 
 void ConfigfsGadget::Unplug() {

@@ -21,7 +21,8 @@ public:
     // The FunctionFS mount with ep0.
     const std::filesystem::path& FunctionFs() const { return mount_; }
 
-    // Throws std::runtime_error when no controller takes the gadget.
+    // An empty udc takes the first controller that holds no gadget. Throws
+    // std::runtime_error when no controller takes the gadget.
     void Plug(std::string udc);
     void Unplug();
     const std::string& Controller() const { return udc_; }

@@ -20,8 +20,9 @@ same virtual mouse as the simulated bus, until SIGTERM or SIGINT (a clean unplug
   --memory FILE      the initial 2048 bytes (default all FF)
   --dump FILE        the 2048 bytes written here when the mouse goes away
   --unplug-at N      pull the cable during feature report transfer N (from 0)
-  --name NAME        the gadget's name in configfs (default vrax-mouse)
-  --udc NAME         the device controller (default the first one)
+  --name NAME        the gadget's name in configfs, also its USB serial number string; mice
+                     that run at once need names of their own (default vrax-mouse)
+  --udc NAME         the device controller (default the first that holds no gadget)
   --configfs DIR     where configfs is mounted (default /sys/kernel/config)
 )";
 

@@ -20,7 +20,7 @@ struct GadgetOptions {
     // The n-th feature report transfer (from 0) is never answered: the cable is pulled.
     int unplugAtTransfer = -1;
     std::string name = "vrax-mouse";
-    std::string udc; // the first controller when empty
+    std::string udc; // the first free controller when empty
     std::string configfs = "/sys/kernel/config";
 };
 

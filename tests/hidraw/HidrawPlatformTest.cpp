@@ -233,6 +233,21 @@ TEST(HidrawPlatform, CompositeMiceAreFoundThroughTheirEightByteCollection) {
     EXPECT_EQ(link42.LastTransferError(), "HIDIOCSFEATURE(8) " + secondPath + ": No such device");
 }
 
+// The kernel gives a gone node's name to the next device at once: a mouse swapped for another
+// between two looks must not pass for the same one.
+TEST(HidrawPlatform, ANodeNameHandedToTheNextDeviceIsAnotherConnection) {
+    FakeHidrawMachine machine;
+    const std::string path = machine.Add(Kvqm31xMouse("hidraw0"));
+    HidrawPlatform platform(machine.root, machine.calls);
+    platform.EnumerateInterfaces();
+    const std::string first = platform.ConnectionOfInterface(path);
+    EXPECT_EQ(platform.ConnectionOfInterface(path), first);
+    std::filesystem::remove(machine.root / "sys/class/hidraw/hidraw0");
+    ASSERT_EQ(machine.Add(Kvqm31xMouse("hidraw0")), path);
+    EXPECT_EQ(platform.EnumerateInterfaces(), std::vector<std::string>{path});
+    EXPECT_NE(platform.ConnectionOfInterface(path), first);
+}
+
 TEST(HidrawPlatform, FeatureTransfersCarryTheReportIdAndWholeLengthAndFailWhenShort) {
     FakeHidrawMachine machine;
     FakeInterface mouse = Kvqm31xMouse("hidraw0");

@@ -68,24 +68,45 @@ void KernelBenchFixture::TearDown() {
 std::unique_ptr<UsbMouseProcess> KernelBenchFixture::PlugMouse(const std::string& family,
                                                                std::vector<std::string> arguments,
                                                                HidAttributes ids, int interfaces) {
+    auto mouse = StartMouse(family, std::move(arguments), ids, interfaces);
+    EXPECT_TRUE(mouse->WaitForNodes()) << "the kernel made no hidraw node: " << mouse->Output();
+    return mouse;
+}
+
+std::unique_ptr<UsbMouseProcess> KernelBenchFixture::StartMouse(const std::string& family,
+                                                                std::vector<std::string> arguments,
+                                                                HidAttributes ids, int interfaces) {
     const fs::path folder = folder_ / ("mouse" + std::to_string(++mice_));
     fs::create_directories(folder);
     char text[32];
     std::snprintf(text, sizeof text, "%04X:%04X:%04X", ids.vendorId, ids.productId,
                   ids.versionNumber);
     arguments.insert(arguments.begin(), {"--family", family, "--ids", text});
-    auto mouse = std::make_unique<UsbMouseProcess>(folder, arguments, ids, interfaces);
-    EXPECT_TRUE(mouse->Plug()) << "the kernel made no hidraw node: " << mouse->Output();
+    auto mouse = std::make_unique<UsbMouseProcess>(folder, arguments, interfaces);
+    EXPECT_TRUE(mouse->Start()) << "vrax-usb-mouse did not start";
     return mouse;
 }
 
-ProgramResult KernelBenchFixture::Cli(std::vector<std::string> arguments) {
+namespace {
+
+std::vector<std::string> CliCommand(std::vector<std::string> arguments) {
     // The cases stamp one serial number into mouse after mouse, which records would refuse.
     if (std::find(arguments.begin(), arguments.end(), "--records") == arguments.end()) {
         arguments.insert(arguments.begin(), {"--records", "none"});
     }
     arguments.insert(arguments.begin(), VRAX_CLI_PROGRAM);
-    return RunProgram(folder_, arguments);
+    return arguments;
+}
+
+} // namespace
+
+ProgramResult KernelBenchFixture::Cli(std::vector<std::string> arguments) {
+    return RunProgram(folder_, CliCommand(std::move(arguments)));
+}
+
+std::unique_ptr<BackgroundProgram>
+KernelBenchFixture::StartCli(const std::string& name, std::vector<std::string> arguments) {
+    return std::make_unique<BackgroundProgram>(folder_, name, CliCommand(std::move(arguments)));
 }
 
 void KernelBenchFixture::ExpectAPulledMouseFailsAndTheNextWrites(const std::string& system) {

@@ -48,7 +48,15 @@ protected:
                                                std::vector<std::string> arguments = {},
                                                HidAttributes ids = {0x3C5E, 0x0A31, 0x0104},
                                                int interfaces = 1);
+    // Started without waiting for the kernel's nodes (WaitForNodes), for mice plugged together.
+    std::unique_ptr<UsbMouseProcess> StartMouse(const std::string& family,
+                                                std::vector<std::string> arguments = {},
+                                                HidAttributes ids = {0x3C5E, 0x0A31, 0x0104},
+                                                int interfaces = 1);
     ProgramResult Cli(std::vector<std::string> arguments);
+    // The command-line program left running beside the case, its output in NAME.out.
+    std::unique_ptr<BackgroundProgram> StartCli(const std::string& name,
+                                                std::vector<std::string> arguments);
     std::string Path(const std::string& name) const { return (folder_ / name).string(); }
 
     // The command-line program the shared cases run: the Linux one; the Wine cases run the

@@ -75,7 +75,7 @@ private:
 void Measure(const char* subject, const char* family, int icType, HidAttributes ids) {
     const auto folder = std::filesystem::temp_directory_path() / "vrax-kernel-benchmark";
     std::filesystem::create_directories(folder);
-    testing::UsbMouseProcess mouse(folder, {"--family", family}, ids);
+    testing::UsbMouseProcess mouse(folder, {"--family", family});
     if (!mouse.Plug()) {
         PrintBenchmarkRow("Job vs protocol floor, real kernel (TCG guest)", subject,
                           "the mouse did not enumerate", "-", false);
@@ -129,7 +129,7 @@ void MeasurePolling() {
     const auto folder = std::filesystem::temp_directory_path() / "vrax-kernel-benchmark";
     std::filesystem::create_directories(folder);
     testing::UsbMouseProcess mouse(folder, {"--family", "kvqm42xx", "--variant", "two-interfaces"},
-                                   {0x3C5E, 0x0A42, 0x0100}, 2);
+                                   2);
     if (!mouse.Plug()) {
         return;
     }

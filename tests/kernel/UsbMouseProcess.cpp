@@ -6,7 +6,9 @@
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
+#include <poll.h>
 #include <spawn.h>
+#include <sys/inotify.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -61,24 +63,69 @@ int WaitFor(pid_t pid, Clock::time_point deadline) {
 
 } // namespace
 
+BackgroundProgram::BackgroundProgram(const fs::path& folder, const std::string& name,
+                                     std::vector<std::string> command)
+    : folder_(folder), name_(name), start_(Clock::now()) {
+    pid_ = Spawn(folder, name, std::move(command));
+    if (pid_ < 0) {
+        exitCode_ = -1;
+    }
+    watch_ = inotify_init1(IN_CLOEXEC);
+    inotify_add_watch(watch_, (folder / (name + ".out")).c_str(), IN_MODIFY);
+}
+
+BackgroundProgram::~BackgroundProgram() {
+    if (pid_ > 0) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+    if (watch_ >= 0) {
+        close(watch_);
+    }
+}
+
+void BackgroundProgram::WaitForOutput(std::chrono::milliseconds timeout) const {
+    pollfd wanted{watch_, POLLIN, 0};
+    if (watch_ < 0 || poll(&wanted, 1, static_cast<int>(timeout.count())) <= 0) {
+        std::this_thread::sleep_for(watch_ < 0 ? timeout : std::chrono::milliseconds(0));
+        return;
+    }
+    char events[4096];
+    [[maybe_unused]] const ssize_t got = read(watch_, events, sizeof events);
+}
+
+std::string BackgroundProgram::OutSoFar() const {
+    return Slurp(folder_ / (name_ + ".out"));
+}
+
+bool BackgroundProgram::Running() {
+    if (pid_ > 0 && (exitCode_ = WaitFor(pid_, Clock::time_point::min())) != -2) {
+        pid_ = -1;
+    }
+    return pid_ > 0;
+}
+
+ProgramResult BackgroundProgram::Finish(std::chrono::seconds limit) {
+    ProgramResult result;
+    result.exitCode = exitCode_;
+    if (pid_ > 0) {
+        // A program that hangs on a gone device must fail the test, not the whole bench.
+        result.exitCode = WaitFor(pid_, start_ + limit);
+        if (result.exitCode == -2) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    pid_ = -1;
+    result.seconds = std::chrono::duration<double>(Clock::now() - start_).count();
+    result.out = Slurp(folder_ / (name_ + ".out"));
+    result.err = Slurp(folder_ / (name_ + ".err"));
+    return result;
+}
+
 ProgramResult RunProgram(const fs::path& folder, std::vector<std::string> command,
                          std::chrono::seconds limit) {
-    ProgramResult result;
-    const auto start = Clock::now();
-    const pid_t child = Spawn(folder, "program", std::move(command));
-    if (child < 0) {
-        return result;
-    }
-    // A program that hangs on a gone device must fail the test, not the whole bench.
-    result.exitCode = WaitFor(child, start + limit);
-    if (result.exitCode == -2) {
-        kill(child, SIGKILL);
-        waitpid(child, nullptr, 0);
-    }
-    result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    result.out = Slurp(folder / "program.out");
-    result.err = Slurp(folder / "program.err");
-    return result;
+    return BackgroundProgram(folder, "program", std::move(command)).Finish(limit);
 }
 
 std::vector<std::string> HidrawNodes(std::uint16_t vendorId, std::uint16_t productId) {
@@ -96,9 +143,25 @@ std::vector<std::string> HidrawNodes(std::uint16_t vendorId, std::uint16_t produ
     return nodes;
 }
 
+std::vector<std::string> HidrawNodesOfSerial(const std::string& serial) {
+    std::vector<std::string> nodes;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator("/sys/class/hidraw", error)) {
+        // hidrawN/device is the HID device; its interface's parent is the USB device.
+        std::error_code gone;
+        const fs::path usb = fs::canonical(entry.path() / "device" / ".." / "..", gone);
+        const fs::path node = fs::path("/dev") / entry.path().filename();
+        if (!gone && Slurp(usb / "serial") == serial + "\n" && fs::exists(node, gone)) {
+            nodes.push_back(node.string());
+        }
+    }
+    return nodes;
+}
+
 UsbMouseProcess::UsbMouseProcess(const fs::path& folder, std::vector<std::string> arguments,
-                                 HidAttributes ids, int interfaces)
-    : folder_(folder), arguments_(std::move(arguments)), ids_(ids), interfaces_(interfaces) {}
+                                 int interfaces)
+    : folder_(folder), serial_("vrax-" + folder.filename().string()),
+      arguments_(std::move(arguments)), interfaces_(interfaces) {}
 
 UsbMouseProcess::~UsbMouseProcess() {
     if (pid_ > 0 && exitCode_ == -1) {
@@ -106,14 +169,18 @@ UsbMouseProcess::~UsbMouseProcess() {
     }
 }
 
-bool UsbMouseProcess::Plug() {
+bool UsbMouseProcess::Start() {
     std::vector<std::string> command{VRAX_USB_MOUSE_PROGRAM, "--dump",
-                                     (folder_ / "dump.bin").string()};
+                                     (folder_ / "dump.bin").string(), "--name", serial_};
     command.insert(command.end(), arguments_.begin(), arguments_.end());
     pid_ = Spawn(folder_, "mouse", command);
+    return pid_ > 0;
+}
+
+bool UsbMouseProcess::WaitForNodes() {
     const auto deadline = Clock::now() + std::chrono::seconds(30);
     while (Clock::now() < deadline) {
-        if (static_cast<int>(HidrawNodes(ids_.vendorId, ids_.productId).size()) == interfaces_) {
+        if (static_cast<int>(HidrawNodesOfSerial(serial_).size()) == interfaces_) {
             return true;
         }
         if (pid_ < 0 || waitpid(pid_, nullptr, WNOHANG) == pid_) {
@@ -148,7 +215,7 @@ bool UsbMouseProcess::Unplug() {
 
 bool UsbMouseProcess::NodesGone(std::chrono::seconds timeout) const {
     const auto deadline = Clock::now() + timeout;
-    while (!HidrawNodes(ids_.vendorId, ids_.productId).empty()) {
+    while (!HidrawNodesOfSerial(serial_).empty()) {
         if (Clock::now() > deadline) {
             return false;
         }

@@ -7,7 +7,10 @@ mount -t proc proc /proc
 mount -t sysfs sysfs /sys
 mount -t devtmpfs dev /dev
 for module in $(cat /modules/order); do
-    insmod "/modules/$module" || echo "kernel-bench: cannot load $module"
+    options=
+    # Four controllers, one port each: the gang cases plug four mice at once.
+    [ "$module" = dummy_hcd.ko ] && options=num=4
+    insmod "/modules/$module" $options || echo "kernel-bench: cannot load $module"
 done
 mount -t configfs configfs /sys/kernel/config
 options=trans=virtio,version=9p2000.L,msize=262144
