@@ -13,6 +13,7 @@ extern "C" {
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdio>
 #include <cstring>
 
 namespace vrax {
@@ -73,6 +74,7 @@ struct WindowsHidPlatform::Bindings {
         hid.AddOperation("HidP_GetCaps", getCaps);
         hid.AddOperation("HidD_SetFeature", setFeature);
         hid.AddOperation("HidD_GetFeature", getFeature);
+        hid.AddOperation("HidD_GetSerialNumberString", getSerialNumberString);
     }
 
     HDEVINFO(WINAPI* getClassDevs)(const GUID*, PCSTR, HWND, DWORD);
@@ -90,6 +92,7 @@ struct WindowsHidPlatform::Bindings {
     NTSTATUS(NTAPI* getCaps)(PHIDP_PREPARSED_DATA, PHIDP_CAPS);
     BOOLEAN(NTAPI* setFeature)(HANDLE, PVOID, ULONG);
     BOOLEAN(NTAPI* getFeature)(HANDLE, PVOID, ULONG);
+    BOOLEAN(NTAPI* getSerialNumberString)(HANDLE, PVOID, ULONG);
 
     // Declared after the operations they clear, so they go first.
     LibraryBinding setupApi;
@@ -170,6 +173,37 @@ std::vector<std::string> WindowsHidPlatform::Walk(WindowsHidWalk& walk) {
 
     b.destroyDeviceInfoList(set);
     return paths;
+}
+
+// Windows names each interface of a composite device apart, its instance part included (on
+// Windows the parent interface's, under Wine the interface's index), so the path alone cannot
+// tell that two interfaces are one mouse; their device's USB serial number can, where it has
+// one.
+std::string WindowsHidPlatform::DeviceOfInterface(const std::string& path) {
+    const std::string key = HidPlatform::DeviceOfInterface(path);
+    if (key == path || !bindings_->hid.IsBound()) {
+        return key;
+    }
+    HANDLE handle = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return key;
+    }
+    wchar_t serial[128] = {};
+    const bool read =
+        bindings_->getSerialNumberString(handle, serial, sizeof(serial) - sizeof(wchar_t)) != FALSE;
+    CloseHandle(handle);
+    if (!read || serial[0] == 0) {
+        return key;
+    }
+    std::string text;
+    for (const wchar_t* c = serial; *c != 0; ++c) {
+        char unit[8];
+        std::snprintf(unit, sizeof unit, *c > 0x20 && *c < 0x7F ? "%c" : "\\u%04X",
+                      static_cast<unsigned>(*c));
+        text += unit;
+    }
+    return path.substr(0, path.find("&mi_")) + "#serial#" + text;
 }
 
 HidHandle WindowsHidPlatform::Open(const std::string& path) {

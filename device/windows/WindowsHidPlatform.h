@@ -32,6 +32,7 @@ public:
     WindowsHidPlatform& operator=(const WindowsHidPlatform&) = delete;
 
     std::vector<std::string> EnumerateInterfaces() override;
+    std::string DeviceOfInterface(const std::string& path) override;
     HidHandle Open(const std::string& path) override;
     void Close(HidHandle handle) override;
     bool GetAttributes(HidHandle handle, HidAttributes& attributes) override;

@@ -281,6 +281,28 @@ REPLACEMENT_EXPORT NTSTATUS NTAPI HidP_GetCaps(PHIDP_PREPARSED_DATA preparsedDat
     return HIDP_STATUS_SUCCESS;
 }
 
+// Each listed device's own: "replacement-" and its line in the list.
+REPLACEMENT_EXPORT BOOLEAN NTAPI HidD_GetSerialNumberString(HANDLE handle, PVOID buffer,
+                                                            ULONG length) {
+    const Interface* entry = Find(handle);
+    if (entry == nullptr) {
+        return Refuse(ERROR_INVALID_FUNCTION);
+    }
+    State& state = Current();
+    std::size_t line = 0;
+    while (line < state.devices.size() && state.devices[line].get() != entry->device) {
+        ++line;
+    }
+    const std::string serial = "replacement-" + std::to_string(line);
+    if (buffer == nullptr || length < (serial.size() + 1) * sizeof(wchar_t)) {
+        return Refuse(ERROR_INSUFFICIENT_BUFFER);
+    }
+    auto* text = static_cast<wchar_t*>(buffer);
+    std::copy(serial.begin(), serial.end(), text);
+    text[serial.size()] = 0;
+    return TRUE;
+}
+
 REPLACEMENT_EXPORT BOOLEAN NTAPI HidD_SetFeature(HANDLE handle, PVOID buffer, ULONG length) {
     const Interface* entry = FeatureTarget(handle, buffer, length);
     if (entry == nullptr) {

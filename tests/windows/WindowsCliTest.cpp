@@ -161,6 +161,19 @@ TEST_F(WindowsCommandLine, ALineLimitedToOneMouseProgramsItPastTheDevicesNoLinkT
     EXPECT_EQ(ReadBytes(memory), image);
 }
 
+// Windows names a composite mouse's interfaces apart, instance part and all: the line takes
+// them as one mouse by its serial number, not as two that each fail.
+TEST_F(WindowsCommandLine, ALineTakesTheInterfacesOfOneMouseAsOneMouse) {
+    const std::string memory = folder.PathOf("mouse.bin");
+    ListDevices("kvqm42xx-two-interfaces 0x3C5E 0x0A42 0x0100 8 " + memory + " " +
+                folder.MakeFile("hid#vid_3c5e&pid_0a42&mi_00#7&1a2b&0&0000") + " " +
+                folder.MakeFile("hid#vid_3c5e&pid_0a42&mi_01#7&3c4d&0&0000") + "\n");
+    const ProgramResult result =
+        Run("--records none --ic KVQM42xx --format 2k --gang 2 --max-mice 1 line " + imagePath);
+    EXPECT_TRUE(result.out.ends_with("Mice: 1, passed 1, failed 0, yield 100.0 %\n")) << result.out;
+    EXPECT_EQ(ReadBytes(memory), image);
+}
+
 // Windows gives each top-level collection an interface of its own with its own lengths: the
 // mouse collection's 33-byte report leaves the vendor collection beside it found. Wine 8.0
 // keeps a device's collections together (the kernel bench shows that mouse not found there).
