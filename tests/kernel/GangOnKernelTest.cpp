@@ -18,110 +18,27 @@ double SecondsSince(Clock::time_point since) {
     return std::chrono::duration<double>(Clock::now() - since).count();
 }
 
-// One mouse's line as the line prints it: node, serial number, verdict, the job's time.
-struct Verdict {
-    std::string path;
-    std::string serial;
-    std::string text;
-    double seconds = 0; // the job, its settle wait included
-    double busy = 0;    // when the job began, in seconds after the plug
-};
-
-std::vector<std::string> Fields(const std::string& line) {
-    std::vector<std::string> fields;
-    for (std::size_t at = 0; at <= line.size();) {
-        const std::size_t end = std::min(line.find("  ", at), line.size());
-        fields.push_back(line.substr(at, end - at));
-        at = end + 2;
-    }
-    return fields;
-}
-
 std::string FirstLine(const std::string& text) {
     return text.substr(0, text.find('\n'));
 }
 
-struct GangMouse {
-    std::unique_ptr<UsbMouseProcess> process;
-    std::vector<std::string> nodes;
-    bool pulled = false;
-};
-
 class KernelGangTest : public KernelBenchFixture {
 protected:
-    // Mice started together, or apart by the given time, each waited for until the kernel
-    // made its nodes.
-    std::vector<GangMouse> PlugGang(const std::vector<std::vector<std::string>>& mice,
-                                    milliseconds apart = milliseconds(0)) {
-        std::vector<GangMouse> gang;
-        for (const std::vector<std::string>& arguments : mice) {
-            if (!gang.empty() && apart.count() > 0) {
-                std::this_thread::sleep_for(apart);
-            }
-            const bool twoInterfaces =
-                std::find(arguments.begin(), arguments.end(), "two-interfaces") != arguments.end();
-            const bool kvqm31x = arguments.front() == "kvqm31x";
-            GangMouse mouse;
-            mouse.process = StartMouse(
-                arguments.front(), std::vector<std::string>(arguments.begin() + 1, arguments.end()),
-                kvqm31x ? Mouse31x : (twoInterfaces ? Mouse537 : Mouse42xx), twoInterfaces ? 2 : 1);
-            mouse.pulled =
-                std::find(arguments.begin(), arguments.end(), "--unplug-at") != arguments.end();
-            gang.push_back(std::move(mouse));
-        }
-        for (GangMouse& mouse : gang) {
-            EXPECT_TRUE(mouse.process->WaitForNodes()) << mouse.process->Output();
-            mouse.nodes = mouse.process->Nodes();
-            std::sort(mouse.nodes.begin(), mouse.nodes.end());
-        }
-        return gang;
-    }
-
-    // The next count verdicts the running line prints, each timed as it shows up; fewer when
-    // the line ends or hangs.
-    std::vector<Verdict> AwaitVerdicts(BackgroundProgram& line, std::size_t count,
-                                       Clock::time_point plugged) {
-        std::vector<Verdict> verdicts;
-        const auto deadline = Clock::now() + std::chrono::seconds(90);
-        while (verdicts.size() < count && Clock::now() < deadline) {
-            const bool running = line.Running();
-            std::istringstream out(line.OutSoFar());
-            std::size_t index = 0;
-            for (std::string text; std::getline(out, text) && !out.eof();) {
-                const std::vector<std::string> fields = Fields(text);
-                if (fields.size() < 4 || fields[3].find(" ms") == std::string::npos ||
-                    index++ < seen_ + verdicts.size()) {
-                    continue;
-                }
-                Verdict verdict{fields[0], fields[1], fields[2], std::stod(fields[3]) / 1000, 0};
-                verdict.busy = SecondsSince(plugged) - verdict.seconds;
-                verdicts.push_back(verdict);
-            }
-            if (!running) {
-                break;
-            }
-            line.WaitForOutput(milliseconds(500));
-        }
-        seen_ += verdicts.size();
-        EXPECT_EQ(verdicts.size(), count) << "the line hung or ended early";
-        return verdicts;
-    }
-
     // Each mouse's own node named once, with the verdict it should have; then each mouse still
     // plugged is unplugged and its memory checked, with the factory record when one is
     // stamped, whose serial number must be new to serials.
-    void ExpectGangWritten(std::vector<GangMouse>& gang, const std::vector<Verdict>& verdicts,
+    void ExpectGangWritten(std::vector<GangMouse>& gang, const std::vector<LineVerdict>& verdicts,
                            bool stamped, std::set<int>& serials) {
         for (GangMouse& mouse : gang) {
             ASSERT_FALSE(mouse.nodes.empty());
             const auto verdict =
-                std::find_if(verdicts.begin(), verdicts.end(), [&](const Verdict& v) {
+                std::find_if(verdicts.begin(), verdicts.end(), [&](const LineVerdict& v) {
                     return std::find(mouse.nodes.begin(), mouse.nodes.end(), v.path) !=
                            mouse.nodes.end();
                 });
             ASSERT_NE(verdict, verdicts.end()) << "no verdict for " << mouse.nodes.front();
             EXPECT_EQ(std::count_if(verdicts.begin(), verdicts.end(),
-                                    [&](const Verdict& v) { return v.path == verdict->path; }),
+                                    [&](const LineVerdict& v) { return v.path == verdict->path; }),
                       1)
                 << verdict->path;
             EXPECT_EQ(verdict->text, mouse.pulled ? "Write Fail" : "Write Pass") << verdict->path;
@@ -173,22 +90,6 @@ protected:
         EXPECT_EQ(count, rows) << csv.out;
         return {serials, failed};
     }
-
-    void ReportGang(const char* subject, const Verdict& one, const std::vector<Verdict>& four) {
-        double slowest = 0;
-        for (const Verdict& verdict : four) {
-            slowest = std::max(slowest, verdict.seconds);
-        }
-        char text[200];
-        std::snprintf(text, sizeof text,
-                      "Linux gang of 4, %s: one %.2f s, four at once %.2f s at the slowest: "
-                      "%.2f × one",
-                      subject, one.seconds, slowest, slowest / one.seconds);
-        ReportFigure(text);
-    }
-
-private:
-    std::size_t seen_ = 0;
 };
 
 // One line with a gang of four over KVQM31X mice, each on a controller of its own: one alone,
@@ -202,31 +103,22 @@ TEST_F(KernelGangTest, Kvqm31xMicePluggedTogetherOrApartAreEachWrittenOnceWithTh
     const std::vector<std::string> kvqm31x{"kvqm31x"};
     std::set<int> serials;
     auto alone = PlugGang({kvqm31x});
-    const std::vector<Verdict> one = AwaitVerdicts(*line, 1, Clock::now());
+    const std::vector<LineVerdict> one = AwaitVerdicts(*line, 1, Clock::now());
     ASSERT_EQ(one.size(), 1u);
     ExpectGangWritten(alone, one, true, serials);
 
     const auto plugged = Clock::now();
     auto together = PlugGang({kvqm31x, kvqm31x, kvqm31x, kvqm31x});
     const double nodes = SecondsSince(plugged);
-    const std::vector<Verdict> four = AwaitVerdicts(*line, 4, plugged);
+    const std::vector<LineVerdict> four = AwaitVerdicts(*line, 4, plugged);
     ASSERT_EQ(four.size(), 4u);
     ExpectGangWritten(together, four, true, serials);
-    ReportGang("KVQM31X 2K Byte write with the factory record", one.front(), four);
-    double firstBusy = 1e9, lastBusy = 0;
-    for (const Verdict& verdict : four) {
-        firstBusy = std::min(firstBusy, verdict.busy);
-        lastBusy = std::max(lastBusy, verdict.busy);
-    }
-    char text[160];
-    std::snprintf(text, sizeof text,
-                  "Linux gang of 4, four KVQM31X plugged at once: their hidraw nodes after %.2f s, "
-                  "the first busy after %.2f s, all four after %.2f s",
-                  nodes, firstBusy, lastBusy);
-    ReportFigure(text);
+    ReportGang("Linux", "KVQM31X 2K Byte write with the factory record", one.front(), four);
+    ReportFigure("Linux gang of 4, four KVQM31X plugged at once: their hidraw nodes after " +
+                 FormatSeconds(nodes));
 
     auto apart = PlugGang({kvqm31x, kvqm31x, kvqm31x, kvqm31x}, milliseconds(200));
-    const std::vector<Verdict> next = AwaitVerdicts(*line, 4, Clock::now());
+    const std::vector<LineVerdict> next = AwaitVerdicts(*line, 4, Clock::now());
     ASSERT_EQ(next.size(), 4u);
     ExpectGangWritten(apart, next, true, serials);
     const ProgramResult ended = line->Finish(std::chrono::seconds(30));
@@ -254,19 +146,19 @@ TEST_F(KernelGangTest, OneOfFourPulledOutFailsAloneAndTheFreedPortWritesTheNextM
     const std::vector<std::string> kvqm537{"kvqm537", "--variant", "two-interfaces"};
     std::set<int> none;
     auto alone = PlugGang({kvqm42xx});
-    const std::vector<Verdict> one = AwaitVerdicts(*line, 1, Clock::now());
+    const std::vector<LineVerdict> one = AwaitVerdicts(*line, 1, Clock::now());
     ASSERT_EQ(one.size(), 1u);
     ExpectGangWritten(alone, one, false, none);
     auto together = PlugGang({kvqm42xx, kvqm42xx, kvqm42xx, kvqm42xx});
-    const std::vector<Verdict> four = AwaitVerdicts(*line, 4, Clock::now());
+    const std::vector<LineVerdict> four = AwaitVerdicts(*line, 4, Clock::now());
     ASSERT_EQ(four.size(), 4u);
     ExpectGangWritten(together, four, false, none);
-    ReportGang("KVQM42xx 2K Byte write", one.front(), four);
+    ReportGang("Linux", "KVQM42xx 2K Byte write", one.front(), four);
 
     std::vector<std::string> pulledOut = kvqm537;
     pulledOut.insert(pulledOut.end(), {"--unplug-at", "150"});
     auto gang = PlugGang({kvqm42xx, pulledOut, kvqm537, kvqm42xx});
-    const std::vector<Verdict> verdicts = AwaitVerdicts(*line, 4, Clock::now());
+    const std::vector<LineVerdict> verdicts = AwaitVerdicts(*line, 4, Clock::now());
     ASSERT_EQ(verdicts.size(), 4u);
     UsbMouseProcess& pulled = *gang[1].process;
     EXPECT_TRUE(pulled.WaitForExit(std::chrono::seconds(20))) << pulled.Output();
@@ -278,7 +170,7 @@ TEST_F(KernelGangTest, OneOfFourPulledOutFailsAloneAndTheFreedPortWritesTheNextM
     auto next = PlugGang({kvqm537});
     EXPECT_EQ(FirstLine(next.front().process->Output()), FirstLine(pulled.Output()));
     EXPECT_EQ(next.front().nodes, gang[1].nodes);
-    const std::vector<Verdict> last = AwaitVerdicts(*line, 1, Clock::now());
+    const std::vector<LineVerdict> last = AwaitVerdicts(*line, 1, Clock::now());
     ASSERT_EQ(last.size(), 1u);
     ExpectGangWritten(gang, verdicts, false, none);
     ExpectGangWritten(next, last, false, none);

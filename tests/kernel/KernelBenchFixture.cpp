@@ -5,10 +5,13 @@
 #include "tests/kernel/KernelFigures.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <thread>
 
 namespace vrax::testing {
 
@@ -102,6 +105,97 @@ std::vector<std::string> CliCommand(std::vector<std::string> arguments) {
 
 ProgramResult KernelBenchFixture::Cli(std::vector<std::string> arguments) {
     return RunProgram(folder_, CliCommand(std::move(arguments)));
+}
+
+namespace {
+
+double SecondsSince(std::chrono::steady_clock::time_point since) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+std::vector<std::string> Fields(const std::string& line) {
+    std::vector<std::string> fields;
+    for (std::size_t at = 0; at <= line.size();) {
+        const std::size_t end = std::min(line.find("  ", at), line.size());
+        fields.push_back(line.substr(at, end - at));
+        at = end + 2;
+    }
+    return fields;
+}
+
+} // namespace
+
+std::vector<GangMouse>
+KernelBenchFixture::PlugGang(const std::vector<std::vector<std::string>>& mice,
+                             std::chrono::milliseconds apart) {
+    std::vector<GangMouse> gang;
+    for (const std::vector<std::string>& arguments : mice) {
+        if (!gang.empty() && apart.count() > 0) {
+            std::this_thread::sleep_for(apart);
+        }
+        const bool twoInterfaces =
+            std::find(arguments.begin(), arguments.end(), "two-interfaces") != arguments.end();
+        const bool kvqm31x = arguments.front() == "kvqm31x";
+        GangMouse mouse;
+        mouse.process = StartMouse(
+            arguments.front(), std::vector<std::string>(arguments.begin() + 1, arguments.end()),
+            kvqm31x ? Mouse31x : (twoInterfaces ? Mouse537 : Mouse42xx), twoInterfaces ? 2 : 1);
+        mouse.pulled =
+            std::find(arguments.begin(), arguments.end(), "--unplug-at") != arguments.end();
+        gang.push_back(std::move(mouse));
+    }
+    for (GangMouse& mouse : gang) {
+        EXPECT_TRUE(mouse.process->WaitForNodes()) << mouse.process->Output();
+        mouse.nodes = mouse.process->Nodes();
+        std::sort(mouse.nodes.begin(), mouse.nodes.end());
+    }
+    return gang;
+}
+
+std::vector<LineVerdict>
+KernelBenchFixture::AwaitVerdicts(BackgroundProgram& line, std::size_t count,
+                                  std::chrono::steady_clock::time_point plugged) {
+    std::vector<LineVerdict> verdicts;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
+    while (verdicts.size() < count && std::chrono::steady_clock::now() < deadline) {
+        const bool running = line.Running();
+        std::istringstream out(line.OutSoFar());
+        std::size_t index = 0;
+        for (std::string text; std::getline(out, text) && !out.eof();) {
+            const std::vector<std::string> fields = Fields(text);
+            if (fields.size() < 4 || fields[3].find(" ms") == std::string::npos ||
+                index++ < verdictsSeen_ + verdicts.size()) {
+                continue;
+            }
+            LineVerdict verdict{fields[0], fields[1], fields[2], std::stod(fields[3]) / 1000, 0};
+            verdict.busy = SecondsSince(plugged) - verdict.seconds;
+            verdicts.push_back(verdict);
+        }
+        if (!running) {
+            break;
+        }
+        line.WaitForOutput(std::chrono::milliseconds(500));
+    }
+    verdictsSeen_ += verdicts.size();
+    EXPECT_EQ(verdicts.size(), count) << "the line hung or ended early:\n" << line.OutSoFar();
+    return verdicts;
+}
+
+void KernelBenchFixture::ReportGang(const std::string& system, const char* subject,
+                                    const LineVerdict& one, const std::vector<LineVerdict>& four) {
+    double slowest = 0, firstBusy = 1e9, lastBusy = 0;
+    for (const LineVerdict& verdict : four) {
+        slowest = std::max(slowest, verdict.seconds);
+        firstBusy = std::min(firstBusy, verdict.busy);
+        lastBusy = std::max(lastBusy, verdict.busy);
+    }
+    char text[300];
+    std::snprintf(text, sizeof text,
+                  "%s gang of 4, %s: one %.2f s, four at once %.2f s at the slowest: "
+                  "%.2f × one; the first busy %.2f s after the plugs, all four after %.2f s",
+                  system.c_str(), subject, one.seconds, slowest, slowest / one.seconds, firstBusy,
+                  lastBusy);
+    ReportFigure(text);
 }
 
 std::unique_ptr<BackgroundProgram>

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -35,6 +36,21 @@ void ExpectFactoryReadOfFactory(const ProgramResult& factory);
 // The mouse holds the image, but for the factory record's bytes when record is set.
 void ExpectImageWithRecord(const VirtualMouse::MemoryImage& memory,
                            const std::vector<std::uint8_t>& image, bool record);
+
+// One mouse's line as the line prints it: node, serial number, verdict, the job's time.
+struct LineVerdict {
+    std::string path;
+    std::string serial;
+    std::string text;
+    double seconds = 0; // the job, its settle wait included
+    double busy = 0;    // when the job began, in seconds after the plug
+};
+
+struct GangMouse {
+    std::unique_ptr<UsbMouseProcess> process;
+    std::vector<std::string> nodes;
+    bool pulled = false;
+};
 
 // A case of the kernel bench: runs only inside the guest that ./dev kernel-test boots, where
 // a USB device controller is there to plug mice into. Each case has a fresh folder and an
@@ -72,6 +88,18 @@ protected:
     // mouse is written normally. system starts each figure's line.
     void ExpectAPulledMouseFailsAndTheNextWrites(const std::string& system);
 
+    // Mice started together, or apart by the given time, each waited for until the kernel
+    // made its nodes. Each mouse is its family's name and the mouse program's arguments.
+    std::vector<GangMouse> PlugGang(const std::vector<std::vector<std::string>>& mice,
+                                    std::chrono::milliseconds apart = {});
+    // The next count verdicts the running line prints, each timed as it shows up; fewer when
+    // the line ends or hangs.
+    std::vector<LineVerdict> AwaitVerdicts(BackgroundProgram& line, std::size_t count,
+                                           std::chrono::steady_clock::time_point plugged);
+    // "SYSTEM gang of 4, SUBJECT: one ..., four at once ...: R × one".
+    void ReportGang(const std::string& system, const char* subject, const LineVerdict& one,
+                    const std::vector<LineVerdict>& four);
+
     // The memory a fresh mouse of that family ends with when it receives every delivered
     // transfer of the trace, in order.
     VirtualMouse::MemoryImage Replay(const std::string& traceName, MouseFamily family,
@@ -84,6 +112,7 @@ protected:
 private:
     std::filesystem::path folder_;
     int mice_ = 0;
+    std::size_t verdictsSeen_ = 0;
 };
 
 } // namespace vrax::testing

@@ -110,7 +110,7 @@ ProgramResult BackgroundProgram::Finish(std::chrono::seconds limit) {
     result.exitCode = exitCode_;
     if (pid_ > 0) {
         // A program that hangs on a gone device must fail the test, not the whole bench.
-        result.exitCode = WaitFor(pid_, start_ + limit);
+        result.exitCode = WaitFor(pid_, Clock::now() + limit);
         if (result.exitCode == -2) {
             kill(pid_, SIGKILL);
             waitpid(pid_, nullptr, 0);

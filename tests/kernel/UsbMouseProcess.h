@@ -33,7 +33,8 @@ public:
     // watches the output takes no time from the guest's one core while it waits.
     void WaitForOutput(std::chrono::milliseconds timeout) const;
     bool Running();
-    // Waits for its end, killing it past the limit (exit code -2); seconds count from the start.
+    // Waits for its end, at most the limit from now, then kills it (exit code -2); the
+    // result's seconds count from the start.
     ProgramResult Finish(std::chrono::seconds limit);
 
 private:

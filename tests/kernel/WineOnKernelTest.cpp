@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -40,6 +41,8 @@ protected:
     bool MouseSeen(HidAttributes ids, int interfaces) override {
         return WaitForWineInterfaces(ids, interfaces);
     }
+
+    void ExpectAGangOfFourWritesEachOnce(bool kvqm31x);
 };
 
 int CountLines(const std::string& text, const std::string& part) {
@@ -207,6 +210,83 @@ TEST_F(WineOnKernelTest, ALineStartedBeforeItsMouseProgramsItWhenItIsPlugged) {
     EXPECT_EQ(mouse->Dump()[168], 0xA7);
 }
 
+// The line on Windows with a gang of four, its threads sharing one HID platform, over Wine's
+// own HID stack: one mouse alone, then four plugged at the same moment (the KVQM42xx line with
+// a two-interface KVQM537 among them), each written once, the KVQM31X ones each with a serial
+// number of its own from the records.
+void WineOnKernelTest::ExpectAGangOfFourWritesEachOnce(bool kvqm31x) {
+    const std::string ic = kvqm31x ? "KVQM31X" : "KVQM42xx";
+    std::vector<std::string> command{WineProgram("vrax-bin-writer-cli.exe"),
+                                     "--records",
+                                     Windows(ic + ".sqlite"),
+                                     "--ic",
+                                     ic,
+                                     "--format",
+                                     "2k",
+                                     "--gang",
+                                     "4",
+                                     "--max-mice",
+                                     "5"};
+    if (kvqm31x) {
+        command.insert(command.end(), {"--factory", Factory, "--serial", "next"});
+    }
+    command.insert(command.end(), {"line", Windows("image.bin")});
+    auto line = StartWineProgram(Path(""), "line-" + ic, command);
+    const std::vector<std::string> mouse{kvqm31x ? "kvqm31x" : "kvqm42xx"};
+    const std::vector<std::string> kvqm537{"kvqm537", "--variant", "two-interfaces"};
+    std::set<std::string> stamped;
+    // The mouse's memory holds the image, and its record when stamped; each serial number
+    // stamped once.
+    const auto expectWritten = [&](UsbMouseProcess& written) {
+        const auto memory = written.Dump();
+        ExpectImageWithRecord(memory, image, kvqm31x);
+        char serial[8];
+        std::snprintf(serial, sizeof serial, "%02X%02X%02X", memory[166], memory[167], memory[168]);
+        EXPECT_TRUE(!kvqm31x || stamped.insert(serial).second) << serial;
+    };
+    auto alone = PlugGang({mouse});
+    const std::vector<LineVerdict> one = AwaitVerdicts(*line, 1, std::chrono::steady_clock::now());
+    ASSERT_EQ(one.size(), 1u);
+    // Its controller is wanted for the four.
+    ASSERT_TRUE(alone.front().process->Unplug()) << alone.front().process->Output();
+    expectWritten(*alone.front().process);
+    const auto plugged = std::chrono::steady_clock::now();
+    auto together = PlugGang({mouse, mouse, kvqm31x ? mouse : kvqm537, mouse});
+    const std::vector<LineVerdict> four = AwaitVerdicts(*line, 4, plugged);
+    ASSERT_EQ(four.size(), 4u);
+    ReportGang("Wine",
+               kvqm31x ? "KVQM31X 2K Byte write with the factory record"
+                       : "KVQM42xx 2K Byte write, a KVQM537 among them",
+               one.front(), four);
+    std::set<std::string> paths, serials{one.front().serial};
+    for (const LineVerdict& verdict : four) {
+        EXPECT_EQ(verdict.text, "Write Pass") << verdict.path;
+        paths.insert(verdict.path);
+        serials.insert(verdict.serial);
+    }
+    EXPECT_EQ(paths.size(), 4u) << "a mouse written twice";
+    for (GangMouse& written : together) {
+        ASSERT_TRUE(written.process->Unplug()) << written.process->Output();
+        expectWritten(*written.process);
+    }
+    const ProgramResult ended = line->Finish(std::chrono::seconds(60));
+    EXPECT_EQ(ended.exitCode, 0) << ended.out << ended.err;
+    EXPECT_NE(ended.out.find("Mice: 5, passed 5, failed 0"), std::string::npos) << ended.out;
+    if (kvqm31x) {
+        EXPECT_EQ(stamped,
+                  (std::set<std::string>{"0000A7", "0000A8", "0000A9", "0000AA", "0000AB"}));
+        EXPECT_EQ(serials, stamped) << "each mouse holds the serial number the line named";
+    }
+}
+
+TEST_F(WineOnKernelTest, AGangOfFourKvqm31xWritesMicePluggedTogetherEachOnceWithItsOwnSerial) {
+    ExpectAGangOfFourWritesEachOnce(true);
+}
+
+TEST_F(WineOnKernelTest, AGangOfFourKvqm42xxWritesMicePluggedTogetherEachOnce) {
+    ExpectAGangOfFourWritesEachOnce(false);
+}
+
 // The station's program as it runs on a PC (the system's HID libraries, the real clock, the
 // instant plug-in on Wine's real WM_DEVICECHANGE), the operator's part played by a probe:
 // Auto Write over three mice plugged one after another, each with the next serial number.
@@ -218,6 +298,15 @@ TEST_F(WineOnKernelTest, TheStationAutoWritesMicePluggedOneAfterAnotherOnWinesDe
                                   Windows("image.bin"), Windows("records.sqlite"), "3"},
                                  std::chrono::seconds(400));
     });
+    // A case that stops early still waits for the probe, which ends by its limit at the latest.
+    struct Join {
+        std::thread& thread;
+        ~Join() {
+            if (thread.joinable()) {
+                thread.join();
+            }
+        }
+    } const join{running};
     struct Seen {
         long long micros;
         std::string what, text;

@@ -39,15 +39,28 @@ std::string WindowsPath(const std::string& path) {
     return windows;
 }
 
-ProgramResult RunWineProgram(const fs::path& folder, std::vector<std::string> command,
-                             std::chrono::seconds limit) {
+namespace {
+
+std::vector<std::string> UnderWine(std::vector<std::string> command) {
     const char* wine = std::getenv("VRAX_WINE_LOADER");
     command.insert(command.begin(), wine != nullptr ? wine : "wine64");
-    ProgramResult result = RunProgram(folder, command, limit);
+    return command;
+}
+
+} // namespace
+
+ProgramResult RunWineProgram(const fs::path& folder, std::vector<std::string> command,
+                             std::chrono::seconds limit) {
+    ProgramResult result = RunProgram(folder, UnderWine(std::move(command)), limit);
     for (std::string* text : {&result.out, &result.err}) {
         text->erase(std::remove(text->begin(), text->end(), '\r'), text->end());
     }
     return result;
+}
+
+std::unique_ptr<BackgroundProgram> StartWineProgram(const fs::path& folder, const std::string& name,
+                                                    std::vector<std::string> command) {
+    return std::make_unique<BackgroundProgram>(folder, name, UnderWine(std::move(command)));
 }
 
 bool WaitForWineInterfaces(HidAttributes ids, int interfaces, std::chrono::seconds timeout) {

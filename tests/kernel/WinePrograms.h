@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,11 @@ std::string WindowsPath(const std::string& path);
 // Runs a Windows program under Wine, its lines without the CR of Windows' text mode.
 ProgramResult RunWineProgram(const std::filesystem::path& folder, std::vector<std::string> command,
                              std::chrono::seconds limit = std::chrono::seconds(120));
+
+// The same left running beside the case, its output in folder/NAME.out (with Windows' CRs).
+std::unique_ptr<BackgroundProgram> StartWineProgram(const std::filesystem::path& folder,
+                                                    const std::string& name,
+                                                    std::vector<std::string> command);
 
 // True once Wine's HID bus holds each of the mouse's hidraw nodes open, so that a program
 // started now finds it; false after the timeout.

@@ -74,6 +74,8 @@ wine_version=$(/usr/lib/wine/wine64 --version 2>/dev/null | sed -E 's/^wine-([0-
 # compare with one for the KVQM31X write.
 gang_cases=$(grep -acE 'Test +#[0-9]+: KernelGang' "$log" || true)
 gang_ratio=$(sed -nE 's/.*Linux gang of 4, KVQM31X.*: ([0-9.]+) × one.*/\1/p' "$log" | tail -n 1)
+wine_gang_ratio=$(sed -nE 's/.*Wine gang of 4, KVQM31X.*: ([0-9.]+) × one.*/\1/p' "$log" | tail -n 1)
+under_wine="$wine_cases of $wine_cases under Wine $wine_version${wine_gang_ratio:+, gang of 4: $wine_gang_ratio × one}"
 linux_cases=$(( ${total%% *} - wine_cases - gang_cases ))
 passed="$linux_cases of $linux_cases${total#"${total%% *}"} cases on the guest kernel $(cat "$guest/kernel-version")"
 if [ "$gang_cases" -gt 0 ]; then
@@ -81,7 +83,7 @@ if [ "$gang_cases" -gt 0 ]; then
 fi
 case "$PART" in
     linux) echo "kernel-test: passed, $passed (${seconds} s)" ;;
-    wine) echo "kernel-test: passed, $wine_cases of $wine_cases cases under Wine $wine_version on the" \
-               "guest kernel $(cat "$guest/kernel-version") (${seconds} s)" ;;
-    *) echo "kernel-test: passed, $passed, $wine_cases of $wine_cases under Wine $wine_version (${seconds} s)" ;;
+    wine) echo "kernel-test: passed, $under_wine on the guest kernel" \
+               "$(cat "$guest/kernel-version") (${seconds} s)" ;;
+    *) echo "kernel-test: passed, $passed, $under_wine (${seconds} s)" ;;
 esac
