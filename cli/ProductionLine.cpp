@@ -37,6 +37,10 @@ namespace {
 std::atomic<bool> stopRequested{false};
 
 constexpr auto TickInterval = std::chrono::milliseconds(1000);
+// Windows makes a composite mouse's interfaces one after another, under Wine seconds apart: a
+// mouse whose interfaces are named apart is taken once none has joined it for this long, so
+// that no job starts on part of it.
+constexpr auto InterfacesSettle = std::chrono::milliseconds(3000);
 
 // One mouse's share of the devices: only the interfaces of its own arrival are there, so its
 // links open that mouse and no other, whatever else is plugged in.
@@ -228,16 +232,36 @@ int ProductionLine::Run() {
                     }
                 }
                 for (auto& [key, paths] : fresh) {
+                    const auto same =
+                        std::find_if(waiting.begin(), waiting.end(),
+                                     [&key](const Arrival& arrival) { return arrival.key == key; });
+                    if (same != waiting.end()) {
+                        same->paths.insert(same->paths.end(), paths.begin(), paths.end());
+                        same->grown = std::chrono::steady_clock::now();
+                        continue;
+                    }
                     const auto simulated = simulatedByKey.find(key);
                     waiting.push_back({key, std::move(paths),
-                                       simulated == simulatedByKey.end() ? 0 : simulated->second});
+                                       simulated == simulatedByKey.end() ? 0 : simulated->second,
+                                       std::chrono::steady_clock::now()});
                 }
             }
         }
-        while (!stopping && !waiting.empty() && static_cast<int>(workers.size()) < options_.gang &&
-               (limit < 0 || verdicts + static_cast<long>(workers.size()) < limit)) {
-            const Arrival arrival = waiting.front();
-            waiting.erase(waiting.begin());
+        const auto settled = [&bus](const Arrival& arrival) {
+            const bool namedApart =
+                std::any_of(arrival.paths.begin(), arrival.paths.end(), [](const std::string& p) {
+                    return p.find("&mi_") != std::string::npos;
+                });
+            return bus || !namedApart ||
+                   std::chrono::steady_clock::now() - arrival.grown >= InterfacesSettle;
+        };
+        for (auto next = std::find_if(waiting.begin(), waiting.end(), settled);
+             !stopping && next != waiting.end() &&
+             static_cast<int>(workers.size()) < options_.gang &&
+             (limit < 0 || verdicts + static_cast<long>(workers.size()) < limit);
+             next = std::find_if(waiting.begin(), waiting.end(), settled)) {
+            const Arrival arrival = *next;
+            waiting.erase(next);
             auto done = std::make_shared<std::atomic<bool>>(false);
             workers.push_back({std::thread([this, arrival, &tally, done] {
                                    Program(arrival, tally);

@@ -4,6 +4,7 @@
 #include "records/ProductionRecords.h"
 
 #include <atomic>
+#include <chrono>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -34,6 +35,7 @@ private:
         std::string key;
         std::vector<std::string> paths;
         int simulatedDevice = 0; // the bus's id of a virtual mouse; 0 on real devices
+        std::chrono::steady_clock::time_point grown; // when its last interface was seen
     };
     void Program(const Arrival& arrival, Tally& tally);
 
