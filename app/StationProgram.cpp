@@ -79,7 +79,7 @@ int RunStationProgram(int& argc, char** argv, HidPlatform& platform, Clock& cloc
     }
     RememberingHidPlatform devices(platform);
     TForm1 form(devices, clock, dialogs);
-    form.Recording().Attach(form.GetStation(), *records, &devices, [&form] {
+    form.Recording().Attach(*records, &devices, [&form] {
         return FindControl<QLineEdit>(form, "edt_BinFile")->text().toStdString();
     });
     if (!unprotected.isEmpty()) {

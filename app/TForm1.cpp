@@ -84,8 +84,8 @@ void ExitProcessNow(int exitCode) {
 TForm1::TForm1(HidPlatform& platform, Clock& clock, Dialogs& dialogs, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
-      platform_(platform), clock_(clock), dialogs_(dialogs), recordingView_(*this),
-      station_(platform, clock, *this, recordingView_), exitAction_(ExitProcessNow) {
+      platform_(platform), clock_(clock), dialogs_(dialogs),
+      station_(platform, clock, *this, *this), runner_(station_), exitAction_(ExitProcessNow) {
     setObjectName("Form1");
     setWindowTitle(Caption);
     setWindowIcon(QIcon(":/artwork/find.png"));
@@ -470,13 +470,11 @@ void TForm1::btn_LoadClick(QObject*) {
 }
 
 void TForm1::btn_WriteClick(QObject*) {
-    StationContext context = station_.Context();
-    recordingView_.Run("write", [&] { RunWriteJob(context); });
+    runner_.Write();
 }
 
 void TForm1::btn_VerifyClick(QObject*) {
-    StationContext context = station_.Context();
-    recordingView_.Run("verify", [&] { RunVerify(context); });
+    runner_.Verify();
 }
 
 void TForm1::btn_SaveClick(QObject*) {
@@ -484,13 +482,11 @@ void TForm1::btn_SaveClick(QObject*) {
     if (!path) {
         return;
     }
-    StationContext context = station_.Context();
-    recordingView_.Run("read", [&] { RunSave(context, path->toLocal8Bit().toStdString()); });
+    runner_.Save(path->toLocal8Bit().toStdString());
 }
 
 void TForm1::btnReadFactoryClick(QObject*) {
-    StationContext context = station_.Context();
-    recordingView_.Run("factory-read", [&] { ReadFactoryRecord(context); });
+    runner_.ReadFactory();
 }
 
 void TForm1::DevTimerTimer(QObject*) {

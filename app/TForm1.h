@@ -3,12 +3,12 @@
 #include "app/Dialogs.h"
 #include "device/Clock.h"
 #include "device/HidPlatform.h"
+#include "operations/OperationRunner.h"
 #include "programming/Lang.h"
 #include "programming/StationContext.h"
 #include "programming/StationSettings.h"
 #include "programming/StationState.h"
 #include "programming/StationView.h"
-#include "records/RecordingStationView.h"
 
 #include <QWidget>
 
@@ -94,8 +94,8 @@ public:
     StationState& State() { return station_.state; }
     Lang& Language() { return station_.lang; }
     Station& GetStation() { return station_; }
-    // The operations report to the window through this; it records each verdict first.
-    RecordingStationView& Recording() { return recordingView_; }
+    // Runs the window's jobs: approvals, serial numbers and a record of each verdict.
+    OperationRunner& Recording() { return runner_; }
     SkinTitleBar* TitleBar() const { return titleBar_; }
 
     // StationView
@@ -241,9 +241,9 @@ private:
     HidPlatform& platform_;
     Clock& clock_;
     Dialogs& dialogs_;
-    RecordingStationView recordingView_;
     // Made after the controls' owner exists; the links report to this window.
     Station station_;
+    OperationRunner runner_;
     // The text last confirmed with OK in the password dialog.
     QString lastPassword_;
     SkinTitleBar* titleBar_;

@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
     station.SelectLanguage(1033);
     // The records go nowhere, yet the bench's table shows what would be kept.
     vrax::NullProductionRecords records;
-    station.Recording().Attach(station.GetStation(), records, nullptr, [&station] {
+    station.Recording().Attach(records, nullptr, [&station] {
         return vrax::FindControl<QLineEdit>(station, "edt_BinFile")->text().toStdString();
     });
     station.show();

@@ -92,9 +92,9 @@ JobResult RunJob(Clock& clock, const BenchmarkJob& job, const ImageBuffer& image
     JobResult result;
     const microseconds start = clock.Now();
     if (job.operation == Operation::Write) {
-        result.passed = RunWriteJob(context) == WriteVerdict::Pass;
+        result.passed = RunWriteJob(context).Passed();
     } else {
-        result.passed = RunVerify(context) == VerifyVerdict::Pass;
+        result.passed = RunVerify(context).Passed();
     }
     result.elapsed = clock.Now() - start;
 

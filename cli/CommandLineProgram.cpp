@@ -10,21 +10,17 @@
 #include "device/NullHidPlatform.h"
 #include "device/RememberingHidPlatform.h"
 #include "device/SystemHidPlatform.h"
+#include "operations/OperationRunner.h"
 #include "programming/BinImage.h"
 #include "programming/DataFormat.h"
 #include "programming/FactoryRecord.h"
-#include "programming/SaveJob.h"
 #include "programming/StationContext.h"
 #include "programming/StationError.h"
-#include "programming/Verify.h"
-#include "programming/WriteJob.h"
 #include "records/ApprovalsReport.h"
 #include "records/HostName.h"
-#include "records/ImageApprovalCheck.h"
 #include "records/LineReport.h"
 #include "records/RecordsLocation.h"
 #include "records/RecordsReport.h"
-#include "records/SerialNumberHold.h"
 #include "records/Sha256.h"
 #include "records/UserName.h"
 #include "records/Utf8Text.h"
@@ -41,8 +37,6 @@ namespace {
 
 constexpr std::uint8_t TextNoFindMouse = 0;
 constexpr std::uint8_t TextMouseReady = 1;
-constexpr std::uint8_t TextSavePass = 16;
-constexpr std::uint8_t TextSaveFail = 17;
 constexpr std::uint8_t TextFactoryFieldsFirst = 31; // "Product" .. "Station"
 
 const char* ProgressLabel(Command command) {
@@ -56,10 +50,6 @@ const char* ProgressLabel(Command command) {
     default:
         return "";
     }
-}
-
-std::string SerialNumberText(const FactoryRecordBytes& record) {
-    return HexText((unsigned{record[6]} << 16) | (unsigned{record[7]} << 8) | record[8], 6);
 }
 
 // The factory fields as the window's SetValue and lists would show them.
@@ -232,10 +222,8 @@ CommandLineProgram::Outcome CommandLineProgram::Execute() {
         if (std::optional<Outcome> refused = LoadImage(station, view)) {
             return *refused;
         }
-        origin_.imageFile = options_.recordsChoice == "none"
-                                ? ExpandFileName(options_.path)
-                                : Utf8FileName(ExpandFileName(options_.path));
-        origin_.imageSha256 = Sha256Hex(station.state.LoadedImage.data(), ImageSize);
+        imageFile_ = options_.recordsChoice == "none" ? ExpandFileName(options_.path)
+                                                      : Utf8FileName(ExpandFileName(options_.path));
         break;
     case Command::Read:
     case Command::FactoryRead:
@@ -321,83 +309,50 @@ std::optional<CommandLineProgram::Outcome> CommandLineProgram::LoadImage(Station
 CommandLineProgram::Outcome
 CommandLineProgram::RunOperation(Station& station, CommandLineView& view,
                                  const RememberingHidPlatform& devices) {
-    StationContext context = station.Context();
-    const std::chrono::microseconds start = clock_->Now();
-    const long transfers = devices.Transfers();
-    origin_.vendorId = options_.vendorId;
-    origin_.productId = options_.productId;
-    SerialNumberHold hold(*records_);
-    view.SetSerialNumberHold(&hold);
-    ImageApprovalCheck approvals(*records_);
-    view.SetApprovalCheck(&approvals, origin_.imageFile);
-    const auto store = [&](const std::string& verdict, const std::string& error) {
-        ProductionRecord record = RecordOfOperation(CommandName(options_.command), verdict, context,
-                                                    &devices, origin_, view.Stamped());
-        record.durationMs =
-            std::chrono::duration_cast<std::chrono::milliseconds>(clock_->Now() - start).count();
-        record.error = error;
-        StoreRecord(*records_, record, &hold);
-    };
-    Outcome outcome;
+    OperationRunner runner(station);
+    runner.Attach(*records_, &devices, [this] { return imageFile_; });
+    runner.SetSoughtIds(options_.vendorId, options_.productId);
+    JobOutcome job;
     progress_.Start(ProgressLabel(options_.command));
     try {
         switch (options_.command) {
-        case Command::Write: {
-            const WriteVerdict verdict = RunWriteJob(context);
-            outcome.exitCode = verdict == WriteVerdict::Pass ? ExitPass : ExitFailed;
-            if (view.Stamped()) {
-                outcome.serialNumber = SerialNumberText(station.state.FactoryRecord);
-            }
+        case Command::Write:
+            job = runner.Write();
             break;
-        }
         case Command::Verify:
-            outcome.exitCode = RunVerify(context) == VerifyVerdict::Pass ? ExitPass : ExitFailed;
+            job = runner.Verify();
             break;
         case Command::Read:
-            outcome.exitCode =
-                RunSave(context, options_.path) == SaveOutcome::Saved ? ExitPass : ExitFailed;
+            job = runner.Save(options_.path);
             break;
         case Command::FactoryRead:
-            if (ReadFactoryRecord(context) && view.ShownFactoryFields()) {
-                outcome.exitCode = ExitPass;
-                outcome.lines = FactoryFieldLines(*view.ShownFactoryFields(), station.lang);
-                outcome.serialNumber = SerialNumberText(station.state.FactoryRecord);
-            }
+            job = runner.ReadFactory();
             break;
         default:
             break;
         }
-    } catch (const StationError& error) {
+    } catch (const StationError&) {
         progress_.Finish();
-        // An operation stopped after it reached the mouse still leaves its record; a read whose
-        // file could not be written saved nothing.
-        if (devices.Transfers() != transfers) {
-            const std::vector<std::string> shown = view.VisibleTexts(station.lang);
-            std::string verdict = shown.empty() ? "" : shown.back();
-            if (verdict == station.lang.Text(TextSavePass)) {
-                verdict = station.lang.Text(TextSaveFail);
-            }
-            store(verdict, error.what());
-        }
         throw;
     }
     progress_.Finish();
+    Outcome outcome;
+    outcome.exitCode = job.Passed() ? ExitPass : ExitFailed;
+    if (job.serialNumber) {
+        outcome.serialNumber = HexText(static_cast<unsigned>(*job.serialNumber), 6);
+    }
+    if (job.job == Job::FactoryRead && job.Passed() && view.ShownFactoryFields()) {
+        outcome.lines = FactoryFieldLines(*view.ShownFactoryFields(), station.lang);
+    }
     // A jig's operator learns from the platform why the mouse failed, beyond the verdict.
-    if (outcome.exitCode != ExitPass && !station.state.LastTransferError.empty()) {
+    if (!job.Passed() && !station.state.LastTransferError.empty()) {
         outcome.error = station.state.LastTransferError;
     }
     const std::vector<std::string> shown = view.VisibleTexts(station.lang);
     outcome.lines.insert(outcome.lines.end(), shown.begin(), shown.end());
-    std::string error;
     if (shown.empty()) {
-        error = station.state.NoVerdictReason;
-        outcome.lines.push_back(error);
+        outcome.lines.push_back(job.reason);
     }
-    const std::string verdict = shown.empty() ? "" : shown.back();
-    if (!verdict.empty() && shown.size() > 1) {
-        error = shown.front();
-    }
-    store(verdict, error.empty() ? outcome.error : error);
     return outcome;
 }
 

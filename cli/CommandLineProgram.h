@@ -5,7 +5,6 @@
 #include "cli/SimulatedMouse.h"
 #include "device/Clock.h"
 #include "device/HidPlatform.h"
-#include "records/OperationRecord.h"
 #include "records/ProductionRecords.h"
 
 #include <fstream>
@@ -72,7 +71,7 @@ private:
     ProgressBar progress_;
     std::unique_ptr<ProductionRecords> records_;
     ProductionLog* log_ = nullptr;
-    RecordOrigin origin_;
+    std::string imageFile_; // as the records keep it
 };
 
 // The program's whole life: parse, run, report. Returns the exit code.

@@ -7,14 +7,11 @@
 #include "device/NullHidPlatform.h"
 #include "device/RememberingHidPlatform.h"
 #include "device/SystemHidPlatform.h"
+#include "operations/OperationRunner.h"
 #include "programming/BinImage.h"
 #include "programming/FactoryRecord.h"
 #include "programming/StationContext.h"
-#include "programming/WriteJob.h"
 #include "records/ImageApprovalCheck.h"
-#include "records/OperationRecord.h"
-#include "records/SerialNumberHold.h"
-#include "records/Sha256.h"
 #include "records/Utf8Text.h"
 #include "sim/SimulatedHidBus.h"
 #include "sim/VirtualMouse31x.h"
@@ -84,9 +81,9 @@ struct ProductionLine::Tally {
     std::condition_variable changed;
     HidPlatform* devices = nullptr;
     SimulatedHidBus* bus = nullptr;
-    StationState image; // LoadedImage, LoadedTypeName and ImageLoaded as loaded once
-    RecordOrigin origin;
-    int nextSerial = 0; // the window's advance, when the records do not hand them out
+    StationState image;    // LoadedImage, LoadedTypeName and ImageLoaded as loaded once
+    std::string imageFile; // as the records keep it
+    int nextSerial = 0;    // the window's advance, when the records do not hand them out
     long verdicts = 0;
     long passes = 0;
     int finished = 0;                    // since the main loop last looked
@@ -122,12 +119,9 @@ int ProductionLine::Run() {
             return 2;
         }
         tally.image = loader.state;
-        tally.origin.imageFile = options_.recordsChoice == "none"
-                                     ? ExpandFileName(options_.path)
-                                     : Utf8FileName(ExpandFileName(options_.path));
-        tally.origin.imageSha256 = Sha256Hex(loader.state.LoadedImage.data(), ImageSize);
-        tally.origin.vendorId = options_.vendorId;
-        tally.origin.productId = options_.productId;
+        tally.imageFile = options_.recordsChoice == "none"
+                              ? ExpandFileName(options_.path)
+                              : Utf8FileName(ExpandFileName(options_.path));
     }
     tally.nextSerial = options_.settings.factoryNumber;
     ImageApprovalCheck approvals(records_);
@@ -135,7 +129,7 @@ int ProductionLine::Run() {
     try {
         // An image the records do not approve stops the line before it waits for a mouse.
         PlainSettings settings = options_.settings;
-        approvals.Require(tally.image.LoadedImage, settings, tally.origin.imageFile);
+        approvals.Require(tally.image.LoadedImage, settings, tally.imageFile);
     } catch (const StationError& error) {
         err_ << error.what() << '\n';
         return 2;
@@ -232,9 +226,10 @@ int ProductionLine::Run() {
                     }
                 }
                 for (auto& [key, paths] : fresh) {
+                    const std::string& device = key; // a lambda cannot capture a binding
                     const auto same =
                         std::find_if(waiting.begin(), waiting.end(),
-                                     [&key](const Arrival& arrival) { return arrival.key == key; });
+                                     [&device](const Arrival& a) { return a.key == device; });
                     if (same != waiting.end()) {
                         same->paths.insert(same->paths.end(), paths.begin(), paths.end());
                         same->grown = std::chrono::steady_clock::now();
@@ -345,7 +340,6 @@ void ProductionLine::Program(const Arrival& arrival, Tally& tally) {
         std::lock_guard lock(tally.mutex);
         station.state = tally.image;
     }
-    const std::chrono::microseconds start = clock->Now();
     const auto unplug = [&] {
         station.link31.Forget();
         station.link42.Forget();
@@ -373,9 +367,35 @@ void ProductionLine::Program(const Arrival& arrival, Tally& tally) {
             tally.error = error;
         }
     };
-    SerialNumberHold hold(records_);
-    view.SetSerialNumberHold(&hold);
-    view.SetApprovalCheck(tally.approvals, tally.origin.imageFile);
+    // The mouse's line: its path, serial number and verdict or why it had none.
+    const auto report = [&](const JobOutcome& job, const std::string& unrecorded) {
+        std::lock_guard lock(tally.mutex);
+        if (stamps && !options_.serialFromRecords && !job.Passed() &&
+            tally.nextSerial == settings.factoryNumber + 1) {
+            // As the window: a failed mouse's number goes to the next one.
+            tally.nextSerial = settings.factoryNumber;
+        }
+        ++tally.verdicts;
+        tally.passes += job.Passed() ? 1 : 0;
+        if (!unrecorded.empty()) {
+            tally.unrecorded.push_back(unrecorded);
+        }
+        const std::string verdict = VerdictText(job);
+        const std::string serial = job.serialNumber ? Hex6(*job.serialNumber) : std::string();
+        if (log_ != nullptr) {
+            log_->Append("write", IcTypeName(settings.icType), serial,
+                         verdict.empty() ? job.reason : verdict);
+        }
+        out_ << (arrival.paths.empty() ? arrival.key : arrival.paths.front()) << "  "
+             << (stamps ? Hex6(settings.factoryNumber) : std::string("-")) << "  "
+             << (verdict.empty() ? job.reason : verdict) << "  " << job.durationMs << " ms"
+             << (unrecorded.empty() ? "" : "  (no record)") << '\n'
+             << std::flush;
+    };
+    OperationRunner runner(station);
+    runner.Attach(
+        records_, &devices, [&tally] { return tally.imageFile; }, tally.approvals);
+    runner.SetSoughtIds(options_.vendorId, options_.productId);
     try {
         {
             // A mouse that arrived after the line stopped is not written.
@@ -387,7 +407,7 @@ void ProductionLine::Program(const Arrival& arrival, Tally& tally) {
         }
         if (stamps) {
             if (options_.serialFromRecords) {
-                settings.factoryNumber = hold.Reserve(
+                settings.factoryNumber = runner.ReserveSerialNumber(
                     productType, options_.serialStart.value_or(options_.settings.factoryNumber));
             } else {
                 std::lock_guard lock(tally.mutex);
@@ -396,59 +416,29 @@ void ProductionLine::Program(const Arrival& arrival, Tally& tally) {
                 tally.nextSerial = AdvancedSerialNumber(tally.nextSerial);
             }
         }
-        StationContext context = station.Context();
-        const WriteVerdict verdict = RunWriteJob(context);
-        const std::vector<std::string> shown = view.VisibleTexts(station.lang);
-        const std::string verdictText = shown.empty() ? "" : shown.back();
-        ProductionRecord record = RecordOfOperation("write", verdictText, context, &devices,
-                                                    tally.origin, view.Stamped());
-        record.durationMs =
-            std::chrono::duration_cast<std::chrono::milliseconds>(clock->Now() - start).count();
-        if (shown.empty()) {
-            record.error = station.state.NoVerdictReason;
+        report(runner.Write(), "");
+    } catch (const UnrecordedMouse& error) {
+        stop(error.Cause());
+        report(*runner.LastOutcome(), error.Mouse());
+    } catch (const RecordsError& error) {
+        if (runner.LastOutcome()) {
+            // Recorded; its serial number stays reserved until settled.
+            stop(error.what());
+            report(*runner.LastOutcome(), "");
+        } else if (dynamic_cast<const RecordsUnreachable*>(&error) != nullptr) {
+            // This mouse is not written; the line goes on, and the next mouse asks the line
+            // database again.
+            std::lock_guard lock(tally.mutex);
+            if (stamps && !options_.serialFromRecords &&
+                tally.nextSerial == AdvancedSerialNumber(settings.factoryNumber)) {
+                tally.nextSerial = settings.factoryNumber; // it was never stamped
+            }
+            out_ << (arrival.paths.empty() ? arrival.key : arrival.paths.front()) << "  -  "
+                 << error.what() << '\n'
+                 << std::flush;
+        } else {
+            stop(error.what());
         }
-        const bool passed = verdict == WriteVerdict::Pass;
-        std::string unrecorded;
-        try {
-            StoreRecord(records_, record, stamps ? &hold : nullptr);
-        } catch (const UnrecordedMouse& error) {
-            unrecorded = error.Mouse();
-            stop(error.Cause());
-        } catch (const RecordsError& error) {
-            stop(error.what()); // recorded; its serial number stays reserved until settled
-        }
-
-        std::lock_guard lock(tally.mutex);
-        if (stamps && !options_.serialFromRecords && !passed &&
-            tally.nextSerial == settings.factoryNumber + 1) {
-            // As the window: a failed mouse's number goes to the next one.
-            tally.nextSerial = settings.factoryNumber;
-        }
-        ++tally.verdicts;
-        tally.passes += passed ? 1 : 0;
-        if (!unrecorded.empty()) {
-            tally.unrecorded.push_back(unrecorded);
-        }
-        if (log_ != nullptr) {
-            log_->Append("write", IcTypeName(settings.icType), record.SerialText(),
-                         shown.empty() ? record.error : verdictText);
-        }
-        out_ << (arrival.paths.empty() ? arrival.key : arrival.paths.front()) << "  "
-             << (stamps ? Hex6(settings.factoryNumber) : std::string("-")) << "  "
-             << (shown.empty() ? record.error : verdictText) << "  " << record.durationMs << " ms"
-             << (unrecorded.empty() ? "" : "  (no record)") << '\n'
-             << std::flush;
-    } catch (const RecordsUnreachable& error) {
-        // This mouse is not written; the line goes on, and the next mouse asks the line
-        // database again.
-        std::lock_guard lock(tally.mutex);
-        if (stamps && !options_.serialFromRecords &&
-            tally.nextSerial == AdvancedSerialNumber(settings.factoryNumber)) {
-            tally.nextSerial = settings.factoryNumber; // it was never stamped
-        }
-        out_ << (arrival.paths.empty() ? arrival.key : arrival.paths.front()) << "  -  "
-             << error.what() << '\n'
-             << std::flush;
     } catch (const StationError& error) {
         stop(error.what());
     }

@@ -54,7 +54,7 @@ int AdvancedSerialNumber(int serialNumber) {
     return serialNumber + 1;
 }
 
-bool WriteFactoryRecord(StationContext& context) {
+bool WriteFactoryRecord(StationContext& context, JobOutcome* stamped) {
     StationSettings& settings = context.settings;
     const int productType = settings.FactoryType();
     const int date = settings.FactoryDate();
@@ -66,8 +66,12 @@ bool WriteFactoryRecord(StationContext& context) {
                            settings.LineIndex(), settings.StationIndex());
     const std::uint8_t* record = context.state.FactoryRecord.data();
     if (attempts > 0) {
-        context.view.StampingSerialNumber(productType & 0xFFFF, serialNumber,
-                                          StampMoment::RecordGoesOut);
+        context.gate.AdmitSerialNumber(productType & 0xFFFF, serialNumber,
+                                       StampMoment::RecordGoesOut);
+        if (stamped != nullptr) {
+            stamped->productType = productType & 0xFFFF;
+            stamped->serialNumber = serialNumber;
+        }
     }
     for (int attempt = 0; attempt < attempts; ++attempt) {
         bool written = false;
@@ -89,7 +93,7 @@ bool WriteFactoryRecord(StationContext& context) {
     return false;
 }
 
-bool ReadFactoryRecord(StationContext& context) {
+JobOutcome ReadFactoryRecord(StationContext& context) {
     OperationScope operation(context);
     StationView& view = context.view;
     view.HideResult();
@@ -99,9 +103,12 @@ bool ReadFactoryRecord(StationContext& context) {
     view.ShowBusyWindow();
     view.PumpMessages();
 
+    JobOutcome outcome(Job::FactoryRead);
     std::uint8_t* record = context.state.FactoryRecord.data();
     const auto showRecord = [&] {
         const FactoryFields fields = DecodeFactoryRecord(context.state.FactoryRecord);
+        outcome.productType = fields.productType;
+        outcome.serialNumber = fields.serialNumber;
         view.ShowFactoryRecord(fields.productType, fields.date, fields.serialNumber,
                                fields.factoryIndex, fields.lineIndex, fields.stationIndex);
     };
@@ -126,6 +133,7 @@ bool ReadFactoryRecord(StationContext& context) {
     default:
         break;
     }
+    Decide(context, outcome, success ? JobVerdict::Pass : JobVerdict::Fail);
     if (success) {
         view.ShowResult("Read Ok", ResultColour::Green);
     } else {
@@ -137,7 +145,7 @@ bool ReadFactoryRecord(StationContext& context) {
     OfferActionButtons(context);
     ResumePolling(context);
     view.PumpMessages();
-    return success;
+    return Finished(context, outcome);
 }
 
 } // namespace vrax

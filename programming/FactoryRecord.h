@@ -29,12 +29,13 @@ void CheckSerialNumberFits(int serialNumber);
 int AdvancedSerialNumber(int serialNumber);
 
 // Builds FactoryRecord from the settings and writes it with up to Retry Times attempts, the IC
-// type read again on every attempt. True when one attempt was acknowledged. Throws, writing
+// type read again on every attempt. True when one attempt was acknowledged. Once the record
+// goes out, `stamped` (when given) carries its product type and serial number. Throws, writing
 // nothing, when the serial number does not fit the record.
-bool WriteFactoryRecord(StationContext& context);
+bool WriteFactoryRecord(StationContext& context, JobOutcome* stamped = nullptr);
 
-// The factory read: the record from the mouse into the factory fields, "Read Ok"/"Read Fail".
-// Returns whether the read succeeded.
-bool ReadFactoryRecord(StationContext& context);
+// The factory read: the record from the mouse into the factory fields, "Read Ok"/"Read Fail";
+// the outcome carries the record's product type and serial number when it passed.
+JobOutcome ReadFactoryRecord(StationContext& context);
 
 } // namespace vrax

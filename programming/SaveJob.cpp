@@ -17,22 +17,23 @@ namespace {
 constexpr std::uint8_t TextSavePass = 16;
 constexpr std::uint8_t TextSaveFail = 17;
 
-void ShowSaveResult(StationContext& context, bool passed) {
+void ShowSaveResult(StationContext& context, JobOutcome& outcome, bool passed) {
+    Decide(context, outcome, passed ? JobVerdict::Pass : JobVerdict::Fail);
     std::string text;
     context.lang.GetUIText(passed ? TextSavePass : TextSaveFail, text);
     context.view.ShowResult(text, passed ? ResultColour::Green : ResultColour::Red);
 }
 
-bool ReadWholeMouse(StationContext& context, MemoryLink& link) {
+bool ReadWholeMouse(StationContext& context, MemoryLink& link, JobOutcome& outcome) {
     context.view.ShowBusyWindow();
     context.view.PumpMessages();
     const bool read = link.ReadMemory(0, ImageSize, context.state.ReadBackBuffer.data(), ImageSize);
-    ShowSaveResult(context, read);
+    ShowSaveResult(context, outcome, read);
     return read;
 }
 
 // Returns whether the mouse's memory is now in ReadBackBuffer.
-bool ReadMouse(StationContext& context, const ImageSnapshot& image) {
+bool ReadMouse(StationContext& context, const ImageSnapshot& image, JobOutcome& outcome) {
     switch (context.settings.IcType()) {
     case IcTypeKvqm31x: {
         Kvqm31xLink& link = context.link31;
@@ -41,16 +42,18 @@ bool ReadMouse(StationContext& context, const ImageSnapshot& image) {
         case MouseMatch::NoAnswer:
         case MouseMatch::Unmarked:
             // Nothing would tell the operator why no file appeared.
-            ShowSaveResult(context, false);
+            ShowSaveResult(context, outcome, false);
             return false;
         case MouseMatch::Mismatch:
+            DecideMismatch(context, outcome);
             context.view.ShowMouseMismatch();
             return false;
         case MouseMatch::NotReady:
+            DecideMismatch(context, outcome);
             context.view.ShowMouseMismatch();
             break;
         case MouseMatch::Match:
-            read = ReadWholeMouse(context, link);
+            read = ReadWholeMouse(context, link, outcome);
             break;
         }
         SendClosingCommands(link);
@@ -58,14 +61,14 @@ bool ReadMouse(StationContext& context, const ImageSnapshot& image) {
     }
     case IcTypeKvqm42xx:
     case IcTypeKvqm537:
-        return ReadWholeMouse(context, context.link42);
+        return ReadWholeMouse(context, context.link42, outcome);
     default:
-        ShowSaveResult(context, false);
+        ShowSaveResult(context, outcome, false);
         return false;
     }
 }
 
-void WriteImageFile(StationContext& context, const std::string& path) {
+void WriteImageFile(StationContext& context, const std::string& path, JobOutcome& outcome) {
     std::error_code error;
     const std::filesystem::file_status status = std::filesystem::status(path, error);
     // Opening a named pipe would wait for a reader and freeze the window.
@@ -85,7 +88,7 @@ void WriteImageFile(StationContext& context, const std::string& path) {
     const bool closed = std::fclose(file) == 0;
     if (!written || !closed) {
         // A short file must not pass for a saved mouse.
-        ShowSaveResult(context, false);
+        ShowSaveResult(context, outcome, false);
         throw FileError("Cannot write file \"" + ExpandFileName(path) + "\". " +
                         std::strerror(written ? errno : writeError));
     }
@@ -119,24 +122,23 @@ std::string SaveFileName(const std::string& chosenPath) {
     return chosenPath + extension;
 }
 
-SaveOutcome RunSave(StationContext& context, const std::string& chosenPath) {
+JobOutcome RunSave(StationContext& context, const std::string& chosenPath) {
     const std::string path = SaveFileName(chosenPath);
     OperationScope operation(context);
     context.view.DisableJobControls();
     // Polling must not open the mouse again or start a job inside the read's message pumping.
     context.view.SetDevTimerRunning(false);
-    SaveOutcome outcome = SaveOutcome::NotSaved;
+    JobOutcome outcome(Job::Save);
     try {
-        if (ReadMouse(context, operation.image)) {
-            WriteImageFile(context, path);
-            outcome = SaveOutcome::Saved;
+        if (ReadMouse(context, operation.image, outcome)) {
+            WriteImageFile(context, path, outcome);
         }
     } catch (...) {
         FinishSave(context);
         throw;
     }
     FinishSave(context);
-    return outcome;
+    return Finished(context, outcome);
 }
 
 } // namespace vrax

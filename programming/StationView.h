@@ -15,12 +15,6 @@ enum class ResultColour {
     Red,   // RGB 255,0,0: failure
 };
 
-// When the write job tells the view which serial number it stamps.
-enum class StampMoment {
-    BeforeTheMouse, // at the job's start, before the mouse is touched
-    RecordGoesOut,  // right before the factory record is written (the fields may have changed)
-};
-
 // What the operations do to the window. The main window implements it over its controls;
 // the command line and the tests record it. The links report their chunks to it too.
 class StationView : public LinkProgress {
@@ -64,15 +58,6 @@ public:
     // positions selected (a position beyond a list leaves it without a selection).
     virtual void ShowFactoryRecord(int type, int date, int serialNumber, int factoryIndex,
                                    int lineIndex, int stationIndex) = 0;
-
-    // The write job stamps this product type's serial number. A view that keeps records holds
-    // the number there and throws to refuse one the records show stamped; nothing is written
-    // to the mouse when it refuses before the mouse.
-    virtual void StampingSerialNumber(int /*productType*/, int /*serialNumber*/, StampMoment) {}
-    // The write job is about to write this image, before anything else reaches the mouse. A
-    // view that keeps records throws to refuse an image the records do not approve for the
-    // product type in the factory fields (settings' FactoryType).
-    virtual void WritingImage(const ImageBuffer& /*image*/, StationSettings& /*settings*/) {}
 };
 
 } // namespace vrax

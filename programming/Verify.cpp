@@ -15,27 +15,29 @@ bool InFactoryRecord(int offset) {
     return offset >= FactoryRecordAddress && offset < FactoryRecordAddress + FactoryRecordSize;
 }
 
-VerifyVerdict ShowVerdict(StationContext& context, bool passed) {
+void ShowVerdict(StationContext& context, JobOutcome& outcome, bool passed) {
+    Decide(context, outcome, passed ? JobVerdict::Pass : JobVerdict::Fail);
     std::string text;
     context.lang.GetUIText(passed ? TextVerifyPass : TextVerifyFail, text);
     context.view.ShowResult(text, passed ? ResultColour::Green : ResultColour::Red);
-    return passed ? VerifyVerdict::Pass : VerifyVerdict::Fail;
 }
 
-VerifyVerdict VerifyKvqm31x(StationContext& context, const ImageSnapshot& image) {
+void VerifyKvqm31x(StationContext& context, const ImageSnapshot& image, JobOutcome& outcome) {
     StationView& view = context.view;
     Kvqm31xLink& link = context.link31;
     switch (MatchImageToMouse(link, image.typeName)) {
     case MouseMatch::NoAnswer:
     case MouseMatch::Unmarked:
-        return VerifyVerdict::None;
+        return;
     case MouseMatch::Mismatch:
+        DecideMismatch(context, outcome);
         view.ShowMouseMismatch();
-        return VerifyVerdict::None;
+        return;
     case MouseMatch::NotReady:
+        DecideMismatch(context, outcome);
         view.ShowMouseMismatch();
         SendClosingCommands(link);
-        return VerifyVerdict::None;
+        return;
     case MouseMatch::Match:
         break;
     }
@@ -51,47 +53,46 @@ VerifyVerdict VerifyKvqm31x(StationContext& context, const ImageSnapshot& image)
             readFailed = true;
         }
     }
-    VerifyVerdict verdict;
     if (readFailed) {
-        verdict = ShowVerdict(context, false);
+        ShowVerdict(context, outcome, false);
     } else {
         bool mismatch = false;
         for (int offset = 0; offset < ImageSize && !mismatch; ++offset) {
             mismatch = !InFactoryRecord(offset) && compareCopy[offset] != blocks[offset];
         }
-        verdict = ShowVerdict(context, !mismatch);
+        ShowVerdict(context, outcome, !mismatch);
     }
     SendClosingCommands(link);
-    return verdict;
 }
 
-VerifyVerdict VerifyKvqm42xx(StationContext& context, const ImageSnapshot& image) {
+void VerifyKvqm42xx(StationContext& context, const ImageSnapshot& image, JobOutcome& outcome) {
     context.view.ShowBusyWindow();
     context.view.PumpMessages();
     StationState& state = context.state;
     if (!context.link42.ReadMemory(0, ImageSize, state.ReadBackBuffer.data(), ImageSize)) {
-        return ShowVerdict(context, false);
+        ShowVerdict(context, outcome, false);
+        return;
     }
-    return ShowVerdict(context, image.bytes == state.ReadBackBuffer);
+    ShowVerdict(context, outcome, image.bytes == state.ReadBackBuffer);
 }
 
 } // namespace
 
-VerifyVerdict RunVerify(StationContext& context) {
+JobOutcome RunVerify(StationContext& context) {
     OperationScope operation(context);
     StationView& view = context.view;
     view.HideResult();
     view.SetDevTimerRunning(false);
     view.SetActionButtonsEnabled(false);
 
-    VerifyVerdict verdict = VerifyVerdict::None;
+    JobOutcome outcome(Job::Verify);
     switch (context.settings.IcType()) {
     case IcTypeKvqm31x:
-        verdict = VerifyKvqm31x(context, operation.image);
+        VerifyKvqm31x(context, operation.image, outcome);
         break;
     case IcTypeKvqm42xx:
     case IcTypeKvqm537:
-        verdict = VerifyKvqm42xx(context, operation.image);
+        VerifyKvqm42xx(context, operation.image, outcome);
         break;
     default:
         break;
@@ -102,7 +103,7 @@ VerifyVerdict RunVerify(StationContext& context) {
     OfferActionButtons(context);
     ResumePolling(context);
     view.PumpMessages();
-    return verdict;
+    return Finished(context, outcome);
 }
 
 } // namespace vrax

@@ -25,24 +25,25 @@ void EndSteps(StationContext& context) {
     view.PumpMessages();
 }
 
-WriteVerdict RunKvqm31xJob(StationContext& context, ImageSnapshot& image) {
+void RunKvqm31xJob(StationContext& context, ImageSnapshot& image, JobOutcome& outcome) {
     StationView& view = context.view;
     Kvqm31xLink& link = context.link31;
     // Refused before the mouse is touched: a wrapped number would repeat an earlier mouse's.
     if (context.settings.WriteProductId()) {
         const int serialNumber = context.settings.FactoryNumber();
         CheckSerialNumberFits(serialNumber);
-        view.StampingSerialNumber(context.settings.FactoryType() & 0xFFFF, serialNumber,
-                                  StampMoment::BeforeTheMouse);
+        context.gate.AdmitSerialNumber(context.settings.FactoryType() & 0xFFFF, serialNumber,
+                                       StampMoment::BeforeTheMouse);
     }
     switch (MatchImageToMouse(link, image.typeName)) {
     case MouseMatch::NoAnswer:
     case MouseMatch::Unmarked:
-        return WriteVerdict::None;
+        return;
     case MouseMatch::Mismatch:
     case MouseMatch::NotReady:
+        DecideMismatch(context, outcome);
         view.ShowMouseMismatch();
-        return WriteVerdict::None;
+        return;
     case MouseMatch::Match:
         break;
     }
@@ -63,7 +64,7 @@ WriteVerdict RunKvqm31xJob(StationContext& context, ImageSnapshot& image) {
         // and its serial number be taken as stamped.
         bool recordWritten = true;
         if (context.settings.WriteProductId()) {
-            recordWritten = WriteFactoryRecord(context);
+            recordWritten = WriteFactoryRecord(context, &outcome);
         }
         if (written && recordWritten) {
             const int retryTimes = context.settings.RetryTimes();
@@ -83,6 +84,7 @@ WriteVerdict RunKvqm31xJob(StationContext& context, ImageSnapshot& image) {
     SendClosingCommands(link);
     SettleWait(context);
 
+    Decide(context, outcome, passed ? JobVerdict::Pass : JobVerdict::Fail);
     std::string text;
     if (passed) {
         context.lang.GetUIText(TextWritePass, text);
@@ -92,10 +94,9 @@ WriteVerdict RunKvqm31xJob(StationContext& context, ImageSnapshot& image) {
         context.lang.GetUIText(TextWriteFail, text);
         view.ShowResult(text, ResultColour::Red, VerdictPointSize);
     }
-    return passed ? WriteVerdict::Pass : WriteVerdict::Fail;
 }
 
-WriteVerdict RunKvqm42xxJob(StationContext& context, const ImageSnapshot& image) {
+void RunKvqm42xxJob(StationContext& context, const ImageSnapshot& image, JobOutcome& outcome) {
     StationView& view = context.view;
     view.ShowBusyWindow();
     view.PumpMessages();
@@ -105,6 +106,7 @@ WriteVerdict RunKvqm42xxJob(StationContext& context, const ImageSnapshot& image)
     }
     SettleWait(context);
 
+    Decide(context, outcome, passed ? JobVerdict::Pass : JobVerdict::Fail);
     std::string text;
     if (passed) {
         context.lang.GetUIText(TextWritePass, text);
@@ -114,7 +116,6 @@ WriteVerdict RunKvqm42xxJob(StationContext& context, const ImageSnapshot& image)
         context.lang.GetUIText(TextWriteFail, text);
         view.ShowResult(text, ResultColour::Red);
     }
-    return passed ? WriteVerdict::Pass : WriteVerdict::Fail;
 }
 
 } // namespace
@@ -127,26 +128,26 @@ void SettleWait(StationContext& context) {
     }
 }
 
-WriteVerdict RunWriteJob(StationContext& context) {
+JobOutcome RunWriteJob(StationContext& context) {
     OperationScope operation(context);
     StationView& view = context.view;
     view.HideResult();
     view.SetDevTimerRunning(false);
     view.SetActionButtonsEnabled(false);
 
-    WriteVerdict verdict = WriteVerdict::None;
+    JobOutcome outcome(Job::Write);
     try {
         const int icType = context.settings.IcType();
         if (icType == IcTypeKvqm31x || icType == IcTypeKvqm42xx || icType == IcTypeKvqm537) {
-            view.WritingImage(operation.image.bytes, context.settings);
+            context.gate.AdmitImage(operation.image.bytes, context.settings);
         }
         switch (icType) {
         case IcTypeKvqm31x:
-            verdict = RunKvqm31xJob(context, operation.image);
+            RunKvqm31xJob(context, operation.image, outcome);
             break;
         case IcTypeKvqm42xx:
         case IcTypeKvqm537:
-            verdict = RunKvqm42xxJob(context, operation.image);
+            RunKvqm42xxJob(context, operation.image, outcome);
             break;
         default:
             break;
@@ -157,7 +158,7 @@ WriteVerdict RunWriteJob(StationContext& context) {
         throw;
     }
     EndSteps(context);
-    return verdict;
+    return Finished(context, outcome);
 }
 
 } // namespace vrax

@@ -6,17 +6,7 @@
 
 namespace vrax {
 
-namespace {
-
-int BigEndian(const FactoryRecordBytes& record, int first, int count) {
-    int value = 0;
-    for (int i = first; i < first + count; ++i) {
-        value = (value << 8) | record[static_cast<std::size_t>(i)];
-    }
-    return value;
-}
-
-} // namespace
+namespace {} // namespace
 
 std::string FormatText(StationSettings& settings) {
     switch (settings.Format()) {
@@ -32,15 +22,14 @@ std::string FormatText(StationSettings& settings) {
     return "";
 }
 
-ProductionRecord RecordOfOperation(const std::string& operation, const std::string& verdict,
-                                   StationContext& context, const RememberingHidPlatform* devices,
-                                   const RecordOrigin& origin,
-                                   const std::optional<StampedNumber>& stamped) {
+ProductionRecord RecordOfOperation(const JobOutcome& outcome, StationContext& context,
+                                   const RememberingHidPlatform* devices,
+                                   const RecordOrigin& origin) {
     StationSettings& settings = context.settings;
     ProductionRecord record;
     record.id = NewRecordId();
     record.time = UtcTimeWithMilliseconds();
-    record.operation = operation;
+    record.operation = JobName(outcome.job);
     record.factory = settings.FactoryIndex() + 1;
     const int line = settings.LineIndex();
     record.line = line >= 0 && line < 26 ? static_cast<char>('A' + line) : '?';
@@ -60,20 +49,16 @@ ProductionRecord RecordOfOperation(const std::string& operation, const std::stri
             record.productId = opened.attributes.productId;
         }
     }
-    if (operation == "write" || operation == "verify") {
+    if (outcome.job == Job::Write || outcome.job == Job::Verify) {
         record.imageFile = origin.imageFile;
         record.imageSha256 = origin.imageSha256;
         record.format = FormatText(settings);
     }
-    if (operation == "write" && stamped) {
-        record.productType = stamped->productType;
-        record.serialNumber = stamped->serialNumber;
-    } else if (operation == "factory-read" && verdict == "Read Ok") {
-        const FactoryRecordBytes& bytes = context.state.FactoryRecord;
-        record.productType = BigEndian(bytes, 0, 2);
-        record.serialNumber = BigEndian(bytes, 6, 3);
-    }
-    record.verdict = verdict;
+    record.productType = outcome.productType;
+    record.serialNumber = outcome.serialNumber;
+    record.verdict = VerdictText(outcome);
+    record.durationMs = outcome.durationMs;
+    record.error = outcome.reason;
     return record;
 }
 

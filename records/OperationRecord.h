@@ -1,5 +1,6 @@
 #pragma once
 
+#include "programming/JobOutcome.h"
 #include "programming/StationContext.h"
 #include "records/ProductionRecord.h"
 
@@ -19,22 +20,13 @@ struct RecordOrigin {
     int productId = 0;
 };
 
-// The product type and serial number a write's factory record carried to the mouse.
-struct StampedNumber {
-    int productType = 0;
-    int serialNumber = 0;
-};
-
 // "2K Byte", "256 Byte x 8" or "Custom 000-256;1280-1536;".
 std::string FormatText(StationSettings& settings);
 
-// The record of an operation that just ended on the station's open mouse: its settings, the
-// mouse's path and IDs as the platform saw them, the serial number stamped (only when a write
-// sent a factory record: `stamped`) or read (a factory read). durationMs and error are left to
-// the caller.
-ProductionRecord RecordOfOperation(const std::string& operation, const std::string& verdict,
-                                   StationContext& context, const RememberingHidPlatform* devices,
-                                   const RecordOrigin& origin,
-                                   const std::optional<StampedNumber>& stamped = std::nullopt);
+// The record of a job that just ended on the station's open mouse: its outcome, the station's
+// settings, the mouse's path and IDs as the platform saw them.
+ProductionRecord RecordOfOperation(const JobOutcome& outcome, StationContext& context,
+                                   const RememberingHidPlatform* devices,
+                                   const RecordOrigin& origin);
 
 } // namespace vrax

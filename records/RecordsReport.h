@@ -1,5 +1,6 @@
 #pragma once
 
+#include "programming/JobOutcome.h"
 #include "records/ProductionRecords.h"
 
 #include <string>
@@ -11,7 +12,7 @@ inline constexpr const char* RecordsCsvHeader =
     "time,operation,station,host,ic_type,vid,pid,path,image_sha256,image_file,format,serial,"
     "verdict,duration_ms,error";
 
-inline constexpr const char* WritePassVerdict = "Write Pass";
+inline constexpr const char* WritePassVerdict = WritePassText;
 
 // One field of a CSV line, quoted only when it must be.
 std::string CsvField(const std::string& text);

@@ -62,9 +62,8 @@ std::string MouseOfRecord(const ProductionRecord& record) {
     return text + "  " + (record.verdict.empty() ? record.error : record.verdict);
 }
 
-void StoreRecord(ProductionRecords& records, const ProductionRecord& record,
-                 SerialNumberHold* hold) {
-    const bool passed = record.verdict == WritePassVerdict;
+void StoreRecord(ProductionRecords& records, const ProductionRecord& record, SerialNumberHold* hold,
+                 bool passed) {
     try {
         records.Append(record);
     } catch (const RecordsError& error) {

@@ -57,9 +57,10 @@ private:
 std::string MouseOfRecord(const ProductionRecord& record);
 
 // Commits the record of an operation that reached a mouse, then settles the serial number it
-// held (hold may be null). Throws UnrecordedMouse when the record cannot be stored, and
-// RecordsError when the settling fails after it was.
-void StoreRecord(ProductionRecords& records, const ProductionRecord& record,
-                 SerialNumberHold* hold);
+// held (hold may be null): stamped when the write `passed`, else released. Throws
+// UnrecordedMouse when the record cannot be stored, and RecordsError when the settling fails
+// after it was.
+void StoreRecord(ProductionRecords& records, const ProductionRecord& record, SerialNumberHold* hold,
+                 bool passed);
 
 } // namespace vrax

@@ -58,7 +58,7 @@ TEST(WindowRecords, AShiftInAutoWriteLeavesOneRecordPerMouseAndRepeatsShowUp) {
     SqliteProductionRecords records((folder / "records.sqlite").string());
     TForm1 form(devices, clock, dialogs);
     form.SetExitAction([](int) {});
-    form.Recording().Attach(form.GetStation(), records, &devices, [&form] {
+    form.Recording().Attach(records, &devices, [&form] {
         return FindControl<QLineEdit>(form, "edt_BinFile")->text().toStdString();
     });
     const auto tick = [&form] {
@@ -186,7 +186,7 @@ TEST(WindowRecords, AShiftInAutoWriteLeavesOneRecordPerMouseAndRepeatsShowUp) {
         }
         ProductionRecords& inner;
     } full(records);
-    form.Recording().Attach(form.GetStation(), full, &devices, [&form] {
+    form.Recording().Attach(full, &devices, [&form] {
         return FindControl<QLineEdit>(form, "edt_BinFile")->text().toStdString();
     });
     FindControl<THexEdit>(form, "edt_FactoryNum")->setText("200000");
@@ -220,7 +220,7 @@ TEST(WindowRecords, AnImageNotApprovedForTheProductTypeIsRefusedBeforeTheMouse) 
          approvedPath, "qa@lab", ""});
     TForm1 form(devices, clock, dialogs);
     form.SetExitAction([](int) {});
-    form.Recording().Attach(form.GetStation(), records, &devices, [&form] {
+    form.Recording().Attach(records, &devices, [&form] {
         return FindControl<QLineEdit>(form, "edt_BinFile")->text().toStdString();
     });
     FindControl<QRadioButton>(form, "rb_CmdByte2K")->setChecked(true);

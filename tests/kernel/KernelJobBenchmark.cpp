@@ -104,7 +104,7 @@ void Measure(const char* subject, const char* family, int icType, HidAttributes 
 
     StationContext context = station.Context();
     const microseconds start = clock.Now();
-    const bool passed = opened && RunWriteJob(context) == WriteVerdict::Pass;
+    const bool passed = opened && RunWriteJob(context).Passed();
     const double wall = (clock.Now() - start).count() / 1e6;
     const ProtocolFloor floor = ProtocolFloorOf(platform.trace);
     const double floorSeconds =

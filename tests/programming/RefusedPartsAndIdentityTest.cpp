@@ -32,7 +32,7 @@ TEST_F(RefusedPartsTest, Kvqm31xRefusedBlockOrRangeLeavesTheRestWrittenAndRetrie
             mouse->Faults().refusedWriteChunk = refuse ? 0 : -1;
         }
     });
-    EXPECT_EQ(RunWriteJob(context), WriteVerdict::Pass);
+    EXPECT_EQ(RunWriteJob(context).verdict, JobVerdict::Pass);
     const std::vector<Setup> writes = [&] {
         std::vector<Setup> all = Setups31x();
         all.erase(std::remove_if(all.begin(), all.end(),
@@ -65,7 +65,8 @@ TEST_F(RefusedPartsTest, Kvqm31xRefusedBlockOrRangeLeavesTheRestWrittenAndRetrie
             }
         });
         bus.ClearTrace();
-        EXPECT_EQ(RunWriteJob(context), firstRangeHeld ? WriteVerdict::Pass : WriteVerdict::Fail);
+        EXPECT_EQ(RunWriteJob(context).verdict,
+                  firstRangeHeld ? JobVerdict::Pass : JobVerdict::Fail);
         const std::vector<Setup> setups = Setups31x();
         EXPECT_EQ(std::count(setups.begin(), setups.end(), Setup{6, 0, 256}), 3);
         EXPECT_EQ(std::count(setups.begin(), setups.end(), Setup{6, 1280, 256}), 1);
@@ -92,7 +93,7 @@ TEST_F(RefusedPartsTest, Kvqm42xxPassesOnItsSecondPass) {
         }
     });
     StationContext context = Context();
-    EXPECT_EQ(RunWriteJob(context), WriteVerdict::Pass);
+    EXPECT_EQ(RunWriteJob(context).verdict, JobVerdict::Pass);
     EXPECT_EQ(writeSetups, settings.retryTimes + 1);
     EXPECT_EQ(mouse->Memory(), image);
     EXPECT_EQ(view.resultText, "Write Pass");

@@ -50,21 +50,21 @@ TEST_F(OperationTest, Kvqm31xVerifyPassesOverTheFactoryRecordOnlyAndReadsEveryBl
     for (int offset = 160; offset < 172; ++offset) {
         mouse->Memory()[offset] ^= 0x5A;
     }
-    EXPECT_EQ(RunVerify(context), VerifyVerdict::Pass);
+    EXPECT_EQ(RunVerify(context).verdict, JobVerdict::Pass);
     EXPECT_EQ(view.resultText, "Verify Pass");
     EXPECT_EQ(view.resultColour, ResultColour::Green);
 
     for (const int offset : {159, 172, 0, 2047}) {
         mouse->Memory() = image;
         mouse->Memory()[offset] ^= 1;
-        EXPECT_EQ(RunVerify(context), VerifyVerdict::Fail) << offset;
+        EXPECT_EQ(RunVerify(context).verdict, JobVerdict::Fail) << offset;
         EXPECT_EQ(view.resultColour, ResultColour::Red);
     }
 
     mouse->Memory() = image;
     bus.ClearTrace();
     mouse->Faults().refusedReadChunk = 3;
-    EXPECT_EQ(RunVerify(context), VerifyVerdict::Fail);
+    EXPECT_EQ(RunVerify(context).verdict, JobVerdict::Fail);
     int readSetups = 0;
     for (const Setup& setup : Setups31x()) {
         readSetups += setup.command == C::CmdReadSetup;
@@ -80,7 +80,7 @@ TEST_F(OperationTest, VerifyIdentityOutcomesShowTheMismatchAndCloseOnlyWhenNotRe
     auto mouse = PlugKvqm31x();
     StationContext context = Context();
     mouse->Faults().notReady = true;
-    EXPECT_EQ(RunVerify(context), VerifyVerdict::None);
+    EXPECT_EQ(RunVerify(context).verdict, JobVerdict::None);
     EXPECT_TRUE(view.mouseMismatchVisible);
     EXPECT_EQ(Commands31x(), (std::vector<int>{1, 3, 8, 2}));
 
@@ -88,14 +88,14 @@ TEST_F(OperationTest, VerifyIdentityOutcomesShowTheMismatchAndCloseOnlyWhenNotRe
     mouse->Faults() = {};
     view.mouseMismatchVisible = false;
     station.state.LoadedTypeName = "KVQM537";
-    EXPECT_EQ(RunVerify(context), VerifyVerdict::None);
+    EXPECT_EQ(RunVerify(context).verdict, JobVerdict::None);
     EXPECT_TRUE(view.mouseMismatchVisible);
     EXPECT_EQ(Commands31x(), (std::vector<int>{1, 3}));
     EXPECT_FALSE(view.resultVisible);
 
     bus.Unplug(bus.PluggedDevices().front());
     view.mouseMismatchVisible = false;
-    EXPECT_EQ(RunVerify(context), VerifyVerdict::None);
+    EXPECT_EQ(RunVerify(context).verdict, JobVerdict::None);
     EXPECT_FALSE(view.mouseMismatchVisible);
     EXPECT_FALSE(view.resultVisible);
     EXPECT_TRUE(view.buttonsEnabled);
@@ -106,13 +106,13 @@ TEST_F(OperationTest, SecondFamilyVerifyComparesEveryByteIntoTheReadBackBuffer) 
     auto mouse = PlugKvqm42xx();
     StationContext context = Context();
     mouse->Memory() = image;
-    EXPECT_EQ(RunVerify(context), VerifyVerdict::Pass);
+    EXPECT_EQ(RunVerify(context).verdict, JobVerdict::Pass);
     EXPECT_EQ(station.state.ReadBackBuffer, image);
     mouse->Memory()[165] ^= 0xFF;
-    EXPECT_EQ(RunVerify(context), VerifyVerdict::Fail);
+    EXPECT_EQ(RunVerify(context).verdict, JobVerdict::Fail);
     mouse->Memory() = image;
     mouse->Faults().droppedDataReport = 40;
-    EXPECT_EQ(RunVerify(context), VerifyVerdict::Fail);
+    EXPECT_EQ(RunVerify(context).verdict, JobVerdict::Fail);
 }
 
 TEST_F(OperationTest, SaveThenLoadThenVerifyRoundTripsAndAFailedReadWritesNoFile) {
@@ -120,7 +120,7 @@ TEST_F(OperationTest, SaveThenLoadThenVerifyRoundTripsAndAFailedReadWritesNoFile
     mouse->Memory() = image;
     StationContext context = Context();
 
-    EXPECT_EQ(RunSave(context, Path("dump")), SaveOutcome::Saved);
+    EXPECT_TRUE(RunSave(context, Path("dump")).Passed());
     EXPECT_EQ(view.resultText, "Save Pass");
     EXPECT_EQ(fs::file_size(Path("dump.bin")), 2048u);
     EXPECT_EQ(ReadFile(Path("dump.bin")), image);
@@ -135,14 +135,14 @@ TEST_F(OperationTest, SaveThenLoadThenVerifyRoundTripsAndAFailedReadWritesNoFile
     settings.icType = IcTypeKvqm31x;
     EXPECT_EQ(LoadBinFile(context, Path("dump.bin")), LoadOutcome::Loaded);
     EXPECT_EQ(station.state.LoadedImage, image);
-    EXPECT_EQ(RunVerify(context), VerifyVerdict::Pass);
+    EXPECT_EQ(RunVerify(context).verdict, JobVerdict::Pass);
 
     // Choosing dump.bin writes dump.bin, not dump.bin.bin.
-    EXPECT_EQ(RunSave(context, Path("dump.bin")), SaveOutcome::Saved);
+    EXPECT_TRUE(RunSave(context, Path("dump.bin")).Passed());
     EXPECT_FALSE(fs::exists(Path("dump.bin.bin")));
 
     mouse->Faults().refusedReadChunk = 7;
-    EXPECT_EQ(RunSave(context, Path("broken")), SaveOutcome::NotSaved);
+    EXPECT_FALSE(RunSave(context, Path("broken")).Passed());
     EXPECT_EQ(view.resultText, "Save Fail");
     EXPECT_EQ(view.resultColour, ResultColour::Red);
     EXPECT_FALSE(fs::exists(Path("broken.bin")));
@@ -150,13 +150,13 @@ TEST_F(OperationTest, SaveThenLoadThenVerifyRoundTripsAndAFailedReadWritesNoFile
     mouse->Faults() = {};
     mouse->Faults().chipCode = 0x12;
     view.resultVisible = false;
-    EXPECT_EQ(RunSave(context, Path("other")), SaveOutcome::NotSaved);
+    EXPECT_FALSE(RunSave(context, Path("other")).Passed());
     EXPECT_TRUE(view.mouseMismatchVisible);
     EXPECT_FALSE(fs::exists(Path("other.bin")));
 
     mouse->Faults() = {};
     mouse->Faults().silent = true;
-    EXPECT_EQ(RunSave(context, Path("silent")), SaveOutcome::NotSaved);
+    EXPECT_FALSE(RunSave(context, Path("silent")).Passed());
     EXPECT_EQ(view.resultText, "Save Fail");
     EXPECT_FALSE(fs::exists(Path("silent.bin")));
 }
@@ -232,7 +232,7 @@ TEST_F(OperationTest, FactoryRecordIsWrittenWithRetriesAndReadBackOnBothFamilies
         std::vector<std::uint8_t>(mouse->Memory().begin() + 160, mouse->Memory().begin() + 172),
         (std::vector<std::uint8_t>{0x00, 0x05, 0x20, 0x20, 0x05, 0x27, 0x00, 0x12, 0x34, 7, 25,
                                    0}));
-    EXPECT_TRUE(ReadFactoryRecord(context));
+    EXPECT_TRUE(ReadFactoryRecord(context).Passed());
     EXPECT_EQ(view.resultText, "Read Ok");
     EXPECT_EQ(view.resultColour, ResultColour::Green);
     EXPECT_EQ(view.factoryFields, (std::vector<int>{5, 0x20200527, 0x1234, 7, 25, 0}));
@@ -245,7 +245,7 @@ TEST_F(OperationTest, FactoryRecordIsWrittenWithRetriesAndReadBackOnBothFamilies
 
     mouse->Faults().silent = true;
     view.factoryFields.clear();
-    EXPECT_FALSE(ReadFactoryRecord(context));
+    EXPECT_FALSE(ReadFactoryRecord(context).Passed());
     EXPECT_EQ(view.resultText, "Read Fail");
     EXPECT_TRUE(view.factoryFields.empty());
     EXPECT_TRUE(view.buttonsEnabled);
@@ -255,11 +255,11 @@ TEST_F(OperationTest, FactoryRecordIsWrittenWithRetriesAndReadBackOnBothFamilies
     auto second = PlugKvqm42xx();
     settings.retryTimes = 3;
     EXPECT_TRUE(WriteFactoryRecord(context));
-    EXPECT_TRUE(ReadFactoryRecord(context));
+    EXPECT_TRUE(ReadFactoryRecord(context).Passed());
     EXPECT_EQ(view.resultText, "Read Ok");
     EXPECT_EQ(view.factoryFields, (std::vector<int>{5, 0x20200527, 0x1234, 7, 25, 0}));
     second->Faults().droppedDataReport = 1;
-    EXPECT_FALSE(ReadFactoryRecord(context));
+    EXPECT_FALSE(ReadFactoryRecord(context).Passed());
     EXPECT_EQ(view.resultText, "Read Fail");
 }
 

@@ -23,7 +23,7 @@ TEST_F(WriteJobTest, Kvqm31xTwoKilobytePassWritesOnceChecksIdentityAndShowsLimeV
     StationContext context = Context();
     const auto before = clock.TotalSlept();
 
-    EXPECT_EQ(RunWriteJob(context), WriteVerdict::Pass);
+    EXPECT_EQ(RunWriteJob(context).verdict, JobVerdict::Pass);
 
     EXPECT_EQ(mouse->Memory(), image);
     EXPECT_EQ(Commands31x(),
@@ -74,7 +74,7 @@ TEST_F(WriteJobTest, TrafficOfEachDataFormatFollowsIdentityPassRecordCheckClosin
         settings.blockCount = c.blocks;
         settings.writeProductId = true;
         StationContext context = Context();
-        EXPECT_EQ(RunWriteJob(context), WriteVerdict::Pass);
+        EXPECT_EQ(RunWriteJob(context).verdict, JobVerdict::Pass);
         EXPECT_EQ(Setups31x(), c.setups);
         std::vector<int> commands = Commands31x();
         commands.erase(std::remove_if(commands.begin(), commands.end(),
@@ -97,14 +97,14 @@ TEST_F(WriteJobTest, TotalAndRetryTimesBoundThePassesAndNoCheckFollowsAFailedWri
     StationContext context = Context();
 
     settings.totalTimes = 0;
-    EXPECT_EQ(RunWriteJob(context), WriteVerdict::Pass);
+    EXPECT_EQ(RunWriteJob(context).verdict, JobVerdict::Pass);
     EXPECT_EQ(Setups31x().size(), 1u);
 
     bus.ClearTrace();
     mouse->Faults().refusedWriteChunk = 5;
     settings.totalTimes = 5;
     settings.writeProductId = true;
-    EXPECT_EQ(RunWriteJob(context), WriteVerdict::Fail);
+    EXPECT_EQ(RunWriteJob(context).verdict, JobVerdict::Fail);
     // 6 passes of 3 attempts each, then the record (12 bytes: one chunk, never refused here).
     const std::vector<Setup> setups = Setups31x();
     EXPECT_EQ(std::count(setups.begin(), setups.end(), Setup{6, 0, 2048}), 18);
@@ -121,7 +121,7 @@ TEST_F(WriteJobTest, TotalAndRetryTimesBoundThePassesAndNoCheckFollowsAFailedWri
     mouse->Faults() = {};
     settings.retryTimes = 0;
     settings.writeProductId = false;
-    EXPECT_EQ(RunWriteJob(context), WriteVerdict::Fail);
+    EXPECT_EQ(RunWriteJob(context).verdict, JobVerdict::Fail);
     EXPECT_TRUE(Setups31x().empty());
     EXPECT_EQ(Commands31x(), IdentityThenClosing);
 }
@@ -151,7 +151,7 @@ TEST_F(WriteJobTest, IdentityOutcomesEndTheJobWithoutVerdictOrClosingCommands) {
         station.state.LoadedTypeName = c.loadedType;
         view.mouseMismatchVisible = false;
         bus.ClearTrace();
-        EXPECT_EQ(RunWriteJob(context), WriteVerdict::None);
+        EXPECT_EQ(RunWriteJob(context).verdict, JobVerdict::None);
         EXPECT_EQ(view.mouseMismatchVisible, c.mismatchShown);
         EXPECT_FALSE(view.resultVisible);
         EXPECT_EQ(station.state.PassCount, 0);
@@ -167,7 +167,7 @@ TEST_F(WriteJobTest, ACorruptedReadBackFailsTheCheckOnEveryRetry) {
     auto mouse = PlugKvqm31x();
     mouse->Faults().corruptAddress = 1300;
     StationContext context = Context();
-    EXPECT_EQ(RunWriteJob(context), WriteVerdict::Fail);
+    EXPECT_EQ(RunWriteJob(context).verdict, JobVerdict::Fail);
     const std::vector<int> commands = Commands31x();
     // One identity check for the job and one per check, all three checks made.
     EXPECT_EQ(std::count(commands.begin(), commands.end(), int{C::CmdBegin}), 4);
@@ -178,7 +178,7 @@ TEST_F(WriteJobTest, ACorruptedReadBackFailsTheCheckOnEveryRetry) {
     std::fill(image.begin(), image.end(), 0xFF);
     station.state.LoadedImage = image;
     mouse->Faults().refusedReadChunk = 2;
-    EXPECT_EQ(RunWriteJob(context), WriteVerdict::Fail);
+    EXPECT_EQ(RunWriteJob(context).verdict, JobVerdict::Fail);
 }
 
 TEST_F(WriteJobTest, ARefusedFactoryRecordFailsTheJobEvenWhenTheFormatChecksNothing) {
@@ -192,7 +192,7 @@ TEST_F(WriteJobTest, ARefusedFactoryRecordFailsTheJobEvenWhenTheFormatChecksNoth
         }
     });
     StationContext context = Context();
-    EXPECT_EQ(RunWriteJob(context), WriteVerdict::Fail);
+    EXPECT_EQ(RunWriteJob(context).verdict, JobVerdict::Fail);
     EXPECT_EQ(view.resultText, "Write Fail");
     EXPECT_EQ(station.state.PassCount, 0);
     EXPECT_EQ(Commands31x().back(), C::CmdEnd);
@@ -202,8 +202,8 @@ TEST_F(WriteJobTest, AutoWriteLeavesTheButtonsDisabledAndPassesAccumulate) {
     PlugKvqm31x();
     view.autoRun = true;
     StationContext context = Context();
-    EXPECT_EQ(RunWriteJob(context), WriteVerdict::Pass);
-    EXPECT_EQ(RunWriteJob(context), WriteVerdict::Pass);
+    EXPECT_EQ(RunWriteJob(context).verdict, JobVerdict::Pass);
+    EXPECT_EQ(RunWriteJob(context).verdict, JobVerdict::Pass);
     EXPECT_EQ(view.shownPassCount, 2);
     EXPECT_FALSE(view.buttonsEnabled);
     EXPECT_TRUE(view.timerRunning);
@@ -215,7 +215,7 @@ TEST_F(WriteJobTest, AutoWriteLeavesTheButtonsDisabledAndPassesAccumulate) {
             view.SetDevTimerRunning(false);
         }
     };
-    EXPECT_EQ(RunWriteJob(context), WriteVerdict::Pass);
+    EXPECT_EQ(RunWriteJob(context).verdict, JobVerdict::Pass);
     EXPECT_TRUE(view.timerRunning);
 }
 
@@ -262,7 +262,7 @@ TEST_F(WriteJobTest, Kvqm42xxWritesAtMostTwoPassesAndShowsGreenWithoutResizing) 
     settings.totalTimes = 9;
     settings.customRanges = "garbage";
     StationContext context = Context();
-    EXPECT_EQ(RunWriteJob(context), WriteVerdict::Pass);
+    EXPECT_EQ(RunWriteJob(context).verdict, JobVerdict::Pass);
     EXPECT_EQ(mouse->Memory(), image);
     EXPECT_EQ(view.resultText, "Write Pass");
     EXPECT_EQ(view.resultColour, ResultColour::Green);
@@ -270,7 +270,7 @@ TEST_F(WriteJobTest, Kvqm42xxWritesAtMostTwoPassesAndShowsGreenWithoutResizing) 
 
     bus.ClearTrace();
     mouse->Faults().droppedDataReport = 100;
-    EXPECT_EQ(RunWriteJob(context), WriteVerdict::Fail);
+    EXPECT_EQ(RunWriteJob(context).verdict, JobVerdict::Fail);
     int writeSetups = 0;
     for (const HidTraceEntry& entry : bus.Trace()) {
         writeSetups += entry.direction == HidTraceEntry::Direction::Set && entry.bytes[0] == 0x40 &&
@@ -283,7 +283,7 @@ TEST_F(WriteJobTest, Kvqm42xxWritesAtMostTwoPassesAndShowsGreenWithoutResizing) 
     bus.ClearTrace();
     mouse->Faults() = {};
     settings.format = DataFormat::Custom;
-    EXPECT_EQ(RunWriteJob(context), WriteVerdict::Fail);
+    EXPECT_EQ(RunWriteJob(context).verdict, JobVerdict::Fail);
     EXPECT_TRUE(bus.Trace().empty());
 }
 
