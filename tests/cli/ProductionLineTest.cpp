@@ -141,9 +141,8 @@ TEST_F(ProductionLine, KilledMidShiftKeepsTheRecordOfEveryMousePrinted) {
                               "5,20200527,000001,1,A,1", "--serial", "next", "line", imagePath},
                              Path("shift.txt"));
     // Until some mice are done, then without warning.
-    for (int wait = 0; wait < 200 && SplitLines(Slurp(Path("shift.txt"))).size() < 20; ++wait) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    WaitUntil([&] { return SplitLines(Slurp(Path("shift.txt"))).size() >= 20; },
+              std::chrono::seconds(30));
     kill(line, SIGKILL);
     int status = 0;
     waitpid(line, &status, 0);
@@ -241,9 +240,8 @@ TEST_F(ProductionLine, AFullDiskOrAHeldLockStopsTheLineAndNamesEveryMouseLeftWit
                               "--gang", "4", "--format", "2k", "--factory",
                               "5,20200527,000001,1,A,1", "--serial", "next", "line", imagePath},
                              Path("locked.txt"), Path("locked-err.txt"));
-    for (int wait = 0; wait < 200 && MouseLines(Slurp(Path("locked.txt"))).size() < 8; ++wait) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    EXPECT_TRUE(WaitUntil([&] { return MouseLines(Slurp(Path("locked.txt"))).size() >= 8; },
+                          std::chrono::seconds(30)));
     sqlite3* holder = nullptr;
     ASSERT_EQ(sqlite3_open(shared.c_str(), &holder), SQLITE_OK);
     sqlite3_busy_timeout(holder, 5000);
