@@ -244,7 +244,15 @@ TEST_F(ProductionLine, AFullDiskOrAHeldLockStopsTheLineAndNamesEveryMouseLeftWit
                           std::chrono::seconds(30)));
     sqlite3* holder = nullptr;
     ASSERT_EQ(sqlite3_open(shared.c_str(), &holder), SQLITE_OK);
-    sqlite3_busy_timeout(holder, 5000);
+    // The gang's writers try again every 2 ms; SQLite's own timeout backs off to 100 ms between
+    // tries and could lose to them for all of its 5 s.
+    sqlite3_busy_handler(
+        holder,
+        [](void*, int tries) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            return tries < 30000 ? 1 : 0;
+        },
+        nullptr);
     ASSERT_EQ(sqlite3_exec(holder, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     const auto interrupted = std::chrono::steady_clock::now();
