@@ -6,6 +6,7 @@
 #include "cli/ProductionLine.h"
 #include "cli/ProductionLog.h"
 #include "cli/TracingHidPlatform.h"
+#include "device/ErrorText.h"
 #include "device/HexText.h"
 #include "device/NullHidPlatform.h"
 #include "device/RememberingHidPlatform.h"
@@ -28,7 +29,6 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <fstream>
 
 namespace vrax {
@@ -92,8 +92,7 @@ void WriteLineReport(const std::string& path, const std::string& html) {
     }
     if (!file) {
         const int cause = errno ? errno : EIO;
-        throw FileError("Cannot create file \"" + ExpandFileName(path) + "\". " +
-                        std::strerror(cause));
+        throw FileError("Cannot create file \"" + ExpandFileName(path) + "\". " + ErrorText(cause));
     }
 }
 
@@ -200,7 +199,7 @@ CommandLineProgram::Outcome CommandLineProgram::Execute() {
         trace_.open(options_.tracePath, std::ios::out | std::ios::binary | std::ios::trunc);
         if (!trace_) {
             throw FileError("Cannot create file \"" + ExpandFileName(options_.tracePath) + "\". " +
-                            std::strerror(errno ? errno : EIO));
+                            ErrorText(errno ? errno : EIO));
         }
     }
     const std::chrono::microseconds origin = clock_->Now();

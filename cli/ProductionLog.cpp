@@ -1,12 +1,12 @@
 #include "cli/ProductionLog.h"
 
+#include "device/ErrorText.h"
 #include "programming/BinImage.h"
 #include "programming/StationError.h"
 #include "records/RecordsReport.h"
 
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <ctime>
 #include <filesystem>
 
@@ -16,7 +16,7 @@ namespace {
 
 [[noreturn]] void ThrowCannot(const char* what, const std::string& path) {
     throw FileError(std::string("Cannot ") + what + " file \"" + ExpandFileName(path) + "\". " +
-                    std::strerror(errno ? errno : EIO));
+                    ErrorText(errno ? errno : EIO));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "cli/SimulatedMouse.h"
 
 #include "cli/UsageError.h"
+#include "device/ErrorText.h"
 #include "programming/BinImage.h"
 #include "sim/VirtualMouse31x.h"
 #include "sim/VirtualMouse42xx.h"
@@ -28,7 +29,7 @@ void SimulatedMouse::Plug() {
         std::ifstream file(options_.memoryPath, std::ios::binary);
         if (!file) {
             throw FileError("Cannot open file \"" + ExpandFileName(options_.memoryPath) + "\". " +
-                            std::strerror(errno ? errno : ENOENT));
+                            ErrorText(errno ? errno : ENOENT));
         }
         const std::string bytes{std::istreambuf_iterator<char>(file),
                                 std::istreambuf_iterator<char>()};
@@ -47,7 +48,7 @@ void SimulatedMouse::Dump(const std::string& path) const {
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     if (!file) {
         throw FileError("Cannot create file \"" + ExpandFileName(path) + "\". " +
-                        std::strerror(errno ? errno : EIO));
+                        ErrorText(errno ? errno : EIO));
     }
     const VirtualMouse::MemoryImage& memory = mouse_->Memory();
     file.write(reinterpret_cast<const char*>(memory.data()),
@@ -55,7 +56,7 @@ void SimulatedMouse::Dump(const std::string& path) const {
     file.close();
     if (!file) {
         throw FileError("Cannot write file \"" + ExpandFileName(path) + "\". " +
-                        std::strerror(errno ? errno : EIO));
+                        ErrorText(errno ? errno : EIO));
     }
 }
 

@@ -20,7 +20,8 @@ struct HidAttributes {
 };
 
 // Every transfer to a HID device goes through this interface, so the links run unchanged
-// on Windows, on Linux hidraw and on the simulated bus.
+// on Windows, on Linux hidraw and on the simulated bus. One object serves a whole line:
+// the threads of a gang call it at the same time.
 class HidPlatform {
 public:
     virtual ~HidPlatform() = default;

@@ -1,12 +1,12 @@
 #include "device/linux/HidrawPlatform.h"
 
+#include "device/ErrorText.h"
 #include "device/linux/ReportDescriptor.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <linux/hidraw.h>
@@ -321,7 +321,7 @@ bool HidrawPlatform::SelectFeatureCollection(HidHandle handle, std::uint16_t len
 
 bool HidrawPlatform::SetFeature(HidHandle handle, const std::uint8_t* buffer, std::size_t length) {
     if (buffer == nullptr || length == 0 || length > MaxFeatureTransfer) {
-        return NoteTransferError(handle, FeatureDirection::Set, length, std::strerror(EINVAL));
+        return NoteTransferError(handle, FeatureDirection::Set, length, ErrorText(EINVAL));
     }
     // The request is read-write in the kernel's eyes; the caller's report stays untouched.
     std::vector<std::uint8_t> report(buffer, buffer + length);
@@ -447,10 +447,10 @@ bool HidrawPlatform::TransferFeature(HidHandle handle, FeatureDirection directio
                                      std::uint8_t* buffer, std::size_t length) {
     lastTransferError.clear();
     if (!IsOpen(handle)) {
-        return NoteTransferError(handle, direction, length, std::strerror(EBADF));
+        return NoteTransferError(handle, direction, length, ErrorText(EBADF));
     }
     if (buffer == nullptr || length == 0 || length > MaxFeatureTransfer) {
-        return NoteTransferError(handle, direction, length, std::strerror(EINVAL));
+        return NoteTransferError(handle, direction, length, ErrorText(EINVAL));
     }
     // Windows refuses a report that is not its collection's; the device never sees it.
     if (!IsInSelection(handle, buffer[0])) {
@@ -461,7 +461,7 @@ bool HidrawPlatform::TransferFeature(HidHandle handle, FeatureDirection directio
         direction == FeatureDirection::Set ? HIDIOCSFEATURE(length) : HIDIOCGFEATURE(length);
     const int result = calls_->Ioctl(static_cast<int>(handle), request, buffer);
     if (result < 0) {
-        return NoteTransferError(handle, direction, length, std::strerror(-result));
+        return NoteTransferError(handle, direction, length, ErrorText(-result));
     }
     if (static_cast<std::size_t>(result) != length) {
         return NoteTransferError(handle, direction, length,

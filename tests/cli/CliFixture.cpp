@@ -20,6 +20,7 @@ extern char** environ;
 #include <iterator>
 #include <regex>
 #include <sstream>
+#include <thread>
 
 namespace vrax::testing {
 
@@ -60,6 +61,17 @@ std::map<pid_t, HANDLE> children;
 #endif
 
 } // namespace
+
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+    const auto giveUp = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= giveUp) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
 
 void SetVariable(const std::string& name, const std::string& value) {
 #ifdef _WIN32

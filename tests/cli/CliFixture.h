@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -29,6 +31,9 @@ std::string Slurp(const std::filesystem::path& path);
 
 // Sets a variable of this process's environment, which the programs it starts inherit.
 void SetVariable(const std::string& name, const std::string& value);
+
+// Asks condition again and again until it holds or timeout has passed; whether it held.
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
 
 // Runs the built command-line program in a fresh folder with an image whose every byte
 // differs from its neighbours and from the virtual mouse's initial 0xFF.

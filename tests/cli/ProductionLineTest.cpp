@@ -141,9 +141,8 @@ TEST_F(ProductionLine, KilledMidShiftKeepsTheRecordOfEveryMousePrinted) {
                               "5,20200527,000001,1,A,1", "--serial", "next", "line", imagePath},
                              Path("shift.txt"));
     // Until some mice are done, then without warning.
-    for (int wait = 0; wait < 200 && SplitLines(Slurp(Path("shift.txt"))).size() < 20; ++wait) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    WaitUntil([&] { return SplitLines(Slurp(Path("shift.txt"))).size() >= 20; },
+              std::chrono::seconds(30));
     kill(line, SIGKILL);
     int status = 0;
     waitpid(line, &status, 0);
@@ -241,12 +240,19 @@ TEST_F(ProductionLine, AFullDiskOrAHeldLockStopsTheLineAndNamesEveryMouseLeftWit
                               "--gang", "4", "--format", "2k", "--factory",
                               "5,20200527,000001,1,A,1", "--serial", "next", "line", imagePath},
                              Path("locked.txt"), Path("locked-err.txt"));
-    for (int wait = 0; wait < 200 && MouseLines(Slurp(Path("locked.txt"))).size() < 8; ++wait) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    EXPECT_TRUE(WaitUntil([&] { return MouseLines(Slurp(Path("locked.txt"))).size() >= 8; },
+                          std::chrono::seconds(30)));
     sqlite3* holder = nullptr;
     ASSERT_EQ(sqlite3_open(shared.c_str(), &holder), SQLITE_OK);
-    sqlite3_busy_timeout(holder, 5000);
+    // The gang's writers try again every 2 ms; SQLite's own timeout backs off to 100 ms between
+    // tries and could lose to them for all of its 5 s.
+    sqlite3_busy_handler(
+        holder,
+        [](void*, int tries) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            return tries < 30000 ? 1 : 0;
+        },
+        nullptr);
     ASSERT_EQ(sqlite3_exec(holder, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     const auto interrupted = std::chrono::steady_clock::now();

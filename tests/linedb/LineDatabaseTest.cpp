@@ -232,9 +232,8 @@ TEST_F(LineDatabase, NoFinishedMouseLosesItsRecordWhenTheServerIsLost) {
     };
     const auto lostDuring = [&](const std::vector<std::string>& arguments, const std::string& tag) {
         const pid_t line = StartInBackground(arguments, tag);
-        for (int waited = 0; waited < 600 && Lines(Text(tag + "out.txt")).size() < 4; ++waited) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
+        EXPECT_TRUE(WaitUntil([&] { return Lines(Text(tag + "out.txt")).size() >= 4; },
+                              std::chrono::seconds(30)));
         ServerCommand("stop");
         std::this_thread::sleep_for(std::chrono::milliseconds(2500));
         ServerCommand("resume");
@@ -514,9 +513,7 @@ TEST_F(Outbox, StationsSharingItGoOnWhileOneSendsTheBacklog) {
             ADD_FAILURE() << error.what();
         }
     });
-    for (int waited = 0; waited < 500 && Records() == "0"; ++waited) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    EXPECT_TRUE(WaitUntil([&] { return Records() != "0"; }, std::chrono::seconds(30)));
     const auto start = std::chrono::steady_clock::now();
     auto other = OpenProductionRecords(Address("station"));
     other->ClaimSerialNumber(5, 101);
@@ -531,9 +528,8 @@ TEST_F(Outbox, ALineEndsSayingWhatWaitsAndStopsWhenTheOutboxIsDeleted) {
     const pid_t line = StartInBackground({"--records", Address("station"), "--sim", "kvqm31x",
                                           "--real-time", "--sim-mice", "6", "line", imagePath},
                                          "line");
-    for (int waited = 0; waited < 600 && ReadLines("lineout.txt").size() < 2; ++waited) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    EXPECT_TRUE(
+        WaitUntil([&] { return ReadLines("lineout.txt").size() >= 2; }, std::chrono::seconds(30)));
     ServerCommand("stop");
     const ProgramResult result = WaitFor(line, "line");
     EXPECT_EQ(result.exitCode, 4) << result.err;

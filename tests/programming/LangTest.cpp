@@ -37,19 +37,5 @@ TEST(LangTest, EveryIdFromZeroTo38IsFoundOnceAndOnlyRowTwoDiffersByColumn) {
     EXPECT_EQ(lang.Text(2), "VRAX IC Type");
 }
 
-TEST(LangTest, UnknownIdsLeaveTheOutputAsPassedAndFirstAndLastRowsAreFound) {
-    Lang lang;
-    for (int id = 39; id <= 255; ++id) {
-        std::string text = "unchanged";
-        lang.GetUIText(static_cast<std::uint8_t>(id), text);
-        EXPECT_EQ(text, "unchanged") << id;
-    }
-    EXPECT_EQ(lang.Text(36), "Station");
-    EXPECT_EQ(lang.Text(24), "Write Parameter:");
-    EXPECT_EQ(lang.Text(22), "FAIL");
-    EXPECT_EQ(lang.Text(38), "SleepTimes");
-    EXPECT_EQ(lang.Text(28), lang.Text(30));
-}
-
 } // namespace
 } // namespace vrax

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <thread>
 
 #ifndef _WIN32
@@ -24,6 +25,55 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+
+// Counts the shared-memory locks SQLite is refused through the default VFS: a connection
+// refused the WAL's write lock is waiting for it. One at a time.
+class RefusedLocks {
+public:
+    RefusedLocks() {
+        system_ = sqlite3_vfs_find(nullptr);
+        vfs_ = *system_;
+        vfs_.zName = "vrax-refused-locks";
+        vfs_.xOpen = Open;
+        sqlite3_vfs_register(&vfs_, 1);
+    }
+    ~RefusedLocks() { sqlite3_vfs_unregister(&vfs_); }
+    RefusedLocks(const RefusedLocks&) = delete;
+    RefusedLocks& operator=(const RefusedLocks&) = delete;
+
+    static int Count() { return count_; }
+
+private:
+    static int Open(sqlite3_vfs*, const char* name, sqlite3_file* file, int flags, int* outFlags) {
+        const int result = system_->xOpen(system_, name, file, flags, outFlags);
+        if (result != SQLITE_OK || (flags & SQLITE_OPEN_MAIN_DB) == 0 ||
+            file->pMethods == nullptr) {
+            return result;
+        }
+        std::lock_guard lock(mutex_);
+        if (original_ == nullptr) {
+            original_ = file->pMethods;
+            methods_ = *original_;
+            methods_.xShmLock = ShmLock;
+        }
+        if (file->pMethods == original_) {
+            file->pMethods = &methods_;
+        }
+        return result;
+    }
+    static int ShmLock(sqlite3_file* file, int offset, int n, int flags) {
+        const int result = original_->xShmLock(file, offset, n, flags);
+        count_ += result == SQLITE_BUSY ? 1 : 0;
+        return result;
+    }
+
+    static inline sqlite3_vfs* system_ = nullptr;
+    static inline sqlite3_vfs vfs_{};
+    static inline std::mutex mutex_;
+    static inline const sqlite3_io_methods* original_ = nullptr;
+    static inline sqlite3_io_methods methods_{};
+    static inline std::atomic<int> count_{0};
+};
 
 class RecordsTrust : public ::testing::Test {
 protected:
@@ -252,6 +302,7 @@ TEST_F(RecordsTrust, AReportMakesNoJournalFilesAndNeverReadsAFileAStationChanges
 #endif
 
 TEST_F(RecordsTrust, AHeldLockStopsEveryThreadAtOneDeadlineAndStopWaitingEndsWaits) {
+    const RefusedLocks refusedLocks;
     SqliteProductionRecords records(path, SqliteProductionRecords::Access::ReadWrite, 600ms);
     SqliteProductionRecords patient(path, SqliteProductionRecords::Access::ReadWrite, 60s);
     sqlite3* holder = Other("BEGIN IMMEDIATE");
@@ -273,11 +324,20 @@ TEST_F(RecordsTrust, AHeldLockStopsEveryThreadAtOneDeadlineAndStopWaitingEndsWai
     EXPECT_LT(std::chrono::steady_clock::now() - start, 2500ms);
 
     const auto stopped = std::chrono::steady_clock::now();
+    const int refusedBefore = RefusedLocks::Count();
+    std::atomic<bool> ended{false};
     std::thread waiter([&] {
         EXPECT_NE(ErrorOf([&] { patient.ReserveSerialNumber(5, 1); }).find("lock"),
                   std::string::npos);
+        ended = true;
     });
-    std::this_thread::sleep_for(100ms);
+    // Only once SQLite refused it the lock is the waiter surely waiting.
+    const auto refusedBy = std::chrono::steady_clock::now() + 10s;
+    while (RefusedLocks::Count() == refusedBefore && std::chrono::steady_clock::now() < refusedBy) {
+        std::this_thread::sleep_for(1ms);
+    }
+    EXPECT_GT(RefusedLocks::Count(), refusedBefore);
+    EXPECT_FALSE(ended);
     patient.StopWaiting();
     waiter.join();
     EXPECT_LT(std::chrono::steady_clock::now() - stopped, RecordsStopGrace + 2s);
