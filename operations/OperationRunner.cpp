@@ -30,7 +30,8 @@ OperationRunner::~OperationRunner() {
 void OperationRunner::Attach(ProductionRecords& records, const RememberingHidPlatform* devices,
                              std::function<std::string()> imageFile,
                              ImageApprovalCheck* approvals) {
-    records_ = &records;
+    journal_ = &records;
+    ledger_ = &records;
     devices_ = devices;
     imageFile_ = std::move(imageFile);
     if (approvals == nullptr) {
@@ -64,10 +65,10 @@ JobOutcome OperationRunner::ReadFactory() {
 }
 
 int OperationRunner::ReserveSerialNumber(int productType, int firstSerial) {
-    if (records_ == nullptr) {
+    if (ledger_ == nullptr) {
         throw RecordsError("No production records are kept: no serial number can be reserved.");
     }
-    auto hold = std::make_unique<SerialNumberHold>(*records_);
+    auto hold = std::make_unique<SerialNumberHold>(*ledger_);
     const int serialNumber = hold->Reserve(productType, firstSerial);
     reserved_ = std::move(hold);
     return serialNumber;
@@ -80,7 +81,7 @@ JobOutcome OperationRunner::Run(Job job, const std::function<JobOutcome(StationC
     running.start = context.clock.Now();
     running.origin.vendorId = vendorId_;
     running.origin.productId = productId_;
-    if (records_ != nullptr && context.state.ImageLoaded) {
+    if (journal_ != nullptr && context.state.ImageLoaded) {
         running.origin.imageSha256 =
             Sha256Hex(context.state.LoadedImage.data(), context.state.LoadedImage.size());
         running.origin.imageFile = imageFile_ ? imageFile_() : "";
@@ -120,7 +121,7 @@ void OperationRunner::Store(Running& running, JobOutcome outcome) {
     const ProductionRecord record = RecordOfOperation(outcome, context, devices_, running.origin);
     running.recorded = true;
     lastOutcome_ = outcome;
-    StoreRecord(*records_, record, running.hold.get(),
+    StoreRecord(*journal_, record, running.hold.get(),
                 outcome.job == Job::Write && outcome.Passed());
     if (listener_) {
         listener_(record);
@@ -130,7 +131,7 @@ void OperationRunner::Store(Running& running, JobOutcome outcome) {
 void OperationRunner::RecordEnd(Running& running, const JobOutcome* finished,
                                 const std::string& error) {
     const bool reached = devices_ == nullptr || devices_->Transfers() != running.transfers;
-    if (records_ == nullptr || running.recorded || (!reached && !running.decided)) {
+    if (journal_ == nullptr || running.recorded || (!reached && !running.decided)) {
         return;
     }
     if (finished != nullptr) {
@@ -153,11 +154,11 @@ void OperationRunner::AdmitImage(const ImageBuffer& image, StationSettings& sett
 }
 
 void OperationRunner::AdmitSerialNumber(int productType, int serialNumber, StampMoment) {
-    if (records_ == nullptr || running_ == nullptr || running_->job != Job::Write) {
+    if (ledger_ == nullptr || running_ == nullptr || running_->job != Job::Write) {
         return;
     }
     if (!running_->hold) {
-        running_->hold = std::make_unique<SerialNumberHold>(*records_);
+        running_->hold = std::make_unique<SerialNumberHold>(*ledger_);
     }
     running_->hold->Claim(productType, serialNumber);
 }
@@ -170,7 +171,7 @@ void OperationRunner::Decided(const JobOutcome& outcome) {
     lastOutcome_ = outcome;
     // Committed before it shows: a process killed now loses no finished mouse. Save's record
     // waits for its file.
-    if (records_ != nullptr && outcome.job != Job::Save && !running_->recorded) {
+    if (journal_ != nullptr && outcome.job != Job::Save && !running_->recorded) {
         Store(*running_, outcome);
     }
 }

@@ -72,7 +72,9 @@ private:
     void Decided(const JobOutcome& outcome) override;
 
     Station& station_;
-    ProductionRecords* records_ = nullptr;
+    // The slices of the records a job uses; null until attached.
+    RecordJournal* journal_ = nullptr;
+    SerialLedger* ledger_ = nullptr;
     const RememberingHidPlatform* devices_ = nullptr;
     std::function<std::string()> imageFile_;
     std::function<void(const ProductionRecord&)> listener_;

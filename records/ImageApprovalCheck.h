@@ -22,7 +22,7 @@ class ImageApprovalCheck {
 public:
     static constexpr std::chrono::seconds RereadAfter{60};
 
-    explicit ImageApprovalCheck(ProductionRecords& records) : records_(records) {}
+    explicit ImageApprovalCheck(ImageApprovals& records) : records_(records) {}
     ImageApprovalCheck(const ImageApprovalCheck&) = delete;
     ImageApprovalCheck& operator=(const ImageApprovalCheck&) = delete;
 
@@ -38,7 +38,7 @@ private:
         std::chrono::steady_clock::time_point readAt;
     };
 
-    ProductionRecords& records_;
+    ImageApprovals& records_;
     std::mutex mutex_;
     std::optional<Allowed> allowed_;
 };

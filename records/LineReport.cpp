@@ -410,7 +410,7 @@ std::string HtmlEscaped(const std::string& text) {
     return escaped;
 }
 
-LineReportData GatherLineReport(ProductionRecords& records, const RecordFilter& filter,
+LineReportData GatherLineReport(RecordQueries& records, const RecordFilter& filter,
                                 const std::string& storeName) {
     LineReportData data;
     data.storeName = storeName;

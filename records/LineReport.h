@@ -24,7 +24,7 @@ struct LineReportData {
     std::vector<Reservation> reservations;
 };
 
-LineReportData GatherLineReport(ProductionRecords& records, const RecordFilter& filter,
+LineReportData GatherLineReport(RecordQueries& records, const RecordFilter& filter,
                                 const std::string& storeName);
 
 // One self-contained HTML page: inline style and SVG charts, no script, nothing fetched.

@@ -107,38 +107,22 @@ inline constexpr int LargestSerialNumber = 0xFFFFFF;
 inline constexpr std::chrono::milliseconds RecordsWaitLimit{10000};
 inline constexpr std::chrono::milliseconds RecordsStopGrace{2000};
 
-// Where the stations keep what they did. Append commits before it returns, so a record
-// survives the process being killed right after. Every call throws RecordsError on failure,
-// naming the store. Safe to share between threads.
-class ProductionRecords {
+// The records store in the slices its callers use. Each store implements them all as one
+// ProductionRecords; a caller takes only the slice it needs. Every call throws RecordsError on
+// failure, naming the store. Safe to call from any thread: a gang's workers share one store.
+
+// The journal: a station appends one record per job. Append commits before it returns, so a
+// record survives the process being killed right after.
+class RecordJournal {
 public:
-    virtual ~ProductionRecords() = default;
-
-    // Both called when a station opens the store (OpenProductionRecords does), before its first
-    // mouse. ProveWritable commits a real change, so a store that cannot keep a record refuses
-    // the station there.
-    virtual void ProveWritable() = 0;
-    // Settles the reservations this station's processes left when they ended: stamped when a
-    // "Write Pass" record holds the number, otherwise of unknown outcome (the mouse may have
-    // been written), never released. Another station's reservation is left alone: its pass
-    // may still wait in that station's outbox. Returns how many it settled.
-    virtual int SettleAbandonedReservations() = 0;
-
+    virtual ~RecordJournal() = default;
     virtual void Append(const ProductionRecord& record) = 0;
-    virtual std::vector<ProductionRecord> Find(const RecordFilter& filter) = 0;
+};
 
-    // The reports, computed where the records are: each costs what its answer holds, not the
-    // whole file.
-    // Writes per IC type and UTC hour, in that order.
-    virtual std::vector<WriteTally> SummarizeWrites(const RecordFilter& filter) = 0;
-    // The "Write Pass" records of every serial number that passed more than once, at least
-    // once at or after filter.since (a pass without product type, from a version 1 file,
-    // counts for every product type). RecordsReport's DuplicateSerialNumbers pairs them.
-    virtual std::vector<ProductionRecord> FindRepeatedPasses(const RecordFilter& filter) = 0;
-    // Every serial number reserved and not yet settled, and every one of unknown outcome, by
-    // product type and number.
-    virtual std::vector<Reservation> FindReservations() = 0;
-
+// The serial numbers handed out, held and stamped, shared by every station of the store.
+class SerialLedger {
+public:
+    virtual ~SerialLedger() = default;
     // Takes the lowest serial number above every one ever handed out or written for the
     // product type (a write without product type counts for every type), at least
     // firstSerial, and commits the reservation, so no other process sharing the store can
@@ -154,13 +138,38 @@ public:
     // released one out again; a claim may take it). Only a reservation is released: a number
     // of unknown outcome stays taken.
     virtual void SettleSerialNumber(int productType, int serialNumber, bool stamped) = 0;
+};
 
-    // Records kept on this PC until the store can take them (the line database's outbox), for
-    // whichever server they wait.
-    virtual long WaitingToSend() { return 0; }
-    // What the store refused from there for its content, set aside so that the rest goes: one
-    // line each, naming the mouse and why.
-    virtual std::vector<std::string> SetAside() { return {}; }
+// Approved images. Approving is not a station's business: a store opened for approving
+// (RecordsAccess::Approval) takes it, and may refuse it to a station's connection.
+class ImageApprovals {
+public:
+    virtual ~ImageApprovals() = default;
+    // Stores the approval of approval.imageSha256 for approval.productType, the time being the
+    // store's own, and returns the approval as the store now holds it: an image already
+    // approved for the product type keeps its first approval, which is returned unchanged.
+    virtual ImageApproval ApproveImage(const ImageApproval& approval) = 0;
+    // The approvals of the product type (of every product type when none is given), by
+    // product type, then in the order they were given. An older store without approvals
+    // answers none.
+    virtual std::vector<ImageApproval> FindApprovals(std::optional<int> productType) = 0;
+};
+
+// What the reports read, computed where the records are: each costs what its answer holds,
+// not the whole store.
+class RecordQueries {
+public:
+    virtual ~RecordQueries() = default;
+    virtual std::vector<ProductionRecord> Find(const RecordFilter& filter) = 0;
+    // Writes per IC type and UTC hour, in that order.
+    virtual std::vector<WriteTally> SummarizeWrites(const RecordFilter& filter) = 0;
+    // The "Write Pass" records of every serial number that passed more than once, at least
+    // once at or after filter.since (a pass without product type, from a version 1 file,
+    // counts for every product type). RecordsReport's DuplicateSerialNumbers pairs them.
+    virtual std::vector<ProductionRecord> FindRepeatedPasses(const RecordFilter& filter) = 0;
+    // Every serial number reserved and not yet settled, and every one of unknown outcome, by
+    // product type and number.
+    virtual std::vector<Reservation> FindReservations() = 0;
 
     // The line report's aggregates. Each reads records at or after filter.since (and of
     // filter.serialNumber when set) and returns no more rows than its answer has groups.
@@ -174,22 +183,39 @@ public:
     // The serial numbers passed, as runs per product type (a number passed twice counts
     // once), ordered by product type (none last) and first number.
     virtual std::vector<SerialNumberRun> FindStampedRuns(const RecordFilter& filter) = 0;
+};
 
+// The store's life beside the jobs: proven when a station opens it, told to stop waiting when
+// the line stops, asked at the end what still waits on this PC.
+class RecordsLife {
+public:
+    virtual ~RecordsLife() = default;
+    // Both called when a station opens the store (OpenProductionRecords does), before its first
+    // mouse. ProveWritable commits a real change, so a store that cannot keep a record refuses
+    // the station there.
+    virtual void ProveWritable() = 0;
+    // Settles the reservations this station's processes left when they ended: stamped when a
+    // "Write Pass" record holds the number, otherwise of unknown outcome (the mouse may have
+    // been written), never released. Another station's reservation is left alone: its pass
+    // may still wait in that station's outbox. Returns how many it settled.
+    virtual int SettleAbandonedReservations() = 0;
     // From now on no call waits more than RecordsStopGrace: the line calls it at its first
     // records failure and on Ctrl+C. Safe from any thread.
     virtual void StopWaiting() = 0;
-
-    // Approved images. Approving is not a station's business: a store opened for approving
-    // (RecordsAccess::Approval) takes it, and may refuse it to a station's connection.
-    // Stores the approval of approval.imageSha256 for approval.productType, the time being the
-    // store's own, and returns the approval as the store now holds it: an image already
-    // approved for the product type keeps its first approval, which is returned unchanged.
-    virtual ImageApproval ApproveImage(const ImageApproval& approval) = 0;
-    // The approvals of the product type (of every product type when none is given), by
-    // product type, then in the order they were given. An older store without approvals
-    // answers none.
-    virtual std::vector<ImageApproval> FindApprovals(std::optional<int> productType) = 0;
+    // Records kept on this PC until the store can take them (the line database's outbox), for
+    // whichever server they wait.
+    virtual long WaitingToSend() { return 0; }
+    // What the store refused from there for its content, set aside so that the rest goes: one
+    // line each, naming the mouse and why.
+    virtual std::vector<std::string> SetAside() { return {}; }
 };
+
+// Where the stations keep what they did: one store, every slice.
+class ProductionRecords : public RecordJournal,
+                          public SerialLedger,
+                          public ImageApprovals,
+                          public RecordQueries,
+                          public RecordsLife {};
 
 // A station that keeps no records: --records none.
 class NullProductionRecords final : public ProductionRecords {

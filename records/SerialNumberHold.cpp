@@ -62,7 +62,7 @@ std::string MouseOfRecord(const ProductionRecord& record) {
     return text + "  " + (record.verdict.empty() ? record.error : record.verdict);
 }
 
-void StoreRecord(ProductionRecords& records, const ProductionRecord& record, SerialNumberHold* hold,
+void StoreRecord(RecordJournal& records, const ProductionRecord& record, SerialNumberHold* hold,
                  bool passed) {
     try {
         records.Append(record);

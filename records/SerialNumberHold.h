@@ -11,7 +11,7 @@ namespace vrax {
 // touched until the job's record is stored; released when dropped unsettled.
 class SerialNumberHold {
 public:
-    explicit SerialNumberHold(ProductionRecords& records) : records_(records) {}
+    explicit SerialNumberHold(SerialLedger& records) : records_(records) {}
     ~SerialNumberHold();
     SerialNumberHold(const SerialNumberHold&) = delete;
     SerialNumberHold& operator=(const SerialNumberHold&) = delete;
@@ -37,7 +37,7 @@ private:
         int productType;
         int serialNumber;
     };
-    ProductionRecords& records_;
+    SerialLedger& records_;
     std::optional<Held> held_;
 };
 
@@ -60,7 +60,7 @@ std::string MouseOfRecord(const ProductionRecord& record);
 // held (hold may be null): stamped when the write `passed`, else released. Throws
 // UnrecordedMouse when the record cannot be stored, and RecordsError when the settling fails
 // after it was.
-void StoreRecord(ProductionRecords& records, const ProductionRecord& record, SerialNumberHold* hold,
+void StoreRecord(RecordJournal& records, const ProductionRecord& record, SerialNumberHold* hold,
                  bool passed);
 
 } // namespace vrax
