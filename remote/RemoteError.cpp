@@ -44,6 +44,8 @@ const char* RemoteErrorText(RemoteError error) {
         return "NO RESULT";
     case RemoteError::NotRunning:
         return "NO JOB RUNNING";
+    case RemoteError::NoFactoryRecord:
+        return "NO FACTORY RECORD IS WRITTEN";
     }
     return "ERROR";
 }

@@ -23,6 +23,7 @@ enum class RemoteError : int {
     ReadFail = 14,        // the factory record could not be read
     NoResult = 15,        // #RESULT before any job ended
     NotRunning = 16,      // #CANCEL with no job running
+    NoFactoryRecord = 17, // SN= given, but the station writes no factory record
 };
 
 // "ERR007" for Cancelled.
