@@ -6,6 +6,7 @@
 #include <asio.hpp>
 #include <charconv>
 #include <optional>
+#include <thread>
 #include <vector>
 
 namespace vrax {
@@ -85,7 +86,10 @@ void JigPorts::Poll(std::chrono::milliseconds wait) {
     if (parts_->io.stopped()) {
         parts_->io.restart();
     }
+    const auto start = std::chrono::steady_clock::now();
     parts_->io.run_for(wait);
+    // Ports with nothing pending return at once; the caller's loop must not spin on them.
+    std::this_thread::sleep_until(start + wait);
 }
 
 } // namespace vrax
