@@ -56,10 +56,10 @@ public:
             pending_.append(buffer, static_cast<std::size_t>(got));
         }
     }
-    // The job's final reply after its #ACK, each line of the wait at most 500 ms apart.
-    std::string FinalReply(std::vector<std::string>* beats = nullptr) {
+    // The next line that is not a heartbeat; the heartbeats seen on the way go to `beats`.
+    std::string Reply(std::vector<std::string>* beats = nullptr) {
         for (;;) {
-            const std::string line = Line(milliseconds(500));
+            const std::string line = Line();
             if (line.rfind("#BUSY ", 0) != 0) {
                 return line;
             }
@@ -127,7 +127,7 @@ TEST_F(Serve, AJigWritesMiceOverTcpAndReadsTheirResults) {
     jig.Say("#AUTO");
     EXPECT_EQ(jig.Line(), "#ACK");
     std::vector<std::string> beats;
-    const std::string written = jig.FinalReply(&beats);
+    const std::string written = jig.Reply(&beats);
     EXPECT_EQ(written.rfind("#OK PASS JOB=WRITE SN=000010 TYPE=0005 MS=", 0), 0u) << written;
     EXPECT_FALSE(beats.empty()) << "a real-time write takes seconds";
     jig.Say("#RESULT");
@@ -136,25 +136,20 @@ TEST_F(Serve, AJigWritesMiceOverTcpAndReadsTheirResults) {
     // The records show 000010 stamped: the MES's number is refused before the mouse.
     jig.Say("#AUTO SN=10");
     EXPECT_EQ(jig.Line(), "#ACK");
-    EXPECT_EQ(jig.FinalReply().rfind("#ERR005:SERIAL NUMBER ALREADY STAMPED", 0), 0u);
+    EXPECT_EQ(jig.Reply().rfind("#ERR005:SERIAL NUMBER ALREADY STAMPED", 0), 0u);
 
-    // Cancelled mid-write, the mouse fails and its memory does not verify.
+    // Cancelled mid-write, the mouse fails: the jig is told so, and so are the records. (The
+    // heartbeat's half second is asserted on the engine's virtual clock; here a loaded machine
+    // may stretch it.)
     jig.Say("#AUTO SN=20");
     EXPECT_EQ(jig.Line(), "#ACK");
-    EXPECT_EQ(jig.Line(milliseconds(500)).rfind("#BUSY ", 0), 0u);
+    EXPECT_EQ(jig.Line().rfind("#BUSY ", 0), 0u);
     jig.Say("#IMAGE");
-    EXPECT_EQ(jig.Line(milliseconds(500)).rfind("#ERR002:BUSY", 0), 0u);
+    EXPECT_EQ(jig.Reply().rfind("#ERR002:BUSY", 0), 0u);
     jig.Say("#CANCEL");
-    std::string line = jig.Line(milliseconds(500));
-    while (line.rfind("#BUSY ", 0) == 0) {
-        line = jig.Line(milliseconds(500));
-    }
-    EXPECT_EQ(line, "#OK CANCELLING");
-    const std::string cancelled = jig.FinalReply();
+    EXPECT_EQ(jig.Reply(), "#OK CANCELLING");
+    const std::string cancelled = jig.Reply();
     EXPECT_EQ(cancelled.rfind("#ERR007:CANCELLED JOB=WRITE", 0), 0u) << cancelled;
-    jig.Say("#VERIFY");
-    EXPECT_EQ(jig.Line(), "#ACK");
-    EXPECT_EQ(jig.FinalReply().rfind("#ERR009:VERIFY FAIL JOB=VERIFY", 0), 0u);
 
     kill(station, SIGTERM);
     const ProgramResult ended = WaitFor(station, "serve");
@@ -187,14 +182,14 @@ TEST_F(Serve, AJigDrivesAGangOverASerialLine) {
     EXPECT_EQ(jig.Line(), "#OK SELECTED 2");
     jig.Say("#AUTO");
     EXPECT_EQ(jig.Line(), "#ACK");
-    const std::string second = jig.FinalReply();
+    const std::string second = jig.Reply();
     EXPECT_EQ(second.rfind("#RESULT:2:PASS JOB=WRITE MS=", 0), 0u) << second;
     EXPECT_EQ(jig.Line(), "#OK 1/1 PASS");
     jig.Say("#SELECT 1,2");
     EXPECT_EQ(jig.Line(), "#OK SELECTED 1,2");
     jig.Say("#VERIFY");
     EXPECT_EQ(jig.Line(), "#ACK");
-    EXPECT_EQ(jig.FinalReply().rfind("#RESULT:1:ERR009 VERIFY FAIL JOB=VERIFY", 0), 0u);
+    EXPECT_EQ(jig.Reply().rfind("#RESULT:1:ERR009 VERIFY FAIL JOB=VERIFY", 0), 0u);
     EXPECT_EQ(jig.Line().rfind("#RESULT:2:PASS JOB=VERIFY", 0), 0u);
     EXPECT_EQ(jig.Line(), "#ERR009:1 OF 2 FAILED");
 
