@@ -1,6 +1,10 @@
 #include "cli/HelpText.h"
 
+#include "cli/MouseTypeNames.h"
+#include "device/HexText.h"
 #include "sim/MouseFaults.h"
+
+#include <algorithm>
 
 namespace vrax {
 
@@ -22,7 +26,7 @@ constexpr const char* Usage = R"(Usage:
 Runs the station's programming operations on one mouse with the same code as the window, on
 the machine's HID devices or on a virtual mouse. The image is loaded (and refused as the window
 refuses it) before any mouse is looked for; the mouse is then opened as the window opens a
-newly connected one (by VID, PID and, for KVQM31X, release number 0104).
+newly connected one (by VID, PID and, @RELEASE@).
 
 Commands:
   list            show the HID interfaces present, then "Mouse Ready" when the mouse of the IC
@@ -52,12 +56,7 @@ Commands:
                   print the approved images (--product: of one product type; --csv: as CSV)
 
 Mouse:
-  --ic TYPE       KVQM31X, KVQM42xx or KVQM537 (default KVQM31X; with --sim, the type of the
-                  virtual mouse)
-  --vid HEX       USB vendor ID, at most 4 hex digits (default 3C5E)
-  --pid HEX       USB product ID, at most 4 hex digits (default 0A31 for KVQM31X, 0A42 for
-                  KVQM42xx and KVQM537)
-
+@MOUSE@
 Write settings (the window's defaults; numbers are decimal digits only):
   --format F      data format: 2k, 256 or custom (default custom for KVQM31X, 2k otherwise;
                   only KVQM31X offers custom)
@@ -166,6 +165,46 @@ Exit codes:
      (the end says how many; the next station that reaches the server sends them)
 )";
 
+constexpr std::size_t Width = 95;
+constexpr std::size_t Indent = 18;
+
+// An option and its words, wrapped as the rest of the text is.
+std::string OptionText(const std::string& option, const std::string& words) {
+    std::string text = "  " + option;
+    text += std::string(Indent > text.size() ? Indent - text.size() : 1, ' ');
+    std::size_t lineStart = 0;
+    std::size_t at = 0;
+    bool first = true;
+    while (at < words.size()) {
+        const std::size_t end = std::min(words.find(' ', at), words.size());
+        const std::string word = words.substr(at, end - at);
+        if (!first && text.size() - lineStart + 1 + word.size() > Width) {
+            text += "\n" + std::string(Indent, ' ');
+            lineStart = text.size() - Indent;
+        } else if (!first) {
+            text += ' ';
+        }
+        text += word;
+        first = false;
+        at = end + 1;
+    }
+    return text + "\n";
+}
+
+std::string MouseOptions() {
+    const MouseType& first = MouseTypes.front();
+    return OptionText("--ic TYPE", IcTypeNameList() + " (default " + first.name +
+                                       "; with --sim, the type of the virtual mouse)") +
+           OptionText("--vid HEX", "USB vendor ID, at most 4 hex digits (default " +
+                                       HexText(first.vendorId, 4) + ")") +
+           OptionText("--pid HEX",
+                      "USB product ID, at most 4 hex digits (default " + ProductIdList() + ")");
+}
+
+void Replace(std::string& text, const std::string& placeholder, const std::string& words) {
+    text.replace(text.find(placeholder), placeholder.size(), words);
+}
+
 std::string Families(const MouseFaultName& fault) {
     if (fault.kvqm31x && fault.kvqm42xx) {
         return "both families";
@@ -177,6 +216,8 @@ std::string Families(const MouseFaultName& fault) {
 
 std::string HelpText() {
     std::string text = Usage;
+    Replace(text, "@RELEASE@", ReleaseNumberList());
+    Replace(text, "@MOUSE@", MouseOptions());
     text += "Faults of --sim (numbers decimal or 0x hexadecimal, chip codes always hex; data\n"
             "chunks and data reports count from 0 in every read or write):\n";
     for (const MouseFaultName& fault : MouseFaultNames()) {
