@@ -35,7 +35,7 @@ Commands:
   write IMAGE     write the 2048-byte image with the data format, then the factory record
                   with --factory: "Write Pass" or "Write Fail"
   verify IMAGE    compare the mouse's 2048 bytes with the image: "Verify Pass" or "Verify
-                  Fail" (KVQM31X passes over bytes 160-171, the factory record)
+                  Fail" (@BLOCKS@ passes over bytes 160-171, the factory record)
   read OUT        read the mouse's 2048 bytes into the file OUT: "Save Pass" or "Save Fail";
                   ".bin" is appended unless OUT ends in it; no file when the read fails
   factory-read    read the 12-byte factory record and print its six fields as the window
@@ -58,13 +58,13 @@ Commands:
 Mouse:
 @MOUSE@
 Write settings (the window's defaults; numbers are decimal digits only):
-  --format F      data format: 2k, 256 or custom (default custom for KVQM31X, 2k otherwise;
-                  only KVQM31X offers custom)
+  --format F      data format: 2k, 256 or custom (default custom for @CUSTOM@, 2k otherwise;
+                  only @CUSTOM@ offers custom)
   --blocks N      256-byte blocks written by --format 256, kept within 1..8 (default 8)
   --ranges TEXT   byte ranges of --format custom: items S-E, each ended by ";", E exclusive,
                   both numbers written with the same number of digits; text after the last
                   ";" is ignored (default "000-256;1280-1536;")
-  --total N       Total Times: KVQM31X write passes before the one extra pass (default 1)
+  --total N       Total Times: @CHECKED@ write passes before the one extra pass (default 1)
   --retry N       Retry Times: attempts per memory write, read-back checks, attempts of the
                   factory record write (default 3)
   --sleep N       Sleep Time: settle wait of N+1 ms before the verdict, at most 3 digits
@@ -72,7 +72,7 @@ Write settings (the window's defaults; numbers are decimal digits only):
   --product HEX   the product type whose approved images write and line may use, as the
                   factory fields' Type (default 0005; --factory sets it too)
   --factory TYPE,DATE,SN,FACTORY,LINE,STATION
-                  turn Write Product ID on (KVQM31X only): product type, date and serial
+                  turn Write Product ID on (@CHECKED@ only): product type, date and serial
                   number in hexadecimal (at most 4, 8 and 6 digits), factory 1..8, line A..Z,
                   station 1..8; the window's defaults are 0005,20200527,000001,1,A,1
 
@@ -202,7 +202,10 @@ std::string MouseOptions() {
 }
 
 void Replace(std::string& text, const std::string& placeholder, const std::string& words) {
-    text.replace(text.find(placeholder), placeholder.size(), words);
+    for (std::size_t at = text.find(placeholder); at != std::string::npos;
+         at = text.find(placeholder, at + words.size())) {
+        text.replace(at, placeholder.size(), words);
+    }
 }
 
 std::string Families(const MouseFaultName& fault) {
@@ -218,6 +221,10 @@ std::string HelpText() {
     std::string text = Usage;
     Replace(text, "@RELEASE@", ReleaseNumberList());
     Replace(text, "@MOUSE@", MouseOptions());
+    // Hand-wrapped lines: a longer list of names only makes them longer.
+    Replace(text, "@BLOCKS@", TypeNamesWith(&JobTraits::verifyInBlocks));
+    Replace(text, "@CUSTOM@", TypeNamesWith(&JobTraits::customRanges));
+    Replace(text, "@CHECKED@", TypeNamesWith(&JobTraits::checkedWrite));
     text += "Faults of --sim (numbers decimal or 0x hexadecimal, chip codes always hex; data\n"
             "chunks and data reports count from 0 in every read or write):\n";
     for (const MouseFaultName& fault : MouseFaultNames()) {

@@ -23,7 +23,7 @@ std::string Joined(const std::vector<std::string>& words, const std::string& las
 // The names of the types that share the first type's value of `key`, in table order, each
 // group once.
 template <typename Key>
-std::vector<std::pair<Key, std::vector<std::string>>> GroupedBy(Key MouseType::* key,
+std::vector<std::pair<Key, std::vector<std::string>>> GroupedBy(Key MouseType::*key,
                                                                 bool (*wanted)(const MouseType&)) {
     std::vector<std::pair<Key, std::vector<std::string>>> groups;
     for (const MouseType* type : KnownMouseTypes()) {
@@ -53,7 +53,7 @@ std::string IcTypeNameList() {
     return Joined(names, " or ");
 }
 
-std::string TypeNamesWith(bool JobTraits::* trait, bool value) {
+std::string TypeNamesWith(bool JobTraits::*trait, bool value) {
     std::vector<std::string> names;
     for (const MouseType* type : KnownMouseTypes()) {
         if (type->jobs.*trait == value) {

@@ -12,7 +12,7 @@ namespace vrax {
 std::string IcTypeNameList();
 
 // The names of the types whose jobs have the trait: "KVQM31X", "KVQM42xx and KVQM537".
-std::string TypeNamesWith(bool JobTraits::* trait, bool value = true);
+std::string TypeNamesWith(bool JobTraits::*trait, bool value = true);
 
 // The product IDs with their types: "0A31 for KVQM31X, 0A42 for KVQM42xx and KVQM537".
 std::string ProductIdList();

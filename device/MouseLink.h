@@ -59,8 +59,7 @@ public:
     // Both cut the transfer into chunks of the family's chunk size and stop at the first chunk
     // that does not travel: the bytes would otherwise pass as written or read while the mouse
     // never saw or sent them.
-    bool ReadMemory(int address, int length, std::uint8_t* destination,
-                    int destinationSize) final;
+    bool ReadMemory(int address, int length, std::uint8_t* destination, int destinationSize) final;
     bool WriteMemory(int address, int length, const std::uint8_t* source) final;
 
 protected:

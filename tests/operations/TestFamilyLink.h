@@ -54,7 +54,7 @@ public:
             return MouseMatch::NoAnswer;
         }
         return report[1] == ChipCode && loadedTypeName == "TESTIC9" ? MouseMatch::Match
-                                                                     : MouseMatch::Mismatch;
+                                                                    : MouseMatch::Mismatch;
     }
     void EndSession() override { Command('E', 0, 0); }
 

@@ -19,12 +19,11 @@ namespace {
 constexpr int TestIcType = 9;
 const MouseType& TestType() {
     static const MouseType& type = [] {
-        RegisterMouseType({TestIcType, "TESTIC9", TestFamilyMouse::Ids.vendorId,
-                           TestFamilyMouse::Ids.productId, TestFamilyMouse::Ids.versionNumber,
-                           false, TestFamilyLink::ChunkSize, TestFamilyLink::CommandReportId,
-                           TestFamilyLink::DataReportId,
-                           JobTraits{.checkedWrite = true, .verifyInBlocks = true},
-                           &TestFamilyLink::Make});
+        RegisterMouseType(
+            {TestIcType, "TESTIC9", TestFamilyMouse::Ids.vendorId, TestFamilyMouse::Ids.productId,
+             TestFamilyMouse::Ids.versionNumber, false, TestFamilyLink::ChunkSize,
+             TestFamilyLink::CommandReportId, TestFamilyLink::DataReportId,
+             JobTraits{.checkedWrite = true, .verifyInBlocks = true}, &TestFamilyLink::Make});
         return *FindMouseType(TestIcType);
     }();
     return type;
@@ -79,8 +78,9 @@ TEST(TestOnlyFamilyTest, WritesVerifiesAndReadsThroughTheRunnerWithItsRecords) {
     EXPECT_EQ(VerdictText(runner.Save(saved)), "Save Pass");
     std::ifstream file(saved + ".bin", std::ios::binary);
     const std::vector<char> bytes{std::istreambuf_iterator<char>(file), {}};
-    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), bytes.begin(), bytes.end(),
-                           [](std::uint8_t a, char b) { return a == static_cast<std::uint8_t>(b); }));
+    EXPECT_TRUE(
+        std::equal(expected.begin(), expected.end(), bytes.begin(), bytes.end(),
+                   [](std::uint8_t a, char b) { return a == static_cast<std::uint8_t>(b); }));
 
     mouse->memory[700] ^= 0x01;
     EXPECT_EQ(VerdictText(runner.Verify()), "Verify Fail");
