@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -31,9 +32,11 @@ const MouseType& TestType() {
 
 TEST(TestOnlyFamilyTest, WritesVerifiesAndReadsThroughTheRunnerWithItsRecords) {
     const MouseType& type = TestType();
+    // Unique per run: other builds on the machine may run this test at the same time.
     const std::filesystem::path folder =
         std::filesystem::temp_directory_path() /
-        ("vrax-family-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+        ("vrax-family-" +
+         std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
     std::filesystem::remove_all(folder);
     std::filesystem::create_directories(folder);
 
