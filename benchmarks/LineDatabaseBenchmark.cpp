@@ -2,8 +2,8 @@
 // disk: reservations per second with 1, 4 and 16 stations, the cost of one record, and a gang
 // line's time against the same line on a SQLite file; then the same at 3,000,000 records.
 #include "benchmarks/BenchmarkTable.h"
-#include "records/PostgresProductionRecords.h"
 #include "records/RecordsLocation.h"
+#include "records/postgres/PostgresProductionRecords.h"
 
 #include <libpq-fe.h>
 

@@ -4,7 +4,7 @@
 //   vrax-records-benchmark [--records N] [--folder DIR] [--reservations N]
 #include "BenchmarkTable.h"
 
-#include "records/SqliteProductionRecords.h"
+#include "records/sqlite/SqliteProductionRecords.h"
 
 #include <sqlite3.h>
 

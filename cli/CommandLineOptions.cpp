@@ -20,7 +20,7 @@ struct OptionName {
     bool takesValue;
 };
 
-constexpr std::array<OptionName, 30> OptionNames{{
+constexpr std::array<OptionName, 32> OptionNames{{
     {"--ic", true},          {"--vid", true},
     {"--pid", true},         {"--format", true},
     {"--blocks", true},      {"--ranges", true},
@@ -36,6 +36,7 @@ constexpr std::array<OptionName, 30> OptionNames{{
     {"--gang", true},        {"--max-mice", true},
     {"--sim-mice", true},    {"--sim-faulty-every", true},
     {"--product", true},     {"--report", true},
+    {"--remote", true},      {"--images", true},
 }};
 
 std::string Lower(std::string text) {
@@ -72,6 +73,11 @@ public:
             if (known == OptionNames.end()) {
                 throw UsageError("unknown option '" + name + "'");
             }
+            if (known->takesValue && name == "--remote") {
+                remotes.push_back(equals != std::string::npos ? argument.substr(equals + 1)
+                                  : i + 1 < arguments.size()  ? arguments[i + 1]
+                                                              : std::string{});
+            }
             if (!known->takesValue) {
                 if (equals != std::string::npos) {
                     throw UsageError("option " + name + " takes no value");
@@ -95,12 +101,13 @@ public:
 
     std::map<std::string, std::string> values;
     std::vector<std::string> positional;
+    std::vector<std::string> remotes; // every --remote, in order
 };
 
 void ReadCommand(const std::vector<std::string>& positional, CommandLineOptions& options) {
     if (positional.empty()) {
         throw UsageError(
-            "no command given (list, write, verify, read, factory-read, records or line)");
+            "no command given (list, write, verify, read, factory-read, records, line or serve)");
     }
     static const std::map<std::string, std::pair<Command, const char*>> commands = {
         {"list", {Command::List, nullptr}},
@@ -110,6 +117,7 @@ void ReadCommand(const std::vector<std::string>& positional, CommandLineOptions&
         {"factory-read", {Command::FactoryRead, nullptr}},
         {"records", {Command::Records, nullptr}},
         {"line", {Command::Line, "IMAGE.bin"}},
+        {"serve", {Command::Serve, nullptr}},
     };
     const auto found = commands.find(positional[0]);
     if (found == commands.end()) {
@@ -138,6 +146,14 @@ void ReadCommand(const std::vector<std::string>& positional, CommandLineOptions&
         }
     }
     const char* argument = found->second.second;
+    if (options.command == Command::Serve) {
+        // The image is optional: a jig may #LOAD one.
+        if (positional.size() > 2) {
+            throw UsageError("unexpected argument '" + positional[2] + "' after " + positional[1]);
+        }
+        options.path = positional.size() > 1 ? positional[1] : std::string{};
+        return;
+    }
     const std::size_t wanted = argument == nullptr ? 1 : 2;
     if (positional.size() > wanted) {
         throw UsageError("unexpected argument '" + positional[wanted] + "' after " +
@@ -262,7 +278,8 @@ void Only(const ArgumentReader& reader, Command command, Command wanted,
 void ReadApprovals(const ArgumentReader& reader, CommandLineOptions& options) {
     const bool approvals =
         options.command == Command::Records && options.report == RecordsReport::Approvals;
-    if (options.command == Command::Write || options.command == Command::Line) {
+    if (options.command == Command::Write || options.command == Command::Line ||
+        options.command == Command::Serve) {
         // The product type whose approved images the write may use, for a write that stamps
         // no factory record too.
         if (reader.Has("--product")) {
@@ -301,9 +318,40 @@ void ReadApprovals(const ArgumentReader& reader, CommandLineOptions& options) {
     }
 }
 
+void ReadServe(const ArgumentReader& reader, CommandLineOptions& options) {
+    if (options.command != Command::Serve) {
+        for (const char* name : {"--remote", "--images"}) {
+            if (reader.Has(name)) {
+                throw UsageError(std::string(name) + " belongs to the serve command");
+            }
+        }
+        return;
+    }
+    options.remotes = reader.remotes;
+    if (options.remotes.empty()) {
+        throw UsageError("serve needs --remote tcp:ADDRESS:PORT or --remote serial:DEVICE,BAUD");
+    }
+    for (const char* name : {"--max-mice", "--sim-mice", "--trace", "--sim-memory", "--sim-dump"}) {
+        if (reader.Has(name)) {
+            throw UsageError(std::string(name) + " is not for serve");
+        }
+    }
+    if (reader.Has("--images")) {
+        options.imageFolder = reader.Value("--images");
+        if (options.imageFolder.empty()) {
+            throw UsageError("--images needs a folder");
+        }
+    }
+}
+
 void ReadRecordsAndLine(const ArgumentReader& reader, CommandLineOptions& options) {
-    Only(reader, options.command, Command::Line,
-         {"--serial-start", "--gang", "--max-mice", "--sim-mice", "--sim-faulty-every"}, "line");
+    ReadServe(reader, options);
+    // serve takes the line's gang and serial numbers too.
+    if (options.command != Command::Serve) {
+        Only(reader, options.command, Command::Line,
+             {"--serial-start", "--gang", "--max-mice", "--sim-mice", "--sim-faulty-every"},
+             "line");
+    }
     ReadApprovals(reader, options);
     if (options.command == Command::Approve ||
         (options.command == Command::Records && (options.report == RecordsReport::Approvals ||
@@ -316,8 +364,8 @@ void ReadRecordsAndLine(const ArgumentReader& reader, CommandLineOptions& option
     Only(reader, options.command, Command::Records,
          {"--since", "--csv", "--summary", "--duplicates", "--report"}, "records");
     if (options.command != Command::Records && options.command != Command::Line &&
-        reader.Has("--serial")) {
-        throw UsageError("--serial belongs to the records and line commands");
+        options.command != Command::Serve && reader.Has("--serial")) {
+        throw UsageError("--serial belongs to the records, line and serve commands");
     }
     if (options.command == Command::Records) {
         if (options.recordsChoice == "none") {
@@ -361,7 +409,7 @@ void ReadRecordsAndLine(const ArgumentReader& reader, CommandLineOptions& option
         }
         return;
     }
-    if (options.command != Command::Line) {
+    if (options.command != Command::Line && options.command != Command::Serve) {
         return;
     }
     if (reader.Has("--serial")) {
@@ -402,14 +450,14 @@ void ReadRecordsAndLine(const ArgumentReader& reader, CommandLineOptions& option
         options.simulatedMice =
             static_cast<int>(PositiveCount("--sim-mice", reader.Value("--sim-mice")));
     } else if (options.simulation) {
-        options.simulatedMice = 1;
+        options.simulatedMice = options.command == Command::Serve ? options.gang : 1;
     }
     if (reader.Has("--sim-faulty-every")) {
         options.simulatedFaultyEvery = static_cast<int>(
             PositiveCount("--sim-faulty-every", reader.Value("--sim-faulty-every")));
     }
     for (const char* name : {"--trace", "--sim-memory", "--sim-dump"}) {
-        if (reader.Has(name)) {
+        if (options.command == Command::Line && reader.Has(name)) {
             throw UsageError(std::string(name) + " is not for the line (one mouse at a time: "
                                                  "use write)");
         }
@@ -438,6 +486,8 @@ const char* CommandName(Command command) {
         return "line";
     case Command::Approve:
         return "records approve";
+    case Command::Serve:
+        return "serve";
     }
     return "?";
 }
@@ -497,13 +547,15 @@ CommandLineOptions ParseCommandLine(const std::vector<std::string>& arguments) {
     }
     if (reader.Has("--factory")) {
         if (!type.jobs.checkedWrite &&
-            (options.command == Command::Write || options.command == Command::Line)) {
+            (options.command == Command::Write || options.command == Command::Line ||
+             options.command == Command::Serve)) {
             throw UsageError("--factory: the " + TypeNamesWith(&JobTraits::checkedWrite, false) +
                              " write job writes no factory record");
         }
         ReadFactory(reader.Value("--factory"), settings);
     }
-    if ((options.command == Command::Write || options.command == Command::Line) &&
+    if ((options.command == Command::Write || options.command == Command::Line ||
+         options.command == Command::Serve) &&
         settings.format == DataFormat::Custom) {
         CheckRanges(settings.customRanges);
     }

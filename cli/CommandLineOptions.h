@@ -10,7 +10,7 @@
 namespace vrax {
 
 // Approve is "records approve IMAGE.bin": it changes the records, which the reports never do.
-enum class Command { Help, List, Write, Verify, Read, FactoryRead, Records, Line, Approve };
+enum class Command { Help, List, Write, Verify, Read, FactoryRead, Records, Line, Approve, Serve };
 
 // What the records command prints.
 enum class RecordsReport { Table, Csv, Summary, Duplicates, Approvals, ApprovalsCsv, LinePage };
@@ -55,6 +55,11 @@ struct CommandLineOptions {
     std::optional<long> maxMice;
     int simulatedMice = 0;
     int simulatedFaultyEvery = 1; // the --sim faults go to every Kth virtual mouse
+
+    // serve: where jigs reach the station ("tcp:127.0.0.1:4000", "serial:/dev/ttyUSB0,115200")
+    // and the folder #LOAD takes images from
+    std::vector<std::string> remotes;
+    std::string imageFolder;
 };
 
 // Reads the arguments after the program name; options may come before or after the command.

@@ -5,26 +5,27 @@
 #include "cli/HostSystem.h"
 #include "cli/ProductionLine.h"
 #include "cli/ProductionLog.h"
+#include "cli/RemoteServer.h"
 #include "cli/TracingHidPlatform.h"
 #include "device/ErrorText.h"
 #include "device/HexText.h"
 #include "device/NullHidPlatform.h"
 #include "device/RememberingHidPlatform.h"
 #include "device/SystemHidPlatform.h"
+#include "host/HostName.h"
+#include "host/UserName.h"
 #include "operations/OperationRunner.h"
 #include "programming/BinImage.h"
 #include "programming/DataFormat.h"
 #include "programming/FactoryRecord.h"
 #include "programming/StationContext.h"
 #include "programming/StationError.h"
-#include "records/ApprovalsReport.h"
-#include "records/HostName.h"
-#include "records/LineReport.h"
 #include "records/RecordsLocation.h"
-#include "records/RecordsReport.h"
 #include "records/Sha256.h"
-#include "records/UserName.h"
 #include "records/Utf8Text.h"
+#include "records/reports/ApprovalsReport.h"
+#include "records/reports/LineReport.h"
+#include "records/reports/RecordsReport.h"
 
 #include <cerrno>
 #include <csignal>
@@ -160,7 +161,7 @@ int CommandLineProgram::Run() {
         err_ << outcome.error << '\n';
     }
     if (log && options_.command != Command::Records && options_.command != Command::Line &&
-        options_.command != Command::Approve) {
+        options_.command != Command::Approve && options_.command != Command::Serve) {
         std::string verdict = outcome.verdict;
         if (verdict.empty()) {
             verdict = outcome.lines.empty() ? outcome.error : outcome.lines.back();
@@ -185,6 +186,12 @@ CommandLineProgram::Outcome CommandLineProgram::Execute() {
     }
     if (options_.command == Command::Approve) {
         return Approve();
+    }
+    if (options_.command == Command::Serve) {
+        RemoteServer server(options_, *records_, out_, err_);
+        Outcome outcome;
+        outcome.exitCode = server.Run();
+        return outcome;
     }
     HidPlatform* devices = nullptr;
     if (options_.simulation) {

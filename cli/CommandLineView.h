@@ -5,6 +5,7 @@
 #include "programming/Lang.h"
 #include "programming/StationView.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,7 +21,16 @@ public:
     void ShowBusyWindow() override {}
     void HideBusyWindow() override {}
     void PumpMessages() override {}
-    void ChunkStarting(int done, int total) override { progress_.Update(done, total); }
+    void ChunkStarting(int done, int total) override {
+        progress_.Update(done, total);
+        if (chunks_) {
+            chunks_(done, total);
+        }
+    }
+    // Told of every chunk as well: a jig's heartbeat counts them.
+    void SetChunkListener(std::function<void(int done, int total)> listener) {
+        chunks_ = std::move(listener);
+    }
     void Idle() override {}
 
     void HideResult() override { resultVisible_ = false; }
@@ -51,6 +61,7 @@ private:
     bool mouseMismatchVisible_ = false;
     bool sizeMismatchVisible_ = false;
     std::optional<FactoryFields> factoryFields_;
+    std::function<void(int, int)> chunks_;
 };
 
 } // namespace vrax

@@ -17,6 +17,7 @@ constexpr const char* Usage = R"(Usage:
   vrax-bin-writer-cli [options] read OUT.bin
   vrax-bin-writer-cli [options] factory-read
   vrax-bin-writer-cli [options] line IMAGE.bin [--gang N] [--serial next]
+  vrax-bin-writer-cli [options] serve [IMAGE.bin] --remote tcp:ADDRESS:PORT [--gang N]
   vrax-bin-writer-cli [--records FILE] records [--since TIME] [--serial HEX] [--csv]
   vrax-bin-writer-cli [--records FILE] records --summary | --duplicates
   vrax-bin-writer-cli [--records FILE] records approve IMAGE.bin --product HEX
@@ -45,6 +46,9 @@ Commands:
                   arrived matching one as the window's Auto Write does, one line per mouse
                   (path, serial number, verdict, time); Ctrl+C finishes the jobs in flight,
                   then prints a summary
+  serve [IMAGE]   the station driven by a jig over the --remote ports with the jig protocol
+                  (#AUTO, #VERIFY, #FACTORY, #STATUS, #RESULT, #CANCEL...: docs/remote.md);
+                  each job as the window's, recorded; Ctrl+C stops once a job has ended
   records         print the production records as a table (--csv: as CSV); the file is
                   only read, never created or changed, and must exist
   records approve IMAGE
@@ -140,6 +144,14 @@ Line command:
                   a time), each unplugged after its verdict
   --sim-faulty-every K
                   with --sim-mice: only every Kth virtual mouse gets the --sim faults
+
+Serve command (--gang, --serial next and --serial-start as for the line):
+  --remote tcp:ADDRESS:PORT | serial:DEVICE,BAUD
+                  where a jig reaches the station, once or more: TCP on that address (one
+                  jig at a time; port 0 takes a free one, printed), or a serial line at 8N1
+                  (serial:COM3,115200 on Windows); with --gang N the channels are the N mice
+                  present in the order of their port paths, with --sim N virtual mice
+  --images DIR    the folder #LOAD takes images from (default: the image's folder)
 
 )";
 

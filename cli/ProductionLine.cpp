@@ -1,8 +1,8 @@
 #include "cli/ProductionLine.h"
 
 #include "cli/CommandLineView.h"
+#include "cli/OneMousePlatform.h"
 #include "cli/ProductionLog.h"
-#include "device/ForwardingHidPlatform.h"
 #include "device/HidDiscovery.h"
 #include "device/NullHidPlatform.h"
 #include "device/RememberingHidPlatform.h"
@@ -38,29 +38,6 @@ constexpr auto TickInterval = std::chrono::milliseconds(1000);
 // mouse whose interfaces are named apart is taken once none has joined it for this long, so
 // that no job starts on part of it.
 constexpr auto InterfacesSettle = std::chrono::milliseconds(3000);
-
-// One mouse's share of the devices: only the interfaces of its own arrival are there, so its
-// links open that mouse and no other, whatever else is plugged in.
-class OneMousePlatform final : public ForwardingHidPlatform {
-public:
-    OneMousePlatform(HidPlatform& inner, std::vector<std::string> paths)
-        : ForwardingHidPlatform(inner), paths_(std::move(paths)) {}
-
-    std::vector<std::string> EnumerateInterfaces() override {
-        std::vector<std::string> present;
-        for (const std::string& path : inner_.EnumerateInterfaces()) {
-            if (std::find(paths_.begin(), paths_.end(), path) != paths_.end()) {
-                present.push_back(path);
-            }
-        }
-        return present;
-    }
-    // The notice is the line's to give once, not each mouse's.
-    std::string TakeOperatorNotice() override { return {}; }
-
-private:
-    std::vector<std::string> paths_;
-};
 
 std::string Hex6(int value) {
     char text[16];

@@ -3,7 +3,7 @@
 #include "device/ErrorText.h"
 #include "programming/BinImage.h"
 #include "programming/StationError.h"
-#include "records/RecordsReport.h"
+#include "records/reports/RecordsReport.h"
 
 #include <cerrno>
 #include <chrono>

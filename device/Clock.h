@@ -7,7 +7,8 @@
 namespace vrax {
 
 // Every wait of the links, the settle waits and the polling goes through a Clock, so tests
-// run the protocol's seconds of waiting in microseconds and can still assert them.
+// run the protocol's seconds of waiting in microseconds and can still assert them. A clock
+// belongs to one station and its thread: a gang gives each mouse its own.
 class Clock {
 public:
     virtual ~Clock() = default;

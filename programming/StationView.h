@@ -17,6 +17,7 @@ enum class ResultColour {
 
 // What the operations do to the window. The main window implements it over its controls;
 // the command line and the tests record it. The links report their chunks to it too.
+// Called on the job's thread only, which for the window is the window's own thread.
 class StationView : public LinkProgress {
 public:
     // Centres the busy window over the main window and shows it; an already visible busy

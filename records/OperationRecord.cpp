@@ -1,8 +1,8 @@
 #include "records/OperationRecord.h"
 
 #include "device/RememberingHidPlatform.h"
+#include "host/HostName.h"
 #include "programming/BinImage.h"
-#include "records/HostName.h"
 
 namespace vrax {
 

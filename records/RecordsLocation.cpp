@@ -1,11 +1,11 @@
 #include "records/RecordsLocation.h"
 
 #ifdef VRAX_HAVE_SQLITE
-#include "records/SqliteProductionRecords.h"
+#include "records/sqlite/SqliteProductionRecords.h"
 #endif
 #ifdef VRAX_HAVE_POSTGRESQL
-#include "records/OutboxProductionRecords.h"
 #include "records/StationIdentity.h"
+#include "records/postgres/OutboxProductionRecords.h"
 #endif
 
 #include <algorithm>

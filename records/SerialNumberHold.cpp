@@ -1,7 +1,6 @@
 #include "records/SerialNumberHold.h"
 
 #include "device/HexText.h"
-#include "records/RecordsReport.h"
 
 #include <cstdio>
 

@@ -4,9 +4,9 @@
 #include "controls/THexEdit.h"
 #include "controls/TIntEdit.h"
 #include "device/RememberingHidPlatform.h"
-#include "records/RecordsReport.h"
 #include "records/Sha256.h"
-#include "records/SqliteProductionRecords.h"
+#include "records/reports/RecordsReport.h"
+#include "records/sqlite/SqliteProductionRecords.h"
 #include "sim/SimulatedHidBus.h"
 #include "sim/VirtualMouse31x.h"
 

@@ -8,6 +8,7 @@
 #include "programming/BinImage.h"
 #include "sim/SimulatedHidBus.h"
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
@@ -30,7 +31,7 @@ protected:
         form->SetExitAction([](int) {});
         form->SelectLanguage(1033);
         folder = std::filesystem::temp_directory_path() /
-                 (std::string("vrax-faults-") +
+                 ("vrax-faults-" + std::to_string(QCoreApplication::applicationPid()) + "-" +
                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::remove_all(folder);
         std::filesystem::create_directories(folder);

@@ -2,7 +2,7 @@
 #include "TestFamilyMouse.h"
 #include "operations/OperationRunner.h"
 #include "programming/QuietStationView.h"
-#include "records/SqliteProductionRecords.h"
+#include "records/sqlite/SqliteProductionRecords.h"
 #include "sim/SimulatedHidBus.h"
 
 #include <gtest/gtest.h>

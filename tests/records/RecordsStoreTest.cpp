@@ -1,6 +1,6 @@
-#include "records/RecordsReport.h"
 #include "records/Sha256.h"
-#include "records/SqliteProductionRecords.h"
+#include "records/reports/RecordsReport.h"
+#include "records/sqlite/SqliteProductionRecords.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>

@@ -1,9 +1,9 @@
-#include "records/HostName.h"
+#include "host/HostName.h"
 #include "records/RecordsLocation.h"
-#include "records/RecordsReport.h"
 #include "records/SerialNumberHold.h"
-#include "records/SqliteProductionRecords.h"
 #include "records/UtcTimeText.h"
+#include "records/reports/RecordsReport.h"
+#include "records/sqlite/SqliteProductionRecords.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>

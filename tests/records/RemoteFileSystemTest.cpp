@@ -1,4 +1,4 @@
-#include "records/RemoteFileSystem.h"
+#include "host/RemoteFileSystem.h"
 
 #include <gtest/gtest.h>
 

@@ -86,7 +86,12 @@ int main(int argc, char** argv) {
         auto* watch = new QTimer(&form);
         QObject::connect(watch, &QTimer::timeout, &form, [&form, mice, watch] {
             static QString status, result;
-            static int verdicts = 0;
+            static int verdicts = 0, count = -1;
+            // A rise absorbed without "Mouse Ready" is a mouse the open missed.
+            if (form.LastDeviceCount != count) {
+                count = form.LastDeviceCount;
+                Say("count", QString::number(count));
+            }
             const QString shown = vrax::FindControl<QLabel>(form, "lbl_CtrlResult")->isVisible()
                                       ? vrax::FindControl<QLabel>(form, "lbl_CtrlResult")->text()
                                       : QString();

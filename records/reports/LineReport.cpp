@@ -1,8 +1,8 @@
-#include "records/LineReport.h"
+#include "records/reports/LineReport.h"
 
 #include "device/HexText.h"
-#include "records/RecordsReport.h"
 #include "records/UtcTimeText.h"
+#include "records/reports/RecordsReport.h"
 
 #include <algorithm>
 #include <cmath>

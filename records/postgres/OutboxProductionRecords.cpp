@@ -1,10 +1,10 @@
-#include "records/OutboxProductionRecords.h"
+#include "records/postgres/OutboxProductionRecords.h"
 
 #include "device/HexText.h"
 #include "records/RecordsLocation.h"
 #include "records/SerialNumberHold.h"
-#include "records/SqliteStatement.h"
 #include "records/Utf8Text.h"
+#include "records/sqlite/SqliteStatement.h"
 
 #include <chrono>
 #include <filesystem>

@@ -1,6 +1,6 @@
-#include "records/ProcessIdentity.h"
+#include "host/ProcessIdentity.h"
 
-#include "records/HostName.h"
+#include "host/HostName.h"
 
 #ifdef _WIN32
 #include <windows.h>

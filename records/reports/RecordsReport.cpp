@@ -1,4 +1,4 @@
-#include "records/RecordsReport.h"
+#include "records/reports/RecordsReport.h"
 
 #include "device/HexText.h"
 

@@ -1,7 +1,7 @@
-#include "records/ApprovalsReport.h"
+#include "records/reports/ApprovalsReport.h"
 
 #include "device/HexText.h"
-#include "records/RecordsReport.h"
+#include "records/reports/RecordsReport.h"
 
 namespace vrax {
 

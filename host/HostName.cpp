@@ -1,4 +1,4 @@
-#include "records/HostName.h"
+#include "host/HostName.h"
 
 #ifdef _WIN32
 #include <windows.h>

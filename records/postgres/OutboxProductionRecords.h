@@ -1,6 +1,6 @@
 #pragma once
 
-#include "records/PostgresProductionRecords.h"
+#include "records/postgres/PostgresProductionRecords.h"
 
 #include <memory>
 #include <mutex>

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "host/ProcessIdentity.h"
 #include "records/CallGate.h"
-#include "records/ProcessIdentity.h"
 #include "records/ProductionRecords.h"
 #include "records/RecordsLocation.h"
 

@@ -1,4 +1,4 @@
-#include "records/UserName.h"
+#include "host/UserName.h"
 
 #include <cstdlib>
 

@@ -1,8 +1,8 @@
-#include "records/PostgresProductionRecords.h"
+#include "records/postgres/PostgresProductionRecords.h"
 
 #include "device/HexText.h"
+#include "programming/JobOutcome.h"
 #include "records/RecordsLocation.h"
-#include "records/RecordsReport.h"
 
 #include <libpq-fe.h>
 
@@ -16,12 +16,16 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 namespace vrax {
 
 namespace {
+
+// The tables' indexes and functions spell the stored pass in their SQL, as stored files keep it.
+static_assert(std::string_view(WritePassText) == "Write Pass");
 
 // Keys of pg_advisory_xact_lock: the schema's creation, and one lock per product type for the
 // serial numbers (taken by the owner's functions, as 1448231256), so two stations never take

@@ -1,13 +1,14 @@
-#include "records/SqliteProductionRecords.h"
+#include "records/sqlite/SqliteProductionRecords.h"
 
 #include "device/HexText.h"
-#include "records/RecordsReport.h"
-#include "records/RemoteFileSystem.h"
-#include "records/SqliteStatement.h"
+#include "host/RemoteFileSystem.h"
+#include "programming/JobOutcome.h"
+#include "records/sqlite/SqliteStatement.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <string_view>
 #include <thread>
 
 #ifdef _WIN32
@@ -19,6 +20,9 @@
 namespace vrax {
 
 namespace {
+
+// The tables' indexes and functions spell the stored pass in their SQL, as stored files keep it.
+static_assert(std::string_view(WritePassText) == "Write Pass");
 
 // Version 1 kept the records alone; version 2 added the product type and the reservations;
 // version 3 names who holds a reservation and indexes what the reports and reservations ask;

@@ -1,0 +1,95 @@
+#include "remote/transport/JigPorts.h"
+
+#include "remote/transport/SerialJigPort.h"
+#include "remote/transport/TcpJigPort.h"
+
+#include <asio.hpp>
+#include <charconv>
+#include <optional>
+#include <thread>
+#include <vector>
+
+namespace vrax {
+
+namespace {
+
+constexpr unsigned DefaultBaud = 115200;
+
+std::optional<unsigned> Decimal(std::string_view text) {
+    unsigned value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc{} || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+} // namespace
+
+struct JigPorts::Parts {
+    asio::io_context io;
+    std::vector<std::unique_ptr<Port>> ports;
+};
+
+JigPorts::JigPorts() : parts_(std::make_unique<Parts>()) {}
+
+JigPorts::~JigPorts() {
+    // Handlers still queued refer to the ports: they go before the ports do.
+    parts_->io.stop();
+    parts_->ports.clear();
+}
+
+int JigPorts::Open(const std::string& spec, JigPortEvents events) {
+    const std::string_view text(spec);
+    if (text.rfind("tcp:", 0) == 0) {
+        const std::string_view rest = text.substr(4);
+        const std::size_t colon = rest.rfind(':');
+        const std::optional<unsigned> port =
+            colon == std::string_view::npos ? std::nullopt : Decimal(rest.substr(colon + 1));
+        if (!port || *port > 65535) {
+            throw JigPortError("--remote " + spec + ": expected tcp:ADDRESS:PORT");
+        }
+        std::string address(rest.substr(0, colon));
+        if (address.size() > 2 && address.front() == '[' && address.back() == ']') {
+            address = address.substr(1, address.size() - 2);
+        }
+        parts_->ports.push_back(std::make_unique<TcpJigPort>(
+            parts_->io, address, static_cast<unsigned short>(*port), std::move(events)));
+    } else if (text.rfind("serial:", 0) == 0) {
+        const std::string_view rest = text.substr(7);
+        const std::size_t comma = rest.rfind(',');
+        const std::string_view device = rest.substr(0, comma);
+        const std::optional<unsigned> baud = comma == std::string_view::npos
+                                                 ? std::optional<unsigned>(DefaultBaud)
+                                                 : Decimal(rest.substr(comma + 1));
+        if (device.empty() || !baud || *baud == 0) {
+            throw JigPortError("--remote " + spec + ": expected serial:DEVICE,BAUD");
+        }
+        parts_->ports.push_back(std::make_unique<SerialJigPort>(parts_->io, std::string(device),
+                                                                *baud, std::move(events)));
+    } else {
+        throw JigPortError("--remote " + spec +
+                           ": expected tcp:ADDRESS:PORT or serial:DEVICE,BAUD");
+    }
+    return static_cast<int>(parts_->ports.size()) - 1;
+}
+
+std::string JigPorts::Name(int port) const {
+    return parts_->ports.at(static_cast<std::size_t>(port))->Name();
+}
+
+void JigPorts::Send(int port, const std::string& bytes) {
+    parts_->ports.at(static_cast<std::size_t>(port))->Send(bytes);
+}
+
+void JigPorts::Poll(std::chrono::milliseconds wait) {
+    if (parts_->io.stopped()) {
+        parts_->io.restart();
+    }
+    const auto start = std::chrono::steady_clock::now();
+    parts_->io.run_for(wait);
+    // Ports with nothing pending return at once; the caller's loop must not spin on them.
+    std::this_thread::sleep_until(start + wait);
+}
+
+} // namespace vrax

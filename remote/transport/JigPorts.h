@@ -1,0 +1,53 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace vrax {
+
+// A port that cannot be opened as asked; the text says which and why.
+class JigPortError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// What a port tells its engine. All of it comes from inside Poll, on the caller's thread.
+struct JigPortEvents {
+    std::function<void(const std::string& peer)> connected;
+    std::function<void(std::string_view bytes)> received;
+    std::function<void()> disconnected;
+    // A line for the station's log: a refused client, a serial port that went away...
+    std::function<void(const std::string& line)> log;
+};
+
+// The ways a jig reaches the station: TCP ("tcp:ADDRESS:PORT", one client at a time; a
+// second is told busy and closed) and serial lines ("serial:DEVICE,BAUD", 8N1; COM3 on
+// Windows). They run on the caller's thread, a slice at a time.
+class JigPorts {
+public:
+    JigPorts();
+    ~JigPorts();
+    JigPorts(const JigPorts&) = delete;
+    JigPorts& operator=(const JigPorts&) = delete;
+
+    // Opens the port and returns its number for Send. Throws JigPortError.
+    int Open(const std::string& spec, JigPortEvents events);
+    // Where the port listens or which line it is ("tcp:127.0.0.1:4000" with the port bound).
+    std::string Name(int port) const;
+    // To the connected jig; nothing when none is.
+    void Send(int port, const std::string& bytes);
+    // Does the ports' pending work, waiting up to `wait` for some.
+    void Poll(std::chrono::milliseconds wait);
+
+    class Port;
+
+private:
+    struct Parts;
+    std::unique_ptr<Parts> parts_;
+};
+
+} // namespace vrax
