@@ -442,8 +442,7 @@ void TForm1::cb_ICTypeChange(QObject*) {
     }
     edt_VID->setText(FourHexDigits(type->vendorId));
     edt_PID->setText(FourHexDigits(type->productId));
-    // Only the KVQM31X family offers the Custom format.
-    const bool custom = type->family == MouseFamily::Kvqm31x;
+    const bool custom = type->jobs.customRanges;
     rb_CmdCustom->setVisible(custom);
     edt_WriteCustom->setVisible(custom);
     (custom ? rb_CmdCustom : rb_CmdByte2K)->setChecked(true);
@@ -508,8 +507,7 @@ void TForm1::DevTimerTimer(QObject*) {
     if (count < LastDeviceCount) {
         ShowNoDevice();
         DisableJobControls();
-        station_.link31.Forget();
-        station_.link42.Forget();
+        station_.links.ForgetAll();
     } else {
         SettleAfterArrival();
         if (lbl_CtrlResult->text() == QString::fromStdString(station_.lang.Text(12))) {
@@ -557,7 +555,7 @@ bool TForm1::OpenMouseOfSelectedType() {
 }
 
 void TForm1::cb_AutoRunClick(QObject*) {
-    if (!station_.link31.IsOpen() && !station_.link42.IsOpen()) {
+    if (!station_.links.AnyOpen()) {
         return;
     }
     // Inside an operation's message pumping the box only switches the mode: a job started here

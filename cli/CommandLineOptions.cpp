@@ -1,6 +1,7 @@
 #include "cli/CommandLineOptions.h"
 
 #include "cli/FieldText.h"
+#include "cli/MouseTypeNames.h"
 #include "cli/UsageError.h"
 #include "programming/DataFormat.h"
 #include "records/UtcTimeText.h"
@@ -194,17 +195,11 @@ SimulatedMouseOptions ReadSimulation(const ArgumentReader& reader) {
 }
 
 int ReadIcType(const std::string& text) {
-    const std::string name = Lower(text);
-    if (name == "kvqm31x") {
-        return IcTypeKvqm31x;
+    const MouseType* type = FindMouseTypeByName(text);
+    if (type == nullptr) {
+        throw UsageError("--ic: unknown IC type '" + text + "' (" + IcTypeNameList() + ")");
     }
-    if (name == "kvqm42xx") {
-        return IcTypeKvqm42xx;
-    }
-    if (name == "kvqm537") {
-        return IcTypeKvqm537;
-    }
-    throw UsageError("--ic: unknown IC type '" + text + "' (KVQM31X, KVQM42xx or KVQM537)");
+    return type->icType;
 }
 
 DataFormat ReadFormat(const std::string& text, int icType) {
@@ -216,8 +211,10 @@ DataFormat ReadFormat(const std::string& text, int icType) {
         return DataFormat::Byte256;
     }
     if (name == "custom") {
-        if (icType != IcTypeKvqm31x) {
-            throw UsageError("--format custom: only the KVQM31X family offers the Custom format");
+        if (!FindMouseType(icType)->jobs.customRanges) {
+            throw UsageError("--format custom: only the " +
+                             TypeNamesWith(&JobTraits::customRanges) +
+                             " family offers the Custom format");
         }
         return DataFormat::Custom;
     }
@@ -419,8 +416,10 @@ void ReadRecordsAndLine(const ArgumentReader& reader, CommandLineOptions& option
         if (Lower(reader.Value("--serial")) != "next") {
             throw UsageError("--serial: the line takes 'next' (serial numbers from the records)");
         }
-        if (!options.settings.writeProductId || options.settings.icType != IcTypeKvqm31x) {
-            throw UsageError("--serial next needs --factory (Write Product ID, KVQM31X)");
+        if (!options.settings.writeProductId ||
+            !FindMouseType(options.settings.icType)->jobs.checkedWrite) {
+            throw UsageError("--serial next needs --factory (Write Product ID, " +
+                             TypeNamesWith(&JobTraits::checkedWrite) + ")");
         }
         if (options.recordsChoice == "none") {
             throw UsageError("--serial next takes serial numbers from the records: not with "
@@ -519,9 +518,7 @@ CommandLineOptions ParseCommandLine(const std::vector<std::string>& arguments) {
     } else if (options.simulation) {
         settings.icType = options.simulation->icType;
     }
-    const bool kvqm31x = settings.icType == IcTypeKvqm31x;
-
-    const MouseType& type = MouseTypes[settings.icType];
+    const MouseType& type = *FindMouseType(settings.icType);
     options.vendorId = reader.Has("--vid")
                            ? HexadecimalFieldValue("--vid", reader.Value("--vid"), 4)
                            : type.vendorId;
@@ -529,8 +526,9 @@ CommandLineOptions ParseCommandLine(const std::vector<std::string>& arguments) {
                             ? HexadecimalFieldValue("--pid", reader.Value("--pid"), 4)
                             : type.productId;
 
-    settings.format = reader.Has("--format") ? ReadFormat(reader.Value("--format"), settings.icType)
-                                             : (kvqm31x ? DataFormat::Custom : DataFormat::Byte2K);
+    settings.format = reader.Has("--format")
+                          ? ReadFormat(reader.Value("--format"), settings.icType)
+                          : (type.jobs.customRanges ? DataFormat::Custom : DataFormat::Byte2K);
     if (reader.Has("--blocks")) {
         const int blocks = DecimalFieldValue("--blocks", reader.Value("--blocks"), 4);
         settings.blockCount = ClampedBlockCount(blocks).value_or(blocks);
@@ -548,10 +546,11 @@ CommandLineOptions ParseCommandLine(const std::vector<std::string>& arguments) {
         settings.sleepTime = DecimalFieldValue("--sleep", reader.Value("--sleep"), 3);
     }
     if (reader.Has("--factory")) {
-        if (!kvqm31x && (options.command == Command::Write || options.command == Command::Line ||
-                         options.command == Command::Serve)) {
-            throw UsageError("--factory: the KVQM42xx and KVQM537 write job writes no "
-                             "factory record");
+        if (!type.jobs.checkedWrite &&
+            (options.command == Command::Write || options.command == Command::Line ||
+             options.command == Command::Serve)) {
+            throw UsageError("--factory: the " + TypeNamesWith(&JobTraits::checkedWrite, false) +
+                             " write job writes no factory record");
         }
         ReadFactory(reader.Value("--factory"), settings);
     }

@@ -1,6 +1,10 @@
 #include "cli/HelpText.h"
 
+#include "cli/MouseTypeNames.h"
+#include "device/HexText.h"
 #include "sim/MouseFaults.h"
+
+#include <algorithm>
 
 namespace vrax {
 
@@ -23,7 +27,7 @@ constexpr const char* Usage = R"(Usage:
 Runs the station's programming operations on one mouse with the same code as the window, on
 the machine's HID devices or on a virtual mouse. The image is loaded (and refused as the window
 refuses it) before any mouse is looked for; the mouse is then opened as the window opens a
-newly connected one (by VID, PID and, for KVQM31X, release number 0104).
+newly connected one (by VID, PID and, @RELEASE@).
 
 Commands:
   list            show the HID interfaces present, then "Mouse Ready" when the mouse of the IC
@@ -32,7 +36,7 @@ Commands:
   write IMAGE     write the 2048-byte image with the data format, then the factory record
                   with --factory: "Write Pass" or "Write Fail"
   verify IMAGE    compare the mouse's 2048 bytes with the image: "Verify Pass" or "Verify
-                  Fail" (KVQM31X passes over bytes 160-171, the factory record)
+                  Fail" (@BLOCKS@ passes over bytes 160-171, the factory record)
   read OUT        read the mouse's 2048 bytes into the file OUT: "Save Pass" or "Save Fail";
                   ".bin" is appended unless OUT ends in it; no file when the read fails
   factory-read    read the 12-byte factory record and print its six fields as the window
@@ -56,20 +60,15 @@ Commands:
                   print the approved images (--product: of one product type; --csv: as CSV)
 
 Mouse:
-  --ic TYPE       KVQM31X, KVQM42xx or KVQM537 (default KVQM31X; with --sim, the type of the
-                  virtual mouse)
-  --vid HEX       USB vendor ID, at most 4 hex digits (default 3C5E)
-  --pid HEX       USB product ID, at most 4 hex digits (default 0A31 for KVQM31X, 0A42 for
-                  KVQM42xx and KVQM537)
-
+@MOUSE@
 Write settings (the window's defaults; numbers are decimal digits only):
-  --format F      data format: 2k, 256 or custom (default custom for KVQM31X, 2k otherwise;
-                  only KVQM31X offers custom)
+  --format F      data format: 2k, 256 or custom (default custom for @CUSTOM@, 2k otherwise;
+                  only @CUSTOM@ offers custom)
   --blocks N      256-byte blocks written by --format 256, kept within 1..8 (default 8)
   --ranges TEXT   byte ranges of --format custom: items S-E, each ended by ";", E exclusive,
                   both numbers written with the same number of digits; text after the last
                   ";" is ignored (default "000-256;1280-1536;")
-  --total N       Total Times: KVQM31X write passes before the one extra pass (default 1)
+  --total N       Total Times: @CHECKED@ write passes before the one extra pass (default 1)
   --retry N       Retry Times: attempts per memory write, read-back checks, attempts of the
                   factory record write (default 3)
   --sleep N       Sleep Time: settle wait of N+1 ms before the verdict, at most 3 digits
@@ -77,7 +76,7 @@ Write settings (the window's defaults; numbers are decimal digits only):
   --product HEX   the product type whose approved images write and line may use, as the
                   factory fields' Type (default 0005; --factory sets it too)
   --factory TYPE,DATE,SN,FACTORY,LINE,STATION
-                  turn Write Product ID on (KVQM31X only): product type, date and serial
+                  turn Write Product ID on (@CHECKED@ only): product type, date and serial
                   number in hexadecimal (at most 4, 8 and 6 digits), factory 1..8, line A..Z,
                   station 1..8; the window's defaults are 0005,20200527,000001,1,A,1
 
@@ -178,6 +177,49 @@ Exit codes:
      (the end says how many; the next station that reaches the server sends them)
 )";
 
+constexpr std::size_t Width = 95;
+constexpr std::size_t Indent = 18;
+
+// An option and its words, wrapped as the rest of the text is.
+std::string OptionText(const std::string& option, const std::string& words) {
+    std::string text = "  " + option;
+    text += std::string(Indent > text.size() ? Indent - text.size() : 1, ' ');
+    std::size_t lineStart = 0;
+    std::size_t at = 0;
+    bool first = true;
+    while (at < words.size()) {
+        const std::size_t end = std::min(words.find(' ', at), words.size());
+        const std::string word = words.substr(at, end - at);
+        if (!first && text.size() - lineStart + 1 + word.size() > Width) {
+            text += "\n" + std::string(Indent, ' ');
+            lineStart = text.size() - Indent;
+        } else if (!first) {
+            text += ' ';
+        }
+        text += word;
+        first = false;
+        at = end + 1;
+    }
+    return text + "\n";
+}
+
+std::string MouseOptions() {
+    const MouseType& first = MouseTypes.front();
+    return OptionText("--ic TYPE", IcTypeNameList() + " (default " + first.name +
+                                       "; with --sim, the type of the virtual mouse)") +
+           OptionText("--vid HEX", "USB vendor ID, at most 4 hex digits (default " +
+                                       HexText(first.vendorId, 4) + ")") +
+           OptionText("--pid HEX",
+                      "USB product ID, at most 4 hex digits (default " + ProductIdList() + ")");
+}
+
+void Replace(std::string& text, const std::string& placeholder, const std::string& words) {
+    for (std::size_t at = text.find(placeholder); at != std::string::npos;
+         at = text.find(placeholder, at + words.size())) {
+        text.replace(at, placeholder.size(), words);
+    }
+}
+
 std::string Families(const MouseFaultName& fault) {
     if (fault.kvqm31x && fault.kvqm42xx) {
         return "both families";
@@ -189,6 +231,12 @@ std::string Families(const MouseFaultName& fault) {
 
 std::string HelpText() {
     std::string text = Usage;
+    Replace(text, "@RELEASE@", ReleaseNumberList());
+    Replace(text, "@MOUSE@", MouseOptions());
+    // Hand-wrapped lines: a longer list of names only makes them longer.
+    Replace(text, "@BLOCKS@", TypeNamesWith(&JobTraits::verifyInBlocks));
+    Replace(text, "@CUSTOM@", TypeNamesWith(&JobTraits::customRanges));
+    Replace(text, "@CHECKED@", TypeNamesWith(&JobTraits::checkedWrite));
     text += "Faults of --sim (numbers decimal or 0x hexadecimal, chip codes always hex; data\n"
             "chunks and data reports count from 0 in every read or write):\n";
     for (const MouseFaultName& fault : MouseFaultNames()) {

@@ -318,8 +318,7 @@ void ProductionLine::Program(const Arrival& arrival, Tally& tally) {
         station.state = tally.image;
     }
     const auto unplug = [&] {
-        station.link31.Forget();
-        station.link42.Forget();
+        station.links.ForgetAll();
         if (tally.bus != nullptr && arrival.simulatedDevice != 0) {
             tally.bus->Unplug(arrival.simulatedDevice);
         }
@@ -334,7 +333,8 @@ void ProductionLine::Program(const Arrival& arrival, Tally& tally) {
         return;
     }
 
-    const bool stamps = settings.writeProductId && settings.icType == IcTypeKvqm31x;
+    const MouseType* type = FindMouseType(settings.icType);
+    const bool stamps = settings.writeProductId && type != nullptr && type->jobs.checkedWrite;
     const int productType = settings.factoryType & 0xFFFF;
     const auto stop = [&](const std::string& error) {
         // The first records failure stops the line: no other mouse waits out the deadline.

@@ -19,7 +19,6 @@
 #include "sim/VirtualMouse42xx.h"
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <filesystem>
 #include <map>
@@ -29,13 +28,6 @@ namespace vrax {
 namespace {
 
 constexpr auto MousePollInterval = std::chrono::milliseconds(100);
-
-std::string Upper(std::string text) {
-    for (char& c : text) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return text;
-}
 
 std::string Joined(const std::vector<std::string>& lines) {
     std::string text;
@@ -206,7 +198,8 @@ std::optional<RemoteError> ServedStation::StartJob(const JigJobRequest& request)
         return RemoteError::NoImage;
     }
     if (request.serialNumber && request.job == JigJob::Write &&
-        (!options_.settings.writeProductId || options_.settings.icType != IcTypeKvqm31x)) {
+        (!options_.settings.writeProductId ||
+         !FindMouseType(options_.settings.icType)->jobs.checkedWrite)) {
         return RemoteError::NoFactoryRecord;
     }
     if (worker_.joinable()) {
@@ -338,10 +331,7 @@ JigChannelResult ServedStation::RunChannel(int channel, std::size_t slot,
         // As the command line's factory-read: the identity check runs against the selected type.
         station.state.LoadedTypeName = IcTypeName(settings.icType);
     }
-    const auto forget = [&station] {
-        station.link31.Forget();
-        station.link42.Forget();
-    };
+    const auto forget = [&station] { station.links.ForgetAll(); };
     if (waited && settings.sleepTime >= 0) {
         // The settle wait of a mouse just plugged, as the polling gives it.
         clock->SleepMilliseconds(static_cast<std::uint32_t>(settings.sleepTime) + 1);
@@ -356,8 +346,8 @@ JigChannelResult ServedStation::RunChannel(int channel, std::size_t slot,
     runner.Attach(
         records_, &devices, [&image] { return image.file; }, &approvals_);
     runner.SetSoughtIds(vendorId, productId);
-    const bool stamps =
-        request.job == JigJob::Write && settings.writeProductId && settings.icType == IcTypeKvqm31x;
+    const bool stamps = request.job == JigJob::Write && settings.writeProductId &&
+                        FindMouseType(settings.icType)->jobs.checkedWrite;
     bool advanced = false;
     const auto giveBack = [&] {
         // As the window: a failed mouse's number goes to the next one.
@@ -486,9 +476,8 @@ std::optional<std::pair<RemoteError, std::string>> ServedStation::Load(const std
 }
 
 bool ServedStation::SelectIcType(const std::string& name) {
-    const auto type = std::find_if(MouseTypes.begin(), MouseTypes.end(),
-                                   [&name](const auto& t) { return Upper(t.name) == Upper(name); });
-    if (type == MouseTypes.end()) {
+    const MouseType* type = FindMouseTypeByName(name);
+    if (type == nullptr) {
         return false;
     }
     std::string reload;
@@ -497,7 +486,7 @@ bool ServedStation::SelectIcType(const std::string& name) {
         options_.settings.icType = type->icType;
         options_.vendorId = type->vendorId;
         options_.productId = type->productId;
-        if (type->icType != IcTypeKvqm31x && options_.settings.format == DataFormat::Custom) {
+        if (!type->jobs.customRanges && options_.settings.format == DataFormat::Custom) {
             options_.settings.format = DataFormat::Byte2K;
         }
         // The image was loaded for the former type: it is loaded again for this one.

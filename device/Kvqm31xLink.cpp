@@ -4,6 +4,7 @@
 #include "HidDiscovery.h"
 
 #include <algorithm>
+#include <memory>
 
 namespace vrax {
 
@@ -13,11 +14,17 @@ constexpr int ChunkSize = Kvqm31xLink::Type.chunkSize;
 constexpr int Attempts = 5;
 constexpr int PollsPerAttempt = 5;
 constexpr std::uint8_t StatusNotReady = 0;
+constexpr std::uint8_t StatusMarker = 0xAA;
+constexpr std::uint8_t ReadyBit = 0x04;
+
+bool IsKnownChip(std::uint8_t code) {
+    return code == 0x35 || code == 0x75 || code == 0xFD;
+}
 
 } // namespace
 
 Kvqm31xLink::Kvqm31xLink(HidPlatform& platform, Clock& clock, LinkProgress& progress)
-    : platform_(platform), clock_(clock), progress_(progress) {}
+    : MouseLink(ChunkSize, progress), platform_(platform), clock_(clock) {}
 
 Kvqm31xLink::~Kvqm31xLink() {
     Forget();
@@ -78,7 +85,7 @@ bool Kvqm31xLink::Exchange(const Frame& request, std::uint32_t firstWaitMs,
 bool Kvqm31xLink::Set() {
     const bool delivered = platform_.SetFeature(handle_, frame_.data(), featureReportLength_);
     if (!delivered) {
-        lastTransferError_ = platform_.LastTransferError();
+        KeepTransferError(platform_.LastTransferError());
     }
     return delivered;
 }
@@ -86,7 +93,7 @@ bool Kvqm31xLink::Set() {
 bool Kvqm31xLink::Get() {
     const bool delivered = platform_.GetFeature(handle_, frame_.data(), featureReportLength_);
     if (!delivered) {
-        lastTransferError_ = platform_.LastTransferError();
+        KeepTransferError(platform_.LastTransferError());
     }
     return delivered;
 }
@@ -97,16 +104,15 @@ bool Kvqm31xLink::SendCommand(int command, int p1, int p2, int p3, int p4) {
         10);
 }
 
-bool Kvqm31xLink::ReadChunk() {
-    chunk_.fill(0xFF);
+bool Kvqm31xLink::ReadChunk(std::uint8_t* chunk) {
     if (handle_ == InvalidHandle) {
         return false;
     }
     if (!Exchange({ReportId, CmdReadNext, 0, 0, 0, 0, 0, 0}, 5, 5)) {
         return false;
     }
-    std::copy(frame_.begin() + 1, frame_.end(), chunk_.begin());
-    progress_.Idle();
+    std::copy(frame_.begin() + 1, frame_.end(), chunk);
+    Progress().Idle();
     return true;
 }
 
@@ -115,44 +121,51 @@ bool Kvqm31xLink::WriteChunk(const std::uint8_t* data) {
                     10, 5);
 }
 
-bool Kvqm31xLink::ReadMemory(int address, int length, std::uint8_t* destination,
-                             int destinationSize) {
-    if (destinationSize > 0) {
-        std::fill_n(destination, destinationSize, std::uint8_t{0xFF});
-    }
-    if (!SendCommand(CmdReadSetup, address % 256, address / 256, length % 256, length / 256)) {
-        return false;
-    }
-    const int chunks = ChunkCount(length, ChunkSize);
-    for (int k = 0; k < chunks; ++k) {
-        progress_.ChunkStarting(k, chunks);
-        const bool delivered = ReadChunk();
-        std::copy_n(chunk_.begin(), ChunkLength(k, length, ChunkSize), destination + ChunkSize * k);
-        // A chunk that did not arrive leaves 0xFF in the destination; reporting success then
-        // would let a verify or a saved file pass on bytes the mouse never sent.
-        if (!delivered) {
-            return false;
-        }
-        progress_.Idle();
-    }
-    return true;
+// Address and length go low byte first.
+bool Kvqm31xLink::BeginRead(int address, int length) {
+    return SendCommand(CmdReadSetup, address % 256, address / 256, length % 256, length / 256);
 }
 
-bool Kvqm31xLink::WriteMemory(int address, int length, const std::uint8_t* source) {
-    chunk_.fill(0xFF);
-    if (!SendCommand(CmdWriteSetup, address % 256, address / 256, length % 256, length / 256)) {
-        return false;
+bool Kvqm31xLink::BeginWrite(int address, int length) {
+    return SendCommand(CmdWriteSetup, address % 256, address / 256, length % 256, length / 256);
+}
+
+MouseMatch Kvqm31xLink::Identify(const std::string& loadedTypeName) {
+    if (!SendCommand(CmdBegin, 0, 0, 0, 0)) {
+        return MouseMatch::NoAnswer;
     }
-    const int chunks = ChunkCount(length, ChunkSize);
-    for (int k = 0; k < chunks; ++k) {
-        progress_.ChunkStarting(k, chunks);
-        std::copy_n(source + ChunkSize * k, ChunkLength(k, length, ChunkSize), chunk_.begin());
-        progress_.Idle();
-        if (!WriteChunk(chunk_.data())) {
-            return false;
-        }
+    if (!SendCommand(CmdStatus, 0, 0, 0, 0)) {
+        return MouseMatch::NoAnswer;
     }
-    return true;
+    const bool ready = (frame_[2] & ReadyBit) != 0;
+    const bool recognised = IsKnownChip(frame_[3]);
+    if (!recognised || loadedTypeName != Type.name) {
+        return MouseMatch::Mismatch;
+    }
+    if (frame_[1] != StatusMarker) {
+        return MouseMatch::Unmarked;
+    }
+    if (!ready) {
+        return MouseMatch::NotReady;
+    }
+    return MouseMatch::Match;
+}
+
+void Kvqm31xLink::EndSession() {
+    SendCommand(CmdFinish, 0, 0, 0, 0);
+    SendCommand(CmdEnd, 0, 0, 0, 0);
+}
+
+std::string Kvqm31xLink::NoVerdictReason() const {
+    if (frame_[7] == StatusDone) {
+        return "No verdict: the mouse's status reply is unmarked (byte 1 is not AA)";
+    }
+    return NoAnswerReason;
+}
+
+std::unique_ptr<MouseLink> MakeKvqm31xLink(HidPlatform& platform, Clock& clock,
+                                           LinkProgress& progress) {
+    return std::make_unique<Kvqm31xLink>(platform, clock, progress);
 }
 
 } // namespace vrax

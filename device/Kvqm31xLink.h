@@ -1,10 +1,6 @@
 #pragma once
 
-#include "Clock.h"
-#include "HidPlatform.h"
-#include "LinkProgress.h"
-#include "MemoryLink.h"
-#include "MouseTypes.h"
+#include "MouseLink.h"
 
 #include <array>
 #include <cstdint>
@@ -14,7 +10,7 @@ namespace vrax {
 
 // The KVQM31X channel: one 8-byte feature report with ID 4, completion signalled by
 // status 204 in byte 7, 6 data bytes per report.
-class Kvqm31xLink final : public MemoryLink {
+class Kvqm31xLink final : public MouseLink {
 public:
     static constexpr const MouseType& Type = FirstOfFamily(MouseFamily::Kvqm31x);
     static constexpr std::uint8_t ReportId = Type.commandReportId;
@@ -32,45 +28,47 @@ public:
 
     Kvqm31xLink(HidPlatform& platform, Clock& clock, LinkProgress& progress);
     ~Kvqm31xLink() override;
-    Kvqm31xLink(const Kvqm31xLink&) = delete;
-    Kvqm31xLink& operator=(const Kvqm31xLink&) = delete;
 
     // Walks every interface; the last one matching vendor, product, release number and a
     // feature report length of 8 becomes the link's device.
     bool Open(int vendorId, int productId, int releaseNumber);
-    // Closes and drops the device handle.
-    void Forget();
-    bool IsOpen() const { return handle_ != InvalidHandle; }
+    bool OpenMouse(const MouseType& type, int vendorId, int productId) override {
+        return Open(vendorId, productId, type.releaseNumber);
+    }
+    void Forget() override;
+    bool IsOpen() const override { return handle_ != InvalidHandle; }
     HidHandle Handle() const { return handle_; }
+    HidHandle DeviceHandle() const override { return handle_; }
+
+    // Opens the command sequence (CmdBegin, CmdStatus) and classifies the status reply against
+    // the type the image was loaded for.
+    MouseMatch Identify(const std::string& loadedTypeName) override;
+    // CmdFinish, CmdEnd.
+    void EndSession() override;
+    // A status reply that said done yet showed no verdict was unmarked.
+    std::string NoVerdictReason() const override;
 
     // True when the device reported status 204.
     bool SendCommand(int command, int p1 = 0, int p2 = 0, int p3 = 0, int p4 = 0);
     const Frame& LastReply() const { return frame_; }
 
-    // The platform's reason for the last transfer that failed since the last clear; empty when
-    // none failed or the platform knows no reason.
-    const std::string& LastTransferError() const { return lastTransferError_; }
-    void ClearTransferError() { lastTransferError_.clear(); }
-
-    bool ReadMemory(int address, int length, std::uint8_t* destination,
-                    int destinationSize) override;
-    bool WriteMemory(int address, int length, const std::uint8_t* source) override;
-
 private:
+    bool BeginRead(int address, int length) override;
+    bool BeginWrite(int address, int length) override;
+    bool ReadChunk(std::uint8_t* chunk) override;
+    bool WriteChunk(const std::uint8_t* chunk) override;
+    // The window gets a turn between chunks.
+    void ChunkPlaced() override { Progress().Idle(); }
+
     bool Exchange(const Frame& request, std::uint32_t firstWaitMs, std::uint32_t pollWaitMs);
-    bool ReadChunk();
-    bool WriteChunk(const std::uint8_t* data);
     bool Set();
     bool Get();
 
     HidPlatform& platform_;
     Clock& clock_;
-    LinkProgress& progress_;
     HidHandle handle_ = InvalidHandle;
     std::uint16_t featureReportLength_ = 0;
     Frame frame_{};
-    std::string lastTransferError_;
-    std::array<std::uint8_t, 7> chunk_{};
 };
 
 } // namespace vrax

@@ -4,6 +4,7 @@
 #include "HidDiscovery.h"
 
 #include <algorithm>
+#include <memory>
 
 namespace vrax {
 
@@ -15,7 +16,7 @@ constexpr std::uint32_t DataReadPauseMicroseconds = 500;
 } // namespace
 
 Kvqm42xxLink::Kvqm42xxLink(HidPlatform& platform, Clock& clock, LinkProgress& progress)
-    : platform_(platform), clock_(clock), progress_(progress) {}
+    : MouseLink(Kvqm42xxChunkSize, progress), platform_(platform), clock_(clock) {}
 
 Kvqm42xxLink::~Kvqm42xxLink() {
     Forget();
@@ -71,7 +72,7 @@ void Kvqm42xxLink::Forget() {
 bool Kvqm42xxLink::Set(HidHandle handle) {
     const bool delivered = platform_.SetFeature(handle, frame_.data(), featureReportLength_);
     if (!delivered) {
-        lastTransferError_ = platform_.LastTransferError();
+        KeepTransferError(platform_.LastTransferError());
     }
     return delivered;
 }
@@ -79,7 +80,7 @@ bool Kvqm42xxLink::Set(HidHandle handle) {
 bool Kvqm42xxLink::Get(HidHandle handle) {
     const bool delivered = platform_.GetFeature(handle, frame_.data(), featureReportLength_);
     if (!delivered) {
-        lastTransferError_ = platform_.LastTransferError();
+        KeepTransferError(platform_.LastTransferError());
     }
     return delivered;
 }
@@ -93,8 +94,7 @@ bool Kvqm42xxLink::SendCommand(int command, int p1, int p2, int p3, int p4) {
     return Set(commandHandle_);
 }
 
-bool Kvqm42xxLink::ReadChunk() {
-    chunk_.fill(0xFF);
+bool Kvqm42xxLink::ReadChunk(std::uint8_t* chunk) {
     if (dataHandle_ == InvalidHandle) {
         return false;
     }
@@ -102,7 +102,7 @@ bool Kvqm42xxLink::ReadChunk() {
     if (!Get(dataHandle_)) {
         return false;
     }
-    std::copy(frame_.begin() + 1, frame_.end(), chunk_.begin());
+    std::copy(frame_.begin() + 1, frame_.end(), chunk);
     DelayMicroseconds(DataReadPauseMicroseconds);
     return true;
 }
@@ -115,56 +115,28 @@ bool Kvqm42xxLink::WriteChunk(const std::uint8_t* data) {
     return Set(dataHandle_);
 }
 
-// A read or write whose data reports cannot travel fails before the setup is sent, and stops
-// at the first data report that is not delivered: the image would otherwise pass as written or
-// read while the mouse never saw or sent those bytes.
-bool Kvqm42xxLink::ReadMemory(int address, int length, std::uint8_t* destination,
-                              int destinationSize) {
-    if (destinationSize > 0) {
-        std::fill_n(destination, destinationSize, std::uint8_t{0xFF});
-    }
-    chunk_.fill(0xFF);
+// Address and length go high byte first.
+bool Kvqm42xxLink::BeginRead(int address, int length) {
     if (dataHandle_ == InvalidHandle) {
         return false;
     }
-    if (!SendCommand(CmdReadSetup, address / 256, address % 256, length / 256, length % 256)) {
-        return false;
-    }
-    const int chunks = ChunkCount(length, Kvqm42xxChunkSize);
-    for (int k = 0; k < chunks; ++k) {
-        progress_.ChunkStarting(k, chunks);
-        const bool delivered = ReadChunk();
-        std::copy_n(chunk_.begin(), ChunkLength(k, length, Kvqm42xxChunkSize),
-                    destination + Kvqm42xxChunkSize * k);
-        if (!delivered) {
-            return false;
-        }
-    }
-    return true;
+    return SendCommand(CmdReadSetup, address / 256, address % 256, length / 256, length % 256);
 }
 
-bool Kvqm42xxLink::WriteMemory(int address, int length, const std::uint8_t* source) {
-    chunk_.fill(0xFF);
+bool Kvqm42xxLink::BeginWrite(int address, int length) {
     if (dataHandle_ == InvalidHandle) {
         return false;
     }
-    if (!SendCommand(CmdWriteSetup, address / 256, address % 256, length / 256, length % 256)) {
-        return false;
-    }
-    const int chunks = ChunkCount(length, Kvqm42xxChunkSize);
-    for (int k = 0; k < chunks; ++k) {
-        progress_.ChunkStarting(k, chunks);
-        std::copy_n(source + Kvqm42xxChunkSize * k, ChunkLength(k, length, Kvqm42xxChunkSize),
-                    chunk_.begin());
-        if (!WriteChunk(chunk_.data())) {
-            return false;
-        }
-    }
-    return true;
+    return SendCommand(CmdWriteSetup, address / 256, address % 256, length / 256, length % 256);
 }
 
 void Kvqm42xxLink::DelayMicroseconds(std::uint32_t microseconds) {
     clock_.BusyWaitMicroseconds(microseconds);
+}
+
+std::unique_ptr<MouseLink> MakeKvqm42xxLink(HidPlatform& platform, Clock& clock,
+                                            LinkProgress& progress) {
+    return std::make_unique<Kvqm42xxLink>(platform, clock, progress);
 }
 
 } // namespace vrax

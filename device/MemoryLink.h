@@ -4,7 +4,7 @@
 
 namespace vrax {
 
-// The memory operations both device families offer; the programming operations write and
+// The memory operations every device family offers; the programming operations write and
 // read through this without caring which family is underneath.
 class MemoryLink {
 public:

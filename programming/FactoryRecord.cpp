@@ -1,6 +1,5 @@
 #include "FactoryRecord.h"
 
-#include "programming/MouseIdentity.h"
 #include "programming/StationError.h"
 
 #include <cstdio>
@@ -74,19 +73,8 @@ bool WriteFactoryRecord(StationContext& context, JobOutcome* stamped) {
         }
     }
     for (int attempt = 0; attempt < attempts; ++attempt) {
-        bool written = false;
-        switch (settings.IcType()) {
-        case IcTypeKvqm31x:
-            written = context.link31.WriteMemory(FactoryRecordAddress, FactoryRecordSize, record);
-            break;
-        case IcTypeKvqm42xx:
-        case IcTypeKvqm537:
-            written = context.link42.WriteMemory(FactoryRecordAddress, FactoryRecordSize, record);
-            break;
-        default:
-            break;
-        }
-        if (written) {
+        MouseLink* link = context.links.For(settings.IcType());
+        if (link != nullptr && link->WriteMemory(FactoryRecordAddress, FactoryRecordSize, record)) {
             return true;
         }
     }
@@ -112,26 +100,15 @@ JobOutcome ReadFactoryRecord(StationContext& context) {
         view.ShowFactoryRecord(fields.productType, fields.date, fields.serialNumber,
                                fields.factoryIndex, fields.lineIndex, fields.stationIndex);
     };
-    switch (context.settings.IcType()) {
-    case IcTypeKvqm31x:
-        if (MatchImageToMouse(context.link31, operation.image.typeName) == MouseMatch::Match &&
-            context.link31.ReadMemory(FactoryRecordAddress, FactoryRecordSize, record, 1)) {
+    // Every family keeps the record at the same place.
+    if (MouseLink* link = context.links.For(context.settings.IcType())) {
+        if (link->Identify(operation.image.typeName) == MouseMatch::Match &&
+            link->ReadMemory(FactoryRecordAddress, FactoryRecordSize, record, 1)) {
             showRecord();
             success = true;
         }
-        // Sent in every case on this path, even when CmdBegin went unanswered.
-        SendClosingCommands(context.link31);
-        break;
-    case IcTypeKvqm42xx:
-    case IcTypeKvqm537:
-        // The second family keeps the record at the same place; read it the same way.
-        if (context.link42.ReadMemory(FactoryRecordAddress, FactoryRecordSize, record, 1)) {
-            showRecord();
-            success = true;
-        }
-        break;
-    default:
-        break;
+        // Ended in every case, even when the session's opening went unanswered.
+        link->EndSession();
     }
     Decide(context, outcome, success ? JobVerdict::Pass : JobVerdict::Fail);
     if (success) {

@@ -1,7 +1,6 @@
 #include "SaveJob.h"
 
 #include "programming/BinImage.h"
-#include "programming/MouseIdentity.h"
 #include "programming/StationError.h"
 
 #include <cctype>
@@ -34,38 +33,32 @@ bool ReadWholeMouse(StationContext& context, MemoryLink& link, JobOutcome& outco
 
 // Returns whether the mouse's memory is now in ReadBackBuffer.
 bool ReadMouse(StationContext& context, const ImageSnapshot& image, JobOutcome& outcome) {
-    switch (context.settings.IcType()) {
-    case IcTypeKvqm31x: {
-        Kvqm31xLink& link = context.link31;
-        bool read = false;
-        switch (MatchImageToMouse(link, image.typeName)) {
-        case MouseMatch::NoAnswer:
-        case MouseMatch::Unmarked:
-            // Nothing would tell the operator why no file appeared.
-            ShowSaveResult(context, outcome, false);
-            return false;
-        case MouseMatch::Mismatch:
-            DecideMismatch(context, outcome);
-            context.view.ShowMouseMismatch();
-            return false;
-        case MouseMatch::NotReady:
-            DecideMismatch(context, outcome);
-            context.view.ShowMouseMismatch();
-            break;
-        case MouseMatch::Match:
-            read = ReadWholeMouse(context, link, outcome);
-            break;
-        }
-        SendClosingCommands(link);
-        return read;
-    }
-    case IcTypeKvqm42xx:
-    case IcTypeKvqm537:
-        return ReadWholeMouse(context, context.link42, outcome);
-    default:
+    MouseLink* link = context.links.For(context.settings.IcType());
+    if (link == nullptr) {
         ShowSaveResult(context, outcome, false);
         return false;
     }
+    bool read = false;
+    switch (link->Identify(image.typeName)) {
+    case MouseMatch::NoAnswer:
+    case MouseMatch::Unmarked:
+        // Nothing would tell the operator why no file appeared.
+        ShowSaveResult(context, outcome, false);
+        return false;
+    case MouseMatch::Mismatch:
+        DecideMismatch(context, outcome);
+        context.view.ShowMouseMismatch();
+        return false;
+    case MouseMatch::NotReady:
+        DecideMismatch(context, outcome);
+        context.view.ShowMouseMismatch();
+        break;
+    case MouseMatch::Match:
+        read = ReadWholeMouse(context, *link, outcome);
+        break;
+    }
+    link->EndSession();
+    return read;
 }
 
 void WriteImageFile(StationContext& context, const std::string& path, JobOutcome& outcome) {

@@ -1,8 +1,7 @@
 #pragma once
 
 #include "device/Clock.h"
-#include "device/Kvqm31xLink.h"
-#include "device/Kvqm42xxLink.h"
+#include "device/MouseLinks.h"
 #include "programming/JobOutcome.h"
 #include "programming/Lang.h"
 #include "programming/StationSettings.h"
@@ -36,8 +35,7 @@ public:
 struct StationContext {
     StationState& state;
     const Lang& lang;
-    Kvqm31xLink& link31;
-    Kvqm42xxLink& link42;
+    MouseLinks& links;
     StationSettings& settings;
     StationView& view;
     Clock& clock;
@@ -46,17 +44,13 @@ struct StationContext {
 
 // Why the operation's last failed transfer failed, as the platform said it; empty when none did.
 inline const std::string& TransferFailureReason(const StationContext& context) {
-    const std::string& reason31 = context.link31.LastTransferError();
-    return reason31.empty() ? context.link42.LastTransferError() : reason31;
+    return context.links.LastTransferError();
 }
 
 // Why an operation that showed no verdict ended, judged from the mouse's last status reply.
 inline std::string NoVerdictReasonOf(StationContext& context) {
-    if (context.settings.IcType() == IcTypeKvqm31x &&
-        context.link31.LastReply()[7] == Kvqm31xLink::StatusDone) {
-        return "No verdict: the mouse's status reply is unmarked (byte 1 is not AA)";
-    }
-    return "No verdict: the mouse did not answer";
+    const MouseLink* link = context.links.For(context.settings.IcType());
+    return link == nullptr ? NoAnswerReason : link->NoVerdictReason();
 }
 
 // Settles the job's verdict: the reason the records keep with it, then the gate, before the
@@ -96,8 +90,7 @@ public:
     explicit OperationScope(StationContext& context)
         : image{context.state.LoadedImage, context.state.LoadedTypeName}, context_(context) {
         ++context_.state.OperationsRunning;
-        context_.link31.ClearTransferError();
-        context_.link42.ClearTransferError();
+        context_.links.ClearTransferErrors();
     }
     ~OperationScope() {
         --context_.state.OperationsRunning;
@@ -126,35 +119,26 @@ inline void OfferActionButtons(StationContext& context) {
     context.view.SetActionButtonsEnabled(context.state.ImageLoaded);
 }
 
-// Owns the run's state, texts and both links; the window and the command line each make one.
+// Owns the run's state, texts and the links of every family; the window and the command line
+// each make one, and a gang one per slot.
 class Station {
 public:
     Station(HidPlatform& platform, Clock& clock, StationSettings& settings, StationView& view)
-        : link31(platform, clock, view), link42(platform, clock, view), clock_(clock),
-          settings_(settings), view_(view) {}
+        : links(platform, clock, view), clock_(clock), settings_(settings), view_(view) {}
 
-    StationContext Context() {
-        return {state, lang, link31, link42, settings_, view_, clock_, *gate_};
-    }
+    StationContext Context() { return {state, lang, links, settings_, view_, clock_, *gate_}; }
     // The operation runner that answers for this station's jobs; none: every job is admitted.
     void SetGate(JobGate* gate) { gate_ = gate != nullptr ? gate : &admitAll_; }
 
     // Opens the mouse of the IC type's family as the polling does; false for an item outside
     // the type list.
     bool OpenMouse(int icType, int vendorId, int productId) {
-        const MouseType* type = FindMouseType(icType);
-        if (type == nullptr) {
-            return false;
-        }
-        return type->family == MouseFamily::Kvqm31x
-                   ? link31.Open(vendorId, productId, type->releaseNumber)
-                   : link42.Open(vendorId, productId);
+        return links.Open(icType, vendorId, productId);
     }
 
     StationState state;
     Lang lang;
-    Kvqm31xLink link31;
-    Kvqm42xxLink link42;
+    MouseLinks links;
 
 private:
     Clock& clock_;

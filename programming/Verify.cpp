@@ -1,7 +1,5 @@
 #include "Verify.h"
 
-#include "programming/MouseIdentity.h"
-
 #include <algorithm>
 
 namespace vrax {
@@ -22,28 +20,10 @@ void ShowVerdict(StationContext& context, JobOutcome& outcome, bool passed) {
     context.view.ShowResult(text, passed ? ResultColour::Green : ResultColour::Red);
 }
 
-void VerifyKvqm31x(StationContext& context, const ImageSnapshot& image, JobOutcome& outcome) {
-    StationView& view = context.view;
-    Kvqm31xLink& link = context.link31;
-    switch (MatchImageToMouse(link, image.typeName)) {
-    case MouseMatch::NoAnswer:
-    case MouseMatch::Unmarked:
-        return;
-    case MouseMatch::Mismatch:
-        DecideMismatch(context, outcome);
-        view.ShowMouseMismatch();
-        return;
-    case MouseMatch::NotReady:
-        DecideMismatch(context, outcome);
-        view.ShowMouseMismatch();
-        SendClosingCommands(link);
-        return;
-    case MouseMatch::Match:
-        break;
-    }
-    view.ShowBusyWindow();
-    view.PumpMessages();
-
+// Eight 256-byte reads, all tried even after one failed; the factory record is left out of
+// the comparison, as each mouse carries its own.
+void CompareInBlocks(StationContext& context, MouseLink& link, const ImageSnapshot& image,
+                     JobOutcome& outcome) {
     const ImageBuffer& compareCopy = image.bytes;
     ImageBuffer blocks{};
     bool readFailed = false;
@@ -55,25 +35,52 @@ void VerifyKvqm31x(StationContext& context, const ImageSnapshot& image, JobOutco
     }
     if (readFailed) {
         ShowVerdict(context, outcome, false);
-    } else {
-        bool mismatch = false;
-        for (int offset = 0; offset < ImageSize && !mismatch; ++offset) {
-            mismatch = !InFactoryRecord(offset) && compareCopy[offset] != blocks[offset];
-        }
-        ShowVerdict(context, outcome, !mismatch);
+        return;
     }
-    SendClosingCommands(link);
+    bool mismatch = false;
+    for (int offset = 0; offset < ImageSize && !mismatch; ++offset) {
+        mismatch = !InFactoryRecord(offset) && compareCopy[offset] != blocks[offset];
+    }
+    ShowVerdict(context, outcome, !mismatch);
 }
 
-void VerifyKvqm42xx(StationContext& context, const ImageSnapshot& image, JobOutcome& outcome) {
-    context.view.ShowBusyWindow();
-    context.view.PumpMessages();
+void CompareWhole(StationContext& context, MouseLink& link, const ImageSnapshot& image,
+                  JobOutcome& outcome) {
     StationState& state = context.state;
-    if (!context.link42.ReadMemory(0, ImageSize, state.ReadBackBuffer.data(), ImageSize)) {
+    if (!link.ReadMemory(0, ImageSize, state.ReadBackBuffer.data(), ImageSize)) {
         ShowVerdict(context, outcome, false);
         return;
     }
     ShowVerdict(context, outcome, image.bytes == state.ReadBackBuffer);
+}
+
+void VerifyMouse(StationContext& context, MouseLink& link, const JobTraits& jobs,
+                 const ImageSnapshot& image, JobOutcome& outcome) {
+    StationView& view = context.view;
+    switch (link.Identify(image.typeName)) {
+    case MouseMatch::NoAnswer:
+    case MouseMatch::Unmarked:
+        return;
+    case MouseMatch::Mismatch:
+        DecideMismatch(context, outcome);
+        view.ShowMouseMismatch();
+        return;
+    case MouseMatch::NotReady:
+        DecideMismatch(context, outcome);
+        view.ShowMouseMismatch();
+        link.EndSession();
+        return;
+    case MouseMatch::Match:
+        break;
+    }
+    view.ShowBusyWindow();
+    view.PumpMessages();
+    if (jobs.verifyInBlocks) {
+        CompareInBlocks(context, link, image, outcome);
+    } else {
+        CompareWhole(context, link, image, outcome);
+    }
+    link.EndSession();
 }
 
 } // namespace
@@ -86,16 +93,9 @@ JobOutcome RunVerify(StationContext& context) {
     view.SetActionButtonsEnabled(false);
 
     JobOutcome outcome(Job::Verify);
-    switch (context.settings.IcType()) {
-    case IcTypeKvqm31x:
-        VerifyKvqm31x(context, operation.image, outcome);
-        break;
-    case IcTypeKvqm42xx:
-    case IcTypeKvqm537:
-        VerifyKvqm42xx(context, operation.image, outcome);
-        break;
-    default:
-        break;
+    const int icType = context.settings.IcType();
+    if (MouseLink* link = context.links.For(icType)) {
+        VerifyMouse(context, *link, FindMouseType(icType)->jobs, operation.image, outcome);
     }
 
     view.HideBusyWindow();

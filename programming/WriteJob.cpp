@@ -1,7 +1,6 @@
 #include "WriteJob.h"
 
 #include "programming/FactoryRecord.h"
-#include "programming/MouseIdentity.h"
 #include "programming/WritePass.h"
 
 namespace vrax {
@@ -25,17 +24,49 @@ void EndSteps(StationContext& context) {
     view.PumpMessages();
 }
 
-void RunKvqm31xJob(StationContext& context, ImageSnapshot& image, JobOutcome& outcome) {
-    StationView& view = context.view;
-    Kvqm31xLink& link = context.link31;
-    // Refused before the mouse is touched: a wrapped number would repeat an earlier mouse's.
+// The write passes of a checked write: Total Times, then one more when none took, the factory
+// record, and the read-back checks.
+bool WriteAndCheck(StationContext& context, MouseLink& link, const JobTraits& jobs,
+                   ImageSnapshot& image, JobOutcome& outcome) {
+    const int totalTimes = context.settings.TotalTimes();
+    bool written = false;
+    for (int pass = 0; pass < totalTimes && !written; ++pass) {
+        written = WriteImagePass(context, link, jobs, image.bytes);
+    }
+    if (!written) {
+        written = WriteImagePass(context, link, jobs, image.bytes);
+    }
+    // In 2K Byte the check reads nothing back, so a refused record would otherwise pass
+    // and its serial number be taken as stamped.
+    bool recordWritten = true;
     if (context.settings.WriteProductId()) {
+        recordWritten = WriteFactoryRecord(context, &outcome);
+    }
+    bool passed = false;
+    if (written && recordWritten) {
+        const int retryTimes = context.settings.RetryTimes();
+        if (retryTimes > 0) {
+            for (int check = 0; check < retryTimes && !passed; ++check) {
+                passed = VerifyAfterWrite(context, link, image);
+            }
+        } else {
+            passed = written;
+        }
+    }
+    return passed;
+}
+
+void RunJob(StationContext& context, MouseLink& link, const JobTraits& jobs, ImageSnapshot& image,
+            JobOutcome& outcome) {
+    StationView& view = context.view;
+    // Refused before the mouse is touched: a wrapped number would repeat an earlier mouse's.
+    if (jobs.checkedWrite && context.settings.WriteProductId()) {
         const int serialNumber = context.settings.FactoryNumber();
         CheckSerialNumberFits(serialNumber);
         context.gate.AdmitSerialNumber(context.settings.FactoryType() & 0xFFFF, serialNumber,
                                        StampMoment::BeforeTheMouse);
     }
-    switch (MatchImageToMouse(link, image.typeName)) {
+    switch (link.Identify(image.typeName)) {
     case MouseMatch::NoAnswer:
     case MouseMatch::Unmarked:
         return;
@@ -52,69 +83,32 @@ void RunKvqm31xJob(StationContext& context, ImageSnapshot& image, JobOutcome& ou
 
     bool passed = false;
     try {
-        const int totalTimes = context.settings.TotalTimes();
-        bool written = false;
-        for (int pass = 0; pass < totalTimes && !written; ++pass) {
-            written = WriteImagePass(context, link, MouseFamily::Kvqm31x, image.bytes);
-        }
-        if (!written) {
-            written = WriteImagePass(context, link, MouseFamily::Kvqm31x, image.bytes);
-        }
-        // In 2K Byte the check reads nothing back, so a refused record would otherwise pass
-        // and its serial number be taken as stamped.
-        bool recordWritten = true;
-        if (context.settings.WriteProductId()) {
-            recordWritten = WriteFactoryRecord(context, &outcome);
-        }
-        if (written && recordWritten) {
-            const int retryTimes = context.settings.RetryTimes();
-            if (retryTimes > 0) {
-                for (int check = 0; check < retryTimes && !passed; ++check) {
-                    passed = VerifyAfterWrite(context, image);
-                }
-            } else {
-                passed = written;
+        if (jobs.checkedWrite) {
+            passed = WriteAndCheck(context, link, jobs, image, outcome);
+        } else {
+            passed = WriteImagePass(context, link, jobs, image.bytes);
+            if (!passed) {
+                passed = WriteImagePass(context, link, jobs, image.bytes);
             }
         }
     } catch (...) {
         // Leave the mouse with its command sequence closed before the error is reported.
-        SendClosingCommands(link);
+        link.EndSession();
         throw;
     }
-    SendClosingCommands(link);
+    link.EndSession();
     SettleWait(context);
 
     Decide(context, outcome, passed ? JobVerdict::Pass : JobVerdict::Fail);
     std::string text;
+    context.lang.GetUIText(passed ? TextWritePass : TextWriteFail, text);
+    const ResultColour passColour =
+        jobs.largeWriteVerdict ? ResultColour::Lime : ResultColour::Green;
+    const std::optional<int> pointSize =
+        jobs.largeWriteVerdict ? std::optional<int>(VerdictPointSize) : std::nullopt;
+    view.ShowResult(text, passed ? passColour : ResultColour::Red, pointSize);
     if (passed) {
-        context.lang.GetUIText(TextWritePass, text);
-        view.ShowResult(text, ResultColour::Lime, VerdictPointSize);
         ++context.state.PassCount;
-    } else {
-        context.lang.GetUIText(TextWriteFail, text);
-        view.ShowResult(text, ResultColour::Red, VerdictPointSize);
-    }
-}
-
-void RunKvqm42xxJob(StationContext& context, const ImageSnapshot& image, JobOutcome& outcome) {
-    StationView& view = context.view;
-    view.ShowBusyWindow();
-    view.PumpMessages();
-    bool passed = WriteImagePass(context, context.link42, MouseFamily::Kvqm42xx, image.bytes);
-    if (!passed) {
-        passed = WriteImagePass(context, context.link42, MouseFamily::Kvqm42xx, image.bytes);
-    }
-    SettleWait(context);
-
-    Decide(context, outcome, passed ? JobVerdict::Pass : JobVerdict::Fail);
-    std::string text;
-    if (passed) {
-        context.lang.GetUIText(TextWritePass, text);
-        view.ShowResult(text, ResultColour::Green);
-        ++context.state.PassCount;
-    } else {
-        context.lang.GetUIText(TextWriteFail, text);
-        view.ShowResult(text, ResultColour::Red);
     }
 }
 
@@ -138,19 +132,10 @@ JobOutcome RunWriteJob(StationContext& context) {
     JobOutcome outcome(Job::Write);
     try {
         const int icType = context.settings.IcType();
-        if (icType == IcTypeKvqm31x || icType == IcTypeKvqm42xx || icType == IcTypeKvqm537) {
+        MouseLink* link = context.links.For(icType);
+        if (link != nullptr) {
             context.gate.AdmitImage(operation.image.bytes, context.settings);
-        }
-        switch (icType) {
-        case IcTypeKvqm31x:
-            RunKvqm31xJob(context, operation.image, outcome);
-            break;
-        case IcTypeKvqm42xx:
-        case IcTypeKvqm537:
-            RunKvqm42xxJob(context, operation.image, outcome);
-            break;
-        default:
-            break;
+            RunJob(context, *link, FindMouseType(icType)->jobs, operation.image, outcome);
         }
     } catch (...) {
         // The window must come back as after a finished job before the error is shown.

@@ -1,14 +1,13 @@
 #include "WritePass.h"
 
 #include "programming/DataFormat.h"
-#include "programming/MouseIdentity.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace vrax {
 
-bool WriteImagePass(StationContext& context, MemoryLink& link, MouseFamily family,
+bool WriteImagePass(StationContext& context, MemoryLink& link, const JobTraits& jobs,
                     const ImageBuffer& imageBytes) {
     StationSettings& settings = context.settings;
     const std::uint8_t* image = imageBytes.data();
@@ -42,7 +41,7 @@ bool WriteImagePass(StationContext& context, MemoryLink& link, MouseFamily famil
         return false;
     }
     case DataFormat::Custom: {
-        if (family != MouseFamily::Kvqm31x) {
+        if (!jobs.customRanges) {
             return false;
         }
         bool anyRangeWritten = false;
@@ -63,17 +62,16 @@ bool WriteImagePass(StationContext& context, MemoryLink& link, MouseFamily famil
     return false;
 }
 
-bool VerifyAfterWrite(StationContext& context, ImageSnapshot& image) {
+bool VerifyAfterWrite(StationContext& context, MouseLink& link, ImageSnapshot& image) {
     StationView& view = context.view;
     StationState& state = context.state;
-    Kvqm31xLink& link = context.link31;
     ImageBuffer& reference = image.bytes;
     view.ShowBusyWindow();
     view.PumpMessages();
 
     bool result = false;
     try {
-        if (MatchImageToMouse(link, image.typeName) == MouseMatch::Match) {
+        if (link.Identify(image.typeName) == MouseMatch::Match) {
             if (context.settings.WriteProductId()) {
                 std::copy(state.FactoryRecord.begin(), state.FactoryRecord.end(),
                           reference.begin() + FactoryRecordAddress);
@@ -115,7 +113,7 @@ bool VerifyAfterWrite(StationContext& context, ImageSnapshot& image) {
         view.HideBusyWindow();
         throw;
     }
-    SendClosingCommands(link);
+    link.EndSession();
     view.HideBusyWindow();
     view.PumpMessages();
     return result;

@@ -39,8 +39,8 @@ ProductionRecord RecordOfOperation(const JobOutcome& outcome, StationContext& co
     record.icType = IcTypeName(icType);
     record.vendorId = origin.vendorId;
     record.productId = origin.productId;
-    const HidHandle handle =
-        icType == IcTypeKvqm31x ? context.link31.Handle() : context.link42.CommandHandle();
+    const MouseLink* link = context.links.For(icType);
+    const HidHandle handle = link == nullptr ? InvalidHandle : link->DeviceHandle();
     if (devices && handle != InvalidHandle) {
         const RememberingHidPlatform::Opened opened = devices->Find(handle);
         record.devicePath = opened.path;

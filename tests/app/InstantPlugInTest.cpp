@@ -30,7 +30,7 @@ TEST(InstantPlugIn, ANotificationRunsTheTickAtOnceOnlyWhilePollingRuns) {
     // No image loaded, so DevTimer is off: the notification changes nothing.
     const auto first = bus.Plug(std::make_shared<VirtualMouse31x>());
     QCoreApplication::processEvents();
-    EXPECT_FALSE(form.GetStation().link31.IsOpen());
+    EXPECT_FALSE(form.GetStation().links.For(IcTypeKvqm31x)->IsOpen());
     bus.Unplug(first);
     QCoreApplication::processEvents();
 
@@ -44,7 +44,7 @@ TEST(InstantPlugIn, ANotificationRunsTheTickAtOnceOnlyWhilePollingRuns) {
     // The timer's own tick is a second away; the notification does not wait for it.
     bus.Plug(std::make_shared<VirtualMouse31x>());
     QCoreApplication::processEvents();
-    EXPECT_TRUE(form.GetStation().link31.IsOpen());
+    EXPECT_TRUE(form.GetStation().links.For(IcTypeKvqm31x)->IsOpen());
     EXPECT_EQ(FindControl<QLabel>(form, "lbl_DevStatus")->text(), "Mouse Ready");
     bus.SetPlugListener({});
     std::filesystem::remove(imagePath);

@@ -113,7 +113,7 @@ TEST_F(ProductionCycleTest, AutoWriteProgramsTwentyKvqm31xMiceWithAdvancingSeria
         bus.Unplug(id);
         Tick();
         EXPECT_EQ(FindControl<QLabel>(*form, "lbl_DevStatus")->text(), "No Find Mouse");
-        EXPECT_FALSE(form->GetStation().link31.IsOpen());
+        EXPECT_FALSE(form->GetStation().links.For(IcTypeKvqm31x)->IsOpen());
     }
     EXPECT_EQ(FindControl<QLabel>(*form, "lbl_PassCnt")->text(), "20");
     EXPECT_EQ(bus.OpenHandleCount(), 0);
@@ -183,7 +183,7 @@ TEST_F(ProductionCycleTest, AFailedMouseKeepsItsSerialNumberAndAnyUnplugShowsNoM
     Tick();
     EXPECT_EQ(FindControl<QLabel>(*form, "lbl_DevStatus")->text(), "No Find Mouse");
     EXPECT_FALSE(Visible(FindControl<QLabel>(*form, "lbl_CtrlResult")));
-    EXPECT_FALSE(form->GetStation().link31.IsOpen());
+    EXPECT_FALSE(form->GetStation().links.For(IcTypeKvqm31x)->IsOpen());
     EXPECT_TRUE(Visible(FindControl<PictureBox>(*form, "Img_NoFind")));
     EXPECT_FALSE(Visible(FindControl<PictureBox>(*form, "Img_Find")));
 }

@@ -88,7 +88,7 @@ TEST_F(BenchWindowTest, TheStationSeesTheKeyboardAsDevicesButNoMouse) {
     bench->keyboardButton->click();
     Tick();
     EXPECT_EQ(FindControl<QLabel>(*station, "lbl_DevStatus")->text(), "No Find Mouse");
-    EXPECT_FALSE(station->GetStation().link31.IsOpen());
+    EXPECT_FALSE(station->GetStation().links.For(IcTypeKvqm31x)->IsOpen());
 }
 
 TEST_F(BenchWindowTest, FaultsChangeOnThePluggedMouseAtOnceAndOnlyThoseOfItsFamily) {

@@ -3,6 +3,8 @@
 #include "StationWindowFixture.h"
 
 #include "app/StationControls.h"
+#include "device/Kvqm31xLink.h"
+#include "device/Kvqm42xxLink.h"
 #include "programming/DataFormat.h"
 #include "programming/FactoryRecord.h"
 #include "sim/VirtualMouse31x.h"
@@ -190,8 +192,7 @@ protected:
     void ExpectMouseGone(const std::string& where) {
         Tick();
         if (FindControl<QLabel>(*form, "lbl_DevStatus")->text() != "No Find Mouse" ||
-            form->GetStation().link31.IsOpen() || form->GetStation().link42.IsOpen() ||
-            bus.OpenHandleCount() != 0) {
+            form->GetStation().links.AnyOpen() || bus.OpenHandleCount() != 0) {
             ++tally.unusable;
             ADD_FAILURE() << where << ": the unplug was not seen, or handles stayed open";
         }

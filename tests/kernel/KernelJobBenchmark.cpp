@@ -3,6 +3,7 @@
 
 #include "device/Clock.h"
 #include "device/HidDiscovery.h"
+#include "device/Kvqm31xLink.h"
 #include "device/linux/HidrawPlatform.h"
 #include "programming/BinImage.h"
 #include "programming/QuietStationView.h"
@@ -90,8 +91,9 @@ void Measure(const char* subject, const char* family, int icType, HidAttributes 
     settings.format = DataFormat::Byte2K;
     Station station(platform, clock, settings, view);
     const bool opened = icType == IcTypeKvqm31x
-                            ? station.link31.Open(ids.vendorId, ids.productId, ids.versionNumber)
-                            : station.link42.Open(ids.vendorId, ids.productId);
+                            ? static_cast<Kvqm31xLink*>(station.links.For(icType))
+                                  ->Open(ids.vendorId, ids.productId, ids.versionNumber)
+                            : station.OpenMouse(icType, ids.vendorId, ids.productId);
     ImageBuffer image{};
     for (int i = 0; i < ImageSize; ++i) {
         image[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>((i * 29 + 11) & 0xFF);

@@ -1,5 +1,4 @@
 #include "StationFixture.h"
-#include "programming/MouseIdentity.h"
 #include "programming/WriteJob.h"
 
 #include <algorithm>
@@ -129,7 +128,7 @@ TEST_F(RefusedPartsTest, CombinedIdentityFaultsYieldTheOutcomeOfHighestPrecedenc
         ASSERT_TRUE(ParseMouseFaults(c.faults, MouseFamily::Kvqm31x, faults, error)) << error;
         mouse->SetFaults(faults);
         bus.ClearTrace();
-        EXPECT_EQ(MouseMatchName(MatchImageToMouse(station.link31, c.loadedType)),
+        EXPECT_EQ(MouseMatchName(station.links.For(IcTypeKvqm31x)->Identify(c.loadedType)),
                   std::string(MouseMatchName(c.expected)));
         // Each command is sent again by the link while it is refused; the order is what counts.
         std::vector<int> commands = Commands31x();

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "RecordingView.h"
+#include "device/Kvqm31xLink.h"
+#include "device/Kvqm42xxLink.h"
 #include "programming/StationContext.h"
 #include "sim/SimulatedHidBus.h"
 #include "sim/VirtualMouse31x.h"
@@ -25,8 +27,7 @@ protected:
     std::shared_ptr<VirtualMouse31x> PlugKvqm31x() {
         auto mouse = std::make_shared<VirtualMouse31x>();
         bus.Plug(mouse);
-        int release = 0x104;
-        EXPECT_TRUE(station.link31.Open(0x3C5E, 0x0A31, release));
+        EXPECT_TRUE(station.OpenMouse(IcTypeKvqm31x, 0x3C5E, 0x0A31));
         Load("KVQM31X", IcTypeKvqm31x);
         bus.SetTraceEnabled(true);
         return mouse;
@@ -35,7 +36,7 @@ protected:
     std::shared_ptr<VirtualMouse42xx> PlugKvqm42xx(int icType = IcTypeKvqm42xx) {
         auto mouse = std::make_shared<VirtualMouse42xx>();
         bus.Plug(mouse);
-        EXPECT_TRUE(station.link42.Open(0x3C5E, 0x0A42));
+        EXPECT_TRUE(station.OpenMouse(icType, 0x3C5E, 0x0A42));
         Load(icType == IcTypeKvqm42xx ? "KVQM42xx" : "KVQM537", icType);
         settings.format = DataFormat::Byte2K;
         bus.SetTraceEnabled(true);

@@ -251,7 +251,7 @@ TEST_F(OperationTest, FactoryRecordIsWrittenWithRetriesAndReadBackOnBothFamilies
     EXPECT_TRUE(view.buttonsEnabled);
     EXPECT_TRUE(view.timerRunning);
 
-    station.link31.Forget();
+    station.links.For(IcTypeKvqm31x)->Forget();
     auto second = PlugKvqm42xx();
     settings.retryTimes = 3;
     EXPECT_TRUE(WriteFactoryRecord(context));

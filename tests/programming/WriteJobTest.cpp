@@ -68,7 +68,7 @@ TEST_F(WriteJobTest, TrafficOfEachDataFormatFollowsIdentityPassRecordCheckClosin
     for (const Case& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.format));
         bus.SetTraceEnabled(false);
-        station.link31.Forget();
+        station.links.For(IcTypeKvqm31x)->Forget();
         auto mouse = PlugKvqm31x();
         settings.format = c.format;
         settings.blockCount = c.blocks;
