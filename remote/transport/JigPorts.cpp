@@ -92,4 +92,11 @@ void JigPorts::Poll(std::chrono::milliseconds wait) {
     std::this_thread::sleep_until(start + wait);
 }
 
+void JigPorts::PollReady() {
+    if (parts_->io.stopped()) {
+        parts_->io.restart();
+    }
+    parts_->io.poll();
+}
+
 } // namespace vrax

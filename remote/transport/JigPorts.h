@@ -42,6 +42,8 @@ public:
     void Send(int port, const std::string& bytes);
     // Does the ports' pending work, waiting up to `wait` for some.
     void Poll(std::chrono::milliseconds wait);
+    // Does only the work already pending and returns at once: for a host with a loop of its own.
+    void PollReady();
 
     class Port;
 
