@@ -157,6 +157,23 @@ TEST(JigWindow, AJigWritesAMouseAsAClickDoesAndIsToldBusyDuringAJob) {
     EXPECT_EQ(autoDuringClick.rfind("#ERR002:", 0), 0u) << autoDuringClick;
     EXPECT_EQ(FindControl<QLabel>(form, "lbl_PassCnt")->text(), "2");
 
+    // Cancelled at a heartbeat, the write fails; the next one passes again.
+    std::string cancelReply;
+    jig.onLine = [&](const std::string& line) {
+        if (line.rfind("#BUSY", 0) == 0 && cancelReply.empty()) {
+            cancelReply = "?";
+            cancelReply = jig.Ask("#CANCEL");
+        }
+    };
+    jig.Send("#AUTO");
+    const std::string cancelledEnd = jig.Await("#ERR007:");
+    jig.onLine = nullptr;
+    EXPECT_EQ(cancelReply, "#OK CANCELLING");
+    EXPECT_EQ(cancelledEnd.rfind("#ERR007:CANCELLED JOB=WRITE", 0), 0u) << cancelledEnd;
+    EXPECT_EQ(FindControl<QLabel>(form, "lbl_CtrlResult")->text(), "Write Fail");
+    EXPECT_EQ(jig.Ask("#AUTO").rfind("#OK PASS JOB=WRITE ", 0), 0u);
+    EXPECT_EQ(FindControl<QLabel>(form, "lbl_PassCnt")->text(), "3");
+
     fs::remove_all(folder);
 }
 
