@@ -31,10 +31,12 @@ namespace {
 struct ProgramArguments {
     std::optional<std::string> records;
     std::vector<std::string> remotes;
+    std::vector<std::string> allowed;
+    std::optional<std::string> idleSeconds;
 };
 
-// Takes --records FILE and any --remote SPEC (or their --NAME=VALUE forms) out of the
-// arguments.
+// Takes --records FILE, any --remote SPEC and --remote-allow CIDR, and --remote-idle SECONDS
+// (or their --NAME=VALUE forms) out of the arguments.
 ProgramArguments TakeProgramArguments(int& argc, char** argv) {
     ProgramArguments taken;
     const auto value = [&](const std::string& name, int& i) -> std::optional<std::string> {
@@ -53,6 +55,10 @@ ProgramArguments TakeProgramArguments(int& argc, char** argv) {
             taken.records = std::move(records);
         } else if (std::optional<std::string> remote = value("--remote", i)) {
             taken.remotes.push_back(std::move(*remote));
+        } else if (std::optional<std::string> range = value("--remote-allow", i)) {
+            taken.allowed.push_back(std::move(*range));
+        } else if (std::optional<std::string> idle = value("--remote-idle", i)) {
+            taken.idleSeconds = std::move(idle);
         } else {
             argv[kept++] = argv[i];
         }
@@ -115,6 +121,12 @@ int RunStationProgram(int& argc, char** argv, HidPlatform& platform, Clock& cloc
         // A child of the window too.
         auto* jigs = new StationRemote(form, jigCancelled);
         try {
+            for (const std::string& range : arguments.allowed) {
+                jigs->Allow(range);
+            }
+            if (arguments.idleSeconds) {
+                jigs->SetIdleSeconds(*arguments.idleSeconds);
+            }
             for (const std::string& spec : arguments.remotes) {
                 jigs->Open(spec);
             }

@@ -3,6 +3,7 @@
 #include "app/TForm1.h"
 #include "device/Clock.h"
 
+#include <charconv>
 #include <cstdio>
 
 namespace vrax {
@@ -21,6 +22,18 @@ StationRemote::StationRemote(TForm1& form, std::atomic<bool>& cancelled)
 }
 
 StationRemote::~StationRemote() = default;
+
+void StationRemote::SetIdleSeconds(const std::string& seconds) {
+    int value = 0;
+    const auto [end, error] =
+        std::from_chars(seconds.data(), seconds.data() + seconds.size(), value);
+    if (seconds.empty() || error != std::errc{} || end != seconds.data() + seconds.size() ||
+        value < 1) {
+        throw JigPortError("--remote-idle " + seconds +
+                           ": expected a number of seconds, 1 or more");
+    }
+    ports_.SetIdleLimit(std::chrono::seconds(value));
+}
 
 void StationRemote::Open(const std::string& spec) {
     auto session = std::make_unique<Session>();

@@ -29,6 +29,10 @@ public:
     StationRemote(TForm1& form, std::atomic<bool>& cancelled);
     ~StationRemote() override;
 
+    // Before Open: an address range TCP jigs may come from besides this PC, and how long a
+    // silent one is kept ("300"). Throw JigPortError.
+    void Allow(const std::string& cidr) { ports_.Allow(cidr); }
+    void SetIdleSeconds(const std::string& seconds);
     // Opens "tcp:ADDRESS:PORT" or "serial:DEVICE,BAUD" and starts polling. Throws JigPortError.
     void Open(const std::string& spec);
     // Where each port listens, the TCP ones with their bound port.
