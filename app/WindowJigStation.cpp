@@ -93,6 +93,7 @@ std::optional<RemoteError> WindowJigStation::StartJob(const JigJobRequest& reque
     }
     running_ = true;
     finished_ = false;
+    cancelled_ = false;
     progress_ = {};
     results_.clear();
     const JigJob job = request.job;
@@ -187,7 +188,8 @@ std::vector<JigChannelResult> WindowJigStation::TakeResults() {
 }
 
 void WindowJigStation::Cancel() {
-    if (running_) {
+    // Once the job has ended the flag would cut the next one, a click's too.
+    if (running_ && !finished_) {
         cancelled_ = true;
     }
 }
@@ -214,7 +216,8 @@ JigImage WindowJigStation::Image() {
 
 std::optional<std::pair<RemoteError, std::string>> WindowJigStation::Load(const std::string&) {
     // The window's operator picks its image; a jig only reads which one it is.
-    return std::pair(RemoteError::ImageUnreadable, std::string("THE WINDOW LOADS WITH LOAD BIN"));
+    return std::pair(RemoteError::ImageUnreadable,
+                     std::string("(THE OPERATOR LOADS THE WINDOW'S IMAGE WITH LOAD BIN)"));
 }
 
 bool WindowJigStation::SelectIcType(const std::string& name) {
