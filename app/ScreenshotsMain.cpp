@@ -103,5 +103,16 @@ int main(int argc, char** argv) {
     unprotected.show();
     settle();
     save(unprotected.grab(), "main-unprotected-line-database.png");
+
+    // A station a jig drives, the jig named in the header.
+    vrax::TForm1 driven(platform, clock, dialogs);
+    driven.SelectLanguage(1033);
+    driven.ShowDeviceReady();
+    driven.ShowJigConnection("Jig 10.1.2.31:50112 on tcp:0.0.0.0:4000");
+    driven.ShowResult("Write Pass", vrax::ResultColour::Green);
+    driven.ShowPassCount(42);
+    driven.show();
+    settle();
+    save(driven.grab(), "main-jig.png");
     return ok ? 0 : 1;
 }

@@ -7,46 +7,73 @@
 #include "Skin.h"
 #include "TForm1.h"
 
+#include "StationRemote.h"
 #include "device/RememberingHidPlatform.h"
+#include "operations/CancellableClock.h"
+#include "operations/CancellableHidPlatform.h"
 #include "records/RecordsLocation.h"
 
 #include <QApplication>
 #include <QLineEdit>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace vrax {
 
 namespace {
 
-// Takes --records FILE or --records=FILE out of the arguments; nullopt when absent.
-std::optional<std::string> TakeRecordsArgument(int& argc, char** argv) {
-    std::optional<std::string> choice;
+struct ProgramArguments {
+    std::optional<std::string> records;
+    std::vector<std::string> remotes;
+    std::vector<std::string> allowed;
+    std::optional<std::string> idleSeconds;
+};
+
+// Takes --records FILE, any --remote SPEC and --remote-allow CIDR, and --remote-idle SECONDS
+// (or their --NAME=VALUE forms) out of the arguments.
+ProgramArguments TakeProgramArguments(int& argc, char** argv) {
+    ProgramArguments taken;
+    const auto value = [&](const std::string& name, int& i) -> std::optional<std::string> {
+        const std::string argument = argv[i];
+        if (argument == name && i + 1 < argc) {
+            return std::string(argv[++i]);
+        }
+        if (argument.rfind(name + "=", 0) == 0) {
+            return argument.substr(name.size() + 1);
+        }
+        return std::nullopt;
+    };
     int kept = 1;
     for (int i = 1; i < argc; ++i) {
-        const std::string argument = argv[i];
-        if (argument == "--records" && i + 1 < argc) {
-            choice = argv[++i];
-        } else if (argument.rfind("--records=", 0) == 0) {
-            choice = argument.substr(10);
+        if (std::optional<std::string> records = value("--records", i)) {
+            taken.records = std::move(records);
+        } else if (std::optional<std::string> remote = value("--remote", i)) {
+            taken.remotes.push_back(std::move(*remote));
+        } else if (std::optional<std::string> range = value("--remote-allow", i)) {
+            taken.allowed.push_back(std::move(*range));
+        } else if (std::optional<std::string> idle = value("--remote-idle", i)) {
+            taken.idleSeconds = std::move(idle);
         } else {
             argv[kept++] = argv[i];
         }
     }
     argc = kept;
     argv[argc] = nullptr;
-    return choice;
+    return taken;
 }
 
 } // namespace
 
 int RunStationProgram(int& argc, char** argv, HidPlatform& platform, Clock& clock,
                       const StationProgramOptions& options) {
-    const std::optional<std::string> recordsArgument = TakeRecordsArgument(argc, argv);
+    const ProgramArguments arguments = TakeProgramArguments(argc, argv);
+    const std::optional<std::string>& recordsArgument = arguments.records;
     QApplication application(argc, argv);
     SingleInstance instance(options.instanceKey.isEmpty() ? QString(TForm1::Caption)
                                                           : options.instanceKey);
@@ -77,13 +104,36 @@ int RunStationProgram(int& argc, char** argv, HidPlatform& platform, Clock& cloc
         dialogs.Error(nullptr, TForm1::ApplicationTitle, QString::fromStdString(error.what()));
         return 2;
     }
-    RememberingHidPlatform devices(platform);
-    TForm1 form(devices, clock, dialogs);
+    // A jig's #CANCEL cuts the window's way to its mouse and its waits.
+    const bool remote = !arguments.remotes.empty();
+    std::atomic<bool> jigCancelled{false};
+    CancellableHidPlatform cancellable(platform, jigCancelled);
+    CancellableClock cancellableClock(clock, jigCancelled);
+    RememberingHidPlatform devices(remote ? static_cast<HidPlatform&>(cancellable) : platform);
+    TForm1 form(devices, remote ? static_cast<Clock&>(cancellableClock) : clock, dialogs);
     form.Recording().Attach(*records, &devices, [&form] {
         return FindControl<QLineEdit>(form, "edt_BinFile")->text().toStdString();
     });
     if (!unprotected.isEmpty()) {
         form.ShowStatusNotice(unprotected);
+    }
+    if (remote) {
+        // A child of the window too.
+        auto* jigs = new StationRemote(form, jigCancelled);
+        try {
+            for (const std::string& range : arguments.allowed) {
+                jigs->Allow(range);
+            }
+            if (arguments.idleSeconds) {
+                jigs->SetIdleSeconds(*arguments.idleSeconds);
+            }
+            for (const std::string& spec : arguments.remotes) {
+                jigs->Open(spec);
+            }
+        } catch (const JigPortError& error) {
+            dialogs.Error(nullptr, TForm1::ApplicationTitle, QString::fromStdString(error.what()));
+            return 2;
+        }
     }
     // A child of the window: it goes with it.
     auto* instant = new InstantPlugIn(form);

@@ -29,8 +29,9 @@ struct StationProgramOptions {
 };
 
 // The program entry: a start while a copy runs brings that copy to the front and returns 0
-// at once; otherwise the main window and the busy window are made and the loop runs. Its one
-// argument, --records FILE (or none), picks where the verdicts are recorded.
+// at once; otherwise the main window and the busy window are made and the loop runs. Its
+// arguments: --records FILE (or none) picks where the verdicts are recorded; each --remote
+// tcp:ADDRESS:PORT or serial:DEVICE,BAUD opens a way for a jig to drive the window's jobs.
 int RunStationProgram(int& argc, char** argv, HidPlatform& platform, Clock& clock,
                       const StationProgramOptions& options = {});
 

@@ -730,6 +730,17 @@ void TForm1::ShowStatusNotice(const QString& text) {
     lbl_StatusNotice->show();
 }
 
+void TForm1::ShowJigConnection(const QString& text) {
+    if (lbl_Jig == nullptr) {
+        // Beside the auto-write box, where the design leaves the header empty.
+        lbl_Jig = MakeLabel(this, "lbl_Jig", {200, 140, 409, 16}, Skin::DesignFont(LatinFace, 11));
+        lbl_Jig->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        SetTextColour(lbl_Jig, QColor(0, 30, 120));
+    }
+    lbl_Jig->setText(text);
+    lbl_Jig->show();
+}
+
 void TForm1::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), Skin::Background);
@@ -746,10 +757,13 @@ void TForm1::ShowBusyWindow() {
     FormLoadingUI->ShowCentredOver(*this);
 }
 
-void TForm1::ChunkStarting(int done, int /*total*/) {
+void TForm1::ChunkStarting(int done, int total) {
     // The busy window stays on top by itself; raising it again before every chunk cost an X
     // request per few bytes, so it is raised when a transfer begins.
     FormLoadingUI->ShowCentredOver(*this, done == 0);
+    if (chunkListener_) {
+        chunkListener_(done, total);
+    }
     PumpMessages();
 }
 

@@ -87,6 +87,12 @@ public:
     // A line under the window's controls for what the operator must know of the station
     // itself (an unprotected line database); the window grows by it the first time.
     void ShowStatusNotice(const QString& text);
+    // A small line in the header saying which jig drives the station, and from where.
+    void ShowJigConnection(const QString& text);
+    // Told of every chunk a job starts, after the window is.
+    void SetChunkListener(std::function<void(int done, int total)> listener) {
+        chunkListener_ = std::move(listener);
+    }
 
     HidPlatform& Platform() { return platform_; }
     Clock& GetClock() { return clock_; }
@@ -209,6 +215,7 @@ private:
     THexEdit* edt_FactoryNum;
     QLabel* lbl_Factory;
     QLabel* lbl_StatusNotice = nullptr;
+    QLabel* lbl_Jig = nullptr;
     DropDownComboBox* cb_Factory;
     QLabel* Label2;
     DropDownComboBox* cb_FactoryLine;
@@ -248,6 +255,7 @@ private:
     QString lastPassword_;
     SkinTitleBar* titleBar_;
     std::function<void(int)> exitAction_;
+    std::function<void(int, int)> chunkListener_;
 };
 
 } // namespace vrax

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <charconv>
 #include <map>
 
 namespace vrax {
@@ -20,23 +21,24 @@ struct OptionName {
     bool takesValue;
 };
 
-constexpr std::array<OptionName, 32> OptionNames{{
-    {"--ic", true},          {"--vid", true},
-    {"--pid", true},         {"--format", true},
-    {"--blocks", true},      {"--ranges", true},
-    {"--total", true},       {"--retry", true},
-    {"--sleep", true},       {"--factory", true},
-    {"--sim", true},         {"--sim-memory", true},
-    {"--sim-dump", true},    {"--real-time", false},
-    {"--trace", true},       {"--log", true},
-    {"--help", false},       {"--records", true},
-    {"--since", true},       {"--serial", true},
-    {"--csv", false},        {"--summary", false},
-    {"--duplicates", false}, {"--serial-start", true},
-    {"--gang", true},        {"--max-mice", true},
-    {"--sim-mice", true},    {"--sim-faulty-every", true},
-    {"--product", true},     {"--report", true},
-    {"--remote", true},      {"--images", true},
+constexpr std::array<OptionName, 34> OptionNames{{
+    {"--ic", true},           {"--vid", true},
+    {"--pid", true},          {"--format", true},
+    {"--blocks", true},       {"--ranges", true},
+    {"--total", true},        {"--retry", true},
+    {"--sleep", true},        {"--factory", true},
+    {"--sim", true},          {"--sim-memory", true},
+    {"--sim-dump", true},     {"--real-time", false},
+    {"--trace", true},        {"--log", true},
+    {"--help", false},        {"--records", true},
+    {"--since", true},        {"--serial", true},
+    {"--csv", false},         {"--summary", false},
+    {"--duplicates", false},  {"--serial-start", true},
+    {"--gang", true},         {"--max-mice", true},
+    {"--sim-mice", true},     {"--sim-faulty-every", true},
+    {"--product", true},      {"--report", true},
+    {"--remote", true},       {"--images", true},
+    {"--remote-allow", true}, {"--remote-idle", true},
 }};
 
 std::string Lower(std::string text) {
@@ -73,10 +75,11 @@ public:
             if (known == OptionNames.end()) {
                 throw UsageError("unknown option '" + name + "'");
             }
-            if (known->takesValue && name == "--remote") {
-                remotes.push_back(equals != std::string::npos ? argument.substr(equals + 1)
-                                  : i + 1 < arguments.size()  ? arguments[i + 1]
-                                                              : std::string{});
+            if (known->takesValue && (name == "--remote" || name == "--remote-allow")) {
+                (name == "--remote" ? remotes : allowed)
+                    .push_back(equals != std::string::npos ? argument.substr(equals + 1)
+                               : i + 1 < arguments.size()  ? arguments[i + 1]
+                                                           : std::string{});
             }
             if (!known->takesValue) {
                 if (equals != std::string::npos) {
@@ -102,6 +105,7 @@ public:
     std::map<std::string, std::string> values;
     std::vector<std::string> positional;
     std::vector<std::string> remotes; // every --remote, in order
+    std::vector<std::string> allowed; // every --remote-allow
 };
 
 void ReadCommand(const std::vector<std::string>& positional, CommandLineOptions& options) {
@@ -320,7 +324,7 @@ void ReadApprovals(const ArgumentReader& reader, CommandLineOptions& options) {
 
 void ReadServe(const ArgumentReader& reader, CommandLineOptions& options) {
     if (options.command != Command::Serve) {
-        for (const char* name : {"--remote", "--images"}) {
+        for (const char* name : {"--remote", "--images", "--remote-allow", "--remote-idle"}) {
             if (reader.Has(name)) {
                 throw UsageError(std::string(name) + " belongs to the serve command");
             }
@@ -330,6 +334,17 @@ void ReadServe(const ArgumentReader& reader, CommandLineOptions& options) {
     options.remotes = reader.remotes;
     if (options.remotes.empty()) {
         throw UsageError("serve needs --remote tcp:ADDRESS:PORT or --remote serial:DEVICE,BAUD");
+    }
+    options.remoteAllowed = reader.allowed;
+    if (reader.Has("--remote-idle")) {
+        const std::string text = reader.Value("--remote-idle");
+        int seconds = 0;
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+        if (text.empty() || error != std::errc{} || end != text.data() + text.size() ||
+            seconds < 1) {
+            throw UsageError("--remote-idle needs a number of seconds, 1 or more");
+        }
+        options.remoteIdleSeconds = seconds;
     }
     for (const char* name : {"--max-mice", "--sim-mice", "--trace", "--sim-memory", "--sim-dump"}) {
         if (reader.Has(name)) {

@@ -60,6 +60,9 @@ struct CommandLineOptions {
     // and the folder #LOAD takes images from
     std::vector<std::string> remotes;
     std::string imageFolder;
+    // Address ranges TCP jigs may come from besides this PC; how long a silent one is kept.
+    std::vector<std::string> remoteAllowed;
+    std::optional<int> remoteIdleSeconds;
 };
 
 // Reads the arguments after the program name; options may come before or after the command.

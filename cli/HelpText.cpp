@@ -152,6 +152,12 @@ Serve command (--gang, --serial next and --serial-start as for the line):
                   (serial:COM3,115200 on Windows); with --gang N the channels are the N mice
                   present in the order of their port paths, with --sim N virtual mice
   --images DIR    the folder #LOAD takes images from (default: the image's folder)
+  --remote-allow CIDR
+                  an address range TCP jigs may come from besides this PC (10.1.2.0/24),
+                  once or more; needed to listen on any address but 127.0.0.1 or ::1.
+                  Others are closed at once and logged
+  --remote-idle SECONDS
+                  a TCP jig silent both ways this long is closed (default 300)
 
 )";
 

@@ -59,6 +59,17 @@ int RemoteServer::Run() {
             std::chrono::steady_clock::now() - origin);
     };
     JigPorts ports;
+    try {
+        for (const std::string& range : options_.remoteAllowed) {
+            ports.Allow(range);
+        }
+    } catch (const JigPortError& error) {
+        err_ << error.what() << '\n';
+        return 2;
+    }
+    if (options_.remoteIdleSeconds) {
+        ports.SetIdleLimit(std::chrono::seconds(*options_.remoteIdleSeconds));
+    }
     std::vector<std::unique_ptr<Session>> sessions;
     for (const std::string& spec : options_.remotes) {
         auto session = std::make_unique<Session>();

@@ -1,6 +1,7 @@
 #include "remote/transport/JigPorts.h"
 
 #include "remote/transport/SerialJigPort.h"
+#include "remote/transport/TcpJigAccess.h"
 #include "remote/transport/TcpJigPort.h"
 
 #include <asio.hpp>
@@ -28,6 +29,7 @@ std::optional<unsigned> Decimal(std::string_view text) {
 
 struct JigPorts::Parts {
     asio::io_context io;
+    TcpJigAccess access;
     std::vector<std::unique_ptr<Port>> ports;
 };
 
@@ -37,6 +39,14 @@ JigPorts::~JigPorts() {
     // Handlers still queued refer to the ports: they go before the ports do.
     parts_->io.stop();
     parts_->ports.clear();
+}
+
+void JigPorts::Allow(const std::string& cidr) {
+    parts_->access.Allow(cidr);
+}
+
+void JigPorts::SetIdleLimit(std::chrono::milliseconds limit) {
+    parts_->access.idleLimit = limit;
 }
 
 int JigPorts::Open(const std::string& spec, JigPortEvents events) {
@@ -53,8 +63,9 @@ int JigPorts::Open(const std::string& spec, JigPortEvents events) {
         if (address.size() > 2 && address.front() == '[' && address.back() == ']') {
             address = address.substr(1, address.size() - 2);
         }
-        parts_->ports.push_back(std::make_unique<TcpJigPort>(
-            parts_->io, address, static_cast<unsigned short>(*port), std::move(events)));
+        parts_->ports.push_back(std::make_unique<TcpJigPort>(parts_->io, address,
+                                                             static_cast<unsigned short>(*port),
+                                                             parts_->access, std::move(events)));
     } else if (text.rfind("serial:", 0) == 0) {
         const std::string_view rest = text.substr(7);
         const std::size_t comma = rest.rfind(',');
@@ -90,6 +101,13 @@ void JigPorts::Poll(std::chrono::milliseconds wait) {
     parts_->io.run_for(wait);
     // Ports with nothing pending return at once; the caller's loop must not spin on them.
     std::this_thread::sleep_until(start + wait);
+}
+
+void JigPorts::PollReady() {
+    if (parts_->io.stopped()) {
+        parts_->io.restart();
+    }
+    parts_->io.poll();
 }
 
 } // namespace vrax

@@ -34,6 +34,13 @@ public:
     JigPorts(const JigPorts&) = delete;
     JigPorts& operator=(const JigPorts&) = delete;
 
+    // An address range TCP jigs may come from besides the loopback ("10.1.2.0/24"); a TCP
+    // port on any other address than a loopback one needs one. Before Open. Throws
+    // JigPortError for a malformed range.
+    void Allow(const std::string& cidr);
+    // How long a TCP jig may stay silent both ways before it is closed (default 5 minutes).
+    void SetIdleLimit(std::chrono::milliseconds limit);
+
     // Opens the port and returns its number for Send. Throws JigPortError.
     int Open(const std::string& spec, JigPortEvents events);
     // Where the port listens or which line it is ("tcp:127.0.0.1:4000" with the port bound).
@@ -42,6 +49,8 @@ public:
     void Send(int port, const std::string& bytes);
     // Does the ports' pending work, waiting up to `wait` for some.
     void Poll(std::chrono::milliseconds wait);
+    // Does only the work already pending and returns at once: for a host with a loop of its own.
+    void PollReady();
 
     class Port;
 

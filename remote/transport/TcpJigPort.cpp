@@ -16,8 +16,8 @@ std::string EndpointText(const asio::ip::tcp::endpoint& endpoint) {
 } // namespace
 
 TcpJigPort::TcpJigPort(asio::io_context& io, const std::string& address, unsigned short port,
-                       JigPortEvents events)
-    : acceptor_(io), events_(std::move(events)) {
+                       const TcpJigAccess& access, JigPortEvents events)
+    : acceptor_(io), idle_(io), access_(access), events_(std::move(events)) {
     asio::error_code error;
     const asio::ip::address ip = asio::ip::make_address(address, error);
     if (error) {
@@ -25,6 +25,11 @@ TcpJigPort::TcpJigPort(asio::io_context& io, const std::string& address, unsigne
                            error.message() + ")");
     }
     const asio::ip::tcp::endpoint endpoint(ip, port);
+    if (!access_.MayListenOn(ip)) {
+        throw JigPortError("tcp:" + EndpointText(endpoint) +
+                           " can be reached from other PCs: give --remote-allow CIDR for the "
+                           "jigs' addresses, or listen on 127.0.0.1");
+    }
     acceptor_.open(endpoint.protocol(), error);
     if (!error) {
         acceptor_.set_option(asio::socket_base::reuse_address(true), error);
@@ -55,25 +60,27 @@ void TcpJigPort::Accept() {
         }
         if (!error) {
             asio::error_code ignored;
-            const std::string peer = EndpointText(socket.remote_endpoint(ignored));
-            if (client_) {
+            const asio::ip::tcp::endpoint from = socket.remote_endpoint(ignored);
+            const std::string peer = EndpointText(from);
+            if (!access_.Admits(from.address())) {
+                if (events_.log) {
+                    events_.log("Closed a jig's connection from " + peer +
+                                ": outside --remote-allow");
+                }
+                asio::error_code ignore;
+                socket.close(ignore);
+            } else if (client_) {
                 // One jig drives the station; another is told so and let go.
                 if (events_.log) {
                     events_.log("Refused a second jig from " + peer + ": one is connected");
                 }
-                auto refused = std::make_shared<asio::ip::tcp::socket>(std::move(socket));
-                auto text =
-                    std::make_shared<std::string>("#" + RemoteErrorNumber(RemoteError::Busy) +
-                                                  ":BUSY ANOTHER JIG IS CONNECTED\r\n");
-                asio::async_write(*refused, asio::buffer(*text),
-                                  [refused, text](const asio::error_code&, std::size_t) {
-                                      asio::error_code ignore;
-                                      refused->shutdown(asio::socket_base::shutdown_both, ignore);
-                                      refused->close(ignore);
-                                  });
+                Refuse(std::move(socket), "#" + RemoteErrorNumber(RemoteError::Busy) +
+                                              ":BUSY ANOTHER JIG IS CONNECTED\r\n");
             } else {
                 client_ = std::make_shared<asio::ip::tcp::socket>(std::move(socket));
                 client_->set_option(asio::ip::tcp::no_delay(true), ignored);
+                peer_ = peer;
+                Heard();
                 if (events_.connected) {
                     events_.connected(peer);
                 }
@@ -81,6 +88,31 @@ void TcpJigPort::Accept() {
             }
         }
         Accept();
+    });
+}
+
+void TcpJigPort::Refuse(asio::ip::tcp::socket socket, const std::string& reply) {
+    auto refused = std::make_shared<asio::ip::tcp::socket>(std::move(socket));
+    auto text = std::make_shared<std::string>(reply);
+    asio::async_write(*refused, asio::buffer(*text),
+                      [refused, text](const asio::error_code&, std::size_t) {
+                          asio::error_code ignore;
+                          refused->shutdown(asio::socket_base::shutdown_both, ignore);
+                          refused->close(ignore);
+                      });
+}
+
+void TcpJigPort::Heard() {
+    idle_.expires_after(access_.idleLimit);
+    idle_.async_wait([this, client = client_](const asio::error_code& error) {
+        if (error || client != client_) {
+            return;
+        }
+        if (events_.log) {
+            events_.log("Closed the jig at " + peer_ + ": silent for " +
+                        std::to_string(access_.idleLimit.count() / 1000) + " s");
+        }
+        Drop();
     });
 }
 
@@ -95,6 +127,7 @@ void TcpJigPort::Read() {
                 Drop();
                 return;
             }
+            Heard();
             if (events_.received) {
                 events_.received(std::string_view(buffer_.data(), size));
             }
@@ -108,6 +141,7 @@ void TcpJigPort::Send(const std::string& bytes) {
     if (!client_) {
         return;
     }
+    Heard();
     outgoing_.push_back(bytes);
     if (outgoing_.size() == 1) {
         WriteNext();
@@ -140,6 +174,7 @@ void TcpJigPort::Drop() {
     client_->close(ignored);
     client_.reset();
     outgoing_.clear();
+    idle_.cancel();
     if (events_.disconnected) {
         events_.disconnected();
     }

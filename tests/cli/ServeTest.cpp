@@ -198,5 +198,45 @@ TEST_F(Serve, AJigDrivesAGangOverASerialLine) {
     ::close(line);
 }
 
+TEST_F(Serve, TcpServesThisPcUnlessAllowedAndLetsASilentJigGo) {
+    const ProgramResult open = Run(
+        {"serve", imagePath, "--remote", "tcp:0.0.0.0:0", "--sim", "kvqm31x", "--records", "none"});
+    EXPECT_EQ(open.exitCode, 2);
+    EXPECT_NE(open.err.find("--remote-allow"), std::string::npos) << open.err;
+    EXPECT_EQ(Run({"serve", imagePath, "--remote", "tcp:127.0.0.1:0", "--remote-allow",
+                   "10.0.0.0/33", "--sim", "kvqm31x", "--records", "none"})
+                  .exitCode,
+              2);
+
+    const pid_t station = StartInBackground({"serve", imagePath, "--remote", "tcp:0.0.0.0:0",
+                                             "--remote-allow", "10.1.2.0/24", "--remote-idle", "1",
+                                             "--sim", "kvqm31x", "--records", "none"},
+                                            "serve");
+    int port = 0;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            std::smatch found;
+            const std::string out = Slurp(Path("serveout.txt"));
+            if (std::regex_search(out, found,
+                                  std::regex("Listening on tcp:0\\.0\\.0\\.0:(\\d+)"))) {
+                port = std::stoi(found[1]);
+            }
+            return port != 0;
+        },
+        milliseconds(10000)))
+        << Slurp(Path("serveerr.txt"));
+    TcpJig jig(port);
+    ASSERT_TRUE(jig.Connected());
+    jig.Say("#STATUS");
+    EXPECT_EQ(jig.Line(), "#OK READY");
+    EXPECT_EQ(jig.Line(milliseconds(5000)), "<closed>");
+    EXPECT_TRUE(WaitUntil(
+        [&] { return Slurp(Path("serveout.txt")).find(": silent for 1 s") != std::string::npos; },
+        milliseconds(5000)))
+        << Slurp(Path("serveout.txt"));
+    kill(station, SIGTERM);
+    EXPECT_EQ(WaitFor(station, "serve").exitCode, 0);
+}
+
 } // namespace
 } // namespace vrax::testing

@@ -1,0 +1,247 @@
+#include "app/WindowJigStation.h"
+
+#include "app/StationControls.h"
+#include "app/TForm1.h"
+#include "device/MouseTypes.h"
+#include "operations/CancellableHidPlatform.h"
+#include "records/ProductionRecords.h"
+#include "records/SerialNumberHold.h"
+#include "records/Sha256.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cctype>
+#include <utility>
+
+namespace vrax {
+
+namespace {
+
+struct JobButton {
+    const char* name;
+    void (TForm1::*handler)(QObject*);
+};
+
+JobButton ButtonOf(JigJob job) {
+    switch (job) {
+    case JigJob::Write:
+        return {"btn_Write", &TForm1::btn_WriteClick};
+    case JigJob::Verify:
+        return {"btn_Verify", &TForm1::btn_VerifyClick};
+    case JigJob::FactoryRead:
+        return {"btnReadFactory", &TForm1::btnReadFactoryClick};
+    }
+    return {"btn_Write", &TForm1::btn_WriteClick};
+}
+
+RemoteError FailureOf(JigJob job) {
+    switch (job) {
+    case JigJob::Write:
+        return RemoteError::WriteFail;
+    case JigJob::Verify:
+        return RemoteError::VerifyFail;
+    case JigJob::FactoryRead:
+        return RemoteError::ReadFail;
+    }
+    return RemoteError::Unknown;
+}
+
+std::string Upper(std::string text) {
+    for (char& c : text) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return text;
+}
+
+} // namespace
+
+WindowJigStation::WindowJigStation(TForm1& form, std::atomic<bool>& cancelled)
+    : form_(form), cancelled_(cancelled) {
+    form_.SetChunkListener([this](int done, int total) {
+        if (running_) {
+            progress_.done = done;
+            progress_.total = total;
+            if (chunkListener_) {
+                chunkListener_();
+            }
+        }
+    });
+}
+
+bool WindowJigStation::MouseOpen() {
+    return form_.GetStation().link31.IsOpen() || form_.GetStation().link42.IsOpen();
+}
+
+std::optional<RemoteError> WindowJigStation::StartJob(const JigJobRequest& request) {
+    if (running_ || form_.State().OperationsRunning > 0) {
+        return RemoteError::Busy;
+    }
+    if (request.serialNumber) {
+        // The window stamps the number in its SN field and advances it itself.
+        return RemoteError::Unknown;
+    }
+    if (request.job != JigJob::FactoryRead && !form_.State().ImageLoaded) {
+        return RemoteError::NoImage;
+    }
+    if (!MouseOpen()) {
+        return RemoteError::NoMouse;
+    }
+    // A button the operator could not click now (auto write, a dialog's loop) is refused alike.
+    if (!FindControl<QPushButton>(form_, ButtonOf(request.job).name)->isEnabled()) {
+        return RemoteError::Busy;
+    }
+    running_ = true;
+    finished_ = false;
+    cancelled_ = false;
+    progress_ = {};
+    results_.clear();
+    const JigJob job = request.job;
+    QTimer::singleShot(0, &form_, [this, job] { Run(job); });
+    return std::nullopt;
+}
+
+void WindowJigStation::Run(JigJob job) {
+    const JobButton button = ButtonOf(job);
+    std::exception_ptr error;
+    QPushButton* const control = FindControl<QPushButton>(form_, button.name);
+    if (form_.State().OperationsRunning > 0 || !control->isEnabled()) {
+        // A click came first.
+        JigChannelResult refused;
+        refused.job = job;
+        refused.error = RemoteError::Busy;
+        refused.reason = "A JOB IS RUNNING";
+        results_ = {refused};
+    } else {
+        form_.RunGuarded([&] {
+            try {
+                (form_.*button.handler)(control);
+            } catch (...) {
+                error = std::current_exception();
+                throw;
+            }
+        });
+        results_ = {ResultOf(job, error)};
+    }
+    cancelled_ = false;
+    progress_.finished = true;
+    finished_ = true;
+}
+
+JigChannelResult WindowJigStation::ResultOf(JigJob job, const std::exception_ptr& error) const {
+    JigChannelResult result;
+    result.job = job;
+    const std::optional<JobOutcome>& outcome = form_.Recording().LastOutcome();
+    if (outcome) {
+        result.verdict = VerdictText(*outcome);
+        result.reason = outcome->reason;
+        result.serialNumber = outcome->serialNumber;
+        result.productType = outcome->productType;
+        result.durationMs = outcome->durationMs;
+    }
+    if (error) {
+        try {
+            std::rethrow_exception(error);
+        } catch (const UnrecordedMouse& refused) {
+            result.error = RemoteError::RecordsUnreachable;
+            result.reason = refused.what();
+        } catch (const RecordsUnreachable& refused) {
+            result.error = RemoteError::RecordsUnreachable;
+            result.reason = refused.what();
+        } catch (const RecordsError& refused) {
+            // Before the mouse the records refuse an image or a serial number; after it, keep it.
+            const std::string text = refused.what();
+            result.error = outcome ? RemoteError::RecordsUnreachable
+                           : text.find("not approved") != std::string::npos
+                               ? RemoteError::NotApproved
+                               : RemoteError::SerialStamped;
+            result.reason = text;
+        } catch (const std::exception& other) {
+            result.error = RemoteError::Unknown;
+            result.reason = other.what();
+        }
+        return result;
+    }
+    if (!outcome || !outcome->Passed()) {
+        result.error = cancelled_                          ? RemoteError::Cancelled
+                       : outcome && outcome->mouseMismatch ? RemoteError::Mismatch
+                                                           : FailureOf(job);
+        if (cancelled_) {
+            result.reason = CancellableHidPlatform::CancelledText;
+        }
+    }
+    return result;
+}
+
+JigProgress WindowJigStation::Progress() {
+    return progress_;
+}
+
+std::vector<JigChannelResult> WindowJigStation::TakeResults() {
+    if (!finished_) {
+        return {};
+    }
+    running_ = false;
+    finished_ = false;
+    progress_ = {};
+    return std::exchange(results_, {});
+}
+
+void WindowJigStation::Cancel() {
+    // Once the job has ended the flag would cut the next one, a click's too.
+    if (running_ && !finished_) {
+        cancelled_ = true;
+    }
+}
+
+std::string WindowJigStation::Status(const std::vector<int>&) {
+    if (form_.State().OperationsRunning > 0) {
+        return "BUSY";
+    }
+    if (!form_.State().ImageLoaded) {
+        return "NO IMAGE";
+    }
+    return MouseOpen() ? "READY" : "NO MOUSE";
+}
+
+JigImage WindowJigStation::Image() {
+    const StationState& state = form_.State();
+    if (!state.ImageLoaded) {
+        return {};
+    }
+    const QString file = FindControl<QLineEdit>(form_, "edt_BinFile")->text();
+    return {QFileInfo(file).fileName().toStdString(),
+            Sha256Hex(state.LoadedImage.data(), state.LoadedImage.size())};
+}
+
+std::optional<std::pair<RemoteError, std::string>> WindowJigStation::Load(const std::string&) {
+    // The window's operator picks its image; a jig only reads which one it is.
+    return std::pair(RemoteError::ImageUnreadable,
+                     std::string("(THE OPERATOR LOADS THE WINDOW'S IMAGE WITH LOAD BIN)"));
+}
+
+bool WindowJigStation::SelectIcType(const std::string& name) {
+    auto* list = FindControl<DropDownComboBox>(form_, "cb_ICType");
+    // As the operator: the list is closed while a mouse is open or a job runs.
+    if (!list->isEnabled() || form_.State().OperationsRunning > 0) {
+        return false;
+    }
+    for (const MouseType& type : MouseTypes) {
+        if (Upper(type.name) == Upper(name)) {
+            list->setCurrentIndex(type.icType);
+            form_.RunGuarded([&] { form_.cb_ICTypeChange(list); });
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string WindowJigStation::IcType() {
+    return IcTypeName(FindControl<DropDownComboBox>(form_, "cb_ICType")->currentIndex());
+}
+
+std::string WindowJigStation::Version() {
+    return std::string("VRAX-BIN-WRITER ") + VRAX_VERSION + " PROTOCOL 1";
+}
+
+} // namespace vrax

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <asio.hpp>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace vrax {
+
+// Who may drive the station over TCP, and for how long a silent one keeps it. The station's
+// own PC (a loopback address) always may; any other address only inside a --remote-allow range.
+class TcpJigAccess {
+public:
+    // Throws JigPortError for a range that is not ADDRESS/BITS.
+    void Allow(const std::string& cidr);
+    bool Admits(const asio::ip::address& peer) const;
+    // A listening address a jig from outside could reach needs some range allowed.
+    bool MayListenOn(const asio::ip::address& address) const {
+        return address.is_loopback() || !ranges_.empty();
+    }
+
+    static constexpr std::chrono::minutes DefaultIdleLimit{5};
+    // Counted from the last byte either way: a job's heartbeats keep its jig.
+    std::chrono::milliseconds idleLimit = DefaultIdleLimit;
+
+private:
+    struct Range {
+        asio::ip::address network;
+        unsigned bits = 0;
+    };
+    std::vector<Range> ranges_;
+};
+
+} // namespace vrax

@@ -1,0 +1,181 @@
+#include "app/ScriptedDialogs.h"
+#include "app/StationControls.h"
+#include "app/StationRemote.h"
+#include "app/TForm1.h"
+#include "operations/CancellableClock.h"
+#include "operations/CancellableHidPlatform.h"
+#include "sim/SimulatedHidBus.h"
+#include "sim/VirtualMouse31x.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTcpSocket>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+
+namespace vrax {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A jig on the window's TCP port: lines as they come, read from the window's own event loop,
+// so a handler may answer them in the middle of a job's message pumping.
+class Jig {
+public:
+    explicit Jig(quint16 port) {
+        QObject::connect(&socket_, &QTcpSocket::readyRead, [this] { Drain(); });
+        socket_.connectToHost("127.0.0.1", port);
+    }
+
+    void Send(const std::string& command) { socket_.write((command + "\r\n").c_str()); }
+    // Pumps the loop until a line starts with `prefix`; its text, or empty after 10 s.
+    std::string Await(const std::string& prefix) {
+        QElapsedTimer waited;
+        waited.start();
+        for (std::size_t seen = lines.size(); waited.elapsed() < 10000;) {
+            for (; seen < lines.size(); ++seen) {
+                if (lines[seen].rfind(prefix, 0) == 0) {
+                    return lines[seen];
+                }
+            }
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            Drain();
+        }
+        return {};
+    }
+    // A command and its final reply.
+    std::string Ask(const std::string& command) {
+        Send(command);
+        const std::size_t before = lines.size();
+        QElapsedTimer waited;
+        waited.start();
+        while (waited.elapsed() < 10000) {
+            for (std::size_t i = before; i < lines.size(); ++i) {
+                if (lines[i].rfind("#OK", 0) == 0 || lines[i].rfind("#ERR", 0) == 0 ||
+                    lines[i].rfind("#NACK", 0) == 0) {
+                    return lines[i];
+                }
+            }
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            Drain();
+        }
+        return {};
+    }
+
+    std::vector<std::string> lines;
+    std::function<void(const std::string&)> onLine;
+
+private:
+    // Qt does not signal readyRead again inside its own slot: the waits read for themselves.
+    void Drain() {
+        pending_ += socket_.readAll().toStdString();
+        for (std::size_t end; (end = pending_.find("\r\n")) != std::string::npos;) {
+            const std::string line = pending_.substr(0, end);
+            pending_.erase(0, end + 2);
+            lines.push_back(line);
+            if (onLine) {
+                onLine(line);
+            }
+        }
+    }
+
+    QTcpSocket socket_;
+    std::string pending_;
+};
+
+TEST(JigWindow, AJigWritesAMouseAsAClickDoesAndIsToldBusyDuringAJob) {
+    const fs::path folder = fs::temp_directory_path() / "vrax-jig-window";
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    const std::string imagePath = (folder / "image.bin").string();
+    std::ofstream(imagePath, std::ios::binary) << std::string(2048, '\x5A');
+
+    VirtualClock clock;
+    SimulatedHidBus bus{clock};
+    std::atomic<bool> cancelled{false};
+    CancellableHidPlatform platform(bus, cancelled);
+    CancellableClock jobClock(clock, cancelled);
+    ScriptedDialogs dialogs;
+    TForm1 form(platform, jobClock, dialogs);
+    form.SetExitAction([](int) {});
+    form.SelectLanguage(1033);
+    auto* remote = new StationRemote(form, cancelled);
+    remote->Open("tcp:127.0.0.1:0");
+    const std::string name = remote->Names().front();
+    const auto port = static_cast<quint16>(std::stoi(name.substr(name.rfind(':') + 1)));
+
+    dialogs.openAnswers.push_back(QString::fromStdString(imagePath));
+    FindControl<QPushButton>(form, "btn_Load")->click();
+    ASSERT_TRUE(form.State().ImageLoaded);
+    bus.Plug(std::make_shared<VirtualMouse31x>());
+    form.RunGuarded([&] { form.DevTimerTimer(FindControl<QTimer>(form, "DevTimer")); });
+    ASSERT_TRUE(FindControl<QPushButton>(form, "btn_Write")->isEnabled());
+
+    Jig jig(port);
+    EXPECT_EQ(jig.Ask("#STATUS"), "#OK READY");
+    EXPECT_TRUE(FindControl<QLabel>(form, "lbl_Jig")->text().startsWith("Jig 127.0.0.1:"))
+        << FindControl<QLabel>(form, "lbl_Jig")->text().toStdString();
+
+    // In the job's message pumping, at its first heartbeat: the jig is answered, a second job
+    // refused, and no click is offered.
+    std::string statusDuringJob;
+    std::string autoDuringJob;
+    bool buttonDuringJob = true;
+    jig.onLine = [&](const std::string& line) {
+        if (line.rfind("#BUSY", 0) == 0 && statusDuringJob.empty()) {
+            statusDuringJob = "?";
+            buttonDuringJob = FindControl<QPushButton>(form, "btn_Write")->isEnabled();
+            statusDuringJob = jig.Ask("#STATUS");
+            autoDuringJob = jig.Ask("#AUTO");
+        }
+    };
+    jig.Send("#AUTO");
+    const std::string end = jig.Await("#OK PASS");
+    jig.onLine = nullptr;
+    ASSERT_FALSE(end.empty());
+    EXPECT_EQ(jig.lines.front(), "#OK READY");
+    EXPECT_EQ(jig.lines[1], "#ACK");
+    EXPECT_EQ(jig.lines[2].rfind("#BUSY ", 0), 0u) << jig.lines[2];
+    EXPECT_EQ(statusDuringJob.rfind("#OK BUSY ", 0), 0u) << statusDuringJob;
+    EXPECT_EQ(autoDuringJob.rfind("#ERR002:", 0), 0u) << autoDuringJob;
+    EXPECT_FALSE(buttonDuringJob);
+    EXPECT_EQ(end.rfind("#OK PASS JOB=WRITE ", 0), 0u) << end;
+    EXPECT_EQ(FindControl<QLabel>(form, "lbl_CtrlResult")->text(), "Write Pass");
+    EXPECT_EQ(FindControl<QLabel>(form, "lbl_PassCnt")->text(), "1");
+    EXPECT_EQ(jig.Ask("#RESULT"), end);
+
+    // A jig's start during a clicked job.
+    std::string autoDuringClick;
+    QTimer::singleShot(0, &form, [&] { autoDuringClick = jig.Ask("#AUTO"); });
+    FindControl<QPushButton>(form, "btn_Write")->click();
+    EXPECT_EQ(autoDuringClick.rfind("#ERR002:", 0), 0u) << autoDuringClick;
+    EXPECT_EQ(FindControl<QLabel>(form, "lbl_PassCnt")->text(), "2");
+
+    // Cancelled at a heartbeat, the write fails; the next one passes again.
+    std::string cancelReply;
+    jig.onLine = [&](const std::string& line) {
+        if (line.rfind("#BUSY", 0) == 0 && cancelReply.empty()) {
+            cancelReply = "?";
+            cancelReply = jig.Ask("#CANCEL");
+        }
+    };
+    jig.Send("#AUTO");
+    const std::string cancelledEnd = jig.Await("#ERR007:");
+    jig.onLine = nullptr;
+    EXPECT_EQ(cancelReply, "#OK CANCELLING");
+    EXPECT_EQ(cancelledEnd.rfind("#ERR007:CANCELLED JOB=WRITE", 0), 0u) << cancelledEnd;
+    EXPECT_EQ(FindControl<QLabel>(form, "lbl_CtrlResult")->text(), "Write Fail");
+    EXPECT_EQ(jig.Ask("#AUTO").rfind("#OK PASS JOB=WRITE ", 0), 0u);
+    EXPECT_EQ(FindControl<QLabel>(form, "lbl_PassCnt")->text(), "3");
+
+    fs::remove_all(folder);
+}
+
+} // namespace
+} // namespace vrax
