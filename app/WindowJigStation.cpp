@@ -70,7 +70,7 @@ WindowJigStation::WindowJigStation(TForm1& form, std::atomic<bool>& cancelled)
 }
 
 bool WindowJigStation::MouseOpen() {
-    return form_.GetStation().link31.IsOpen() || form_.GetStation().link42.IsOpen();
+    return form_.GetStation().links.AnyOpen();
 }
 
 std::optional<RemoteError> WindowJigStation::StartJob(const JigJobRequest& request) {
