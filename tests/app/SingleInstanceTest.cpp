@@ -35,7 +35,7 @@ TEST(SingleInstanceTest, SecondStartRaisesTheRunningCopyAndEndsWithoutAWindow) {
 
     QProcess second;
     second.start(VRAX_STATION_PROBE, {key, "stay"});
-    ASSERT_TRUE(second.waitForFinished(20000));
+    ASSERT_TRUE(second.state() == QProcess::NotRunning || second.waitForFinished(20000));
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(second.exitCode(), 0);
     EXPECT_FALSE(second.readAllStandardOutput().contains("window"));
@@ -48,7 +48,8 @@ TEST(SingleInstanceTest, SecondStartRaisesTheRunningCopyAndEndsWithoutAWindow) {
     QProcess third;
     third.start(VRAX_STATION_PROBE, {key, "close"});
     EXPECT_FALSE(WaitForLine(third, "window ").isEmpty());
-    ASSERT_TRUE(third.waitForFinished(20000));
+    // Qt answers false for a process that has already finished: it may, once it has said it all.
+    ASSERT_TRUE(third.state() == QProcess::NotRunning || third.waitForFinished(20000));
     EXPECT_EQ(third.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(third.exitCode(), 0) << "closing the window ends the process with code 0";
     EXPECT_FALSE(third.readAllStandardOutput().contains("loop ended"))
