@@ -35,7 +35,7 @@ struct ProgramArguments {
     std::optional<std::string> idleSeconds;
 };
 
-// Takes --records FILE, any --remote SPEC and --remote-allow CIDR, and --remote-idle SECONDS
+// Takes --records FILE, any --remote PORT and --remote-allow CIDR, and --remote-idle SECONDS
 // (or their --NAME=VALUE forms) out of the arguments.
 ProgramArguments TakeProgramArguments(int& argc, char** argv) {
     ProgramArguments taken;
@@ -127,8 +127,8 @@ int RunStationProgram(int& argc, char** argv, HidPlatform& platform, Clock& cloc
             if (arguments.idleSeconds) {
                 jigs->SetIdleSeconds(*arguments.idleSeconds);
             }
-            for (const std::string& spec : arguments.remotes) {
-                jigs->Open(spec);
+            for (const std::string& port : arguments.remotes) {
+                jigs->Open(port);
             }
         } catch (const JigPortError& error) {
             dialogs.Error(nullptr, TForm1::ApplicationTitle, QString::fromStdString(error.what()));

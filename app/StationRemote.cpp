@@ -35,7 +35,7 @@ void StationRemote::SetIdleSeconds(const std::string& seconds) {
     ports_.SetIdleLimit(std::chrono::seconds(value));
 }
 
-void StationRemote::Open(const std::string& spec) {
+void StationRemote::Open(const std::string& port) {
     auto session = std::make_unique<Session>();
     Session* const own = session.get();
     own->engine = std::make_unique<RemoteEngine>(station_, [this, own](const std::string& line) {
@@ -58,7 +58,7 @@ void StationRemote::Open(const std::string& spec) {
         ShowConnections();
     };
     events.log = &StationRemote::Log;
-    own->port = ports_.Open(spec, std::move(events));
+    own->port = ports_.Open(port, std::move(events));
     Log("Listening on " + ports_.Name(own->port));
     sessions_.push_back(std::move(session));
     ShowConnections();

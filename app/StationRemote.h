@@ -34,7 +34,7 @@ public:
     void Allow(const std::string& cidr) { ports_.Allow(cidr); }
     void SetIdleSeconds(const std::string& seconds);
     // Opens "tcp:ADDRESS:PORT" or "serial:DEVICE,BAUD" and starts polling. Throws JigPortError.
-    void Open(const std::string& spec);
+    void Open(const std::string& port);
     // Where each port listens, the TCP ones with their bound port.
     std::vector<std::string> Names() const;
 

@@ -71,7 +71,7 @@ int RemoteServer::Run() {
         ports.SetIdleLimit(std::chrono::seconds(*options_.remoteIdleSeconds));
     }
     std::vector<std::unique_ptr<Session>> sessions;
-    for (const std::string& spec : options_.remotes) {
+    for (const std::string& port : options_.remotes) {
         auto session = std::make_unique<Session>();
         Session* const own = session.get();
         own->engine =
@@ -94,7 +94,7 @@ int RemoteServer::Run() {
         };
         events.log = [this](const std::string& line) { Say(line); };
         try {
-            own->port = ports.Open(spec, std::move(events));
+            own->port = ports.Open(port, std::move(events));
         } catch (const JigPortError& error) {
             err_ << error.what() << '\n';
             return 2;

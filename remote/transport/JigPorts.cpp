@@ -49,15 +49,15 @@ void JigPorts::SetIdleLimit(std::chrono::milliseconds limit) {
     parts_->access.idleLimit = limit;
 }
 
-int JigPorts::Open(const std::string& spec, JigPortEvents events) {
-    const std::string_view text(spec);
+int JigPorts::Open(const std::string& address, JigPortEvents events) {
+    const std::string_view text(address);
     if (text.rfind("tcp:", 0) == 0) {
         const std::string_view rest = text.substr(4);
         const std::size_t colon = rest.rfind(':');
         const std::optional<unsigned> port =
             colon == std::string_view::npos ? std::nullopt : Decimal(rest.substr(colon + 1));
         if (!port || *port > 65535) {
-            throw JigPortError("--remote " + spec + ": expected tcp:ADDRESS:PORT");
+            throw JigPortError("--remote " + address + ": expected tcp:ADDRESS:PORT");
         }
         std::string address(rest.substr(0, colon));
         if (address.size() > 2 && address.front() == '[' && address.back() == ']') {
@@ -74,12 +74,12 @@ int JigPorts::Open(const std::string& spec, JigPortEvents events) {
                                                  ? std::optional<unsigned>(DefaultBaud)
                                                  : Decimal(rest.substr(comma + 1));
         if (device.empty() || !baud || *baud == 0) {
-            throw JigPortError("--remote " + spec + ": expected serial:DEVICE,BAUD");
+            throw JigPortError("--remote " + address + ": expected serial:DEVICE,BAUD");
         }
         parts_->ports.push_back(std::make_unique<SerialJigPort>(parts_->io, std::string(device),
                                                                 *baud, std::move(events)));
     } else {
-        throw JigPortError("--remote " + spec +
+        throw JigPortError("--remote " + address +
                            ": expected tcp:ADDRESS:PORT or serial:DEVICE,BAUD");
     }
     return static_cast<int>(parts_->ports.size()) - 1;

@@ -42,7 +42,7 @@ public:
     void SetIdleLimit(std::chrono::milliseconds limit);
 
     // Opens the port and returns its number for Send. Throws JigPortError.
-    int Open(const std::string& spec, JigPortEvents events);
+    int Open(const std::string& address, JigPortEvents events);
     // Where the port listens or which line it is ("tcp:127.0.0.1:4000" with the port bound).
     std::string Name(int port) const;
     // To the connected jig; nothing when none is.
