@@ -468,6 +468,16 @@ void TForm1::btn_LoadClick(QObject*) {
     }
 }
 
+void TForm1::LoadImageFile(const QString& path) {
+    StationContext context = station_.Context();
+    BeginLoad(context);
+    edt_BinFile->setText(path);
+    LoadBinFile(context, path.toLocal8Bit().toStdString());
+    if (!station_.state.ImageLoaded) {
+        SetActionButtonsEnabled(false);
+    }
+}
+
 void TForm1::btn_WriteClick(QObject*) {
     runner_.Write();
 }

@@ -63,6 +63,8 @@ public:
 
     void cb_ICTypeChange(QObject* sender = nullptr);
     void btn_LoadClick(QObject* sender = nullptr);
+    // Load BIN with the file already chosen, as a jig chooses it.
+    void LoadImageFile(const QString& path);
     void btn_WriteClick(QObject* sender = nullptr);
     void btn_VerifyClick(QObject* sender = nullptr);
     void btn_SaveClick(QObject* sender = nullptr);

@@ -2,12 +2,14 @@
 
 #include "app/StationControls.h"
 #include "app/TForm1.h"
+#include "controls/THexEdit.h"
 #include "device/MouseTypes.h"
 #include "operations/CancellableHidPlatform.h"
 #include "records/ProductionRecords.h"
 #include "records/SerialNumberHold.h"
 #include "records/Sha256.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -77,18 +79,18 @@ std::optional<RemoteError> WindowJigStation::StartJob(const JigJobRequest& reque
     if (running_ || form_.State().OperationsRunning > 0) {
         return RemoteError::Busy;
     }
-    if (request.serialNumber) {
-        // The window stamps the number in its SN field and advances it itself.
-        return RemoteError::Unknown;
+    if (request.serialNumber && request.job == JigJob::Write &&
+        (!form_.WriteProductId() || !FindMouseType(form_.IcType())->jobs.checkedWrite)) {
+        return RemoteError::NoFactoryRecord;
     }
     if (request.job != JigJob::FactoryRead && !form_.State().ImageLoaded) {
         return RemoteError::NoImage;
     }
-    if (!MouseOpen()) {
+    if (!MouseOpen() && request.waitSeconds == 0) {
         return RemoteError::NoMouse;
     }
     // A button the operator could not click now (auto write, a dialog's loop) is refused alike.
-    if (!FindControl<QPushButton>(form_, ButtonOf(request.job).name)->isEnabled()) {
+    if (MouseOpen() && !FindControl<QPushButton>(form_, ButtonOf(request.job).name)->isEnabled()) {
         return RemoteError::Busy;
     }
     running_ = true;
@@ -96,9 +98,40 @@ std::optional<RemoteError> WindowJigStation::StartJob(const JigJobRequest& reque
     cancelled_ = false;
     progress_ = {};
     results_.clear();
-    const JigJob job = request.job;
-    QTimer::singleShot(0, &form_, [this, job] { Run(job); });
+    job_ = request.job;
+    waiting_ = true;
+    waitCancelled_ = false;
+    serialNumber_ = request.serialNumber;
+    waitUntil_ = form_.GetClock().Now() + std::chrono::seconds(request.waitSeconds);
+    // The window's DevTimer opens a plugged mouse; the wait only watches for it.
+    waitTimer_.setInterval(WaitPollMilliseconds);
+    QObject::connect(
+        &waitTimer_, &QTimer::timeout, &form_, [this] { Wait(); }, Qt::UniqueConnection);
+    QTimer::singleShot(0, &form_, [this] { Wait(); });
     return std::nullopt;
+}
+
+void WindowJigStation::Wait() {
+    if (!running_ || finished_) {
+        waitTimer_.stop();
+        return;
+    }
+    const bool open = MouseOpen();
+    if (!open && !waitCancelled_ && form_.GetClock().Now() < waitUntil_) {
+        waitTimer_.start();
+        return;
+    }
+    waitTimer_.stop();
+    waiting_ = false;
+    if (open && !waitCancelled_) {
+        Run(job_);
+        return;
+    }
+    JigChannelResult ended;
+    ended.job = job_;
+    ended.error = waitCancelled_ ? RemoteError::Cancelled : RemoteError::Timeout;
+    ended.reason = waitCancelled_ ? CancellableHidPlatform::CancelledText : "NO MOUSE CAME";
+    Finish(ended);
 }
 
 void WindowJigStation::Run(JigJob job) {
@@ -106,23 +139,31 @@ void WindowJigStation::Run(JigJob job) {
     std::exception_ptr error;
     QPushButton* const control = FindControl<QPushButton>(form_, button.name);
     if (form_.State().OperationsRunning > 0 || !control->isEnabled()) {
-        // A click came first.
+        // A click came first, or auto write took the mouse that came.
         JigChannelResult refused;
         refused.job = job;
         refused.error = RemoteError::Busy;
         refused.reason = "A JOB IS RUNNING";
-        results_ = {refused};
-    } else {
-        form_.RunGuarded([&] {
-            try {
-                (form_.*button.handler)(control);
-            } catch (...) {
-                error = std::current_exception();
-                throw;
-            }
-        });
-        results_ = {ResultOf(job, error)};
+        Finish(refused);
+        return;
     }
+    if (serialNumber_) {
+        // As the operator typing it in the SN field: the window goes on from it.
+        FindControl<THexEdit>(form_, "edt_FactoryNum")->SetValue(*serialNumber_);
+    }
+    form_.RunGuarded([&] {
+        try {
+            (form_.*button.handler)(control);
+        } catch (...) {
+            error = std::current_exception();
+            throw;
+        }
+    });
+    Finish(ResultOf(job, error));
+}
+
+void WindowJigStation::Finish(JigChannelResult result) {
+    results_ = {std::move(result)};
     cancelled_ = false;
     progress_.finished = true;
     finished_ = true;
@@ -190,7 +231,12 @@ std::vector<JigChannelResult> WindowJigStation::TakeResults() {
 void WindowJigStation::Cancel() {
     // Once the job has ended the flag would cut the next one, a click's too.
     if (running_ && !finished_) {
-        cancelled_ = true;
+        // While the jig waits for a mouse the platform stays whole: the window is polling it.
+        if (waiting_) {
+            waitCancelled_ = true;
+        } else {
+            cancelled_ = true;
+        }
     }
 }
 
@@ -214,10 +260,29 @@ JigImage WindowJigStation::Image() {
             Sha256Hex(state.LoadedImage.data(), state.LoadedImage.size())};
 }
 
-std::optional<std::pair<RemoteError, std::string>> WindowJigStation::Load(const std::string&) {
-    // The window's operator picks its image; a jig only reads which one it is.
-    return std::pair(RemoteError::ImageUnreadable,
-                     std::string("(THE OPERATOR LOADS THE WINDOW'S IMAGE WITH LOAD BIN)"));
+std::optional<std::pair<RemoteError, std::string>> WindowJigStation::Load(const std::string& name) {
+    // As the operator: Load BIN is closed while a mouse is ready or a job runs.
+    if (form_.State().OperationsRunning > 0 ||
+        !FindControl<QPushButton>(form_, "btn_Load")->isEnabled()) {
+        return std::pair(RemoteError::Busy,
+                         std::string("LOAD BIN IS CLOSED WHILE A MOUSE IS READY"));
+    }
+    // The folder of the image loaded last, else the working folder, as the open dialog's.
+    const QString loaded = FindControl<QLineEdit>(form_, "edt_BinFile")->text();
+    const QDir folder = loaded.isEmpty() ? QDir::current() : QFileInfo(loaded).absoluteDir();
+    const QString path = folder.filePath(QString::fromStdString(name));
+    if (!QFileInfo(path).isFile()) {
+        return std::pair(RemoteError::ImageUnreadable, "NO FILE " + name + " IN THE IMAGE FOLDER");
+    }
+    form_.RunGuarded([&] { form_.LoadImageFile(QDir::toNativeSeparators(path)); });
+    if (!form_.State().ImageLoaded) {
+        // A file Windows or Qt could not read was shown in a box; a wrong size under the fields.
+        auto* sizeError = FindControl<QLabel>(form_, "lbl_BINICTypeError");
+        return std::pair(RemoteError::ImageUnreadable, sizeError->isVisible()
+                                                           ? sizeError->text().toStdString()
+                                                           : std::string("THE FILE DID NOT LOAD"));
+    }
+    return std::nullopt;
 }
 
 bool WindowJigStation::SelectIcType(const std::string& name) {

@@ -2,9 +2,13 @@
 
 #include "remote/JigStation.h"
 
+#include <QTimer>
+
 #include <atomic>
+#include <chrono>
 #include <exception>
 #include <functional>
+#include <optional>
 
 namespace vrax {
 
@@ -24,6 +28,8 @@ public:
     // Called at every chunk of a job the jig started, after its progress is taken.
     void SetChunkListener(std::function<void()> listener) { chunkListener_ = std::move(listener); }
 
+    static constexpr int WaitPollMilliseconds = 50;
+
     int Channels() const override { return 1; }
     std::optional<RemoteError> StartJob(const JigJobRequest& request) override;
     JigProgress Progress() override;
@@ -38,7 +44,10 @@ public:
 
 private:
     bool MouseOpen();
+    // Until a mouse is open, the wait has run out or the jig cancels.
+    void Wait();
     void Run(JigJob job);
+    void Finish(JigChannelResult result);
     JigChannelResult ResultOf(JigJob job, const std::exception_ptr& error) const;
 
     TForm1& form_;
@@ -46,6 +55,12 @@ private:
     bool running_ = false;
     bool finished_ = false;
     JigProgress progress_;
+    JigJob job_ = JigJob::Write;
+    bool waiting_ = false;
+    bool waitCancelled_ = false;
+    std::optional<int> serialNumber_;
+    std::chrono::microseconds waitUntil_{};
+    QTimer waitTimer_;
     std::vector<JigChannelResult> results_;
     std::function<void()> chunkListener_;
 };

@@ -7,7 +7,9 @@
 #include "sim/SimulatedHidBus.h"
 #include "sim/VirtualMouse31x.h"
 
+#include <QCheckBox>
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QTcpSocket>
 
@@ -174,6 +176,78 @@ TEST(JigWindow, AJigWritesAMouseAsAClickDoesAndIsToldBusyDuringAJob) {
     EXPECT_EQ(jig.Ask("#AUTO").rfind("#OK PASS JOB=WRITE ", 0), 0u);
     EXPECT_EQ(FindControl<QLabel>(form, "lbl_PassCnt")->text(), "3");
 
+    fs::remove_all(folder);
+}
+
+// What the window's operator would do by hand: Load BIN from the image folder, wait for the
+// mouse to be plugged, type the MES's serial number in the SN field.
+TEST(JigWindow, AJigLoadsTheImageWaitsForTheMouseAndGivesItsSerialNumber) {
+    const fs::path folder = fs::temp_directory_path() / "vrax-jig-window-load";
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    std::ofstream(folder / "image.bin", std::ios::binary) << std::string(2048, '\x5A');
+    std::ofstream(folder / "short.bin", std::ios::binary) << std::string(100, '\x5A');
+    const QString working = QDir::currentPath();
+    QDir::setCurrent(QString::fromStdString(folder.string()));
+
+    VirtualClock clock;
+    SimulatedHidBus bus{clock};
+    std::atomic<bool> cancelled{false};
+    CancellableHidPlatform platform(bus, cancelled);
+    CancellableClock jobClock(clock, cancelled);
+    ScriptedDialogs dialogs;
+    TForm1 form(platform, jobClock, dialogs);
+    form.SetExitAction([](int) {});
+    form.SelectLanguage(1033);
+    auto* remote = new StationRemote(form, cancelled);
+    remote->Open("tcp:127.0.0.1:0");
+    const std::string name = remote->Names().front();
+    Jig jig(static_cast<quint16>(std::stoi(name.substr(name.rfind(':') + 1))));
+    const auto tick = [&] {
+        form.RunGuarded([&] { form.DevTimerTimer(FindControl<QTimer>(form, "DevTimer")); });
+    };
+
+    EXPECT_EQ(jig.Ask("#LOAD nothing.bin"), "#ERR013:IMAGE NOT LOADED NO FILE nothing.bin IN THE "
+                                            "IMAGE FOLDER");
+    EXPECT_EQ(jig.Ask("#LOAD short.bin").rfind("#ERR013:", 0), 0u);
+    EXPECT_FALSE(form.State().ImageLoaded);
+    EXPECT_EQ(jig.Ask("#LOAD image.bin").rfind("#OK NAME=image.bin SHA256=", 0), 0u);
+    ASSERT_TRUE(form.State().ImageLoaded);
+
+    // No mouse comes: the wait runs out, or the jig cancels it.
+    jig.onLine = [&](const std::string& line) {
+        if (line.rfind("#BUSY", 0) == 0) {
+            clock.Advance(std::chrono::seconds(2));
+        }
+    };
+    EXPECT_EQ(jig.Ask("#AUTO WAIT=1").rfind("#ERR011:", 0), 0u);
+    jig.onLine = [&](const std::string& line) {
+        if (line.rfind("#BUSY", 0) == 0) {
+            jig.Send("#CANCEL");
+        }
+    };
+    EXPECT_EQ(jig.Ask("#AUTO WAIT=60").rfind("#ERR007:", 0), 0u);
+    EXPECT_TRUE(FindControl<QLabel>(form, "lbl_CtrlResult")->text().isEmpty() ||
+                !FindControl<QLabel>(form, "lbl_CtrlResult")->isVisible());
+
+    EXPECT_EQ(jig.Ask("#AUTO SN=12").rfind("#ERR017:", 0), 0u);
+    FindControl<QCheckBox>(form, "cb_WriteID")->setChecked(true);
+    // Plugged while the jig waits; the window's DevTimer finds it.
+    jig.onLine = [&](const std::string& line) {
+        if (line.rfind("#BUSY", 0) == 0 && bus.PluggedDevices().empty()) {
+            bus.Plug(std::make_shared<VirtualMouse31x>());
+            tick();
+        }
+    };
+    const std::string end = jig.Ask("#AUTO WAIT=60 SN=00AB12");
+    jig.onLine = nullptr;
+    EXPECT_EQ(end.rfind("#OK PASS JOB=WRITE SN=00AB12 ", 0), 0u) << end;
+    EXPECT_EQ(FindControl<QLabel>(form, "lbl_CtrlResult")->text(), "Write Pass");
+    EXPECT_EQ(form.FactoryNumber(), 0xAB12);
+    // Load BIN is closed while a mouse is ready, to the jig too.
+    EXPECT_EQ(jig.Ask("#LOAD image.bin").rfind("#ERR002:", 0), 0u);
+
+    QDir::setCurrent(working);
     fs::remove_all(folder);
 }
 

@@ -1,11 +1,21 @@
 #include "BenchFixture.h"
 #include "app/StationControls.h"
+#include "app/StationRemote.h"
 
 #include "bench/MouseRack.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QLabel>
+#include <QProcess>
+#include <QRegularExpression>
 
+#include <atomic>
+#include <fstream>
+#include <iterator>
 #include <set>
+#include <string>
 
 namespace vrax {
 namespace {
@@ -185,6 +195,49 @@ TEST_F(ProductionLineTest, TheLineExplainsWhyItCannotStartOrGoOn) {
     EXPECT_EQ(bench->Line().CurrentPhase(), Phase::Stopped);
     EXPECT_FALSE(bench->lineTimer->isActive());
     EXPECT_TRUE(bench->Rack().Find(bench->Line().CurrentRackNumber())->Plugged());
+}
+
+// The README's jig, as written but for its port: ten mice of the bench's line through the
+// station window, the line started once the jig has loaded the sample.
+TEST_F(ProductionLineTest, TheReadmesJigProgramsTheLinesTenMiceThroughTheWindow) {
+    std::ifstream readme(VRAX_README);
+    const std::string text{std::istreambuf_iterator<char>(readme), {}};
+    const std::size_t begin = text.find("```python\n");
+    ASSERT_NE(begin, std::string::npos);
+    const std::size_t end = text.find("\n```", begin + 10);
+    std::string script = text.substr(begin + 10, end - begin - 10);
+
+    std::atomic<bool> cancelled{false};
+    auto* remote = new StationRemote(*station, cancelled);
+    remote->Open("tcp:127.0.0.1:0");
+    const std::string name = remote->Names().front();
+    const std::size_t port = script.find("4000");
+    ASSERT_NE(port, std::string::npos);
+    script.replace(port, 4, name.substr(name.rfind(':') + 1));
+
+    const QString working = QDir::currentPath();
+    QDir::setCurrent(VRAX_BENCH_SAMPLE_DIR);
+    QProcess jig;
+    jig.start("python3", {"-c", QString::fromStdString(script)});
+    ASSERT_TRUE(jig.waitForStarted());
+    QElapsedTimer waited;
+    waited.start();
+    while (jig.state() != QProcess::NotRunning && waited.elapsed() < 60000) {
+        if (station->State().ImageLoaded && bench->Line().CurrentPhase() == Phase::Idle) {
+            ASSERT_TRUE(bench->Line().Start(LineOf(10, 0, 1)).empty());
+        }
+        Tick();
+        bench->Line().Step();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    QDir::setCurrent(working);
+    const QString said = jig.readAllStandardOutput() + jig.readAllStandardError();
+    ASSERT_EQ(jig.exitCode(), 0) << said.toStdString();
+    EXPECT_TRUE(said.startsWith("#OK NAME=sample-2k.bin SHA256=")) << said.toStdString();
+    EXPECT_EQ(said.count(QRegularExpression("\\n\\d+ #OK PASS JOB=WRITE ")), 10)
+        << said.toStdString();
+    RunLine();
+    ExpectLineAsPlanned(10, 0);
 }
 
 } // namespace
