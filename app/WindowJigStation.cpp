@@ -60,6 +60,10 @@ std::string Upper(std::string text) {
 
 WindowJigStation::WindowJigStation(TForm1& form, std::atomic<bool>& cancelled)
     : form_(form), cancelled_(cancelled) {
+    // The window's DevTimer opens a plugged mouse; a jig's wait only watches for it.
+    waitTimer_.setInterval(WaitPollMilliseconds);
+    waitTimer_.setSingleShot(true);
+    QObject::connect(&waitTimer_, &QTimer::timeout, &form_, [this] { Wait(); });
     form_.SetChunkListener([this](int done, int total) {
         if (running_) {
             progress_.done = done;
@@ -103,10 +107,6 @@ std::optional<RemoteError> WindowJigStation::StartJob(const JigJobRequest& reque
     waitCancelled_ = false;
     serialNumber_ = request.serialNumber;
     waitUntil_ = form_.GetClock().Now() + std::chrono::seconds(request.waitSeconds);
-    // The window's DevTimer opens a plugged mouse; the wait only watches for it.
-    waitTimer_.setInterval(WaitPollMilliseconds);
-    QObject::connect(
-        &waitTimer_, &QTimer::timeout, &form_, [this] { Wait(); }, Qt::UniqueConnection);
     QTimer::singleShot(0, &form_, [this] { Wait(); });
     return std::nullopt;
 }

@@ -215,32 +215,24 @@ TEST(JigWindow, AJigLoadsTheImageWaitsForTheMouseAndGivesItsSerialNumber) {
     ASSERT_TRUE(form.State().ImageLoaded);
 
     // No mouse comes: the wait runs out, or the jig cancels it.
-    jig.onLine = [&](const std::string& line) {
-        if (line.rfind("#BUSY", 0) == 0) {
-            clock.Advance(std::chrono::seconds(2));
-        }
-    };
-    EXPECT_EQ(jig.Ask("#AUTO WAIT=1").rfind("#ERR011:", 0), 0u);
-    jig.onLine = [&](const std::string& line) {
-        if (line.rfind("#BUSY", 0) == 0) {
-            jig.Send("#CANCEL");
-        }
-    };
-    EXPECT_EQ(jig.Ask("#AUTO WAIT=60").rfind("#ERR007:", 0), 0u);
-    EXPECT_TRUE(FindControl<QLabel>(form, "lbl_CtrlResult")->text().isEmpty() ||
-                !FindControl<QLabel>(form, "lbl_CtrlResult")->isVisible());
+    jig.Send("#AUTO WAIT=1");
+    EXPECT_EQ(jig.Await("#ACK"), "#ACK");
+    clock.Advance(std::chrono::seconds(2));
+    EXPECT_FALSE(jig.Await("#ERR011:TIMEOUT").empty());
+    jig.Send("#AUTO WAIT=60");
+    EXPECT_EQ(jig.Await("#ACK"), "#ACK");
+    jig.Send("#CANCEL");
+    EXPECT_FALSE(jig.Await("#ERR007:CANCELLED").empty());
+    EXPECT_FALSE(FindControl<QLabel>(form, "lbl_CtrlResult")->isVisible());
 
     EXPECT_EQ(jig.Ask("#AUTO SN=12").rfind("#ERR017:", 0), 0u);
     FindControl<QCheckBox>(form, "cb_WriteID")->setChecked(true);
     // Plugged while the jig waits; the window's DevTimer finds it.
-    jig.onLine = [&](const std::string& line) {
-        if (line.rfind("#BUSY", 0) == 0 && bus.PluggedDevices().empty()) {
-            bus.Plug(std::make_shared<VirtualMouse31x>());
-            tick();
-        }
-    };
-    const std::string end = jig.Ask("#AUTO WAIT=60 SN=00AB12");
-    jig.onLine = nullptr;
+    jig.Send("#AUTO WAIT=60 SN=00AB12");
+    EXPECT_EQ(jig.Await("#ACK"), "#ACK");
+    bus.Plug(std::make_shared<VirtualMouse31x>());
+    tick();
+    const std::string end = jig.Await("#OK");
     EXPECT_EQ(end.rfind("#OK PASS JOB=WRITE SN=00AB12 ", 0), 0u) << end;
     EXPECT_EQ(FindControl<QLabel>(form, "lbl_CtrlResult")->text(), "Write Pass");
     EXPECT_EQ(form.FactoryNumber(), 0xAB12);
