@@ -21,7 +21,7 @@ struct OptionName {
     bool takesValue;
 };
 
-constexpr std::array<OptionName, 34> OptionNames{{
+constexpr std::array<OptionName, 35> OptionNames{{
     {"--ic", true},           {"--vid", true},
     {"--pid", true},          {"--format", true},
     {"--blocks", true},       {"--ranges", true},
@@ -39,6 +39,7 @@ constexpr std::array<OptionName, 34> OptionNames{{
     {"--product", true},      {"--report", true},
     {"--remote", true},       {"--images", true},
     {"--remote-allow", true}, {"--remote-idle", true},
+    {"--json", false},
 }};
 
 std::string Lower(std::string text) {
@@ -578,6 +579,16 @@ CommandLineOptions ParseCommandLine(const std::vector<std::string>& arguments) {
         if (reader.Has(name) && reader.Value(name).empty()) {
             throw UsageError(std::string(name) + " needs a file name");
         }
+    }
+    if (reader.Has("--json")) {
+        // The jobs' commands: the others print reports or speak the jig protocol.
+        if (options.command != Command::Write && options.command != Command::Verify &&
+            options.command != Command::Read && options.command != Command::FactoryRead &&
+            options.command != Command::Line) {
+            throw UsageError("--json belongs to the write, verify, read, factory-read and line "
+                             "commands");
+        }
+        options.json = true;
     }
     options.tracePath = reader.Value("--trace");
     options.logPath = reader.Value("--log");

@@ -39,6 +39,8 @@ struct CommandLineOptions {
     std::string logPath;
     // --records: empty for the default file, "none", or a file.
     std::string recordsChoice;
+    // --json: the jobs as JSON lines on standard output instead of the verdict lines.
+    bool json = false;
 
     // records
     RecordsReport report = RecordsReport::Table;

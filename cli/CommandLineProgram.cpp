@@ -3,6 +3,7 @@
 #include "cli/CommandLineView.h"
 #include "cli/HelpText.h"
 #include "cli/HostSystem.h"
+#include "cli/JobEvents.h"
 #include "cli/ProductionLine.h"
 #include "cli/ProductionLog.h"
 #include "cli/RemoteServer.h"
@@ -53,19 +54,36 @@ const char* ProgressLabel(Command command) {
     }
 }
 
-// The factory fields as the window's SetValue and lists would show them.
-std::vector<std::string> FactoryFieldLines(const FactoryFields& fields, const Lang& lang) {
+Job JobOfCommand(Command command) {
+    switch (command) {
+    case Command::Verify:
+        return Job::Verify;
+    case Command::Read:
+        return Job::Save;
+    case Command::FactoryRead:
+        return Job::FactoryRead;
+    default:
+        return Job::Write;
+    }
+}
+
+// The factory fields as the window's SetValue and lists would show them, in its order.
+std::vector<std::string> FactoryFieldValues(const FactoryFields& fields) {
     const auto number = [](int value) { return value <= 0 ? std::string{} : HexText(value, 1); };
     const auto item = [](int position, char first, int count) {
         return position >= 0 && position < count
                    ? std::string(1, static_cast<char>(first + position))
                    : std::string{};
     };
-    const std::string values[] = {
+    return {
         number(fields.productType),      number(fields.date),
         number(fields.serialNumber),     item(fields.factoryIndex, '1', 8),
         item(fields.lineIndex, 'A', 26), item(fields.stationIndex, '1', 8),
     };
+}
+
+std::vector<std::string> FactoryFieldLines(const FactoryFields& fields, const Lang& lang) {
+    const std::vector<std::string> values = FactoryFieldValues(fields);
     std::vector<std::string> lines;
     for (int field = 0; field < 6; ++field) {
         const std::string label =
@@ -73,6 +91,13 @@ std::vector<std::string> FactoryFieldLines(const FactoryFields& fields, const La
         lines.push_back(label + ": " + values[field]);
     }
     return lines;
+}
+
+// The window's fields beyond the serial number and type, which every end carries.
+JobEvents::Fields FactoryFieldEvents(const FactoryFields& fields) {
+    const std::vector<std::string> values = FactoryFieldValues(fields);
+    return {
+        {"date", values[1]}, {"factory", values[3]}, {"line", values[4]}, {"station", values[5]}};
 }
 
 // The store as the report names it: the default file's path, a line database's address without
@@ -106,6 +131,9 @@ extern "C" void StopTheLine(int) {
 CommandLineProgram::CommandLineProgram(const CommandLineOptions& options, std::ostream& out,
                                        std::ostream& err, bool progressBar)
     : options_(options), out_(out), err_(err), progress_(err, progressBar) {
+    if (options_.json) {
+        events_ = std::make_unique<JobEvents>(out_);
+    }
     if (options_.simulation && !options_.simulation->realTime) {
         clock_ = std::make_unique<VirtualClock>();
     } else {
@@ -153,10 +181,14 @@ int CommandLineProgram::Run() {
         }
     }
 
-    for (const std::string& line : outcome.lines) {
-        out_ << line << '\n';
+    if (!outcome.reported) {
+        // Standard output carries --json's objects alone.
+        std::ostream& lines = events_ ? err_ : out_;
+        for (const std::string& line : outcome.lines) {
+            lines << line << '\n';
+        }
+        lines << std::flush;
     }
-    out_ << std::flush;
     if (!outcome.error.empty()) {
         err_ << outcome.error << '\n';
     }
@@ -245,6 +277,10 @@ CommandLineProgram::Outcome CommandLineProgram::Execute() {
         Outcome missing;
         missing.exitCode = ExitNoMouse;
         missing.lines.push_back(station.lang.Text(TextNoFindMouse));
+        if (events_) {
+            events_->EndWithout(JobOfCommand(options_.command), "", missing.lines.back());
+            missing.reported = true;
+        }
         return missing;
     }
     return RunOperation(station, view, remembering);
@@ -320,6 +356,16 @@ CommandLineProgram::RunOperation(Station& station, CommandLineView& view,
     runner.Attach(*records_, &devices, [this] { return imageFile_; });
     runner.SetSoughtIds(options_.vendorId, options_.productId);
     JobOutcome job;
+    std::string mouse;
+    if (events_) {
+        const MouseLink* link = station.links.For(options_.settings.icType);
+        if (link != nullptr && link->DeviceHandle() != InvalidHandle) {
+            mouse = devices.Find(link->DeviceHandle()).path;
+        }
+        events_->Start(JobOfCommand(options_.command), mouse);
+        view.SetChunkListener(
+            [this, mouse](int done, int total) { events_->Progress(mouse, done, total); });
+    }
     progress_.Start(ProgressLabel(options_.command));
     try {
         switch (options_.command) {
@@ -338,8 +384,11 @@ CommandLineProgram::RunOperation(Station& station, CommandLineView& view,
         default:
             break;
         }
-    } catch (const StationError&) {
+    } catch (const StationError& error) {
         progress_.Finish();
+        if (events_) {
+            events_->EndWithout(JobOfCommand(options_.command), mouse, error.what());
+        }
         throw;
     }
     progress_.Finish();
@@ -360,6 +409,17 @@ CommandLineProgram::RunOperation(Station& station, CommandLineView& view,
     if (shown.empty()) {
         outcome.lines.push_back(job.reason);
     }
+    if (events_) {
+        if (job.reason.empty() && !outcome.error.empty()) {
+            job.reason = outcome.error;
+        }
+        JobEvents::Fields more;
+        if (job.job == Job::FactoryRead && job.Passed() && view.ShownFactoryFields()) {
+            more = FactoryFieldEvents(*view.ShownFactoryFields());
+        }
+        events_->End(job, mouse, more);
+        outcome.reported = true;
+    }
     return outcome;
 }
 
@@ -367,7 +427,7 @@ CommandLineProgram::Outcome CommandLineProgram::RunLine() {
     // Ctrl+C lets the jobs in flight finish before the summary.
     std::signal(SIGINT, StopTheLine);
     std::signal(SIGTERM, StopTheLine);
-    ProductionLine line(options_, *records_, log_, out_, err_);
+    ProductionLine line(options_, *records_, log_, events_.get(), out_, err_);
     Outcome outcome;
     outcome.exitCode = line.Run();
     std::signal(SIGINT, SIG_DFL);

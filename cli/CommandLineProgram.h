@@ -17,6 +17,7 @@
 namespace vrax {
 
 class CommandLineView;
+class JobEvents;
 class ProductionLog;
 class RememberingHidPlatform;
 class Station;
@@ -46,6 +47,7 @@ private:
         std::string error;              // standard error
         std::string verdict;            // the log's verdict; the last line when empty
         std::string serialNumber;
+        bool reported = false; // as --json's end of a job
     };
 
     Outcome Execute();
@@ -69,6 +71,7 @@ private:
     std::unique_ptr<HidPlatform> hardware_;
     std::ofstream trace_;
     ProgressBar progress_;
+    std::unique_ptr<JobEvents> events_; // --json
     std::unique_ptr<ProductionRecords> records_;
     ProductionLog* log_ = nullptr;
     std::string imageFile_; // as the records keep it

@@ -103,6 +103,10 @@ Records:
   --records FILE  where every operation's record is committed before its verdict is shown
                   (SQLite; default $XDG_DATA_HOME/vrax-bin-writer/records.sqlite, on Windows
                   %LOCALAPPDATA%\VRAX\records.sqlite); none: keep no records
+  --json          write, verify, read, factory-read and line: one JSON object a line on
+                  standard output for each job's start, progress and end (verdict, serial
+                  number, product type, milliseconds, reason) and the line's tally, in
+                  place of the verdict lines; other texts go to standard error
   -h, --help      show this text
   --version       show the version, the licence and the libraries the program is built with
 

@@ -1,6 +1,7 @@
 #include "cli/ProductionLine.h"
 
 #include "cli/CommandLineView.h"
+#include "cli/JobEvents.h"
 #include "cli/OneMousePlatform.h"
 #include "cli/ProductionLog.h"
 #include "device/HidDiscovery.h"
@@ -70,8 +71,9 @@ struct ProductionLine::Tally {
 };
 
 ProductionLine::ProductionLine(const CommandLineOptions& options, ProductionRecords& records,
-                               ProductionLog* log, std::ostream& out, std::ostream& err)
-    : options_(options), records_(records), log_(log), out_(out), err_(err) {}
+                               ProductionLog* log, JobEvents* events, std::ostream& out,
+                               std::ostream& err)
+    : options_(options), records_(records), log_(log), events_(events), out_(out), err_(err) {}
 
 void ProductionLine::RequestStop() {
     stopRequested = true;
@@ -91,7 +93,7 @@ int ProductionLine::Run() {
         BeginLoad(context);
         if (LoadBinFile(context, options_.path) != LoadOutcome::Loaded) {
             for (const std::string& line : view.VisibleTexts(loader.lang)) {
-                out_ << line << '\n';
+                (events_ ? err_ : out_) << line << '\n';
             }
             return 2;
         }
@@ -265,9 +267,13 @@ int ProductionLine::Run() {
                   tally.verdicts ? 100.0 * static_cast<double>(tally.passes) /
                                        static_cast<double>(tally.verdicts)
                                  : 0.0);
-    out_ << "Mice: " << tally.verdicts << ", passed " << tally.passes << ", failed " << fails
-         << ", yield " << yield << '\n'
-         << std::flush;
+    if (events_) {
+        events_->Tally(tally.verdicts, tally.passes);
+    } else {
+        out_ << "Mice: " << tally.verdicts << ", passed " << tally.passes << ", failed " << fails
+             << ", yield " << yield << '\n'
+             << std::flush;
+    }
     long unsent = 0;
     std::size_t aside = 0;
     try {
@@ -312,6 +318,11 @@ void ProductionLine::Program(const Arrival& arrival, Tally& tally) {
     PlainSettings settings = options_.settings;
     ProgressBar quiet(err_, false);
     CommandLineView view(quiet);
+    const std::string path = arrival.paths.empty() ? arrival.key : arrival.paths.front();
+    if (events_) {
+        view.SetChunkListener(
+            [this, &path](int done, int total) { events_->Progress(path, done, total); });
+    }
     Station station(devices, *clock, settings, view);
     {
         std::lock_guard lock(tally.mutex);
@@ -363,11 +374,23 @@ void ProductionLine::Program(const Arrival& arrival, Tally& tally) {
             log_->Append("write", IcTypeName(settings.icType), serial,
                          verdict.empty() ? job.reason : verdict);
         }
-        out_ << (arrival.paths.empty() ? arrival.key : arrival.paths.front()) << "  "
-             << (stamps ? Hex6(settings.factoryNumber) : std::string("-")) << "  "
+        if (events_) {
+            events_->End(job, path,
+                         unrecorded.empty() ? JobEvents::Fields{}
+                                            : JobEvents::Fields{{"record", "missing"}});
+            return;
+        }
+        out_ << path << "  " << (stamps ? Hex6(settings.factoryNumber) : std::string("-")) << "  "
              << (verdict.empty() ? job.reason : verdict) << "  " << job.durationMs << " ms"
              << (unrecorded.empty() ? "" : "  (no record)") << '\n'
              << std::flush;
+    };
+    // A mouse the line started on and left without an outcome still gets its end.
+    bool started = false;
+    const auto endWithout = [&](const std::string& reason) {
+        if (events_ && started) {
+            events_->EndWithout(Job::Write, path, reason);
+        }
     };
     OperationRunner runner(station);
     runner.Attach(
@@ -381,6 +404,10 @@ void ProductionLine::Program(const Arrival& arrival, Tally& tally) {
                 unplug();
                 return;
             }
+        }
+        if (events_) {
+            events_->Start(Job::Write, path);
+            started = true;
         }
         if (stamps) {
             if (options_.serialFromRecords) {
@@ -410,14 +437,18 @@ void ProductionLine::Program(const Arrival& arrival, Tally& tally) {
                 tally.nextSerial == AdvancedSerialNumber(settings.factoryNumber)) {
                 tally.nextSerial = settings.factoryNumber; // it was never stamped
             }
-            out_ << (arrival.paths.empty() ? arrival.key : arrival.paths.front()) << "  -  "
-                 << error.what() << '\n'
-                 << std::flush;
+            if (events_) {
+                endWithout(error.what());
+            } else {
+                out_ << path << "  -  " << error.what() << '\n' << std::flush;
+            }
         } else {
             stop(error.what());
+            endWithout(error.what());
         }
     } catch (const StationError& error) {
         stop(error.what());
+        endWithout(error.what());
     }
     unplug();
 }

@@ -11,16 +11,18 @@
 
 namespace vrax {
 
+class JobEvents;
 class ProductionLog;
 
 // The window's production cycle without a window: waits for mice, writes each newly arrived
 // matching one with the image (up to the gang's count at once, each on its own thread with
 // its own station, clock and handles), records it, prints one line per mouse and goes on
-// until stopped, the virtual mice run out or the verdicts reach --max-mice.
+// until stopped, the virtual mice run out or the verdicts reach --max-mice (with --json, as
+// JSON objects instead).
 class ProductionLine {
 public:
     ProductionLine(const CommandLineOptions& options, ProductionRecords& records,
-                   ProductionLog* log, std::ostream& out, std::ostream& err);
+                   ProductionLog* log, JobEvents* events, std::ostream& out, std::ostream& err);
 
     // The exit code: 0 when every mouse passed, 1 when any did not, 2 for bad input or a
     // records failure, 4 when records still wait in the outbox at the end.
@@ -42,6 +44,7 @@ private:
     const CommandLineOptions& options_;
     ProductionRecords& records_;
     ProductionLog* log_;
+    JobEvents* events_; // --json: these instead of the lines on standard output
     std::ostream& out_;
     std::ostream& err_;
 };
