@@ -7,6 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <nlohmann/json.hpp>
+
 #include <chrono>
 #include <fstream>
 #include <map>
@@ -306,6 +308,79 @@ TEST_F(ProductionLine, GangOfFourAndTheWindowsSerialAdvance) {
                                        "--max-mice", "4", "line", imagePath});
     EXPECT_EQ(SplitLines(limited.out).back(), "Mice: 4, passed 4, failed 0, yield 100.0 %");
     EXPECT_EQ(limited.exitCode, 0);
+}
+
+using JsonLines = CliFixture;
+
+// --json's standard output; a line that is not one JSON object fails the test.
+std::vector<nlohmann::json> JsonObjects(const std::string& out) {
+    std::vector<nlohmann::json> objects;
+    for (const std::string& line : SplitLines(out)) {
+        objects.push_back(nlohmann::json::parse(line, nullptr, false));
+        EXPECT_TRUE(objects.back().is_object()) << line;
+    }
+    return objects;
+}
+
+TEST_F(JsonLines, AJobIsItsStartProgressAndEndWithVerdictSerialAndReason) {
+    const ProgramResult written = Run({"--records", "none", "--sim", "kvqm31x", "--factory",
+                                       "5,20200527,0000A7,1,A,1", "--json", "write", imagePath});
+    EXPECT_EQ(written.exitCode, 0) << written.err;
+    const std::vector<nlohmann::json> events = JsonObjects(written.out);
+    ASSERT_GE(events.size(), 3u) << written.out;
+    EXPECT_EQ(events.front()["event"], "start");
+    EXPECT_EQ(events[1]["event"], "progress");
+    EXPECT_EQ(events.back()["event"], "end");
+    EXPECT_EQ(events.back()["verdict"], "Write Pass");
+    EXPECT_EQ(events.back()["serial"], "0000A7");
+    EXPECT_EQ(events.back()["product_type"], "0005");
+    EXPECT_EQ(events.back()["reason"], "");
+    EXPECT_EQ(events.back()["mouse"], events.front()["mouse"]);
+
+    const ProgramResult failed =
+        Run({"--records", "none", "--sim", "kvqm31x:silent", "--json", "write", imagePath});
+    EXPECT_EQ(failed.exitCode, 1);
+    const nlohmann::json end = JsonObjects(failed.out).back();
+    EXPECT_EQ(end["verdict"], "");
+    EXPECT_EQ(end["reason"], "No verdict: the mouse did not answer");
+    EXPECT_EQ(end["passed"], false);
+}
+
+TEST_F(JsonLines, AGangLineEndsEachMouseItStartedThenTalliesThem) {
+    const ProgramResult result =
+        Run({"--records", "none", "--sim", "kvqm31x:refuse-setup", "--sim-faulty-every", "3",
+             "--sim-mice", "6", "--gang", "3", "--format", "2k", "--factory",
+             "5,20200527,000100,1,A,1", "--json", "line", imagePath});
+    EXPECT_EQ(result.exitCode, 1);
+    const std::vector<nlohmann::json> events = JsonObjects(result.out);
+    ASSERT_FALSE(events.empty());
+    std::set<std::string> running;
+    std::set<std::string> serials;
+    int fails = 0;
+    for (std::size_t i = 0; i + 1 < events.size(); ++i) {
+        const nlohmann::json& event = events[i];
+        const std::string mouse = event["mouse"];
+        if (event["event"] == "start") {
+            EXPECT_TRUE(running.insert(mouse).second) << mouse;
+        } else if (event["event"] == "progress") {
+            EXPECT_EQ(running.count(mouse), 1u) << mouse;
+        } else {
+            ASSERT_EQ(event["event"], "end");
+            EXPECT_EQ(running.erase(mouse), 1u) << mouse;
+            if (event["verdict"] == "Write Pass") {
+                EXPECT_TRUE(serials.insert(event["serial"].get<std::string>()).second);
+            } else {
+                EXPECT_EQ(event["verdict"], "Write Fail");
+                EXPECT_TRUE(event["reason"].is_string());
+                ++fails;
+            }
+        }
+    }
+    EXPECT_TRUE(running.empty());
+    EXPECT_EQ(serials.size(), 4u);
+    EXPECT_EQ(fails, 2);
+    EXPECT_EQ(events.back(), nlohmann::json::parse(R"({"event":"tally","mice":6,"passed":4,)"
+                                                   R"("failed":2,"yield":66.7})"));
 }
 
 } // namespace
