@@ -62,6 +62,9 @@ const BadInputCase BadInputCases[] = {
     {"FaultOfOtherFamily", {"--sim", "kvqm31x:drop-data=1", "list"}, "does not apply"},
     {"FaultWithoutValue", {"--sim", "kvqm42xx:drop-data", "list"}, "needs a value"},
     {"SimMemoryWithoutSim", {"--sim-memory", "m.bin", "list"}, "--sim-memory needs --sim"},
+    {"JsonForTheJigProtocol",
+     {"--json", "serve", "--remote", "tcp:127.0.0.1:0"},
+     "--json belongs to the write"},
 };
 
 TEST_P(BadInput, ExitsWithTwoAndNamesWhatWasWrong) {

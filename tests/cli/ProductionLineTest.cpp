@@ -327,7 +327,9 @@ TEST_F(JsonLines, AJobIsItsStartProgressAndEndWithVerdictSerialAndReason) {
                                        "5,20200527,0000A7,1,A,1", "--json", "write", imagePath});
     EXPECT_EQ(written.exitCode, 0) << written.err;
     const std::vector<nlohmann::json> events = JsonObjects(written.out);
+    // Not a line per chunk: the job's first, then one each 250 ms of a job of milliseconds.
     ASSERT_GE(events.size(), 3u) << written.out;
+    EXPECT_LE(events.size(), 10u) << written.out;
     EXPECT_EQ(events.front()["event"], "start");
     EXPECT_EQ(events[1]["event"], "progress");
     EXPECT_EQ(events.back()["event"], "end");
@@ -344,6 +346,14 @@ TEST_F(JsonLines, AJobIsItsStartProgressAndEndWithVerdictSerialAndReason) {
     EXPECT_EQ(end["verdict"], "");
     EXPECT_EQ(end["reason"], "No verdict: the mouse did not answer");
     EXPECT_EQ(end["passed"], false);
+
+    const ProgramResult missing = Run({"--records", "none", "--sim", "kvqm31x", "--ic", "KVQM42xx",
+                                       "--json", "verify", imagePath});
+    EXPECT_EQ(missing.exitCode, 3);
+    EXPECT_EQ(missing.out, R"({"event":"end","job":"verify","mouse":"","verdict":"",)"
+                           R"("passed":false,"serial":"","product_type":"","ms":0,)"
+                           R"("reason":"No Find Mouse"})"
+                           "\n");
 }
 
 TEST_F(JsonLines, AGangLineEndsEachMouseItStartedThenTalliesThem) {
