@@ -5,6 +5,7 @@
 #include "controls/THexEdit.h"
 #include "device/MouseTypes.h"
 #include "operations/CancellableHidPlatform.h"
+#include "operations/JigResult.h"
 #include "records/ProductionRecords.h"
 #include "records/SerialNumberHold.h"
 #include "records/Sha256.h"
@@ -35,18 +36,6 @@ JobButton ButtonOf(JigJob job) {
         return {"btnReadFactory", &TForm1::btnReadFactoryClick};
     }
     return {"btn_Write", &TForm1::btn_WriteClick};
-}
-
-RemoteError FailureOf(JigJob job) {
-    switch (job) {
-    case JigJob::Write:
-        return RemoteError::WriteFail;
-    case JigJob::Verify:
-        return RemoteError::VerifyFail;
-    case JigJob::FactoryRead:
-        return RemoteError::ReadFail;
-    }
-    return RemoteError::Unknown;
 }
 
 std::string Upper(std::string text) {
@@ -174,11 +163,7 @@ JigChannelResult WindowJigStation::ResultOf(JigJob job, const std::exception_ptr
     result.job = job;
     const std::optional<JobOutcome>& outcome = form_.Recording().LastOutcome();
     if (outcome) {
-        result.verdict = VerdictText(*outcome);
-        result.reason = outcome->reason;
-        result.serialNumber = outcome->serialNumber;
-        result.productType = outcome->productType;
-        result.durationMs = outcome->durationMs;
+        TakeOutcome(result, *outcome);
     }
     if (error) {
         try {
@@ -204,12 +189,17 @@ JigChannelResult WindowJigStation::ResultOf(JigJob job, const std::exception_ptr
         return result;
     }
     if (!outcome || !outcome->Passed()) {
-        result.error = cancelled_                          ? RemoteError::Cancelled
-                       : outcome && outcome->mouseMismatch ? RemoteError::Mismatch
-                                                           : FailureOf(job);
-        if (cancelled_) {
-            result.reason = CancellableHidPlatform::CancelledText;
-        }
+        SetFailure(result, outcome ? &*outcome : nullptr, cancelled_);
+    } else if (job == JigJob::FactoryRead) {
+        // The fields the read showed, as the operator reads them off the window.
+        FactoryFields shown;
+        shown.date = form_.FactoryDate();
+        shown.factoryIndex = form_.FactoryIndex();
+        shown.lineIndex = form_.LineIndex();
+        shown.stationIndex = form_.StationIndex();
+        result.fields = FactoryFieldsOf(shown);
+        result.serialNumber = form_.FactoryNumber();
+        result.productType = form_.FactoryType();
     }
     return result;
 }

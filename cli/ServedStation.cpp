@@ -7,6 +7,7 @@
 #include "device/SystemHidPlatform.h"
 #include "operations/CancellableClock.h"
 #include "operations/CancellableHidPlatform.h"
+#include "operations/JigResult.h"
 #include "operations/OperationRunner.h"
 #include "programming/BinImage.h"
 #include "programming/FactoryRecord.h"
@@ -35,35 +36,6 @@ std::string Joined(const std::vector<std::string>& lines) {
         text += (text.empty() ? "" : "; ") + line;
     }
     return text;
-}
-
-std::vector<std::pair<std::string, std::string>> FieldsOf(const FactoryFields& fields) {
-    const auto number = [](int value, int digits) {
-        char text[16];
-        std::snprintf(text, sizeof text, "%0*X", digits, static_cast<unsigned>(value));
-        return std::string(text);
-    };
-    const auto item = [](int position, char first, int count) {
-        return position >= 0 && position < count
-                   ? std::string(1, static_cast<char>(first + position))
-                   : std::string("-");
-    };
-    return {{"DATE", number(fields.date, 8)},
-            {"FACTORY", item(fields.factoryIndex, '1', 8)},
-            {"LINE", item(fields.lineIndex, 'A', 26)},
-            {"STATION", item(fields.stationIndex, '1', 8)}};
-}
-
-RemoteError FailureOf(JigJob job) {
-    switch (job) {
-    case JigJob::Write:
-        return RemoteError::WriteFail;
-    case JigJob::Verify:
-        return RemoteError::VerifyFail;
-    case JigJob::FactoryRead:
-        return RemoteError::ReadFail;
-    }
-    return RemoteError::Unknown;
 }
 
 } // namespace
@@ -356,13 +328,6 @@ JigChannelResult ServedStation::RunChannel(int channel, std::size_t slot,
             nextSerial_ = settings.factoryNumber;
         }
     };
-    const auto take = [&result](const JobOutcome& job) {
-        result.verdict = VerdictText(job);
-        result.reason = job.reason;
-        result.serialNumber = job.serialNumber;
-        result.productType = job.productType;
-        result.durationMs = job.durationMs;
-    };
     try {
         if (stamps) {
             if (request.serialNumber) {
@@ -391,30 +356,25 @@ JigChannelResult ServedStation::RunChannel(int channel, std::size_t slot,
             job = runner.ReadFactory();
             break;
         }
-        take(job);
+        TakeOutcome(result, job);
         if (!job.Passed()) {
             giveBack();
-            result.error = cancelled_          ? RemoteError::Cancelled
-                           : job.mouseMismatch ? RemoteError::Mismatch
-                                               : FailureOf(request.job);
-            if (cancelled_) {
-                result.reason = CancellableHidPlatform::CancelledText;
-            }
+            SetFailure(result, &job, cancelled_);
         } else if (request.job == JigJob::FactoryRead && view.ShownFactoryFields()) {
-            result.fields = FieldsOf(*view.ShownFactoryFields());
+            result.fields = FactoryFieldsOf(*view.ShownFactoryFields());
             result.serialNumber = view.ShownFactoryFields()->serialNumber;
             result.productType = view.ShownFactoryFields()->productType;
         }
     } catch (const UnrecordedMouse& error) {
         if (runner.LastOutcome()) {
-            take(*runner.LastOutcome());
+            TakeOutcome(result, *runner.LastOutcome());
         }
         result.error = RemoteError::RecordsUnreachable;
         result.reason = error.what();
     } catch (const RecordsError& error) {
         giveBack();
         if (runner.LastOutcome()) {
-            take(*runner.LastOutcome());
+            TakeOutcome(result, *runner.LastOutcome());
         }
         // Before the mouse, the records refuse only the serial number: the image was admitted.
         const bool unreachable = dynamic_cast<const RecordsUnreachable*>(&error) != nullptr;

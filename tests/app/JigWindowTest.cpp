@@ -236,6 +236,9 @@ TEST(JigWindow, AJigLoadsTheImageWaitsForTheMouseAndGivesItsSerialNumber) {
     EXPECT_EQ(end.rfind("#OK PASS JOB=WRITE SN=00AB12 ", 0), 0u) << end;
     EXPECT_EQ(FindControl<QLabel>(form, "lbl_CtrlResult")->text(), "Write Pass");
     EXPECT_EQ(form.FactoryNumber(), 0xAB12);
+    const std::string read = jig.Ask("#FACTORY");
+    EXPECT_EQ(read.rfind("#OK PASS JOB=FACTORY SN=00AB12 ", 0), 0u) << read;
+    EXPECT_NE(read.find(" FACTORY=1 LINE=A STATION=1"), std::string::npos) << read;
     // Load BIN is closed while a mouse is ready, to the jig too.
     EXPECT_EQ(jig.Ask("#LOAD image.bin").rfind("#ERR002:", 0), 0u);
 
