@@ -41,6 +41,7 @@ echo "|---|---|---|---|---|"
 on_display "$PROGRAMS/vrax-window-job-benchmark" --repeat "$REPEAT" 2>/dev/null
 "$PROGRAMS/vrax-polling-benchmark" 2>/dev/null
 VRAX_BUILD_DIR=$BUILD_DIR benchmarks/gang-benchmark.sh --repeat "$REPEAT"
+"$PROGRAMS/vrax-jig-benchmark" --repeat "$REPEAT"
 "$PROGRAMS/vrax-records-benchmark"
 "$PROGRAMS/vrax-line-database-benchmark"
 on_display "$PROGRAMS/vrax-plug-in-benchmark" 2>/dev/null
