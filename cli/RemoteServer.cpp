@@ -16,7 +16,7 @@ namespace {
 
 std::atomic<bool> stopRequested{false};
 
-// The engines' tick: far inside the heartbeat's interval.
+// The engines' tick: far inside the heartbeat's interval. A job's end wakes it at once.
 constexpr auto PollSlice = std::chrono::milliseconds(20);
 
 extern "C" void StopServing(int) {
@@ -40,7 +40,10 @@ void RemoteServer::Say(const std::string& line) {
 
 int RemoteServer::Run() {
     stopRequested = false;
+    // Made before the station and gone after it: a job that ends while it shuts down wakes them.
+    JigPorts ports;
     ServedStation station(options_, records_, err_);
+    station.SetJobEndListener([&ports] { ports.Wake(); });
     if (!options_.path.empty()) {
         const std::string refused = station.LoadFile(options_.path);
         if (!refused.empty()) {
@@ -58,7 +61,6 @@ int RemoteServer::Run() {
         return std::chrono::duration_cast<std::chrono::milliseconds>(
             std::chrono::steady_clock::now() - origin);
     };
-    JigPorts ports;
     try {
         for (const std::string& range : options_.remoteAllowed) {
             ports.Allow(range);

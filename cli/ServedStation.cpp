@@ -242,10 +242,15 @@ void ServedStation::RunJob(JigJobRequest request, std::shared_ptr<const Loaded> 
     for (std::thread& thread : gang) {
         thread.join();
     }
-    std::lock_guard lock(mutex_);
-    results_ = std::move(results);
-    finished_ = true;
-    running_ = false;
+    {
+        std::lock_guard lock(mutex_);
+        results_ = std::move(results);
+        finished_ = true;
+        running_ = false;
+    }
+    if (jobEnded_) {
+        jobEnded_();
+    }
 }
 
 std::unique_ptr<Clock> ServedStation::MakeClock() const {

@@ -9,6 +9,7 @@
 #include "remote/JigStation.h"
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <ostream>
@@ -33,6 +34,9 @@ public:
 
     // The image given on the command line, from any folder. The refusal's text when it fails.
     std::string LoadFile(const std::string& path);
+    // Called on the job's thread as each job ends, so the host need not poll for it. Before
+    // the first job.
+    void SetJobEndListener(std::function<void()> listener) { jobEnded_ = std::move(listener); }
 
     int Channels() const override;
     std::optional<RemoteError> StartJob(const JigJobRequest& request) override;
@@ -80,6 +84,7 @@ private:
     bool finished_ = false;
     std::vector<ChannelProgress> progress_;
     std::vector<JigChannelResult> results_;
+    std::function<void()> jobEnded_;
 };
 
 } // namespace vrax

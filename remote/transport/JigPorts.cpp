@@ -6,8 +6,10 @@
 
 #include <asio.hpp>
 #include <charconv>
+#include <condition_variable>
+#include <mutex>
 #include <optional>
-#include <thread>
+#include <utility>
 #include <vector>
 
 namespace vrax {
@@ -31,6 +33,9 @@ struct JigPorts::Parts {
     asio::io_context io;
     TcpJigAccess access;
     std::vector<std::unique_ptr<Port>> ports;
+    std::mutex wakeMutex;
+    std::condition_variable woken;
+    bool wake = false;
 };
 
 JigPorts::JigPorts() : parts_(std::make_unique<Parts>()) {}
@@ -97,10 +102,31 @@ void JigPorts::Poll(std::chrono::milliseconds wait) {
     if (parts_->io.stopped()) {
         parts_->io.restart();
     }
+    // A wake from here on stops the run below; one before it is seen here.
+    bool woken = false;
+    {
+        std::lock_guard lock(parts_->wakeMutex);
+        woken = std::exchange(parts_->wake, false);
+    }
+    if (woken) {
+        parts_->io.poll();
+        return;
+    }
     const auto start = std::chrono::steady_clock::now();
     parts_->io.run_for(wait);
     // Ports with nothing pending return at once; the caller's loop must not spin on them.
-    std::this_thread::sleep_until(start + wait);
+    std::unique_lock lock(parts_->wakeMutex);
+    parts_->woken.wait_until(lock, start + wait, [this] { return parts_->wake; });
+    parts_->wake = false;
+}
+
+void JigPorts::Wake() {
+    {
+        std::lock_guard lock(parts_->wakeMutex);
+        parts_->wake = true;
+    }
+    parts_->woken.notify_all();
+    parts_->io.stop();
 }
 
 void JigPorts::PollReady() {

@@ -47,8 +47,11 @@ public:
     std::string Name(int port) const;
     // To the connected jig; nothing when none is.
     void Send(int port, const std::string& bytes);
-    // Does the ports' pending work, waiting up to `wait` for some.
+    // Does the ports' pending work, waiting up to `wait` for some, or until Wake.
     void Poll(std::chrono::milliseconds wait);
+    // Ends the Poll under way, or else the next one, at once. Safe from any thread: a job's
+    // end need not wait out the slice.
+    void Wake();
     // Does only the work already pending and returns at once: for a host with a loop of its own.
     void PollReady();
 
