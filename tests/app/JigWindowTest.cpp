@@ -91,26 +91,34 @@ private:
     std::string pending_;
 };
 
-TEST(JigWindow, AJigWritesAMouseAsAClickDoesAndIsToldBusyDuringAJob) {
+// The window on a simulated bus and a virtual clock, its jig port open on a free TCP port.
+class JigWindow : public ::testing::Test {
+protected:
+    JigWindow() {
+        form.SetExitAction([](int) {});
+        form.SelectLanguage(1033);
+        auto* remote = new StationRemote(form, cancelled);
+        remote->Open("tcp:127.0.0.1:0");
+        const std::string name = remote->Names().front();
+        port = static_cast<quint16>(std::stoi(name.substr(name.rfind(':') + 1)));
+    }
+
+    VirtualClock clock;
+    SimulatedHidBus bus{clock};
+    std::atomic<bool> cancelled{false};
+    CancellableHidPlatform platform{bus, cancelled};
+    CancellableClock jobClock{clock, cancelled};
+    ScriptedDialogs dialogs;
+    TForm1 form{platform, jobClock, dialogs};
+    quint16 port = 0;
+};
+
+TEST_F(JigWindow, AJigWritesAMouseAsAClickDoesAndIsToldBusyDuringAJob) {
     const fs::path folder = fs::temp_directory_path() / "vrax-jig-window";
     fs::remove_all(folder);
     fs::create_directories(folder);
     const std::string imagePath = (folder / "image.bin").string();
     std::ofstream(imagePath, std::ios::binary) << std::string(2048, '\x5A');
-
-    VirtualClock clock;
-    SimulatedHidBus bus{clock};
-    std::atomic<bool> cancelled{false};
-    CancellableHidPlatform platform(bus, cancelled);
-    CancellableClock jobClock(clock, cancelled);
-    ScriptedDialogs dialogs;
-    TForm1 form(platform, jobClock, dialogs);
-    form.SetExitAction([](int) {});
-    form.SelectLanguage(1033);
-    auto* remote = new StationRemote(form, cancelled);
-    remote->Open("tcp:127.0.0.1:0");
-    const std::string name = remote->Names().front();
-    const auto port = static_cast<quint16>(std::stoi(name.substr(name.rfind(':') + 1)));
 
     dialogs.openAnswers.push_back(QString::fromStdString(imagePath));
     FindControl<QPushButton>(form, "btn_Load")->click();
@@ -181,7 +189,7 @@ TEST(JigWindow, AJigWritesAMouseAsAClickDoesAndIsToldBusyDuringAJob) {
 
 // What the window's operator would do by hand: Load BIN from the image folder, wait for the
 // mouse to be plugged, type the MES's serial number in the SN field.
-TEST(JigWindow, AJigLoadsTheImageWaitsForTheMouseAndGivesItsSerialNumber) {
+TEST_F(JigWindow, AJigLoadsTheImageWaitsForTheMouseAndGivesItsSerialNumber) {
     const fs::path folder = fs::temp_directory_path() / "vrax-jig-window-load";
     fs::remove_all(folder);
     fs::create_directories(folder);
@@ -190,19 +198,7 @@ TEST(JigWindow, AJigLoadsTheImageWaitsForTheMouseAndGivesItsSerialNumber) {
     const QString working = QDir::currentPath();
     QDir::setCurrent(QString::fromStdString(folder.string()));
 
-    VirtualClock clock;
-    SimulatedHidBus bus{clock};
-    std::atomic<bool> cancelled{false};
-    CancellableHidPlatform platform(bus, cancelled);
-    CancellableClock jobClock(clock, cancelled);
-    ScriptedDialogs dialogs;
-    TForm1 form(platform, jobClock, dialogs);
-    form.SetExitAction([](int) {});
-    form.SelectLanguage(1033);
-    auto* remote = new StationRemote(form, cancelled);
-    remote->Open("tcp:127.0.0.1:0");
-    const std::string name = remote->Names().front();
-    Jig jig(static_cast<quint16>(std::stoi(name.substr(name.rfind(':') + 1))));
+    Jig jig(port);
     const auto tick = [&] {
         form.RunGuarded([&] { form.DevTimerTimer(FindControl<QTimer>(form, "DevTimer")); });
     };
