@@ -14,7 +14,7 @@ namespace vrax {
 
 namespace {
 
-std::atomic<bool> stopRequested{false};
+std::atomic<bool> serveStopRequested{false};
 
 // The engines' tick: far inside the heartbeat's interval. A job's end wakes it at once.
 constexpr auto PollSlice = std::chrono::milliseconds(20);
@@ -30,7 +30,7 @@ RemoteServer::RemoteServer(const CommandLineOptions& options, ProductionRecords&
     : options_(options), records_(records), out_(out), err_(err) {}
 
 void RemoteServer::RequestStop() {
-    stopRequested = true;
+    serveStopRequested = true;
 }
 
 void RemoteServer::Say(const std::string& line) {
@@ -39,7 +39,7 @@ void RemoteServer::Say(const std::string& line) {
 }
 
 int RemoteServer::Run() {
-    stopRequested = false;
+    serveStopRequested = false;
     // Made before the station and gone after it: a job that ends while it shuts down wakes them.
     JigPorts ports;
     ServedStation station(options_, records_, err_);
@@ -107,7 +107,7 @@ int RemoteServer::Run() {
 
     std::signal(SIGINT, StopServing);
     std::signal(SIGTERM, StopServing);
-    while (!stopRequested) {
+    while (!serveStopRequested) {
         ports.Poll(PollSlice);
         for (const auto& session : sessions) {
             session->engine->Tick(now());
