@@ -197,7 +197,10 @@ TEST_F(ProductionLineTest, TheLineExplainsWhyItCannotStartOrGoOn) {
     EXPECT_TRUE(bench->Rack().Find(bench->Line().CurrentRackNumber())->Plugged());
 }
 
-// The README's jig, as written but for its port: ten mice of the bench's line through the
+// The README's jig runs beside `./dev run`, on Linux; under Wine the host's jig drives the
+// Windows programs instead.
+#ifndef _WIN32
+// As written but for its port: ten mice of the bench's line through the
 // station window, the line started once the jig has loaded the sample.
 TEST_F(ProductionLineTest, TheReadmesJigProgramsTheLinesTenMiceThroughTheWindow) {
     std::ifstream readme(VRAX_README);
@@ -240,6 +243,7 @@ TEST_F(ProductionLineTest, TheReadmesJigProgramsTheLinesTenMiceThroughTheWindow)
     RunLine();
     ExpectLineAsPlanned(10, 0);
 }
+#endif
 
 } // namespace
 } // namespace vrax
