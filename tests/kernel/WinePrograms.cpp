@@ -63,6 +63,14 @@ std::unique_ptr<BackgroundProgram> StartWineProgram(const fs::path& folder, cons
     return std::make_unique<BackgroundProgram>(folder, name, UnderWine(std::move(command)));
 }
 
+bool RestartWine() {
+    RunProgram(fs::temp_directory_path(), {"wineserver", "-k"}, std::chrono::seconds(60));
+    RunProgram(fs::temp_directory_path(), {"wineserver", "-w"}, std::chrono::seconds(60));
+    RunProgram(fs::temp_directory_path(), {"wineserver", "-p"}, std::chrono::seconds(60));
+    return RunWineProgram(fs::temp_directory_path(), {"wineboot"}, std::chrono::seconds(300))
+               .exitCode == 0;
+}
+
 bool WaitForWineInterfaces(HidAttributes ids, int interfaces, std::chrono::seconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {

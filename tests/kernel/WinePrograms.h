@@ -28,6 +28,10 @@ std::unique_ptr<BackgroundProgram> StartWineProgram(const std::filesystem::path&
                                                     const std::string& name,
                                                     std::vector<std::string> command);
 
+// Stops Wine's server with its services and drivers, and starts them afresh as the bench did,
+// so that a case begins on a HID bus no earlier case has worn. False when Wine did not boot.
+bool RestartWine();
+
 // True once Wine's HID bus holds each of the mouse's hidraw nodes open, so that a program
 // started now finds it; false after the timeout.
 bool WaitForWineInterfaces(HidAttributes ids, int interfaces,
