@@ -41,8 +41,8 @@ export WINEPREFIX="$VRAX_WINE/prefix" WINEDEBUG=-all VRAX_WINE_LOADER=/usr/lib/w
 # Wine hands a program the WINEQT_ variables as QT_ ones; Qt's offscreen platform on Windows
 # reads its fonts from that folder alone.
 export WINEQT_QPA_PLATFORM=offscreen WINEQT_QPA_FONTDIR='Z:\usr\share\fonts\truetype\dejavu'
-# One server and its services for every case, as on a PC: each program then starts in
-# seconds instead of Wine's half-minute cold start.
+# One server and its services for the cases, as on a PC: each program then starts in seconds
+# instead of Wine's half-minute cold start. The gang and station cases start one afresh.
 start=$(date +%s)
 wineserver -p
 "$VRAX_WINE_LOADER" wineboot </dev/null >/dev/null 2>&1
