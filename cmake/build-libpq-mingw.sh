@@ -13,9 +13,15 @@ set -euo pipefail
 PREFIX=$(realpath -m "${1:?usage: $0 PREFIX OPENSSL-PREFIX}")
 OPENSSL=$(realpath "${2:?usage: $0 PREFIX OPENSSL-PREFIX}")
 HERE=$(cd "$(dirname "$0")" && pwd)
+SCRIPT=$HERE/$(basename "$0")
 JOBS=${VRAX_JOBS:-2}
-# A libpq of an earlier recipe (one without TLS) is made again.
-[ -f "$PREFIX/lib/libpq.a" ] && [ -f "$PREFIX/with-openssl" ] && exit 0
+# shellcheck source=mingw-cache.sh
+. "$HERE/mingw-cache.sh"
+mapfile -t versions < <(source_versions postgresql-15)
+[ ${#versions[@]} -gt 0 ] || { echo "Debian lists no source of postgresql-15." >&2; exit 1; }
+# Another OpenSSL builds libpq again.
+with_openssl="openssl $(sha256sum "$OPENSSL/.vrax-complete" | cut -c1-16)"
+take_cached "$PREFIX" "$(recipe_stamp postgresql-15 "${versions[0]}" "$with_openssl")" && exit 0
 rm -rf "$PREFIX"
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
@@ -23,17 +29,7 @@ quietly() {
     "$@" >"$WORK/log" 2>&1 || { tail -n 40 "$WORK/log" >&2; echo "failed: $*" >&2; exit 1; }
 }
 cd "$WORK"
-"$HERE/../packaging/add-deb-src.sh" postgresql-15
-# The newest version a mirror still serves: a security update can be listed before its files
-# reach the mirror.
-fetched=
-for version in $(apt-cache showsrc postgresql-15 | sed -n 's/^Version: //p' | sort -rVu); do
-    if apt-get source --download-only "postgresql-15=$version" >/dev/null 2>&1; then
-        fetched=$version
-        break
-    fi
-done
-[ -n "$fetched" ] || { echo "No version of postgresql-15's source could be fetched." >&2; exit 1; }
+fetched=$(fetch_source postgresql-15 "${versions[@]}")
 # Debian's patches set the server's paths on Debian; the client on Windows needs none of them.
 tar xf postgresql-15_*.orig.tar.*
 cd postgresql-15.*/
@@ -66,3 +62,5 @@ done >"$WORK/renames"
 x86_64-w64-mingw32-objcopy --redefine-syms="$WORK/renames" "$WORK/libpq.a"
 mv "$WORK/libpq.a" "$PREFIX/lib/libpq.a"
 cat "$OPENSSL/debian-version" >"$PREFIX/with-openssl"
+recipe_stamp postgresql-15 "$fetched" "$with_openssl" >"$PREFIX/.vrax-complete"
+echo "cache: $(basename "$PREFIX") built from source" >&2

@@ -9,25 +9,21 @@
 set -euo pipefail
 PREFIX=$(realpath -m "${1:?usage: $0 PREFIX}")
 HERE=$(cd "$(dirname "$0")" && pwd)
+SCRIPT=$HERE/$(basename "$0")
 JOBS=${VRAX_JOBS:-2}
-[ -f "$PREFIX/lib/libcrypto.a" ] && exit 0
+# shellcheck source=mingw-cache.sh
+. "$HERE/mingw-cache.sh"
+mapfile -t versions < <(source_versions openssl)
+[ ${#versions[@]} -gt 0 ] || { echo "Debian lists no source of openssl." >&2; exit 1; }
+take_cached "$PREFIX" "$(recipe_stamp openssl "${versions[0]}")" && exit 0
+rm -rf "$PREFIX"
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 quietly() {
     "$@" >"$WORK/log" 2>&1 || { tail -n 40 "$WORK/log" >&2; echo "failed: $*" >&2; exit 1; }
 }
 cd "$WORK"
-"$HERE/../packaging/add-deb-src.sh" openssl
-# The newest version a mirror still serves: a security update can be listed before its files
-# reach the mirror.
-fetched=
-for version in $(apt-cache showsrc openssl | sed -n 's/^Version: //p' | sort -rVu); do
-    if apt-get source --download-only "openssl=$version" >/dev/null 2>&1; then
-        fetched=$version
-        break
-    fi
-done
-[ -n "$fetched" ] || { echo "No version of openssl's source could be fetched." >&2; exit 1; }
+fetched=$(fetch_source openssl "${versions[@]}")
 # A failed fetch of a newer version may leave its files beside the fetched one's.
 upstream=${fetched#*:}
 upstream=${upstream%-*}
@@ -53,3 +49,5 @@ quietly ./Configure mingw64 --prefix="$PREFIX" --libdir=lib --openssldir='C:/VRA
 quietly make -j "$JOBS" build_libs
 quietly make install_dev
 echo "$fetched" >"$PREFIX/debian-version"
+recipe_stamp openssl "$fetched" >"$PREFIX/.vrax-complete"
+echo "cache: $(basename "$PREFIX") built from source" >&2

@@ -62,6 +62,7 @@ fi
 STAMP_TEXT="qtbase $QT_VERSION ${CONFIGURE_OPTIONS[*]} toolchain $(sha256sum "$HERE/mingw-toolchain.cmake" | cut -c1-16)"
 
 if [ -f "$PREFIX/.vrax-complete" ] && [ "$(cat "$PREFIX/.vrax-complete")" = "$STAMP_TEXT" ]; then
+    echo "cache: qt6-mingw-$QT_VERSION kept" >&2
     echo "$PREFIX"
     exit 0
 fi
@@ -75,6 +76,12 @@ mkdir -p "$CACHE"
 exec 9> "$CACHE/.build-lock"
 flock 9
 if [ -f "$PREFIX/.vrax-complete" ] && [ "$(cat "$PREFIX/.vrax-complete")" = "$STAMP_TEXT" ]; then
+    echo "cache: qt6-mingw-$QT_VERSION kept" >&2
+    echo "$PREFIX"
+    exit 0
+fi
+if "$HERE/../restore-cache.sh" "$CACHE" "qt6-mingw-$QT_VERSION" "$STAMP_TEXT"; then
+    rm -rf "$CACHE/qt6-mingw-$QT_VERSION-work"
     echo "$PREFIX"
     exit 0
 fi
@@ -126,4 +133,5 @@ fi
 cd "$CACHE"
 rm -rf "$WORK"
 echo "$STAMP_TEXT" > "$PREFIX/.vrax-complete"
+echo "cache: qt6-mingw-$QT_VERSION built from source" >&2
 echo "$PREFIX"
