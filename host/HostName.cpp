@@ -1,5 +1,9 @@
 #include "host/HostName.h"
 
+#include "host/Utf8Text.h"
+
+#include <cstddef>
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -10,12 +14,20 @@ namespace vrax {
 
 std::string HostName() {
 #ifdef _WIN32
-    char name[MAX_COMPUTERNAME_LENGTH + 1] = "";
-    DWORD size = sizeof name;
-    return GetComputerNameA(name, &size) ? std::string(name, size) : std::string{};
+    // In UTF-16: the code page cannot spell every computer name.
+    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = L"";
+    DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+    if (!GetComputerNameW(name, &size) || size == 0) {
+        return {};
+    }
+    const int wide = static_cast<int>(size);
+    const int narrow = WideCharToMultiByte(CP_UTF8, 0, name, wide, nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(narrow > 0 ? narrow : 0), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, name, wide, utf8.data(), narrow, nullptr, nullptr);
+    return utf8;
 #else
     char name[256] = "";
-    return gethostname(name, sizeof name - 1) == 0 ? std::string(name) : std::string{};
+    return gethostname(name, sizeof name - 1) == 0 ? Utf8OfPlatformText(name) : std::string{};
 #endif
 }
 

@@ -11,7 +11,7 @@ CACHE=${1:?usage: $0 CACHE FOLDER STAMP}
 FOLDER=${2:?usage: $0 CACHE FOLDER STAMP}
 STAMP=${3?usage: $0 CACHE FOLDER STAMP}
 HERE=$(cd "$(dirname "$0")" && pwd)
-PACKED=${VRAX_PREBUILT_CACHE:-$HERE/../../shared/ci-cache}
+PACKED=${VRAX_PREBUILT_CACHE:-$(realpath -m "$HERE/../../shared/ci-cache")}
 ARCHIVE=$PACKED/$FOLDER.tar.xz
 
 refuse() {

@@ -225,6 +225,40 @@ bool IsLineDatabaseAddress(const std::string& choice) {
     return false;
 }
 
+bool LooksLikeAddress(const std::string& choice) {
+    std::size_t start = 0;
+    while (start < choice.size() && Space(choice[start])) {
+        ++start;
+    }
+    const auto schemeChar = [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '+' || c == '-' ||
+               c == '.';
+    };
+    std::size_t end = start;
+    if (end < choice.size() && std::isalpha(static_cast<unsigned char>(choice[end])) != 0) {
+        while (end < choice.size() && schemeChar(choice[end])) {
+            ++end;
+        }
+    }
+    // One letter before ':' is a drive.
+    if (end - start >= 2 && end < choice.size()) {
+        const std::string_view rest = std::string_view(choice).substr(end);
+        const bool slash = rest.find("//") <= 1;
+        if (slash || (rest[0] == ':' && rest.size() > 1 && (rest[1] == '/' || rest[1] == '\'))) {
+            return true;
+        }
+    }
+    // user@host:port or user@host/database: the '@' in the first piece of a relative location.
+    const std::size_t firstSlash = choice.find_first_of("/\\", start);
+    const std::string_view first = std::string_view(choice).substr(start, firstSlash - start);
+    const std::size_t at = first.find('@');
+    if (at == std::string_view::npos || at == 0 || first[0] == '.') {
+        return false;
+    }
+    const std::string_view host = first.substr(at + 1);
+    return !host.empty() && (host.find(':') != std::string_view::npos || firstSlash != std::string::npos);
+}
+
 std::string LineDatabaseConnectionText(const std::string& address) {
     const auto [start, end] = Scheme(address);
     if (start == std::string::npos) {
@@ -339,6 +373,20 @@ std::unique_ptr<ProductionRecords> OpenProductionRecords(
                            ShownAddress(choice) + "\"");
     }
 #endif
+    if (LooksLikeAddress(choice)) {
+        // user:password@host, however mistyped the rest.
+        std::string shown = ShownAddress(choice);
+        const std::size_t at = shown.find('@');
+        const std::size_t colon =
+            at == std::string::npos ? std::string::npos : shown.rfind(':', at);
+        if (colon != std::string::npos && shown.find_first_of("/\\", colon) > at) {
+            shown.replace(colon + 1, at - colon - 1, "***");
+        }
+        throw RecordsError("the records location \"" + shown +
+                           "\" reads as an address but is none this program knows (a line "
+                           "database's begins postgresql://): check its spelling; a file of "
+                           "such a name is given as ./NAME");
+    }
 #ifndef VRAX_HAVE_SQLITE
     // A build without SQLite keeps nothing unless a file is asked for, which it refuses.
     if (choice.empty()) {

@@ -33,6 +33,12 @@ enum class LineDatabaseNotice { Server, Unprotected };
 // say: one that does not is an error, never a file's name.
 bool IsLineDatabaseAddress(const std::string& choice);
 
+// Whether a location that is no line database's address still reads as an address: a scheme
+// ("postgressql://", "postgresql:/", "pgsql//", "postgresql;//") or a user at a host
+// ("station@db:5432/line"). Taken for a file, it would start a numbering of its own beside the
+// line's. A drive letter ("C:\\records") and a path that starts with '.' or '/' are paths.
+bool LooksLikeAddress(const std::string& choice);
+
 // The address as every message, report and the outbox show it: each password (or other secret)
 // it may hold, wherever and however written, shows as "***", also when libpq cannot read the
 // address. An address without one shows as it is.

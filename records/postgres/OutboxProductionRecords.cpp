@@ -41,16 +41,8 @@ constexpr const char* Columns =
     "id, time, operation, factory, line, station, host, ic_type, vid, pid, path, image_sha256, "
     "image_file, format, product_type, serial, verdict, duration_ms, error, stamped";
 
-// Short enough that the file's write lock is never held long and a station's turn is renewed
-// often; a turn not renewed (its station gone) passes to another after TurnLength.
+// Short enough that the file's write lock is never held long.
 constexpr long long BatchSize = 32;
-constexpr std::chrono::milliseconds TurnLength{60000};
-
-long long NowMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
 
 // Whether the outbox can set entries aside: an earlier version's file cannot until a station
 // opens it.
@@ -112,7 +104,7 @@ std::string DefaultOutboxPath() {
 
 OutboxProductionRecords::OutboxProductionRecords(std::unique_ptr<PostgresProductionRecords> server,
                                                  const std::string& outboxPath, Access access)
-    : server_(std::move(server)), path_(outboxPath), sender_(NewRecordId()) {
+    : server_(std::move(server)), path_(outboxPath) {
     if (path_.empty()) {
         throw RecordsError("no folder for the line database's outbox is known (set HOME or "
                            "LOCALAPPDATA)");
@@ -123,17 +115,24 @@ OutboxProductionRecords::OutboxProductionRecords(std::unique_ptr<PostgresProduct
     }
     std::filesystem::create_directories(std::filesystem::path(path_).parent_path(), error);
     try {
-        const int opened = sqlite3_open_v2(path_.c_str(), &outbox_,
-                                           (access == Access::Report
-                                                ? SQLITE_OPEN_READONLY
-                                                : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) |
-                                               SQLITE_OPEN_FULLMUTEX,
-                                           nullptr);
+        // A report leaves no journal files of its user's beside a station's outbox.
+        bool immutable = false;
+#ifndef _WIN32
+        immutable = access == Access::Report && !std::filesystem::exists(path_ + "-wal", error) &&
+                    !std::filesystem::exists(path_ + "-shm", error);
+#endif
+        const int opened = sqlite3_open_v2(
+            immutable ? SqliteImmutableUri(path_).c_str() : path_.c_str(), &outbox_,
+            (access == Access::Report ? SQLITE_OPEN_READONLY
+                                      : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) |
+                SQLITE_OPEN_FULLMUTEX | (immutable ? SQLITE_OPEN_URI : 0),
+            nullptr);
         if (opened != SQLITE_OK) {
             throw SqliteFailure{opened, outbox_ ? sqlite3_errmsg(outbox_) : "out of memory"};
         }
         sqlite3_busy_timeout(outbox_, static_cast<int>(RecordsWaitLimit.count()));
         if (access == Access::Station) {
+            turn_ = std::make_unique<ProcessFileLock>(path_ + ".sending");
             PrepareOutbox(outbox_);
             AdoptEarlierKeys();
         }
@@ -313,24 +312,16 @@ bool OutboxProductionRecords::AnyWaiting() {
     return any.Step();
 }
 
-// The stations of this PC take turns: each entry goes once and in order.
+// The stations of this PC take turns: each entry goes once and in order. An earlier version's
+// turn, a lease in the file's sender table, is not looked at: a clock moved ahead kept it.
 bool OutboxProductionRecords::TakeTurn() {
-    std::lock_guard lock(mutex_);
-    const long long now = NowMs();
-    SqliteStatement take(
-        outbox_, "UPDATE sender SET holder = ?1, until = ?2 WHERE holder = ?1 OR until < ?3");
-    take.Bind(1, sender_);
-    take.Bind(2, now + TurnLength.count());
-    take.Bind(3, now);
-    take.Step();
-    return sqlite3_changes(outbox_) > 0;
+    return turn_ && turn_->TryLock();
 }
 
 void OutboxProductionRecords::EndTurn() {
-    std::lock_guard lock(mutex_);
-    SqliteStatement end(outbox_, "UPDATE sender SET until = 0 WHERE holder = ?");
-    end.Bind(1, sender_);
-    end.Step();
+    if (turn_) {
+        turn_->Unlock();
+    }
 }
 
 std::vector<OutboxProductionRecords::Queued> OutboxProductionRecords::NextBatch() {
@@ -398,10 +389,6 @@ void OutboxProductionRecords::Done(const std::vector<std::pair<long long, std::s
                 aside.Step();
             }
         }
-        SqliteStatement renew(outbox_, "UPDATE sender SET until = ? WHERE holder = ?");
-        renew.Bind(1, NowMs() + TurnLength.count());
-        renew.Bind(2, sender_);
-        renew.Step();
         SqliteExecute(outbox_, "COMMIT");
     } catch (...) {
         sqlite3_exec(outbox_, "ROLLBACK", nullptr, nullptr, nullptr);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "host/ProcessFileLock.h"
 #include "records/postgres/PostgresProductionRecords.h"
 
 #include <memory>
@@ -81,7 +82,8 @@ private:
     std::string path_;
     sqlite3* outbox_ = nullptr;
     bool reasons_ = false; // the file can set entries aside (a report may read an older one)
-    std::string sender_;   // this store in the stations' turn to send
+    // The stations' turn to send, held by a live process: the file beside the outbox.
+    std::unique_ptr<ProcessFileLock> turn_;
     std::mutex mutex_;     // one transaction at a time on the connection
     std::mutex sending_;   // one thread sends
 };

@@ -773,7 +773,9 @@ void PostgresProductionRecords::Call(const char* what, const std::function<void(
         throw RecordsUnreachable(name + "cannot " + what + ": the server was lost (" +
                                  lost.message + ")");
     } catch (const ServerRefused& refused) {
-        if (RefusedForContent(refused.state)) {
+        // The owner's checks refuse a call for what it holds (a number not reserved, a station
+        // number of another role): sent again, it would be refused again.
+        if (RefusedForContent(refused.state) || refused.state == RefusalState) {
             throw RecordRefused(name + "cannot " + what + ": " + refused.message);
         }
         throw RecordsError(name + "cannot " + what + ": " + refused.message);

@@ -379,17 +379,7 @@ void SqliteProductionRecords::Open(Access access) {
 }
 
 void SqliteProductionRecords::OpenImmutable() {
-    std::string uri = "file:";
-    for (const char c : path_) {
-        if (c == '%' || c == '?' || c == '#') {
-            char escaped[4];
-            std::snprintf(escaped, sizeof escaped, "%%%02X", static_cast<unsigned>(c));
-            uri += escaped;
-        } else {
-            uri += c == '\\' ? '/' : c;
-        }
-    }
-    if (sqlite3_open_v2((uri + "?immutable=1").c_str(), &db_,
+    if (sqlite3_open_v2(SqliteImmutableUri(path_).c_str(), &db_,
                         SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_FULLMUTEX,
                         nullptr) != SQLITE_OK) {
         Fail("cannot open", db_ ? sqlite3_errmsg(db_) : "out of memory");

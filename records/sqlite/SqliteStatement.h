@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include <cstdio>
+
 #include <optional>
 #include <string>
 
@@ -76,6 +78,23 @@ inline void SqliteExecute(sqlite3* db, const char* sql) {
     if (result != SQLITE_OK) {
         ThrowSqlite(db, result);
     }
+}
+
+// A read that leaves nothing beside the file: without a station's journal files, a reader of a
+// WAL file would make them, owned by its user with its user's mode, and a station of another
+// user could then no longer write. Only while no station has the file open (no -wal, no -shm).
+inline std::string SqliteImmutableUri(const std::string& path) {
+    std::string uri = "file:";
+    for (const char c : path) {
+        if (c == '%' || c == '?' || c == '#') {
+            char escaped[4];
+            std::snprintf(escaped, sizeof escaped, "%%%02X", static_cast<unsigned>(c));
+            uri += escaped;
+        } else {
+            uri += c == '\\' ? '/' : c;
+        }
+    }
+    return uri + "?immutable=1";
 }
 
 } // namespace vrax

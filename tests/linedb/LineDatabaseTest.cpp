@@ -1,4 +1,5 @@
 #include "host/HostName.h"
+#include "host/ProcessFileLock.h"
 #include "records/RecordsLocation.h"
 #include "records/StationIdentity.h"
 #include "records/postgres/OutboxProductionRecords.h"
@@ -9,6 +10,7 @@
 #include <sqlite3.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <set>
 #include <sstream>
@@ -17,6 +19,7 @@
 namespace vrax::testing {
 namespace {
 
+using ::testing::AllOf;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
@@ -194,6 +197,21 @@ TEST_F(LineDatabase, IsReachedByAVerifiedConnectionOrSaysItIsNot) {
 
     EXPECT_THAT(Run({"--version"}).out, HasSubstr("OpenSSL 3."));
 }
+
+#ifndef _WIN32
+// A PC named in bytes that are not UTF-8 (a name of its own in a namespace of this test) still
+// opens and records, its name shown as the records show any such text.
+TEST_F(LineDatabase, AStationWhoseNameIsNotUtf8StillRecords) {
+    OpenProductionRecords(Address("owner"));
+    const std::string command =
+        "unshare -Ur -u python3 -c 'import os, socket, sys; socket.sethostname(b\"caf\\xe9\"); "
+        "os.execv(sys.argv[1], sys.argv[1:])' " VRAX_CLI_PROGRAM " --records '" +
+        Address("station") + "' --sim kvqm31x write '" + imagePath + "' >'" + Path("named.txt") +
+        "' 2>&1";
+    EXPECT_EQ(std::system(command.c_str()), 0) << Slurp(Path("named.txt"));
+    EXPECT_EQ(Value("owner", "SELECT host FROM records WHERE operation = 'write'"), "caf\\xE9");
+}
+#endif
 
 TEST_F(LineDatabase, NoFinishedMouseLosesItsRecordWhenTheServerIsLost) {
     StartOwnServer();
@@ -432,6 +450,11 @@ TEST_F(Outbox, SendsWhatWaitsForItsServerHoweverTheAddressIsSpelled) {
     uri.replace(0, uri.find("://"), "postgres");
     EXPECT_THAT(Run({"--records", uri, "records", "--summary"}).out,
                 HasSubstr("outbox for the line database: 3 records"));
+#ifndef _WIN32
+    // A report run by another user would leave its own journal files the station cannot write.
+    EXPECT_FALSE(std::filesystem::exists(OutboxFile() + "-wal") ||
+                 std::filesystem::exists(OutboxFile() + "-shm"));
+#endif
     const std::string port =
         address.substr(address.rfind(':') + 1, address.rfind('/') - address.rfind(':') - 1);
     OpenProductionRecords("dbname=vrax_line user=station port=" + port + " host=127.0.0.1");
@@ -461,6 +484,18 @@ TEST_F(Outbox, NothingTheServerRefusesHoldsUpTheRest) {
     EXPECT_THAT(summary.out, HasSubstr("no_scrap"));
     EXPECT_THAT(summary.out, Not(HasSubstr("Waiting")));
 
+    // One the owner's checks refuse (a number nobody reserved) is set aside too: no station of
+    // this PC is kept from starting by it.
+    auto station = OpenProductionRecords(Address("station"));
+    ServerCommand("stop");
+    station->Append(OfMouse(7, "mouse-7"));
+    station.reset();
+    ServerCommand("resume");
+    EXPECT_NO_THROW(OpenProductionRecords(Address("station")));
+    EXPECT_THAT(Run({"--records", Address("station"), "records", "--summary"}).out,
+                AllOf(HasSubstr("mouse-7  SN 000007"), HasSubstr("was not reserved by role station"),
+                      Not(HasSubstr("Waiting"))));
+
 #ifndef _WIN32 // Windows names files in its code page, which converts
     // An image whose name the records cannot keep is refused before any mouse.
     WriteFile("caf\xe9.bin", image);
@@ -475,6 +510,29 @@ TEST_F(Outbox, NothingTheServerRefusesHoldsUpTheRest) {
         EXPECT_THAT(result.out, Not(HasSubstr("Pass")));
     }
 #endif
+}
+
+// A station killed mid-send while the PC's clock ran a year ahead held the turn, as an earlier
+// version kept it, until that year came: the turn now dies with its process.
+TEST_F(Outbox, ATurnToSendIsHeldByALiveProcessNeverByAClock) {
+    KeepWhileStopped({WritePass(1), WritePass(2)});
+    sqlite3* outbox = nullptr;
+    ASSERT_EQ(sqlite3_open(OutboxFile().c_str(), &outbox), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(outbox,
+                           "UPDATE sender SET holder = 'killed', until = "
+                           "CAST(unixepoch('now', '+1 year') AS INTEGER) * 1000",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(outbox);
+    {
+        // While a live station sends, the others leave theirs behind it.
+        ProcessFileLock sending(OutboxFile() + ".sending");
+        ASSERT_TRUE(sending.TryLock());
+        OpenProductionRecords(Address("station"));
+        EXPECT_EQ(Records(), "0");
+    }
+    OpenProductionRecords(Address("station"));
+    EXPECT_EQ(Records(), "2");
 }
 
 TEST_F(Outbox, StationsSharingItGoOnWhileOneSendsTheBacklog) {

@@ -377,6 +377,32 @@ TEST_F(RecordsTrust, EveryConnectionStringIsTheLineDatabaseAndNeverAFile) {
     EXPECT_TRUE(fs::exists(folder_ / "a=b c" / "records.sqlite"));
 }
 
+// A mistyped line database taken for a file would stamp numbers the line already stamped.
+TEST_F(RecordsTrust, AMistypedAddressIsRefusedBeforeAnyMouseAndAPathStaysAPath) {
+    const fs::path before = fs::current_path();
+    fs::current_path(folder_);
+    for (const char* typo :
+         {"postgressql://station@127.0.0.1/vrax_line", "postgresql:/127.0.0.1/vrax_line",
+          "postgresql//127.0.0.1/vrax_line", "postgre://127.0.0.1/vrax_line",
+          "pgsql://127.0.0.1/vrax_line", "postgresql;//127.0.0.1/vrax_line",
+          " PGSQL://x", "station@db.line:5432", "station:S3cr3t@db.line/vrax_line"}) {
+        EXPECT_FALSE(IsLineDatabaseAddress(typo)) << typo;
+        const std::string error = ErrorOf([&] { OpenProductionRecords(typo); });
+        EXPECT_NE(error.find("reads as an address"), std::string::npos) << typo << ": " << error;
+        EXPECT_EQ(error.find("S3cr3t"), std::string::npos) << error;
+    }
+    EXPECT_TRUE(fs::is_empty(folder_));
+    for (const char* path : {"records.sqlite", "./postgresql:/x", "line-7.sqlite", "me@pc.sqlite",
+                             "C:records.sqlite", "line=7/r.sqlite"}) {
+        EXPECT_FALSE(LooksLikeAddress(path)) << path;
+    }
+    fs::current_path(before);
+    for (const char* path : {"C:\\Records\\host.sqlite", "/srv/a@b:1/records.sqlite",
+                             "\\\\pc\\share\\records.sqlite", "//pc/share/records.sqlite"}) {
+        EXPECT_FALSE(LooksLikeAddress(path)) << path;
+    }
+}
+
 #ifdef VRAX_HAVE_POSTGRESQL
 TEST_F(RecordsTrust, NoLineDatabaseErrorShowsAPassword) {
     for (const char* address : {
