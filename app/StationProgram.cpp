@@ -89,15 +89,16 @@ int RunStationProgram(int& argc, char** argv, HidPlatform& platform, Clock& cloc
     QtDialogs qtDialogs;
     Dialogs& dialogs = options.dialogs != nullptr ? *options.dialogs : qtDialogs;
     std::unique_ptr<ProductionRecords> records;
-    // The line database connects before the window exists.
-    QString unprotected;
+    // The line database connects before the window exists; what the operator must know of it
+    // stays under the controls.
+    QString connectionNotices;
     try {
         records = OpenProductionRecords(
             recordsArgument.value_or(options.defaultRecords.toStdString()), RecordsAccess::Station,
-            [&unprotected](LineDatabaseNotice kind, const std::string& text) {
+            [&connectionNotices](LineDatabaseNotice kind, const std::string& text) {
                 std::fprintf(stderr, "%s\n", text.c_str());
-                if (kind == LineDatabaseNotice::Unprotected) {
-                    unprotected = QString::fromStdString(text);
+                if (kind == LineDatabaseNotice::Unprotected || kind == LineDatabaseNotice::Clock) {
+                    connectionNotices += (connectionNotices.isEmpty() ? "" : "\n") + QString::fromStdString(text);
                 }
             });
     } catch (const RecordsError& error) {
@@ -114,8 +115,8 @@ int RunStationProgram(int& argc, char** argv, HidPlatform& platform, Clock& cloc
     form.Recording().Attach(*records, &devices, [&form] {
         return FindControl<QLineEdit>(form, "edt_BinFile")->text().toStdString();
     });
-    if (!unprotected.isEmpty()) {
-        form.ShowStatusNotice(unprotected);
+    if (!connectionNotices.isEmpty()) {
+        form.ShowStatusNotice(connectionNotices);
     }
     if (remote) {
         // A child of the window too.

@@ -101,6 +101,11 @@ JobOutcome OperationRunner::Run(Job job, const std::function<JobOutcome(StationC
 
     JobOutcome outcome(job);
     try {
+        if (journal_ != nullptr) {
+            journal_->ProveStation(context.settings.FactoryIndex() + 1,
+                                   LineLetter(context.settings.LineIndex()),
+                                   context.settings.StationIndex() + 1);
+        }
         outcome = body(context);
     } catch (const std::exception& error) {
         RecordEnd(running, nullptr, error.what());

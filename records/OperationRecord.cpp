@@ -6,7 +6,9 @@
 
 namespace vrax {
 
-namespace {} // namespace
+char LineLetter(int lineIndex) {
+    return lineIndex >= 0 && lineIndex < 26 ? static_cast<char>('A' + lineIndex) : '?';
+}
 
 std::string FormatText(StationSettings& settings) {
     switch (settings.Format()) {
@@ -31,8 +33,7 @@ ProductionRecord RecordOfOperation(const JobOutcome& outcome, StationContext& co
     record.time = UtcTimeWithMilliseconds();
     record.operation = JobName(outcome.job);
     record.factory = settings.FactoryIndex() + 1;
-    const int line = settings.LineIndex();
-    record.line = line >= 0 && line < 26 ? static_cast<char>('A' + line) : '?';
+    record.line = LineLetter(settings.LineIndex());
     record.station = settings.StationIndex() + 1;
     record.host = HostName();
     const int icType = settings.IcType();

@@ -23,6 +23,9 @@ struct RecordOrigin {
 // "2K Byte", "256 Byte x 8" or "Custom 000-256;1280-1536;".
 std::string FormatText(StationSettings& settings);
 
+// The letter records give the line of a station's fields: A to Z, '?' for none of them.
+char LineLetter(int lineIndex);
+
 // The record of a job that just ended on the station's open mouse: its outcome, the station's
 // settings, the mouse's path and IDs as the platform saw them.
 ProductionRecord RecordOfOperation(const JobOutcome& outcome, StationContext& context,

@@ -117,6 +117,9 @@ class RecordJournal {
 public:
     virtual ~RecordJournal() = default;
     virtual void Append(const ProductionRecord& record) = 0;
+    // Before a job touches its mouse: refuses (RecordsError) a station number this station may
+    // not record under, which the first record would otherwise find after the mouse is written.
+    virtual void ProveStation(int /*factory*/, char /*line*/, int /*station*/) {}
 };
 
 // The serial numbers handed out, held and stamped, shared by every station of the store.

@@ -23,9 +23,10 @@ enum class RecordsAccess {
     Approval,
 };
 
-// What a line database tells the operator of its connection: the server's own notices, or
-// that it is neither encrypted with a verified server nor a local socket.
-enum class LineDatabaseNotice { Server, Unprotected };
+// What a line database tells the operator of its connection: the server's own notices, that
+// it is neither encrypted with a verified server nor a local socket, or that this PC's clock
+// is more than a minute off the server's (whose time the records keep).
+enum class LineDatabaseNotice { Server, Unprotected, Clock };
 
 // Whether --records names a line database rather than a file: a URI of the postgresql:// or
 // postgres:// scheme in any letter case, or keyword=value pairs with a libpq keyword

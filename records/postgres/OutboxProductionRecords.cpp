@@ -457,6 +457,14 @@ void OutboxProductionRecords::ProveWritable() {
     server_->ProveWritable();
 }
 
+void OutboxProductionRecords::ProveStation(int factory, char line, int station) {
+    try {
+        server_->ProveStation(factory, line, station);
+    } catch (const RecordsUnreachable&) {
+        // The records wait here meanwhile; one the server then refuses is set aside.
+    }
+}
+
 int OutboxProductionRecords::SettleAbandonedReservations() {
     // A gone process's pass may still wait here: settled now, its number would count as
     // released.

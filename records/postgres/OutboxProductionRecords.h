@@ -39,6 +39,7 @@ public:
     OutboxProductionRecords& operator=(const OutboxProductionRecords&) = delete;
 
     void ProveWritable() override;
+    void ProveStation(int factory, char line, int station) override;
     int SettleAbandonedReservations() override;
     void Append(const ProductionRecord& record) override;
     std::vector<ProductionRecord> Find(const RecordFilter& filter) override;

@@ -13,7 +13,10 @@
 #endif
 
 #include <algorithm>
+#include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -27,9 +30,8 @@ namespace {
 // The tables' indexes and functions spell the stored pass in their SQL, as stored files keep it.
 static_assert(std::string_view(WritePassText) == "Write Pass");
 
-// Keys of pg_advisory_xact_lock: the schema's creation, and one lock per product type for the
-// serial numbers (taken by the owner's functions, as 1448231256), so two stations never take
-// the same number and nothing else waits.
+// The key of pg_advisory_xact_lock for the schema's creation. The serial numbers of a product
+// type are locked through the owner's table, which no station can lock.
 constexpr int LockSpace = 0x56524158; // "VRAX"
 constexpr int SchemaLock = -1;
 
@@ -107,22 +109,30 @@ GRANT SELECT ON station_roles TO vrax_station, vrax_approver;
 UPDATE vrax_schema SET version = 2;
 )";
 
+// Version 3: the product types' locks are rows of the owner's, and a record keeps the server's
+// time, the station's beside it.
+constexpr const char* UpgradeTo3 = R"(
+CREATE TABLE product_type_locks (product_type integer PRIMARY KEY);
+ALTER TABLE records ADD COLUMN station_time text;
+UPDATE vrax_schema SET version = 3;
+)";
+
 // Stations and approvers change the tables only through these, which run as the owner with a
 // search path of the owner's, check what they are given, and take the role and the time from
 // the session, never from the caller.
 constexpr const char* OwnersFunctions = R"(
-CREATE FUNCTION vrax_now() RETURNS text LANGUAGE sql STABLE
+CREATE OR REPLACE FUNCTION vrax_now() RETURNS text LANGUAGE sql STABLE
 SET search_path = pg_catalog, pg_temp AS $$
     SELECT to_char(now() AT TIME ZONE 'UTC', 'YYYY-MM-DD"T"HH24:MI:SS.MS"Z"')
 $$;
 
-CREATE FUNCTION vrax_number(p_product_type integer, p_serial integer) RETURNS text
+CREATE OR REPLACE FUNCTION vrax_number(p_product_type integer, p_serial integer) RETURNS text
 LANGUAGE sql IMMUTABLE SET search_path = pg_catalog, pg_temp AS $$
     SELECT format('SN %s of product type %s', lpad(upper(to_hex(p_serial)), 6, '0'),
                   lpad(upper(to_hex(p_product_type)), 4, '0'))
 $$;
 
-CREATE FUNCTION vrax_check_number(p_product_type integer, p_serial integer) RETURNS void
+CREATE OR REPLACE FUNCTION vrax_check_number(p_product_type integer, p_serial integer) RETURNS void
 LANGUAGE plpgsql IMMUTABLE SET search_path = pg_catalog, pg_temp AS $$
 BEGIN
     IF p_product_type IS NULL OR p_product_type NOT BETWEEN 0 AND 65535 THEN
@@ -136,20 +146,20 @@ BEGIN
 END
 $$;
 
-CREATE FUNCTION vrax_open_station(p_host text, p_process bigint) RETURNS void
+CREATE OR REPLACE FUNCTION vrax_open_station(p_host text, p_process bigint) RETURNS void
 LANGUAGE sql SECURITY DEFINER SET search_path = pg_catalog, public, pg_temp AS $$
     INSERT INTO station_opens (time, role, host, process)
     VALUES (now(), session_user, left(p_host, 255), p_process)
 $$;
 
-CREATE FUNCTION vrax_reserve(p_product_type integer, p_first integer, p_host text,
+CREATE OR REPLACE FUNCTION vrax_reserve(p_product_type integer, p_first integer, p_host text,
                              p_process bigint, p_start text, p_station text) RETURNS integer
 LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, public, pg_temp AS $$
 DECLARE
     v_serial bigint;
 BEGIN
     PERFORM vrax_check_number(p_product_type, p_first);
-    PERFORM pg_advisory_xact_lock(1448231256, p_product_type);
+    PERFORM vrax_lock_product_type(p_product_type);
     SELECT greatest((SELECT max(serial) FROM serials WHERE product_type = p_product_type),
                     (SELECT max(serial) FROM records
                       WHERE operation = 'write' AND product_type = p_product_type),
@@ -170,7 +180,7 @@ BEGIN
 END
 $$;
 
-CREATE FUNCTION vrax_claim(p_product_type integer, p_serial integer, p_host text,
+CREATE OR REPLACE FUNCTION vrax_claim(p_product_type integer, p_serial integer, p_host text,
                            p_process bigint, p_start text, p_station text) RETURNS void
 LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, public, pg_temp AS $$
 DECLARE
@@ -180,7 +190,7 @@ DECLARE
     v_held record;
 BEGIN
     PERFORM vrax_check_number(p_product_type, p_serial);
-    PERFORM pg_advisory_xact_lock(1448231256, p_product_type);
+    PERFORM vrax_lock_product_type(p_product_type);
     SELECT time, factory, line, station, host, path INTO v_pass FROM records
      WHERE operation = 'write' AND verdict = 'Write Pass' AND serial = p_serial
        AND (product_type = p_product_type OR product_type IS NULL)
@@ -219,7 +229,7 @@ $$;
 
 -- Only the role that holds a reservation settles it; a number of unknown outcome is never
 -- released.
-CREATE FUNCTION vrax_settle(p_product_type integer, p_serial integer, p_stamped boolean)
+CREATE OR REPLACE FUNCTION vrax_settle(p_product_type integer, p_serial integer, p_stamped boolean)
 RETURNS void
 LANGUAGE sql SECURITY DEFINER SET search_path = pg_catalog, public, pg_temp AS $$
     UPDATE serials SET state = CASE WHEN p_stamped THEN 'stamped' ELSE 'released' END
@@ -228,7 +238,7 @@ LANGUAGE sql SECURITY DEFINER SET search_path = pg_catalog, public, pg_temp AS $
        AND (state = 'reserved' OR (p_stamped AND state = 'unknown'))
 $$;
 
-CREATE FUNCTION vrax_settle_abandoned(p_product_type integer, p_serial integer) RETURNS void
+CREATE OR REPLACE FUNCTION vrax_settle_abandoned(p_product_type integer, p_serial integer) RETURNS void
 LANGUAGE sql SECURITY DEFINER SET search_path = pg_catalog, public, pg_temp AS $$
     UPDATE serials SET state = CASE WHEN EXISTS (
             SELECT 1 FROM records WHERE operation = 'write' AND verdict = 'Write Pass'
@@ -239,10 +249,11 @@ LANGUAGE sql SECURITY DEFINER SET search_path = pg_catalog, public, pg_temp AS $
        AND (role = session_user OR role IS NULL)
 $$;
 
--- A record comes with the role that sent it and the server's time; a station number belongs to
+-- A record comes with the role that sent it and the server's time (the station's own is kept
+-- beside it: a station's clock may be years off); a station number belongs to
 -- the first role that records under it; a write's serial number must be one its role holds, so
 -- no record can push the numbers handed out past FFFFFF.
-CREATE FUNCTION vrax_add_record(p_id text, p_time text, p_operation text, p_factory integer,
+CREATE OR REPLACE FUNCTION vrax_add_record(p_id text, p_time text, p_operation text, p_factory integer,
                                 p_line text, p_station integer, p_host text, p_ic_type text,
                                 p_vid integer, p_pid integer, p_path text, p_image_sha256 text,
                                 p_image_file text, p_format text, p_serial integer,
@@ -281,17 +292,17 @@ BEGIN
     END IF;
     INSERT INTO records (id, time, operation, factory, line, station, host, ic_type, vid, pid,
                          path, image_sha256, image_file, format, serial, verdict, duration_ms,
-                         error, product_type, role, stored)
-    VALUES (p_id, p_time, p_operation, p_factory, p_line, p_station, p_host, p_ic_type, p_vid,
-            p_pid, p_path, p_image_sha256, p_image_file, p_format, p_serial, p_verdict,
-            p_duration_ms, p_error, p_product_type, session_user, now())
+                         error, product_type, role, stored, station_time)
+    VALUES (p_id, vrax_now(), p_operation, p_factory, p_line, p_station, p_host, p_ic_type,
+            p_vid, p_pid, p_path, p_image_sha256, p_image_file, p_format, p_serial, p_verdict,
+            p_duration_ms, p_error, p_product_type, session_user, now(), p_time)
     ON CONFLICT (id) DO NOTHING;
 END
 $$;
 
 -- The approver is the role that approves, the time the server's; approved twice, the first
 -- approval stands.
-CREATE FUNCTION vrax_approve(p_product_type integer, p_image_sha256 text, p_image_file text)
+CREATE OR REPLACE FUNCTION vrax_approve(p_product_type integer, p_image_sha256 text, p_image_file text)
 RETURNS TABLE (product_type integer, image_sha256 text, image_file text, approver text,
                "time" text)
 LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, public, pg_temp AS $$
@@ -313,11 +324,67 @@ BEGIN
 END
 $$;
 
+-- The serial numbers of one product type, one reservation at a time, through a row no station
+-- may lock itself (any login can take an advisory lock). A wait that runs out names who held it.
+CREATE OR REPLACE FUNCTION vrax_lock_product_type(p_product_type integer) RETURNS void
+LANGUAGE plpgsql SET search_path = pg_catalog, public, pg_temp AS $$
+DECLARE
+    v_holders text;
+BEGIN
+    INSERT INTO product_type_locks VALUES (p_product_type) ON CONFLICT DO NOTHING;
+    BEGIN
+        PERFORM 1 FROM product_type_locks WHERE product_type = p_product_type FOR UPDATE NOWAIT;
+        RETURN;
+    EXCEPTION WHEN lock_not_available THEN
+        NULL;
+    END;
+    -- Within the station's own wait for the call.
+    PERFORM set_config('lock_timeout', '8s', true);
+    BEGIN
+        PERFORM 1 FROM product_type_locks WHERE product_type = p_product_type FOR UPDATE;
+    EXCEPTION WHEN lock_not_available THEN
+        SELECT string_agg(format('role %s (server process %s, %s, since %s)', a.usename, a.pid,
+                                 coalesce(nullif(a.application_name, ''), 'no program named'),
+                                 to_char(a.xact_start AT TIME ZONE 'UTC',
+                                         'YYYY-MM-DD HH24:MI:SS "UTC"')), '; ')
+          INTO v_holders
+          FROM product_type_locks t
+          JOIN pg_locks l ON l.locktype = 'transactionid' AND l.granted
+                         AND l.mode = 'ExclusiveLock' AND l.transactionid = t.xmax
+          JOIN pg_stat_activity a ON a.pid = l.pid
+         WHERE t.product_type = p_product_type;
+        RAISE EXCEPTION USING ERRCODE = 'VX002', MESSAGE = format(
+            'waited 8 s for the lock on the serial numbers of product type %s, held by %s',
+            lpad(upper(to_hex(p_product_type)), 4, '0'),
+            coalesce(v_holders, 'a session that has ended'));
+    END;
+END
+$$;
+
+-- A station proves before its first mouse that it may record under its station number.
+CREATE OR REPLACE FUNCTION vrax_prove_station(p_factory integer, p_line text, p_station integer)
+RETURNS void
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, public, pg_temp AS $$
+DECLARE
+    v_owner text;
+BEGIN
+    INSERT INTO station_roles VALUES (p_factory, p_line, p_station, session_user)
+        ON CONFLICT DO NOTHING;
+    SELECT role INTO v_owner FROM station_roles
+     WHERE factory = p_factory AND line = p_line AND station = p_station;
+    IF v_owner <> session_user THEN
+        RAISE EXCEPTION USING ERRCODE = 'VX001', MESSAGE = format(
+            'station %s-%s-%s records as role %s, not %s: set this station''s own number (no '
+            'mouse was touched)', p_factory, p_line, p_station, v_owner, session_user);
+    END IF;
+END
+$$;
+
 REVOKE ALL ON FUNCTION vrax_now, vrax_number, vrax_check_number, vrax_open_station,
-    vrax_reserve, vrax_claim, vrax_settle, vrax_settle_abandoned, vrax_add_record, vrax_approve
-    FROM PUBLIC;
+    vrax_reserve, vrax_claim, vrax_settle, vrax_settle_abandoned, vrax_add_record, vrax_approve,
+    vrax_lock_product_type, vrax_prove_station FROM PUBLIC;
 GRANT EXECUTE ON FUNCTION vrax_open_station, vrax_reserve, vrax_claim, vrax_settle,
-    vrax_settle_abandoned, vrax_add_record TO vrax_station;
+    vrax_settle_abandoned, vrax_add_record, vrax_prove_station TO vrax_station;
 GRANT EXECUTE ON FUNCTION vrax_approve TO vrax_approver;
 )";
 
@@ -453,6 +520,12 @@ struct ServerRefused {
 // Data exceptions and broken table rules: the refusal is for what was sent, not for the station.
 bool RefusedForContent(const std::string& state) {
     return state.rfind("22", 0) == 0 || state.rfind("23", 0) == 0;
+}
+
+// A full disk, no memory or connections left, a shutdown under way, an I/O error: the server
+// cannot store anything now, whatever it is sent, and will again later.
+bool CannotStoreNow(const std::string& state) {
+    return state.rfind("53", 0) == 0 || state.rfind("57P", 0) == 0 || state.rfind("58", 0) == 0;
 }
 
 std::map<std::string, std::string> OptionsGiven(PQconninfoOption* options) {
@@ -733,6 +806,9 @@ void PostgresProductionRecords::Connect(Steady::time_point deadline) {
     }
     connection_ = connection;
     PQsetNoticeProcessor(connection_, &PostgresProductionRecords::ServerNotice, this);
+    if (!toldClock_) {
+        TellClockOffset();
+    }
     if (!toldUnprotected_ && !Protected(connection_)) {
         toldUnprotected_ = true;
         notices_(LineDatabaseNotice::Unprotected,
@@ -740,6 +816,32 @@ void PostgresProductionRecords::Connect(Steady::time_point deadline) {
                         "network between here and the server can read or change the records. "
                         "Give the address sslmode=verify-full and the server's CA (sslrootcert).");
     }
+}
+
+// Records keep the server's time; a station whose own clock is off says so once, as it may
+// also mislead the operator's reading of the window and the logs.
+void PostgresProductionRecords::TellClockOffset() {
+    const auto asked = std::chrono::system_clock::now();
+    PGresult* result = PQexec(connection_, "SELECT extract(epoch FROM clock_timestamp())");
+    const auto answered = std::chrono::system_clock::now();
+    if (PQresultStatus(result) == PGRES_TUPLES_OK && PQntuples(result) == 1) {
+        const double server = std::strtod(PQgetvalue(result, 0, 0), nullptr);
+        const double here =
+            std::chrono::duration<double>((asked + (answered - asked) / 2).time_since_epoch())
+                .count();
+        const double off = here - server;
+        if (std::abs(off) > 60) {
+            toldClock_ = true;
+            char minutes[32];
+            std::snprintf(minutes, sizeof minutes, "%.0f min", std::abs(off) / 60);
+            notices_(LineDatabaseNotice::Clock,
+                     "Line database \"" + address_ + "\": this PC's clock is " + minutes +
+                         (off > 0 ? " ahead of" : " behind") +
+                         " the server's; the records keep the server's time. Set this PC's "
+                         "clock right.");
+        }
+    }
+    PQclear(result);
 }
 
 void PostgresProductionRecords::ServerNotice(void* self, const char* message) {
@@ -773,6 +875,10 @@ void PostgresProductionRecords::Call(const char* what, const std::function<void(
         throw RecordsUnreachable(name + "cannot " + what + ": the server was lost (" +
                                  lost.message + ")");
     } catch (const ServerRefused& refused) {
+        if (CannotStoreNow(refused.state)) {
+            throw RecordsUnreachable(name + "cannot " + what + ": the server cannot store it now (" +
+                                     refused.message + ")");
+        }
         // The owner's checks refuse a call for what it holds (a number not reserved, a station
         // number of another role): sent again, it would be refused again.
         if (RefusedForContent(refused.state) || refused.state == RefusalState) {
@@ -847,11 +953,16 @@ void PostgresProductionRecords::CreateOrUpgrade(Session& session) {
         if (now == 0) {
             session.Run(CreateVersion1);
         }
+        // Counting a big table's records once may take longer than a call.
+        session.AllowUpTo(std::chrono::minutes(30));
         if (now <= 1) {
-            // Counting a big table's records once may take longer than a call.
-            session.AllowUpTo(std::chrono::minutes(30));
             session.Run(UpgradeTo2);
+        }
+        if (now <= 2) {
+            session.Run(UpgradeTo3);
             session.Run(OwnersFunctions);
+        }
+        if (now <= 1) {
             session.Run(RecordCounts);
         }
     });
@@ -864,6 +975,24 @@ void PostgresProductionRecords::ProveWritable() {
         session.Run("SELECT vrax_open_station($1, $2)",
                     Parameters().Add(self_.host).Add(self_.process));
     });
+}
+
+void PostgresProductionRecords::ProveStation(int factory, char line, int station) {
+    const std::string number =
+        std::to_string(factory) + "-" + std::string(1, line) + "-" + std::to_string(station);
+    {
+        std::lock_guard lock(provenLock_);
+        if (proven_.count(number) != 0) {
+            return;
+        }
+    }
+    const std::string what = "record as station " + number;
+    Call(what.c_str(), [&](Session& session) {
+        session.Run("SELECT vrax_prove_station($1, $2, $3)",
+                    Parameters().Add(factory).Add(std::string(1, line)).Add(station));
+    });
+    std::lock_guard lock(provenLock_);
+    proven_.insert(number);
 }
 
 int PostgresProductionRecords::SettleAbandonedReservations() {

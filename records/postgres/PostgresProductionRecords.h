@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <mutex>
+#include <set>
 #include <string>
 
 struct pg_conn;
@@ -19,7 +21,7 @@ namespace vrax {
 // connection, shared by the process's threads; it is made again when lost.
 class PostgresProductionRecords final : public ProductionRecords {
 public:
-    static constexpr int SchemaVersion = 2;
+    static constexpr int SchemaVersion = 3;
 
     // Either creates the tables of an empty database, or upgrades older ones, when this role
     // owns them (the owner's first look); another role is refused older tables.
@@ -43,6 +45,7 @@ public:
     PostgresProductionRecords& operator=(const PostgresProductionRecords&) = delete;
 
     void ProveWritable() override;
+    void ProveStation(int factory, char line, int station) override;
     int SettleAbandonedReservations() override;
     void Append(const ProductionRecord& record) override;
     std::vector<ProductionRecord> Find(const RecordFilter& filter) override;
@@ -81,6 +84,7 @@ private:
     void Call(const char* what, const std::function<void(Session&)>& body);
     void Connect(Steady::time_point deadline);
     static void ServerNotice(void* self, const char* message);
+    void TellClockOffset();
     void CreateOrUpgrade(Session& session);
 
     std::string address_;
@@ -94,6 +98,9 @@ private:
     std::string lastFailure_;
     Notices notices_;
     bool toldUnprotected_ = false;
+    bool toldClock_ = false;
+    std::mutex provenLock_;
+    std::set<std::string> proven_; // station numbers this role may record under
     CallGate gate_;
 };
 

@@ -7,11 +7,14 @@
 #include "tests/linedb/LineDatabaseFixture.h"
 
 #include <gmock/gmock.h>
+#include <libpq-fe.h>
 #include <sqlite3.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -210,6 +213,76 @@ TEST_F(LineDatabase, AStationWhoseNameIsNotUtf8StillRecords) {
         "' 2>&1";
     EXPECT_EQ(std::system(command.c_str()), 0) << Slurp(Path("named.txt"));
     EXPECT_EQ(Value("owner", "SELECT host FROM records WHERE operation = 'write'"), "caf\\xE9");
+}
+#endif
+
+std::string ErrorOf(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const RecordsError& error) {
+        return error.what();
+    }
+    return "";
+}
+
+// A station login took the advisory lock the reservations waited on, and every station's next
+// number of that product type failed as "the server was lost".
+TEST_F(LineDatabase, NoStationLoginStopsAProductTypesNumbersAndALockWaitNamesItsHolder) {
+    OpenProductionRecords(Address("owner"));
+    std::unique_ptr<PGconn, void (*)(PGconn*)> hostile(PQconnectdb(Address("station").c_str()),
+                                                        PQfinish);
+    ASSERT_EQ(PQstatus(hostile.get()), CONNECTION_OK);
+    PQclear(PQexec(hostile.get(), "SELECT pg_advisory_lock(1448231256, 198)"));
+    PGresult* locked = PQexec(hostile.get(), "SELECT 1 FROM product_type_locks FOR UPDATE");
+    EXPECT_EQ(PQresultStatus(locked), PGRES_FATAL_ERROR);
+    PQclear(locked);
+    auto station = OpenProductionRecords(Address("station"));
+    EXPECT_EQ(station->ReserveSerialNumber(198, 1), 1);
+
+    std::unique_ptr<PGconn, void (*)(PGconn*)> holder(PQconnectdb(Address("owner").c_str()),
+                                                       PQfinish);
+    PQclear(PQexec(holder.get(), "BEGIN; SELECT vrax_lock_product_type(198)"));
+    EXPECT_THAT(ErrorOf([&] { station->ReserveSerialNumber(198, 1); }),
+                HasSubstr("waited 8 s for the lock on the serial numbers of product type 00C6, "
+                          "held by role "));
+    PQclear(PQexec(holder.get(), "ROLLBACK"));
+    EXPECT_EQ(station->ReserveSerialNumber(198, 1), 2);
+}
+
+// A station whose number another role records under learned it from its first record, after
+// the mouse was written.
+TEST_F(LineDatabase, AStationNumberOfAnotherRoleIsRefusedBeforeAnyMouse) {
+    OpenProductionRecords(Address("owner"));
+    ASSERT_EQ(Sql("owner", "INSERT INTO station_roles VALUES (2, 'B', 3, 'someone_else')"), "");
+    const ProgramResult result =
+        Run({"--records", Address("station"), "--sim", "kvqm31x", "--trace", Path("trace.txt"),
+             "--factory", "0005,20261208,000001,2,B,3", "write", imagePath});
+    EXPECT_NE(result.exitCode, 0);
+    EXPECT_THAT(result.err + result.out,
+                HasSubstr("station 2-B-3 records as role someone_else, not station"));
+    EXPECT_TRUE(ReadTrace("trace.txt").empty());
+    EXPECT_EQ(Value("owner", "SELECT count(*) FROM records"), "0");
+}
+
+#ifndef _WIN32
+// A station three years behind stored its passes as of then, out of today's reports.
+TEST_F(LineDatabase, RecordsKeepTheServersTimeAndAStationOffByMoreThanAMinuteHearsIt) {
+    OpenProductionRecords(Address("owner"));
+    const std::string command = "FAKETIME_DONT_FAKE_MONOTONIC=1 faketime -f -1095d " VRAX_CLI_PROGRAM
+                                " --records '" +
+                                Address("station") + "' --sim kvqm31x write '" + imagePath +
+                                "' >'" + Path("clock.txt") + "' 2>&1";
+    EXPECT_EQ(std::system(command.c_str()), 0) << Slurp(Path("clock.txt"));
+    EXPECT_THAT(Slurp(Path("clock.txt")), HasSubstr("min behind the server's"));
+    const std::string year = UtcTimeWithMilliseconds().substr(0, 4);
+    EXPECT_EQ(Value("owner", "SELECT left(time, 4) FROM records"), year);
+    EXPECT_EQ(Value("owner", "SELECT left(station_time, 4) FROM records"),
+              std::to_string(std::stoi(year) - 3));
+    EXPECT_EQ(Sql("station", "SELECT vrax_add_record('x', '2020-01-01T00:00:00Z', 'verify', 1, "
+                             "'A', 1, 'pc', 'KVQM31X', 1, 2, 'p', NULL, NULL, NULL, NULL, "
+                             "'Verify Pass', 5, NULL, NULL)"),
+              "");
+    EXPECT_EQ(Value("owner", "SELECT left(time, 4) FROM records WHERE id = 'x'"), year);
 }
 #endif
 
@@ -510,6 +583,23 @@ TEST_F(Outbox, NothingTheServerRefusesHoldsUpTheRest) {
         EXPECT_THAT(result.out, Not(HasSubstr("Pass")));
     }
 #endif
+}
+
+TEST_F(Outbox, ARecordTheServerCannotStoreWaitsLikeOneItCannotReach) {
+    ASSERT_EQ(Sql("owner", R"(CREATE FUNCTION full_disk() RETURNS trigger LANGUAGE plpgsql AS
+                              $$BEGIN RAISE EXCEPTION USING ERRCODE = 'disk_full',
+                              MESSAGE = 'could not extend file: No space left on device'; END$$;
+                              CREATE TRIGGER full_disk BEFORE INSERT ON records FOR EACH ROW
+                              EXECUTE FUNCTION full_disk())"),
+              "");
+    auto station = OpenProductionRecords(Address("station"));
+    station->ClaimSerialNumber(5, 1);
+    EXPECT_NO_THROW(station->Append(WritePass(1)));
+    station.reset();
+    EXPECT_EQ(Records(), "0");
+    ASSERT_EQ(Sql("owner", "DROP TRIGGER full_disk ON records"), "");
+    OpenProductionRecords(Address("station"));
+    EXPECT_EQ(Records(), "1");
 }
 
 // A station killed mid-send while the PC's clock ran a year ahead held the turn, as an earlier
