@@ -87,6 +87,8 @@ struct Reservation {
     // Its holder ended without the mouse's record: a mouse may carry the number, so it stays
     // taken for good.
     bool outcomeUnknown = false;
+    // Of those, one whose mouse passed and whose record could not be stored: it is on a mouse.
+    bool recordLost = false;
 };
 
 // An image approved for one product type: stations that build the product type write only
@@ -141,6 +143,10 @@ public:
     // released one out again; a claim may take it). Only a reservation is released: a number
     // of unknown outcome stays taken.
     virtual void SettleSerialNumber(int productType, int serialNumber, bool stamped) = 0;
+    // The mouse passed with this number, but its record could not be stored: the number is on a
+    // mouse with its record lost, never handed out again and listed as such (not as stamped,
+    // which a pass record would show).
+    virtual void SettleRecordLost(int productType, int serialNumber) = 0;
 };
 
 // Approved images. Approving is not a station's business: a store opened for approving
@@ -238,6 +244,7 @@ public:
     }
     void ClaimSerialNumber(int, int) override {}
     void SettleSerialNumber(int, int, bool) override {}
+    void SettleRecordLost(int, int) override {}
     void StopWaiting() override {}
 
     ImageApproval ApproveImage(const ImageApproval&) override {

@@ -45,6 +45,15 @@ void SerialNumberHold::Settle(bool stamped) {
     records_.SettleSerialNumber(held.productType, held.serialNumber, stamped);
 }
 
+void SerialNumberHold::SettleRecordLost() {
+    if (!held_) {
+        return;
+    }
+    const Held held = *held_;
+    held_.reset();
+    records_.SettleRecordLost(held.productType, held.serialNumber);
+}
+
 UnrecordedMouse::UnrecordedMouse(const std::string& cause, const std::string& mouse)
     : RecordsError(cause + "\nThis mouse was programmed and has no record: " + mouse),
       cause_(cause), mouse_(mouse) {}
@@ -68,11 +77,12 @@ void StoreRecord(RecordJournal& records, const ProductionRecord& record, SerialN
     } catch (const RecordsError& error) {
         if (hold != nullptr) {
             // The mouse may hold the number, also after a failed write without its record:
-            // keep it from every other mouse, stamped if the store still takes that much, else
-            // reserved until the next open settles it as of unknown outcome.
+            // keep it from every other mouse, on a mouse with its record lost if the store
+            // still takes that much, else reserved until the next open settles it as of unknown
+            // outcome.
             try {
                 if (passed) {
-                    hold->Settle(true);
+                    hold->SettleRecordLost();
                 }
             } catch (const RecordsError&) {
             }

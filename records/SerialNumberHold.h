@@ -24,6 +24,8 @@ public:
     int Reserve(int productType, int firstSerial);
     // Once the job's record is stored: stamped when it passed, else released.
     void Settle(bool stamped);
+    // Passed, and its record could not be stored.
+    void SettleRecordLost();
     // Leaves the number reserved as it is (its mouse's record could not be stored): the next
     // open after this process settles it from the records, as stamped or of unknown outcome.
     void Keep() { held_.reset(); }

@@ -82,7 +82,8 @@ void PrepareOutbox(sqlite3* db) {
 
 } // namespace
 
-// A record, or a serial number's settling (kind "settle": productType, serialNumber, stamped).
+// A record, or a serial number's settling (kind "settle": productType, serialNumber, stamped;
+// kind "settle-lost": a passed mouse's number whose record was lost).
 struct OutboxProductionRecords::Entry {
     std::string kind;
     ProductionRecord record;
@@ -221,11 +222,14 @@ std::vector<std::string> OutboxProductionRecords::SetAside() {
             record.serialNumber = rows.OptionalInteger(3);
             record.verdict = rows.Text(4);
             record.error = rows.Text(5);
+            const std::string kind = rows.Text(0);
             const std::string what =
-                rows.Text(0) == "settle"
+                kind == "settle" || kind == "settle-lost"
                     ? "SN " + record.SerialText() + " of product type " +
                           HexText(static_cast<unsigned>(record.productType.value_or(0)), 4) +
-                          (rows.Integer(6) != 0 ? " stamped" : " released")
+                          (kind == "settle-lost"  ? " on a mouse, record lost"
+                           : rows.Integer(6) != 0 ? " stamped"
+                                                  : " released")
                     : MouseOfRecord(record) + "  " + rows.Text(7);
             lines.push_back(what + ": " + rows.Text(8));
         }
@@ -363,7 +367,10 @@ std::vector<OutboxProductionRecords::Queued> OutboxProductionRecords::NextBatch(
 }
 
 void OutboxProductionRecords::Send(const Entry& entry) {
-    if (entry.kind == "settle") {
+    if (entry.kind == "settle-lost") {
+        server_->SettleRecordLost(entry.record.productType.value_or(0),
+                                  entry.record.serialNumber.value_or(0));
+    } else if (entry.kind == "settle") {
         server_->SettleSerialNumber(entry.record.productType.value_or(0),
                                     entry.record.serialNumber.value_or(0), entry.stamped);
     } else {
@@ -505,6 +512,20 @@ void OutboxProductionRecords::SettleSerialNumber(int productType, int serialNumb
         }
     }
     Entry entry{"settle", {}, stamped};
+    entry.record.productType = productType;
+    entry.record.serialNumber = serialNumber;
+    Keep(entry);
+}
+
+void OutboxProductionRecords::SettleRecordLost(int productType, int serialNumber) {
+    if (Deliver()) {
+        try {
+            server_->SettleRecordLost(productType, serialNumber);
+            return;
+        } catch (const RecordsUnreachable&) {
+        }
+    }
+    Entry entry{"settle-lost", {}, true};
     entry.record.productType = productType;
     entry.record.serialNumber = serialNumber;
     Keep(entry);

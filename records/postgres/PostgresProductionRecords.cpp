@@ -113,6 +113,7 @@ UPDATE vrax_schema SET version = 2;
 // time, the station's beside it.
 constexpr const char* UpgradeTo3 = R"(
 CREATE TABLE product_type_locks (product_type integer PRIMARY KEY);
+CREATE INDEX serials_lost ON serials(product_type, serial) WHERE state = 'lost';
 ALTER TABLE records ADD COLUMN station_time text;
 UPDATE vrax_schema SET version = 3;
 )";
@@ -203,9 +204,10 @@ BEGIN
     END IF;
     SELECT state, time, host, process INTO v_held FROM serials
      WHERE product_type = p_product_type AND serial = p_serial;
-    IF FOUND AND v_held.state = 'stamped' THEN
+    IF FOUND AND v_held.state IN ('stamped', 'lost') THEN
         RAISE EXCEPTION USING ERRCODE = 'VX001', MESSAGE = format(
-            '%s is already stamped (settled so on %s)%s', v_number, v_held.time, v_nothing);
+            '%s is already stamped (settled so on %s%s)%s', v_number, v_held.time,
+            CASE WHEN v_held.state = 'lost' THEN ', its record lost' ELSE '' END, v_nothing);
     ELSIF FOUND AND v_held.state = 'unknown' THEN
         RAISE EXCEPTION USING ERRCODE = 'VX001', MESSAGE = format(
             '%s may already be on a mouse: its write ended without a record (process %s on '
@@ -324,6 +326,15 @@ BEGIN
 END
 $$;
 
+-- A mouse that passed with the number and whose record could not be stored.
+CREATE OR REPLACE FUNCTION vrax_settle_lost(p_product_type integer, p_serial integer)
+RETURNS void
+LANGUAGE sql SECURITY DEFINER SET search_path = pg_catalog, public, pg_temp AS $$
+    UPDATE serials SET state = 'lost'
+     WHERE product_type = p_product_type AND serial = p_serial
+       AND (role = session_user OR role IS NULL) AND state IN ('reserved', 'unknown')
+$$;
+
 -- The serial numbers of one product type, one reservation at a time, through a row no station
 -- may lock itself (any login can take an advisory lock). A wait that runs out names who held it.
 CREATE OR REPLACE FUNCTION vrax_lock_product_type(p_product_type integer) RETURNS void
@@ -382,9 +393,9 @@ $$;
 
 REVOKE ALL ON FUNCTION vrax_now, vrax_number, vrax_check_number, vrax_open_station,
     vrax_reserve, vrax_claim, vrax_settle, vrax_settle_abandoned, vrax_add_record, vrax_approve,
-    vrax_lock_product_type, vrax_prove_station FROM PUBLIC;
+    vrax_lock_product_type, vrax_prove_station, vrax_settle_lost FROM PUBLIC;
 GRANT EXECUTE ON FUNCTION vrax_open_station, vrax_reserve, vrax_claim, vrax_settle,
-    vrax_settle_abandoned, vrax_add_record, vrax_prove_station TO vrax_station;
+    vrax_settle_abandoned, vrax_add_record, vrax_prove_station, vrax_settle_lost TO vrax_station;
 GRANT EXECUTE ON FUNCTION vrax_approve TO vrax_approver;
 )";
 
@@ -1117,12 +1128,14 @@ std::vector<Reservation> PostgresProductionRecords::FindReservations() {
         const Result rows = session.Run(
             "SELECT product_type, serial, time, host, process, state FROM serials WHERE state = "
             "'reserved' UNION ALL SELECT product_type, serial, time, host, process, state FROM "
-            "serials WHERE state = 'unknown' ORDER BY 1, 2");
+            "serials WHERE state = 'unknown' UNION ALL SELECT product_type, serial, time, host, "
+            "process, state FROM serials WHERE state = 'lost' ORDER BY 1, 2");
         for (int row = 0; row < rows.Rows(); ++row) {
             reservations.push_back({static_cast<int>(rows.Integer(row, 0)),
                                     static_cast<int>(rows.Integer(row, 1)), rows.Text(row, 2),
                                     rows.Text(row, 3), rows.Integer(row, 4),
-                                    rows.Text(row, 5) == "unknown"});
+                                    rows.Text(row, 5) != "reserved",
+                                    rows.Text(row, 5) == "lost"});
         }
     });
     return reservations;
@@ -1153,6 +1166,13 @@ void PostgresProductionRecords::ClaimSerialNumber(int productType, int serialNum
                                                                      .Add(self_.process)
                                                                      .Add(self_.start)
                                                                      .Add(self_.station));
+    });
+}
+
+void PostgresProductionRecords::SettleRecordLost(int productType, int serialNumber) {
+    Call("settle a serial number", [&](Session& session) {
+        session.Run("SELECT vrax_settle_lost($1, $2)",
+                    Parameters().Add(productType).Add(serialNumber));
     });
 }
 

@@ -58,6 +58,7 @@ public:
     int ReserveSerialNumber(int productType, int firstSerial) override;
     void ClaimSerialNumber(int productType, int serialNumber) override;
     void SettleSerialNumber(int productType, int serialNumber, bool stamped) override;
+    void SettleRecordLost(int productType, int serialNumber) override;
     void StopWaiting() override;
     ImageApproval ApproveImage(const ImageApproval& approval) override;
     std::vector<ImageApproval> FindApprovals(std::optional<int> productType) override;

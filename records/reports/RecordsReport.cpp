@@ -64,18 +64,26 @@ bool IsWrite(const ProductionRecord& record) {
 }
 
 std::vector<std::string> ReservationTable(const std::vector<Reservation>& reservations) {
-    std::vector<std::vector<std::string>> rows{{"product", "serial", "since", "host", "process"}};
+    std::vector<std::vector<std::string>> rows{
+        {"product", "serial", "since", "host", "process", "state"}};
     for (const Reservation& reservation : reservations) {
         ProductionRecord number;
         number.serialNumber = reservation.serialNumber;
         rows.push_back({Hex4(reservation.productType), number.SerialText(), reservation.time,
                         reservation.host.empty() ? "?" : reservation.host,
-                        reservation.host.empty() ? "?" : std::to_string(reservation.process)});
+                        reservation.host.empty() ? "?" : std::to_string(reservation.process),
+                        ReservationState(reservation)});
     }
     return AlignedTable(rows);
 }
 
 } // namespace
+
+std::string ReservationState(const Reservation& reservation) {
+    return reservation.recordLost       ? "on a mouse, record lost"
+           : reservation.outcomeUnknown ? "unknown: written without its record?"
+                                        : "reserved";
+}
 
 std::string CsvField(const std::string& text) {
     if (text.find_first_of(",\"\r\n") == std::string::npos) {

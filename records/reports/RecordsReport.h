@@ -30,6 +30,9 @@ std::vector<std::string> RecordsSummary(const std::vector<WriteTally>& tallies,
 // Every serial number of unknown outcome among reservations, with since when and whose it was;
 // empty when there is none.
 std::vector<std::string> UnknownSerialNumbers(const std::vector<Reservation>& reservations);
+
+// "reserved", "unknown: written without its record?" or "on a mouse, record lost".
+std::string ReservationState(const Reservation& reservation);
 // Every serial number stamped with "Write Pass" on more than one mouse of the same product
 // type (a pass without product type counts for every type), at least one of them at or after
 // since, each with when and where. Empty when there is none.

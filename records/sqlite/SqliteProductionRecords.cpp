@@ -84,6 +84,12 @@ CREATE INDEX serials_unknown ON serials(product_type, serial) WHERE state = 'unk
 UPDATE schema_version SET version = 5;
 )";
 
+// A number on a mouse whose record was lost is listed, through its own index.
+constexpr const char* UpgradeTo6 = R"(
+CREATE INDEX serials_lost ON serials(product_type, serial) WHERE state = 'lost';
+UPDATE schema_version SET version = 6;
+)";
+
 constexpr const char* PassWhere = "operation = 'write' AND verdict = 'Write Pass'";
 
 // Taken as a writer from the start: a read snapshot that another process overtook could not
@@ -473,6 +479,9 @@ void SqliteProductionRecords::CreateOrUpgrade() {
     if (version <= 4) {
         SqliteExecute(db_, UpgradeTo5);
     }
+    if (version <= 5) {
+        SqliteExecute(db_, UpgradeTo6);
+    }
     transaction.Commit();
     version_ = SchemaVersion;
 }
@@ -679,16 +688,19 @@ std::vector<Reservation> SqliteProductionRecords::FindReservations() {
         // Each state through its own index.
         const std::string columns = "SELECT product_type, serial, time, " + holder + ", state";
         SqliteStatement select(db_, columns + " FROM serials WHERE state = 'reserved' UNION ALL " +
-                                        columns +
-                                        " FROM serials WHERE state = 'unknown' "
+                                        columns + " FROM serials WHERE state = 'unknown' " +
+                                        "UNION ALL " + columns +
+                                        " FROM serials WHERE state = 'lost' "
                                         "ORDER BY product_type, serial");
         reservations = RowsOf<Reservation>(select, [](const SqliteStatement& row) {
+            const std::string state = row.Text(5);
             return Reservation{static_cast<int>(row.Integer(0)),
                                static_cast<int>(row.Integer(1)),
                                row.Text(2),
                                row.Text(3),
                                row.Integer(4),
-                               row.Text(5) == "unknown"};
+                               state != "reserved",
+                               state == "lost"};
         });
     });
     return reservations;
@@ -805,10 +817,12 @@ void SqliteProductionRecords::ClaimSerialNumber(int productType, int serialNumbe
             if (select.Step()) {
                 present = true;
                 const std::string state = select.Text(0);
-                if (state == "stamped") {
+                if (state == "stamped" || state == "lost") {
                     throw SqliteFailure{SQLITE_CONSTRAINT,
                                         number + " is already stamped (settled so on " +
-                                            select.Text(1) + ")" + nothing};
+                                            select.Text(1) +
+                                            (state == "lost" ? ", its record lost" : "") + ")" +
+                                            nothing};
                 }
                 if (state == "unknown") {
                     throw SqliteFailure{SQLITE_CONSTRAINT,
@@ -851,6 +865,19 @@ void SqliteProductionRecords::SettleSerialNumber(int productType, int serialNumb
         update.Bind(1, std::string(stamped ? "stamped" : "released"));
         update.Bind(2, productType);
         update.Bind(3, serialNumber);
+        Transaction transaction(db_);
+        update.Step();
+        transaction.Commit();
+    });
+}
+
+void SqliteProductionRecords::SettleRecordLost(int productType, int serialNumber) {
+    RequireWritable();
+    Call("settle a serial number", [&] {
+        SqliteStatement update(db_, "UPDATE serials SET state = 'lost' WHERE product_type = ?1 "
+                                    "AND serial = ?2 AND state IN ('reserved', 'unknown')");
+        update.Bind(1, productType);
+        update.Bind(2, serialNumber);
         Transaction transaction(db_);
         update.Step();
         transaction.Commit();

@@ -15,7 +15,7 @@ namespace vrax {
 // The records in one SQLite file in WAL mode, which several processes and threads may share.
 class SqliteProductionRecords final : public ProductionRecords {
 public:
-    static constexpr int SchemaVersion = 5;
+    static constexpr int SchemaVersion = 6;
 
     enum class Access {
         // Creates the file (and its folder) when missing and upgrades an older schema. Refuses
@@ -44,6 +44,7 @@ public:
     int ReserveSerialNumber(int productType, int firstSerial) override;
     void ClaimSerialNumber(int productType, int serialNumber) override;
     void SettleSerialNumber(int productType, int serialNumber, bool stamped) override;
+    void SettleRecordLost(int productType, int serialNumber) override;
     void StopWaiting() override;
     ImageApproval ApproveImage(const ImageApproval& approval) override;
     std::vector<ImageApproval> FindApprovals(std::optional<int> productType) override;

@@ -174,6 +174,9 @@ TEST(WindowRecords, AShiftInAutoWriteLeavesOneRecordPerMouseAndRepeatsShowUp) {
         void ClaimSerialNumber(int type, int serial) override {
             inner.ClaimSerialNumber(type, serial);
         }
+        void SettleRecordLost(int type, int serial) override {
+            inner.SettleRecordLost(type, serial);
+        }
         void SettleSerialNumber(int type, int serial, bool stamped) override {
             inner.SettleSerialNumber(type, serial, stamped);
         }

@@ -1,5 +1,8 @@
 #include "records/RecordsLocation.h"
+#include "records/SerialNumberHold.h"
 #include "records/postgres/PostgresProductionRecords.h"
+#include "records/reports/LineReport.h"
+#include "records/reports/RecordsReport.h"
 #include "tests/linedb/LineDatabaseFixture.h"
 
 #include <gmock/gmock.h>
@@ -11,6 +14,7 @@
 namespace vrax::testing {
 namespace {
 
+using ::testing::Contains;
 using ::testing::HasSubstr;
 
 // What a station, a report and an approver rely on whichever store --records picks: the same
@@ -136,6 +140,33 @@ TYPED_TEST(RecordsContract, HandsEachSerialNumberToOneMouse) {
     EXPECT_EQ(records->ReserveSerialNumber(7, LargestSerialNumber), LargestSerialNumber);
     EXPECT_THAT(this->ErrorOf([&] { records->ReserveSerialNumber(7, 1); }),
                 HasSubstr("would not fit 24 bits (FFFFFF)"));
+}
+
+// The records' disk was full while the serial numbers' still took a settle: the number was
+// settled stamped, and no listing showed a stamped number without its pass.
+TYPED_TEST(RecordsContract, ANumberWhoseRecordWasLostIsListedAndNeverHandedOutAgain) {
+    struct FullJournal : RecordJournal {
+        void Append(const ProductionRecord&) override {
+            throw RecordsError("cannot append: database or disk is full");
+        }
+    } full;
+    auto records = this->Open();
+    {
+        SerialNumberHold hold(*records);
+        EXPECT_EQ(hold.Reserve(5, 0x20), 0x20);
+        EXPECT_THROW(StoreRecord(full, this->Write(0x20, "Write Pass"), &hold, true),
+                     UnrecordedMouse);
+    }
+    const std::vector<Reservation> lost = records->FindReservations();
+    ASSERT_EQ(lost.size(), 1u);
+    EXPECT_TRUE(lost[0].recordLost && lost[0].outcomeUnknown);
+    EXPECT_THAT(RecordsSummary({}, lost), Contains(HasSubstr("on a mouse, record lost")));
+    EXPECT_THAT(UnknownSerialNumbers(lost), Contains(HasSubstr("on a mouse, record lost")));
+    EXPECT_THAT(LineReportHtml(GatherLineReport(*records, {}, "store")),
+                HasSubstr("on a mouse, record lost"));
+    EXPECT_THAT(this->ErrorOf([&] { records->ClaimSerialNumber(5, 0x20); }),
+                HasSubstr("already stamped"));
+    EXPECT_EQ(records->ReserveSerialNumber(5, 1), 0x21);
 }
 
 TYPED_TEST(RecordsContract, KeepsTheFirstApprovalOfAnImage) {
