@@ -163,7 +163,8 @@ void OutboxProductionRecords::Fail(const std::string& what, const std::string& c
                        "\": " + what + ": " + cause);
 }
 
-// Earlier versions kept entries under the address as it was spelled.
+// Earlier versions kept entries under the address as it was spelled, later ones under
+// "host:port/database"; this one under the server's identity.
 void OutboxProductionRecords::AdoptEarlierKeys() {
     std::vector<std::string> spelled;
     {
@@ -181,6 +182,14 @@ void OutboxProductionRecords::AdoptEarlierKeys() {
             adopt.Bind(2, address);
             adopt.Step();
         }
+    }
+    // Then under "host:port/database": what reached this server under that spelling is the
+    // server's, now known by its own identity.
+    if (server_->Server() != server_->ServerAddressKey()) {
+        SqliteStatement adopt(outbox_, "UPDATE outbox SET server = ? WHERE server = ?");
+        adopt.Bind(1, server_->Server());
+        adopt.Bind(2, server_->ServerAddressKey());
+        adopt.Step();
     }
 }
 

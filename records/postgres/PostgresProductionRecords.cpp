@@ -113,6 +113,9 @@ UPDATE vrax_schema SET version = 2;
 // time, the station's beside it.
 constexpr const char* UpgradeTo3 = R"(
 CREATE TABLE product_type_locks (product_type integer PRIMARY KEY);
+CREATE TABLE line_identity (id text NOT NULL);
+INSERT INTO line_identity VALUES (gen_random_uuid()::text);
+GRANT SELECT ON line_identity TO vrax_station, vrax_approver;
 CREATE INDEX serials_lost ON serials(product_type, serial) WHERE state = 'lost';
 ALTER TABLE records ADD COLUMN station_time text;
 UPDATE vrax_schema SET version = 3;
@@ -762,7 +765,19 @@ PostgresProductionRecords::PostgresProductionRecords(const std::string& address,
         std::map<std::string, std::string> used = OptionsGiven(PQconninfo(connection_));
         used.emplace("host", PQhost(connection_));
         used["dbname"] = PQdb(connection_);
-        server_ = ServerKey(used);
+        addressKey_ = ServerKey(used);
+        server_ = addressKey_;
+        Call("connect", [&](Session& session) {
+            // A report may read tables of an earlier version, which had no identity.
+            if (session.Run("SELECT to_regclass('public.line_identity') IS NOT NULL")
+                    .Text(0, 0) != "t") {
+                return;
+            }
+            const Result identity = session.Run("SELECT id FROM line_identity");
+            if (identity.Rows() == 1) {
+                server_ = "line " + identity.Text(0, 0);
+            }
+        });
     } catch (...) {
         // No destructor runs for an object whose constructor threw.
         PQfinish(connection_);

@@ -69,9 +69,13 @@ public:
 
     // The address as messages and the outbox show it: never a password.
     const std::string& Address() const { return address_; }
-    // "host:port/database" as libpq resolved the address (service file, environment,
-    // defaults): the same server however its address is spelled.
+    // The line database's own identity ("line " and the id its tables were made with), learned
+    // when it was reached: the same server however its address is spelled, localhost or
+    // 127.0.0.1 alike. A report of tables older than that gets ServerAddressKey().
     const std::string& Server() const { return server_; }
+    // "host:port/database" as libpq resolved the address (service file, environment,
+    // defaults), what earlier versions kept the outbox's entries under.
+    const std::string& ServerAddressKey() const { return addressKey_; }
     // The same from an address alone, when it names host and database itself; else empty.
     static std::string ServerOfAddress(const std::string& address);
 
@@ -90,6 +94,7 @@ private:
 
     std::string address_;
     std::string server_;
+    std::string addressKey_;
     std::map<std::string, std::string> settings_; // the address's keywords, for libpq
     pg_conn* connection_ = nullptr;
     ProcessIdentity self_;

@@ -532,6 +532,12 @@ TEST_F(Outbox, SendsWhatWaitsForItsServerHoweverTheAddressIsSpelled) {
         address.substr(address.rfind(':') + 1, address.rfind('/') - address.rfind(':') - 1);
     OpenProductionRecords("dbname=vrax_line user=station port=" + port + " host=127.0.0.1");
     EXPECT_EQ(Records(), "3");
+    // Kept under 127.0.0.1, sent by a station that names the server localhost.
+    KeepWhileStopped({WritePass(4)});
+    std::string localhost = address;
+    localhost.replace(localhost.find("@127.0.0.1:") + 1, 9, "localhost");
+    OpenProductionRecords(localhost);
+    EXPECT_EQ(Records(), "4");
     EXPECT_THAT(Run({"--records", uri, "records", "--summary"}).out, Not(HasSubstr("outbox")));
 }
 
