@@ -39,7 +39,7 @@ constexpr std::array<OptionName, 35> OptionNames{{
     {"--product", true},      {"--report", true},
     {"--remote", true},       {"--images", true},
     {"--remote-allow", true}, {"--remote-idle", true},
-    {"--json", false},
+    {"--json", false},        {"--acknowledge-restore", false},
 }};
 
 std::string Lower(std::string text) {
@@ -378,7 +378,8 @@ void ReadRecordsAndLine(const ArgumentReader& reader, CommandLineOptions& option
         return;
     }
     Only(reader, options.command, Command::Records,
-         {"--since", "--csv", "--summary", "--duplicates", "--report"}, "records");
+         {"--since", "--csv", "--summary", "--duplicates", "--report", "--acknowledge-restore"},
+         "records");
     if (options.command != Command::Records && options.command != Command::Line &&
         options.command != Command::Serve && reader.Has("--serial")) {
         throw UsageError("--serial belongs to the records, line and serve commands");
@@ -408,8 +409,13 @@ void ReadRecordsAndLine(const ArgumentReader& reader, CommandLineOptions& option
             }
             ++reports;
         }
+        if (reader.Has("--acknowledge-restore")) {
+            options.report = RecordsReport::AcknowledgeRestore;
+            ++reports;
+        }
         if (reports > 1) {
-            throw UsageError("records: choose one of --csv, --summary, --duplicates and --report");
+            throw UsageError("records: choose one of --csv, --summary, --duplicates, --report and "
+                             "--acknowledge-restore");
         }
         if (reader.Has("--since")) {
             const std::optional<std::string> since = UtcTimeOfText(reader.Value("--since"));

@@ -13,7 +13,16 @@ namespace vrax {
 enum class Command { Help, List, Write, Verify, Read, FactoryRead, Records, Line, Approve, Serve };
 
 // What the records command prints.
-enum class RecordsReport { Table, Csv, Summary, Duplicates, Approvals, ApprovalsCsv, LinePage };
+enum class RecordsReport {
+    Table,
+    Csv,
+    Summary,
+    Duplicates,
+    Approvals,
+    ApprovalsCsv,
+    LinePage,
+    AcknowledgeRestore,
+};
 
 // One virtual mouse on the simulated bus instead of the machine's devices.
 struct SimulatedMouseOptions {

@@ -152,7 +152,9 @@ int CommandLineProgram::Run() {
         if (options_.command != Command::List) {
             RecordsAccess access = RecordsAccess::Station;
             if (options_.command == Command::Records) {
-                access = RecordsAccess::Report;
+                access = options_.report == RecordsReport::AcknowledgeRestore
+                             ? RecordsAccess::Approval // the owner's role, no outbox
+                             : RecordsAccess::Report;
             } else if (options_.command == Command::Approve) {
                 access = RecordsAccess::Approval;
             }
@@ -457,6 +459,15 @@ CommandLineProgram::Outcome CommandLineProgram::ShowRecords() {
                 (waiting == 1 ? " record" : " records") +
                 " (sent by the next station that reaches the server)");
         }
+        if (const std::vector<std::string> restored = records_->RestoreFindings();
+            !restored.empty()) {
+            outcome.lines.push_back("The line database went back in time (restored from a "
+                                    "backup?) and hands out no serial number until its owner "
+                                    "runs records --acknowledge-restore:");
+            for (const std::string& finding : restored) {
+                outcome.lines.push_back("  " + finding);
+            }
+        }
         if (const std::vector<std::string> aside = records_->SetAside(); !aside.empty()) {
             outcome.lines.push_back("Set aside in this PC's outbox, refused by the line database:");
             for (const std::string& entry : aside) {
@@ -488,6 +499,15 @@ CommandLineProgram::Outcome CommandLineProgram::ShowRecords() {
                 }
             }
         }
+        for (const ProductionRecord& record : records_->PassesInRestoreGaps()) {
+            outcome.exitCode = ExitFailed;
+            outcome.lines.push_back("SN " + record.SerialText() +
+                                    " may be on two mice: a Write Pass on " + record.time +
+                                    " at station " + record.StationText() + " (host " +
+                                    record.host +
+                                    ") after the line database went back in time, and the "
+                                    "pass its restore lost");
+        }
         if (outcome.lines.empty()) {
             outcome.lines.push_back("No serial number was stamped twice.");
         }
@@ -498,6 +518,20 @@ CommandLineProgram::Outcome CommandLineProgram::ShowRecords() {
     case RecordsReport::Approvals:
         outcome.lines = ApprovalsTable(records_->FindApprovals(options_.productType));
         break;
+    case RecordsReport::AcknowledgeRestore: {
+        const std::vector<std::string> found = records_->AcknowledgeRestores();
+        if (found.empty()) {
+            outcome.lines.push_back("Nothing to acknowledge: no station found the line database "
+                                    "gone back in time.");
+            break;
+        }
+        outcome.lines.push_back("Acknowledged: numbers are handed out again, above every one "
+                                "a station remembered:");
+        for (const std::string& finding : found) {
+            outcome.lines.push_back("  " + finding);
+        }
+        break;
+    }
     case RecordsReport::ApprovalsCsv:
         outcome.lines = ApprovalsCsv(records_->FindApprovals(options_.productType));
         break;

@@ -23,6 +23,7 @@ constexpr const char* Usage = R"(Usage:
   vrax-bin-writer-cli [--records FILE] records approve IMAGE.bin --product HEX
   vrax-bin-writer-cli [--records FILE] records approvals [--product HEX] [--csv]
   vrax-bin-writer-cli [--records FILE] records [--since TIME] --report FILE.html
+  vrax-bin-writer-cli --records ADDRESS records --acknowledge-restore
 
 Runs the station's programming operations on one mouse with the same code as the window, on
 the machine's HID devices or on a virtual mouse. The image is loaded (and refused as the window
@@ -129,6 +130,11 @@ Records command:
                   charts, the failure reasons by count, the serial numbers stamped per
                   product type as runs, serial numbers stamped twice and open reservations;
                   the store computes every figure, so a large store is never read whole
+  --acknowledge-restore
+                  the line database's owner (vrax_owner) acknowledges that it went back in
+                  time (a backup restored), as stations found it: shows what they found, keeps
+                  every number they remembered from being handed out again, and lets the
+                  stations take numbers again
 
 Line command:
   --gang N        up to N mice at once, each on its own thread (default 1)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 
@@ -36,6 +37,7 @@ struct ProductionRecord {
 };
 
 std::string UtcTimeWithMilliseconds();
+std::string UtcTimeWithMilliseconds(std::chrono::system_clock::time_point at);
 
 // 32 random hexadecimal digits.
 std::string NewRecordId();

@@ -217,6 +217,18 @@ public:
     // What the store refused from there for its content, set aside so that the rest goes: one
     // line each, naming the mouse and why.
     virtual std::vector<std::string> SetAside() { return {}; }
+    // A line database that went back in time (a backup restored), as stations found it and
+    // its owner has not yet acknowledged: one line each. Until then it hands out no number.
+    virtual std::vector<std::string> RestoreFindings() { return {}; }
+    // The owner acknowledges those: every number a station remembered stays out of reach, and
+    // numbers are handed out again. Returns what was acknowledged, one line each.
+    // Passes stored, after a restore, for numbers that a station remembered taken before it:
+    // the restore lost the first pass, so each such number is on two mice.
+    virtual std::vector<ProductionRecord> PassesInRestoreGaps() { return {}; }
+    virtual std::vector<std::string> AcknowledgeRestores() {
+        throw RecordsError("only a line database can go back in time: there is nothing to "
+                           "acknowledge in a file");
+    }
 };
 
 // Where the stations keep what they did: one store, every slice.

@@ -35,6 +35,12 @@ CREATE TABLE IF NOT EXISTS sender (
     holder TEXT NOT NULL,
     until INTEGER NOT NULL);
 INSERT OR IGNORE INTO sender VALUES (1, '', 0);
+CREATE TABLE IF NOT EXISTS high_marks (
+    server TEXT NOT NULL,
+    product_type INTEGER NOT NULL,
+    serial INTEGER NOT NULL,
+    time TEXT NOT NULL,
+    PRIMARY KEY (server, product_type));
 )";
 
 constexpr const char* Columns =
@@ -146,6 +152,64 @@ OutboxProductionRecords::OutboxProductionRecords(std::unique_ptr<PostgresProduct
     if (access == Access::Station) {
         // What a station left here while the server was gone goes first.
         Deliver();
+        CompareMemory();
+    }
+}
+
+// The highest number of each product type this PC saw committed on the server: a server that
+// knows less was restored from an older backup, and would hand those numbers out again.
+std::optional<OutboxProductionRecords::Mark> OutboxProductionRecords::Remembered(int productType) {
+    std::lock_guard lock(mutex_);
+    SqliteStatement select(
+        outbox_, "SELECT serial, time FROM high_marks WHERE server = ? AND product_type = ?");
+    select.Bind(1, server_->Server());
+    select.Bind(2, productType);
+    if (!select.Step()) {
+        return std::nullopt;
+    }
+    return Mark{productType, static_cast<int>(select.Integer(0)), select.Text(1)};
+}
+
+void OutboxProductionRecords::Remember(int productType, int serialNumber) {
+    // Later than the server's own time of taking it, whatever the measure's error: a number
+    // handed out after this time below this one was handed out again.
+    const std::string seen = server_->ServerTime(std::chrono::seconds(1));
+    std::lock_guard lock(mutex_);
+    try {
+        SqliteStatement remember(
+            outbox_, "INSERT INTO high_marks VALUES (?1, ?2, ?3, ?4) ON CONFLICT DO UPDATE SET "
+                     "time = iif(excluded.serial >= serial, excluded.time, time), "
+                     "serial = max(serial, excluded.serial)");
+        remember.Bind(1, server_->Server());
+        remember.Bind(2, productType);
+        remember.Bind(3, serialNumber);
+        remember.Bind(4, seen);
+        remember.Step();
+    } catch (const SqliteFailure&) {
+        // The server holds the number; only a later restore would go unnoticed.
+    }
+}
+
+void OutboxProductionRecords::CompareMemory() {
+    std::vector<Mark> marks;
+    {
+        std::lock_guard lock(mutex_);
+        SqliteStatement select(
+            outbox_, "SELECT product_type, serial, time FROM high_marks WHERE server = ?");
+        select.Bind(1, server_->Server());
+        while (select.Step()) {
+            marks.push_back(Mark{static_cast<int>(select.Integer(0)),
+                                 static_cast<int>(select.Integer(1)), select.Text(2)});
+        }
+    }
+    try {
+        for (const Mark& mark : marks) {
+            if (server_->HighestSerialNumber(mark.productType) < mark.serialNumber) {
+                server_->ReportRestore(mark.productType, mark.serialNumber, mark.time);
+            }
+        }
+    } catch (const RecordsError&) {
+        // Each reservation compares again.
     }
 }
 
@@ -543,7 +607,26 @@ void OutboxProductionRecords::SettleRecordLost(int productType, int serialNumber
 int OutboxProductionRecords::ReserveSerialNumber(int productType, int firstSerial) {
     try {
         Deliver();
-        return server_->ReserveSerialNumber(productType, firstSerial);
+        const int serialNumber = server_->ReserveSerialNumber(productType, firstSerial);
+        if (const std::optional<Mark> seen = Remembered(productType);
+            seen && serialNumber <= seen->serialNumber) {
+            // Held as reserved: settled as of unknown outcome once this process ends.
+            try {
+                server_->ReportRestore(productType, seen->serialNumber, seen->time);
+            } catch (const RecordsError&) {
+                // This PC refuses it all the same.
+            }
+            throw RecordsError(
+                "Line database \"" + server_->Address() + "\" handed out SN " +
+                HexText(static_cast<unsigned>(serialNumber), 6) + " of product type " +
+                HexText(static_cast<unsigned>(productType), 4) + ", but this PC saw up to SN " +
+                HexText(static_cast<unsigned>(seen->serialNumber), 6) +
+                " taken there: it went back in time (restored from a backup?). No serial number "
+                "is handed out until its owner acknowledges it (records --acknowledge-restore); "
+                "nothing was written.");
+        }
+        Remember(productType, serialNumber);
+        return serialNumber;
     } catch (const RecordsUnreachable& error) {
         throw RecordsUnreachable(
             "A serial number of product type " + HexText(static_cast<unsigned>(productType), 4) +
@@ -556,6 +639,7 @@ void OutboxProductionRecords::ClaimSerialNumber(int productType, int serialNumbe
     try {
         Deliver();
         server_->ClaimSerialNumber(productType, serialNumber);
+        Remember(productType, serialNumber);
     } catch (const RecordsUnreachable& error) {
         throw RecordsUnreachable(
             "SN " + HexText(static_cast<unsigned>(serialNumber), 6) + " of product type " +
@@ -580,6 +664,18 @@ std::vector<ProductionRecord>
 OutboxProductionRecords::FindRepeatedPasses(const RecordFilter& filter) {
     Deliver();
     return server_->FindRepeatedPasses(filter);
+}
+
+std::vector<std::string> OutboxProductionRecords::RestoreFindings() {
+    return server_->RestoreFindings();
+}
+
+std::vector<ProductionRecord> OutboxProductionRecords::PassesInRestoreGaps() {
+    return server_->PassesInRestoreGaps();
+}
+
+std::vector<std::string> OutboxProductionRecords::AcknowledgeRestores() {
+    return server_->AcknowledgeRestores();
 }
 
 std::vector<Reservation> OutboxProductionRecords::FindReservations() {

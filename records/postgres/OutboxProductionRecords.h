@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -40,6 +41,9 @@ public:
 
     void ProveWritable() override;
     void ProveStation(int factory, char line, int station) override;
+    std::vector<std::string> RestoreFindings() override;
+    std::vector<std::string> AcknowledgeRestores() override;
+    std::vector<ProductionRecord> PassesInRestoreGaps() override;
     int SettleAbandonedReservations() override;
     void Append(const ProductionRecord& record) override;
     std::vector<ProductionRecord> Find(const RecordFilter& filter) override;
@@ -77,6 +81,14 @@ private:
     void Send(const Entry& entry);
     void Done(const std::vector<std::pair<long long, std::string>>& done);
     bool Moved();
+    struct Mark {
+        int productType = 0;
+        int serialNumber = 0;
+        std::string time; // the server's, when this PC saw it taken
+    };
+    std::optional<Mark> Remembered(int productType);
+    void Remember(int productType, int serialNumber);
+    void CompareMemory();
     std::string LostMice();
     [[noreturn]] void Fail(const std::string& what, const std::string& cause);
 

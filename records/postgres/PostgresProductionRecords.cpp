@@ -114,6 +114,19 @@ UPDATE vrax_schema SET version = 2;
 constexpr const char* UpgradeTo3 = R"(
 CREATE TABLE product_type_locks (product_type integer PRIMARY KEY);
 CREATE TABLE line_identity (id text NOT NULL);
+-- A station that remembers a number the server no longer knows found it gone back in time (a
+-- backup restored): reservations wait for the owner, and then start above what was remembered.
+CREATE TABLE line_restores (
+    seq bigserial PRIMARY KEY,
+    product_type integer NOT NULL,
+    remembered integer NOT NULL,
+    remembered_at text NOT NULL,
+    server_high integer,
+    role text NOT NULL, host text, station text,
+    time text NOT NULL,
+    acknowledged text);
+CREATE TABLE serial_floors (product_type integer PRIMARY KEY, floor integer NOT NULL);
+GRANT SELECT ON line_restores TO vrax_station, vrax_approver;
 INSERT INTO line_identity VALUES (gen_random_uuid()::text);
 GRANT SELECT ON line_identity TO vrax_station, vrax_approver;
 CREATE INDEX serials_lost ON serials(product_type, serial) WHERE state = 'lost';
@@ -163,10 +176,9 @@ DECLARE
     v_serial bigint;
 BEGIN
     PERFORM vrax_check_number(p_product_type, p_first);
+    PERFORM vrax_refuse_while_restored();
     PERFORM vrax_lock_product_type(p_product_type);
-    SELECT greatest((SELECT max(serial) FROM serials WHERE product_type = p_product_type),
-                    (SELECT max(serial) FROM records
-                      WHERE operation = 'write' AND product_type = p_product_type),
+    SELECT greatest(vrax_highest(p_product_type),
                     (SELECT max(serial) FROM records
                       WHERE operation = 'write' AND product_type IS NULL)) + 1
       INTO v_serial;
@@ -194,6 +206,7 @@ DECLARE
     v_held record;
 BEGIN
     PERFORM vrax_check_number(p_product_type, p_serial);
+    PERFORM vrax_refuse_while_restored();
     PERFORM vrax_lock_product_type(p_product_type);
     SELECT time, factory, line, station, host, path INTO v_pass FROM records
      WHERE operation = 'write' AND verdict = 'Write Pass' AND serial = p_serial
@@ -329,6 +342,76 @@ BEGIN
 END
 $$;
 
+-- The highest number of the product type handed out, written or put out of reach after a
+-- restore: what a station's memory of the line is held against.
+CREATE OR REPLACE FUNCTION vrax_highest(p_product_type integer) RETURNS integer
+LANGUAGE sql STABLE SECURITY DEFINER SET search_path = pg_catalog, public, pg_temp AS $$
+    SELECT greatest((SELECT max(serial) FROM serials WHERE product_type = p_product_type),
+                    (SELECT max(serial) FROM records
+                      WHERE operation = 'write' AND product_type = p_product_type),
+                    (SELECT floor FROM serial_floors WHERE product_type = p_product_type))
+$$;
+
+CREATE OR REPLACE FUNCTION vrax_refuse_while_restored() RETURNS void
+LANGUAGE plpgsql STABLE SET search_path = pg_catalog, public, pg_temp AS $$
+DECLARE
+    v_found record;
+BEGIN
+    SELECT product_type, remembered, server_high, role, host, time INTO v_found
+      FROM line_restores WHERE acknowledged IS NULL ORDER BY seq LIMIT 1;
+    IF FOUND THEN
+        RAISE EXCEPTION USING ERRCODE = 'VX003', MESSAGE = format(
+            'the line database went back in time (restored from a backup?): on %s a station of '
+            'role %s (host %s) remembered %s, where the server knew up to %s. No serial number '
+            'is handed out until its owner acknowledges it: records --acknowledge-restore as '
+            'vrax_owner; nothing was written', v_found.time, v_found.role, v_found.host,
+            vrax_number(v_found.product_type, v_found.remembered),
+            coalesce(lpad(upper(to_hex(v_found.server_high)), 6, '0'), 'none'));
+    END IF;
+END
+$$;
+
+-- A station's word that it saw the product type's numbers up to p_remembered on this server.
+CREATE OR REPLACE FUNCTION vrax_report_restore(p_product_type integer, p_remembered integer,
+                                               p_remembered_at text, p_host text,
+                                               p_station text) RETURNS void
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, public, pg_temp AS $$
+BEGIN
+    PERFORM vrax_check_number(p_product_type, p_remembered);
+    IF p_remembered_at IS NULL OR p_remembered_at !~ '^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9:.]+Z$' THEN
+        RAISE EXCEPTION USING ERRCODE = 'VX001', MESSAGE = 'a restore needs the UTC time the '
+            'number was seen taken';
+    END IF;
+    IF coalesce(vrax_highest(p_product_type), -1) >= p_remembered THEN
+        RETURN;
+    END IF;
+    INSERT INTO line_restores (product_type, remembered, remembered_at, server_high, role, host,
+                               station, time)
+    SELECT p_product_type, p_remembered, p_remembered_at, vrax_highest(p_product_type),
+           session_user, left(p_host, 255), left(p_station, 64), vrax_now()
+     WHERE NOT EXISTS (SELECT 1 FROM line_restores
+                        WHERE acknowledged IS NULL AND product_type = p_product_type
+                          AND remembered >= p_remembered);
+END
+$$;
+
+-- The owner's acknowledgement: every number a station remembered stays out of reach.
+CREATE OR REPLACE FUNCTION vrax_acknowledge_restores()
+RETURNS TABLE (product_type integer, remembered integer, server_high integer, role text,
+               host text, "time" text)
+LANGUAGE plpgsql SET search_path = pg_catalog, public, pg_temp AS $$
+#variable_conflict use_column
+BEGIN
+    INSERT INTO serial_floors AS f (product_type, floor)
+    SELECT r.product_type, max(r.remembered) FROM line_restores r
+     WHERE r.acknowledged IS NULL GROUP BY 1
+    ON CONFLICT (product_type) DO UPDATE SET floor = greatest(f.floor, excluded.floor);
+    RETURN QUERY UPDATE line_restores r SET acknowledged = vrax_now()
+                  WHERE r.acknowledged IS NULL
+              RETURNING r.product_type, r.remembered, r.server_high, r.role, r.host, r.time;
+END
+$$;
+
 -- A mouse that passed with the number and whose record could not be stored.
 CREATE OR REPLACE FUNCTION vrax_settle_lost(p_product_type integer, p_serial integer)
 RETURNS void
@@ -396,9 +479,11 @@ $$;
 
 REVOKE ALL ON FUNCTION vrax_now, vrax_number, vrax_check_number, vrax_open_station,
     vrax_reserve, vrax_claim, vrax_settle, vrax_settle_abandoned, vrax_add_record, vrax_approve,
-    vrax_lock_product_type, vrax_prove_station, vrax_settle_lost FROM PUBLIC;
+    vrax_lock_product_type, vrax_prove_station, vrax_settle_lost, vrax_highest,
+    vrax_refuse_while_restored, vrax_report_restore, vrax_acknowledge_restores FROM PUBLIC;
 GRANT EXECUTE ON FUNCTION vrax_open_station, vrax_reserve, vrax_claim, vrax_settle,
-    vrax_settle_abandoned, vrax_add_record, vrax_prove_station, vrax_settle_lost TO vrax_station;
+    vrax_settle_abandoned, vrax_add_record, vrax_prove_station, vrax_settle_lost, vrax_highest,
+    vrax_report_restore TO vrax_station;
 GRANT EXECUTE ON FUNCTION vrax_approve TO vrax_approver;
 )";
 
@@ -832,9 +917,7 @@ void PostgresProductionRecords::Connect(Steady::time_point deadline) {
     }
     connection_ = connection;
     PQsetNoticeProcessor(connection_, &PostgresProductionRecords::ServerNotice, this);
-    if (!toldClock_) {
-        TellClockOffset();
-    }
+    MeasureClock();
     if (!toldUnprotected_ && !Protected(connection_)) {
         toldUnprotected_ = true;
         notices_(LineDatabaseNotice::Unprotected,
@@ -845,8 +928,8 @@ void PostgresProductionRecords::Connect(Steady::time_point deadline) {
 }
 
 // Records keep the server's time; a station whose own clock is off says so once, as it may
-// also mislead the operator's reading of the window and the logs.
-void PostgresProductionRecords::TellClockOffset() {
+// also mislead the operator's reading of the window and the logs. Measured at each connect.
+void PostgresProductionRecords::MeasureClock() {
     const auto asked = std::chrono::system_clock::now();
     PGresult* result = PQexec(connection_, "SELECT extract(epoch FROM clock_timestamp())");
     const auto answered = std::chrono::system_clock::now();
@@ -856,7 +939,8 @@ void PostgresProductionRecords::TellClockOffset() {
             std::chrono::duration<double>((asked + (answered - asked) / 2).time_since_epoch())
                 .count();
         const double off = here - server;
-        if (std::abs(off) > 60) {
+        clockAheadMs_ = static_cast<long long>(off * 1000);
+        if (std::abs(off) > 60 && !toldClock_) {
             toldClock_ = true;
             char minutes[32];
             std::snprintf(minutes, sizeof minutes, "%.0f min", std::abs(off) / 60);
@@ -1019,6 +1103,97 @@ void PostgresProductionRecords::ProveStation(int factory, char line, int station
     });
     std::lock_guard lock(provenLock_);
     proven_.insert(number);
+}
+
+namespace {
+
+std::string RestoreLine(const Result& rows, int row) {
+    const std::optional<int> known = rows.OptionalInteger(row, 2);
+    const std::string high = known ? HexText(static_cast<unsigned>(*known), 6) : "none";
+    return "Product type " + HexText(static_cast<unsigned>(rows.Integer(row, 0)), 4) + ": on " +
+           rows.Text(row, 5) + " a station of role " + rows.Text(row, 3) + " (host " +
+           rows.Text(row, 4) + ") remembered SN " +
+           HexText(static_cast<unsigned>(rows.Integer(row, 1)), 6) +
+           ", where the server knew up to " + high;
+}
+
+} // namespace
+
+std::vector<std::string> PostgresProductionRecords::RestoreFindings() {
+    std::vector<std::string> lines;
+    Call("read", [&](Session& session) {
+        if (session.Run("SELECT to_regclass('public.line_restores') IS NOT NULL").Text(0, 0) !=
+            "t") {
+            return;
+        }
+        const Result rows = session.Run("SELECT product_type, remembered, server_high, role, "
+                                        "coalesce(host, '?'), time FROM line_restores WHERE "
+                                        "acknowledged IS NULL ORDER BY seq");
+        for (int row = 0; row < rows.Rows(); ++row) {
+            lines.push_back(RestoreLine(rows, row));
+        }
+    });
+    return lines;
+}
+
+std::vector<std::string> PostgresProductionRecords::AcknowledgeRestores() {
+    std::vector<std::string> lines;
+    Call("acknowledge the restore", [&](Session& session) {
+        const Result rows = session.Run("SELECT product_type, remembered, server_high, role, "
+                                        "coalesce(host, '?'), time FROM "
+                                        "vrax_acknowledge_restores()");
+        for (int row = 0; row < rows.Rows(); ++row) {
+            lines.push_back(RestoreLine(rows, row));
+        }
+    });
+    return lines;
+}
+
+std::vector<ProductionRecord> PostgresProductionRecords::PassesInRestoreGaps() {
+    std::vector<ProductionRecord> records;
+    Call("read", [&](Session& session) {
+        if (session.Run("SELECT to_regclass('public.line_restores') IS NOT NULL").Text(0, 0) !=
+            "t") {
+            return;
+        }
+        const Result rows = session.Run(
+            std::string("SELECT ") + RecordColumns + " FROM records WHERE " + PassWhere +
+            " AND EXISTS (SELECT 1 FROM line_restores x JOIN serials s ON s.product_type = "
+            "x.product_type WHERE x.product_type = records.product_type AND s.serial = "
+            "records.serial AND records.serial <= x.remembered AND s.time > x.remembered_at) "
+            "ORDER BY serial, seq");
+        for (int row = 0; row < rows.Rows(); ++row) {
+            records.push_back(RecordOfRow(rows, row));
+        }
+    });
+    return records;
+}
+
+int PostgresProductionRecords::HighestSerialNumber(int productType) {
+    int highest = -1;
+    Call("read", [&](Session& session) {
+        highest = session.Run("SELECT vrax_highest($1)", Parameters().Add(productType))
+                      .OptionalInteger(0, 0)
+                      .value_or(-1);
+    });
+    return highest;
+}
+
+void PostgresProductionRecords::ReportRestore(int productType, int remembered,
+                                              const std::string& rememberedAt) {
+    Call("report the server gone back in time", [&](Session& session) {
+        session.Run("SELECT vrax_report_restore($1, $2, $3, $4, $5)", Parameters()
+                                                                          .Add(productType)
+                                                                          .Add(remembered)
+                                                                          .Add(rememberedAt)
+                                                                          .Add(self_.host)
+                                                                          .Add(self_.station));
+    });
+}
+
+std::string PostgresProductionRecords::ServerTime(std::chrono::milliseconds after) const {
+    return UtcTimeWithMilliseconds(std::chrono::system_clock::now() + after -
+                                   std::chrono::milliseconds(clockAheadMs_.load()));
 }
 
 int PostgresProductionRecords::SettleAbandonedReservations() {

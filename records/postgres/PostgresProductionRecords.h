@@ -5,6 +5,7 @@
 #include "records/ProductionRecords.h"
 #include "records/RecordsLocation.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -46,6 +47,16 @@ public:
 
     void ProveWritable() override;
     void ProveStation(int factory, char line, int station) override;
+    std::vector<std::string> RestoreFindings() override;
+    std::vector<std::string> AcknowledgeRestores() override;
+    std::vector<ProductionRecord> PassesInRestoreGaps() override;
+    // The highest number of the product type handed out, written or put out of reach; -1 for
+    // none. A station that remembers more found the server gone back in time, and says so.
+    int HighestSerialNumber(int productType);
+    // remembered: the number, and when (the server's time) it was seen taken.
+    void ReportRestore(int productType, int remembered, const std::string& rememberedAt);
+    // The server's clock `after` from now, as this PC last measured it against its own.
+    std::string ServerTime(std::chrono::milliseconds after) const;
     int SettleAbandonedReservations() override;
     void Append(const ProductionRecord& record) override;
     std::vector<ProductionRecord> Find(const RecordFilter& filter) override;
@@ -89,7 +100,7 @@ private:
     void Call(const char* what, const std::function<void(Session&)>& body);
     void Connect(Steady::time_point deadline);
     static void ServerNotice(void* self, const char* message);
-    void TellClockOffset();
+    void MeasureClock();
     void CreateOrUpgrade(Session& session);
 
     std::string address_;
@@ -105,6 +116,7 @@ private:
     Notices notices_;
     bool toldUnprotected_ = false;
     bool toldClock_ = false;
+    std::atomic<long long> clockAheadMs_{0}; // this PC's clock less the server's
     std::mutex provenLock_;
     std::set<std::string> proven_; // station numbers this role may record under
     CallGate gate_;

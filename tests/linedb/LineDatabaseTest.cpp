@@ -631,6 +631,53 @@ TEST_F(Outbox, ATurnToSendIsHeldByALiveProcessNeverByAClock) {
     EXPECT_EQ(Records(), "2");
 }
 
+#ifndef _WIN32
+// Last night's dump restored mid-shift: the line stamped its numbers a second time, and nothing
+// said so.
+TEST_F(Outbox, ARestoredBackupHandsOutNoNumberAgainAndTheDuplicatesShowWhatWas) {
+    const auto line = [&](const std::string& mice) {
+        return Run({"--records", Address("station"), "--sim", "kvqm31x", "--sim-mice", mice,
+                    "--factory", "0061,20261208,000001,1,A,1", "line", imagePath, "--serial",
+                    "next"});
+    };
+    ASSERT_EQ(line("3").exitCode, 0) << line("0").err; // 000001-000003
+    const std::string dump = Path("line.dump");
+    const std::string owner = "'" + Address("owner") + "'";
+    ASSERT_EQ(std::system(("pg_dump -Fc -f '" + dump + "' " + owner).c_str()), 0);
+    ASSERT_EQ(line("5").exitCode, 0); // 000004-000008, lost by the restore
+    ASSERT_EQ(std::system(("pg_restore --clean --if-exists -d " + owner + " '" + dump + "'").c_str()),
+              0);
+
+    // A PC of its own that never saw those numbers takes two of them again.
+    SetVariable("XDG_DATA_HOME", Path("other-pc"));
+    EXPECT_EQ(line("2").exitCode, 0);
+    SetVariable("XDG_DATA_HOME", Path("this-pc"));
+    unsetenv("XDG_DATA_HOME");
+
+    // This PC remembers 000008: no number until the owner has looked.
+    ProgramResult refused = line("1");
+    EXPECT_NE(refused.exitCode, 0);
+    EXPECT_THAT(refused.err + refused.out, HasSubstr("went back in time"));
+    EXPECT_THAT(refused.out, Not(HasSubstr("Write Pass")));
+    EXPECT_THAT(Run({"--records", Address("station"), "records", "--summary"}).out,
+                HasSubstr("remembered SN 000008, where the server knew up to 000005"));
+    const ProgramResult acknowledged =
+        Run({"--records", Address("owner"), "records", "--acknowledge-restore"});
+    EXPECT_EQ(acknowledged.exitCode, 0) << acknowledged.err;
+    EXPECT_THAT(acknowledged.out, HasSubstr("Product type 0061"));
+
+    ASSERT_EQ(line("2").exitCode, 0);
+    EXPECT_EQ(Value("owner", "SELECT string_agg(serial::text, ',' ORDER BY seq) FROM records "
+                             "WHERE verdict = 'Write Pass'"),
+              "1,2,3,4,5,9,10");
+    const ProgramResult duplicates = Run({"--records", Address("station"), "records", "--duplicates"});
+    EXPECT_EQ(duplicates.exitCode, 1);
+    EXPECT_THAT(duplicates.out, AllOf(HasSubstr("SN 000004 may be on two mice"),
+                                      HasSubstr("SN 000005 may be on two mice"),
+                                      Not(HasSubstr("SN 000009"))));
+}
+#endif
+
 TEST_F(Outbox, StationsSharingItGoOnWhileOneSendsTheBacklog) {
     // 50 ms a record: the backlog takes the server five seconds.
     ASSERT_EQ(Sql("owner", R"(CREATE FUNCTION slowly() RETURNS trigger LANGUAGE plpgsql AS
