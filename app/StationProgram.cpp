@@ -98,7 +98,8 @@ int RunStationProgram(int& argc, char** argv, HidPlatform& platform, Clock& cloc
             [&connectionNotices](LineDatabaseNotice kind, const std::string& text) {
                 std::fprintf(stderr, "%s\n", text.c_str());
                 if (kind == LineDatabaseNotice::Unprotected || kind == LineDatabaseNotice::Clock) {
-                    connectionNotices += (connectionNotices.isEmpty() ? "" : "\n") + QString::fromStdString(text);
+                    connectionNotices +=
+                        (connectionNotices.isEmpty() ? "" : "\n") + QString::fromStdString(text);
                 }
             });
     } catch (const RecordsError& error) {

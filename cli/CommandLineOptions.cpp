@@ -21,7 +21,7 @@ struct OptionName {
     bool takesValue;
 };
 
-constexpr std::array<OptionName, 35> OptionNames{{
+constexpr std::array<OptionName, 36> OptionNames{{
     {"--ic", true},           {"--vid", true},
     {"--pid", true},          {"--format", true},
     {"--blocks", true},       {"--ranges", true},

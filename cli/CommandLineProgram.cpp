@@ -501,12 +501,11 @@ CommandLineProgram::Outcome CommandLineProgram::ShowRecords() {
         }
         for (const ProductionRecord& record : records_->PassesInRestoreGaps()) {
             outcome.exitCode = ExitFailed;
-            outcome.lines.push_back("SN " + record.SerialText() +
-                                    " may be on two mice: a Write Pass on " + record.time +
-                                    " at station " + record.StationText() + " (host " +
-                                    record.host +
-                                    ") after the line database went back in time, and the "
-                                    "pass its restore lost");
+            outcome.lines.push_back(
+                "SN " + record.SerialText() + " may be on two mice: a Write Pass on " +
+                record.time + " at station " + record.StationText() + " (host " + record.host +
+                ") after the line database went back in time, and the "
+                "pass its restore lost");
         }
         if (outcome.lines.empty()) {
             outcome.lines.push_back("No serial number was stamped twice.");

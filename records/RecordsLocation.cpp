@@ -231,8 +231,7 @@ bool LooksLikeAddress(const std::string& choice) {
         ++start;
     }
     const auto schemeChar = [](char c) {
-        return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '+' || c == '-' ||
-               c == '.';
+        return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '+' || c == '-' || c == '.';
     };
     std::size_t end = start;
     if (end < choice.size() && std::isalpha(static_cast<unsigned char>(choice[end])) != 0) {
@@ -244,7 +243,7 @@ bool LooksLikeAddress(const std::string& choice) {
     if (end - start >= 2 && end < choice.size()) {
         const std::string_view rest = std::string_view(choice).substr(end);
         const bool slash = rest.find("//") <= 1;
-        if (slash || (rest[0] == ':' && rest.size() > 1 && (rest[1] == '/' || rest[1] == '\'))) {
+        if (slash || (rest[0] == ':' && rest.size() > 1 && (rest[1] == '/' || rest[1] == '\\'))) {
             return true;
         }
     }
@@ -256,7 +255,8 @@ bool LooksLikeAddress(const std::string& choice) {
         return false;
     }
     const std::string_view host = first.substr(at + 1);
-    return !host.empty() && (host.find(':') != std::string_view::npos || firstSlash != std::string::npos);
+    return !host.empty() &&
+           (host.find(':') != std::string_view::npos || firstSlash != std::string::npos);
 }
 
 std::string LineDatabaseConnectionText(const std::string& address) {

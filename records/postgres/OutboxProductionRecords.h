@@ -98,8 +98,8 @@ private:
     bool reasons_ = false; // the file can set entries aside (a report may read an older one)
     // The stations' turn to send, held by a live process: the file beside the outbox.
     std::unique_ptr<ProcessFileLock> turn_;
-    std::mutex mutex_;     // one transaction at a time on the connection
-    std::mutex sending_;   // one thread sends
+    std::mutex mutex_;   // one transaction at a time on the connection
+    std::mutex sending_; // one thread sends
 };
 
 } // namespace vrax

@@ -854,8 +854,8 @@ PostgresProductionRecords::PostgresProductionRecords(const std::string& address,
         server_ = addressKey_;
         Call("connect", [&](Session& session) {
             // A report may read tables of an earlier version, which had no identity.
-            if (session.Run("SELECT to_regclass('public.line_identity') IS NOT NULL")
-                    .Text(0, 0) != "t") {
+            if (session.Run("SELECT to_regclass('public.line_identity') IS NOT NULL").Text(0, 0) !=
+                "t") {
                 return;
             }
             const Result identity = session.Run("SELECT id FROM line_identity");
@@ -986,8 +986,8 @@ void PostgresProductionRecords::Call(const char* what, const std::function<void(
                                  lost.message + ")");
     } catch (const ServerRefused& refused) {
         if (CannotStoreNow(refused.state)) {
-            throw RecordsUnreachable(name + "cannot " + what + ": the server cannot store it now (" +
-                                     refused.message + ")");
+            throw RecordsUnreachable(name + "cannot " + what +
+                                     ": the server cannot store it now (" + refused.message + ")");
         }
         // The owner's checks refuse a call for what it holds (a number not reserved, a station
         // number of another role): sent again, it would be refused again.
@@ -1324,8 +1324,7 @@ std::vector<Reservation> PostgresProductionRecords::FindReservations() {
             reservations.push_back({static_cast<int>(rows.Integer(row, 0)),
                                     static_cast<int>(rows.Integer(row, 1)), rows.Text(row, 2),
                                     rows.Text(row, 3), rows.Integer(row, 4),
-                                    rows.Text(row, 5) != "reserved",
-                                    rows.Text(row, 5) == "lost"});
+                                    rows.Text(row, 5) != "reserved", rows.Text(row, 5) == "lost"});
         }
     });
     return reservations;

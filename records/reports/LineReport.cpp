@@ -572,8 +572,7 @@ std::string LineReportHtml(const LineReportData& data) {
                 Cell(TimeShown(reservation.time), "t") +
                 Cell(reservation.host.empty() ? "?" : reservation.host) +
                 Cell(reservation.host.empty() ? "?" : std::to_string(reservation.process), "n") +
-                Cell(ReservationState(reservation)) +
-                "</tr>";
+                Cell(ReservationState(reservation)) + "</tr>";
         }
         html += "</table>";
     }

@@ -818,11 +818,10 @@ void SqliteProductionRecords::ClaimSerialNumber(int productType, int serialNumbe
                 present = true;
                 const std::string state = select.Text(0);
                 if (state == "stamped" || state == "lost") {
-                    throw SqliteFailure{SQLITE_CONSTRAINT,
-                                        number + " is already stamped (settled so on " +
-                                            select.Text(1) +
-                                            (state == "lost" ? ", its record lost" : "") + ")" +
-                                            nothing};
+                    throw SqliteFailure{
+                        SQLITE_CONSTRAINT,
+                        number + " is already stamped (settled so on " + select.Text(1) +
+                            (state == "lost" ? ", its record lost" : "") + ")" + nothing};
                 }
                 if (state == "unknown") {
                     throw SqliteFailure{SQLITE_CONSTRAINT,

@@ -230,7 +230,7 @@ std::string ErrorOf(const std::function<void()>& call) {
 TEST_F(LineDatabase, NoStationLoginStopsAProductTypesNumbersAndALockWaitNamesItsHolder) {
     OpenProductionRecords(Address("owner"));
     std::unique_ptr<PGconn, void (*)(PGconn*)> hostile(PQconnectdb(Address("station").c_str()),
-                                                        PQfinish);
+                                                       PQfinish);
     ASSERT_EQ(PQstatus(hostile.get()), CONNECTION_OK);
     PQclear(PQexec(hostile.get(), "SELECT pg_advisory_lock(1448231256, 198)"));
     PGresult* locked = PQexec(hostile.get(), "SELECT 1 FROM product_type_locks FOR UPDATE");
@@ -240,7 +240,7 @@ TEST_F(LineDatabase, NoStationLoginStopsAProductTypesNumbersAndALockWaitNamesIts
     EXPECT_EQ(station->ReserveSerialNumber(198, 1), 1);
 
     std::unique_ptr<PGconn, void (*)(PGconn*)> holder(PQconnectdb(Address("owner").c_str()),
-                                                       PQfinish);
+                                                      PQfinish);
     PQclear(PQexec(holder.get(), "BEGIN; SELECT vrax_lock_product_type(198)"));
     EXPECT_THAT(ErrorOf([&] { station->ReserveSerialNumber(198, 1); }),
                 HasSubstr("waited 8 s for the lock on the serial numbers of product type 00C6, "
@@ -268,10 +268,10 @@ TEST_F(LineDatabase, AStationNumberOfAnotherRoleIsRefusedBeforeAnyMouse) {
 // A station three years behind stored its passes as of then, out of today's reports.
 TEST_F(LineDatabase, RecordsKeepTheServersTimeAndAStationOffByMoreThanAMinuteHearsIt) {
     OpenProductionRecords(Address("owner"));
-    const std::string command = "FAKETIME_DONT_FAKE_MONOTONIC=1 faketime -f -1095d " VRAX_CLI_PROGRAM
-                                " --records '" +
-                                Address("station") + "' --sim kvqm31x write '" + imagePath +
-                                "' >'" + Path("clock.txt") + "' 2>&1";
+    const std::string command =
+        "FAKETIME_DONT_FAKE_MONOTONIC=1 faketime -f -1095d " VRAX_CLI_PROGRAM " --records '" +
+        Address("station") + "' --sim kvqm31x write '" + imagePath + "' >'" + Path("clock.txt") +
+        "' 2>&1";
     EXPECT_EQ(std::system(command.c_str()), 0) << Slurp(Path("clock.txt"));
     EXPECT_THAT(Slurp(Path("clock.txt")), HasSubstr("min behind the server's"));
     const std::string year = UtcTimeWithMilliseconds().substr(0, 4);
@@ -572,8 +572,8 @@ TEST_F(Outbox, NothingTheServerRefusesHoldsUpTheRest) {
     ServerCommand("resume");
     EXPECT_NO_THROW(OpenProductionRecords(Address("station")));
     EXPECT_THAT(Run({"--records", Address("station"), "records", "--summary"}).out,
-                AllOf(HasSubstr("mouse-7  SN 000007"), HasSubstr("was not reserved by role station"),
-                      Not(HasSubstr("Waiting"))));
+                AllOf(HasSubstr("mouse-7  SN 000007"),
+                      HasSubstr("was not reserved by role station"), Not(HasSubstr("Waiting"))));
 
 #ifndef _WIN32 // Windows names files in its code page, which converts
     // An image whose name the records cannot keep is refused before any mouse.
@@ -645,8 +645,8 @@ TEST_F(Outbox, ARestoredBackupHandsOutNoNumberAgainAndTheDuplicatesShowWhatWas) 
     const std::string owner = "'" + Address("owner") + "'";
     ASSERT_EQ(std::system(("pg_dump -Fc -f '" + dump + "' " + owner).c_str()), 0);
     ASSERT_EQ(line("5").exitCode, 0); // 000004-000008, lost by the restore
-    ASSERT_EQ(std::system(("pg_restore --clean --if-exists -d " + owner + " '" + dump + "'").c_str()),
-              0);
+    ASSERT_EQ(
+        std::system(("pg_restore --clean --if-exists -d " + owner + " '" + dump + "'").c_str()), 0);
 
     // A PC of its own that never saw those numbers takes two of them again.
     SetVariable("XDG_DATA_HOME", Path("other-pc"));
@@ -670,11 +670,12 @@ TEST_F(Outbox, ARestoredBackupHandsOutNoNumberAgainAndTheDuplicatesShowWhatWas) 
     EXPECT_EQ(Value("owner", "SELECT string_agg(serial::text, ',' ORDER BY seq) FROM records "
                              "WHERE verdict = 'Write Pass'"),
               "1,2,3,4,5,9,10");
-    const ProgramResult duplicates = Run({"--records", Address("station"), "records", "--duplicates"});
+    const ProgramResult duplicates =
+        Run({"--records", Address("station"), "records", "--duplicates"});
     EXPECT_EQ(duplicates.exitCode, 1);
-    EXPECT_THAT(duplicates.out, AllOf(HasSubstr("SN 000004 may be on two mice"),
-                                      HasSubstr("SN 000005 may be on two mice"),
-                                      Not(HasSubstr("SN 000009"))));
+    EXPECT_THAT(duplicates.out,
+                AllOf(HasSubstr("SN 000004 may be on two mice"),
+                      HasSubstr("SN 000005 may be on two mice"), Not(HasSubstr("SN 000009"))));
 }
 #endif
 

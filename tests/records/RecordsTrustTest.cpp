@@ -384,8 +384,8 @@ TEST_F(RecordsTrust, AMistypedAddressIsRefusedBeforeAnyMouseAndAPathStaysAPath) 
     for (const char* typo :
          {"postgressql://station@127.0.0.1/vrax_line", "postgresql:/127.0.0.1/vrax_line",
           "postgresql//127.0.0.1/vrax_line", "postgre://127.0.0.1/vrax_line",
-          "pgsql://127.0.0.1/vrax_line", "postgresql;//127.0.0.1/vrax_line",
-          " PGSQL://x", "station@db.line:5432", "station:S3cr3t@db.line/vrax_line"}) {
+          "pgsql://127.0.0.1/vrax_line", "postgresql;//127.0.0.1/vrax_line", " PGSQL://x",
+          "station@db.line:5432", "station:S3cr3t@db.line/vrax_line"}) {
         EXPECT_FALSE(IsLineDatabaseAddress(typo)) << typo;
         const std::string error = ErrorOf([&] { OpenProductionRecords(typo); });
         EXPECT_NE(error.find("reads as an address"), std::string::npos) << typo << ": " << error;
