@@ -19,9 +19,10 @@ JOBS=${VRAX_JOBS:-2}
 . "$HERE/mingw-cache.sh"
 mapfile -t versions < <(source_versions postgresql-15)
 [ ${#versions[@]} -gt 0 ] || { echo "Debian lists no source of postgresql-15." >&2; exit 1; }
+served=$(newest_served postgresql-15 "${versions[@]}")
 # Another OpenSSL builds libpq again.
 with_openssl="openssl $(sha256sum "$OPENSSL/.vrax-complete" | cut -c1-16)"
-take_cached "$PREFIX" "$(recipe_stamp postgresql-15 "${versions[0]}" "$with_openssl")" && exit 0
+take_cached "$PREFIX" "$(recipe_stamp postgresql-15 "$served" "$with_openssl")" && exit 0
 rm -rf "$PREFIX"
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
@@ -29,7 +30,9 @@ quietly() {
     "$@" >"$WORK/log" 2>&1 || { tail -n 40 "$WORK/log" >&2; echo "failed: $*" >&2; exit 1; }
 }
 cd "$WORK"
-fetched=$(fetch_source postgresql-15 "${versions[@]}")
+# The version probed, else an older one when its files are missing after all.
+mapfile -t older < <(printf '%s\n' "${versions[@]}" | sed "1,/^$served\$/d")
+fetched=$(fetch_source postgresql-15 "$served" "${older[@]}")
 # Debian's patches set the server's paths on Debian; the client on Windows needs none of them.
 tar xf postgresql-15_*.orig.tar.*
 cd postgresql-15.*/

@@ -15,7 +15,8 @@ JOBS=${VRAX_JOBS:-2}
 . "$HERE/mingw-cache.sh"
 mapfile -t versions < <(source_versions openssl)
 [ ${#versions[@]} -gt 0 ] || { echo "Debian lists no source of openssl." >&2; exit 1; }
-take_cached "$PREFIX" "$(recipe_stamp openssl "${versions[0]}")" && exit 0
+served=$(newest_served openssl "${versions[@]}")
+take_cached "$PREFIX" "$(recipe_stamp openssl "$served")" && exit 0
 rm -rf "$PREFIX"
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
@@ -23,7 +24,9 @@ quietly() {
     "$@" >"$WORK/log" 2>&1 || { tail -n 40 "$WORK/log" >&2; echo "failed: $*" >&2; exit 1; }
 }
 cd "$WORK"
-fetched=$(fetch_source openssl "${versions[@]}")
+# The version probed, else an older one when its files are missing after all.
+mapfile -t older < <(printf '%s\n' "${versions[@]}" | sed "1,/^$served\$/d")
+fetched=$(fetch_source openssl "$served" "${older[@]}")
 # A failed fetch of a newer version may leave its files beside the fetched one's.
 upstream=${fetched#*:}
 upstream=${upstream%-*}

@@ -8,6 +8,25 @@ source_versions() {
     apt-cache showsrc "$1" | sed -n 's/^Version: //p' | sort -rVu
 }
 
+# newest_served PACKAGE VERSION...: the first of these versions whose source a mirror serves, by
+# its small .dsc alone (an index can list a security update before its files reach the
+# mirror): what a build fetches, and so what its stamp names.
+newest_served() {
+    local package=$1 version probe
+    shift
+    probe=$(mktemp -d)
+    for version in "$@"; do
+        if (cd "$probe" && apt-get source --dsc-only "$package=$version" >/dev/null 2>&1); then
+            rm -rf "$probe"
+            echo "$version"
+            return 0
+        fi
+    done
+    rm -rf "$probe"
+    echo "No version of $package's source is served." >&2
+    return 1
+}
+
 # The cross-compiler, by its package's version: another compiler builds the libraries again.
 mingw_compiler_version() {
     dpkg-query -W -f='${Version}' gcc-mingw-w64-x86-64-posix 2>/dev/null ||

@@ -21,11 +21,8 @@ std::string ProductionRecord::SerialText() const {
 }
 
 std::string UtcTimeWithMilliseconds() {
-    return UtcTimeWithMilliseconds(std::chrono::system_clock::now());
-}
-
-std::string UtcTimeWithMilliseconds(std::chrono::system_clock::time_point now) {
     using namespace std::chrono;
+    const auto now = system_clock::now();
     const std::time_t seconds = system_clock::to_time_t(now);
     const long long milliseconds =
         duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;

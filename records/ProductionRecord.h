@@ -1,6 +1,5 @@
 #pragma once
 
-#include <chrono>
 #include <optional>
 #include <string>
 
@@ -37,7 +36,6 @@ struct ProductionRecord {
 };
 
 std::string UtcTimeWithMilliseconds();
-std::string UtcTimeWithMilliseconds(std::chrono::system_clock::time_point at);
 
 // 32 random hexadecimal digits.
 std::string NewRecordId();

@@ -170,10 +170,9 @@ std::optional<OutboxProductionRecords::Mark> OutboxProductionRecords::Remembered
     return Mark{productType, static_cast<int>(select.Integer(0)), select.Text(1)};
 }
 
-void OutboxProductionRecords::Remember(int productType, int serialNumber) {
-    // Later than the server's own time of taking it, whatever the measure's error: a number
-    // handed out after this time below this one was handed out again.
-    const std::string seen = server_->ServerTime(std::chrono::seconds(1));
+// seen: the server's time of taking it. A number below it handed out later, after the server
+// went back in time, is on two mice.
+void OutboxProductionRecords::Remember(int productType, int serialNumber, const std::string& seen) {
     std::lock_guard lock(mutex_);
     try {
         SqliteStatement remember(
@@ -607,9 +606,13 @@ void OutboxProductionRecords::SettleRecordLost(int productType, int serialNumber
 int OutboxProductionRecords::ReserveSerialNumber(int productType, int firstSerial) {
     try {
         Deliver();
-        const int serialNumber = server_->ReserveSerialNumber(productType, firstSerial);
+        std::string takenAt;
+        const int serialNumber = server_->ReserveSerialNumber(productType, firstSerial, &takenAt);
+        // Stations and gang threads of this PC reserve at once, so a number below what this PC
+        // saw may be new all the same; the server's own highest number tells.
         if (const std::optional<Mark> seen = Remembered(productType);
-            seen && serialNumber <= seen->serialNumber) {
+            seen && serialNumber <= seen->serialNumber &&
+            server_->HighestSerialNumber(productType) < seen->serialNumber) {
             // Held as reserved: settled as of unknown outcome once this process ends.
             try {
                 server_->ReportRestore(productType, seen->serialNumber, seen->time);
@@ -625,7 +628,7 @@ int OutboxProductionRecords::ReserveSerialNumber(int productType, int firstSeria
                 "is handed out until its owner acknowledges it (records --acknowledge-restore); "
                 "nothing was written.");
         }
-        Remember(productType, serialNumber);
+        Remember(productType, serialNumber, takenAt);
         return serialNumber;
     } catch (const RecordsUnreachable& error) {
         throw RecordsUnreachable(
@@ -638,8 +641,9 @@ int OutboxProductionRecords::ReserveSerialNumber(int productType, int firstSeria
 void OutboxProductionRecords::ClaimSerialNumber(int productType, int serialNumber) {
     try {
         Deliver();
-        server_->ClaimSerialNumber(productType, serialNumber);
-        Remember(productType, serialNumber);
+        std::string takenAt;
+        server_->ClaimSerialNumber(productType, serialNumber, &takenAt);
+        Remember(productType, serialNumber, takenAt);
     } catch (const RecordsUnreachable& error) {
         throw RecordsUnreachable(
             "SN " + HexText(static_cast<unsigned>(serialNumber), 6) + " of product type " +

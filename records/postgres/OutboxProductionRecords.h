@@ -87,7 +87,7 @@ private:
         std::string time; // the server's, when this PC saw it taken
     };
     std::optional<Mark> Remembered(int productType);
-    void Remember(int productType, int serialNumber);
+    void Remember(int productType, int serialNumber, const std::string& seen);
     void CompareMemory();
     std::string LostMice();
     [[noreturn]] void Fail(const std::string& what, const std::string& cause);

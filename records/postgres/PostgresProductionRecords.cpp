@@ -169,30 +169,80 @@ LANGUAGE sql SECURITY DEFINER SET search_path = pg_catalog, public, pg_temp AS $
     VALUES (now(), session_user, left(p_host, 255), p_process)
 $$;
 
+-- The product type's counter of serial numbers, a sequence made once under the product type's
+-- lock at the highest number handed out or written; its name.
+CREATE OR REPLACE FUNCTION vrax_counter(p_product_type integer) RETURNS text
+LANGUAGE plpgsql SET search_path = pg_catalog, public, pg_temp AS $$
+DECLARE
+    -- In the owner's schema: the functions' search path starts with the catalog's.
+    v_name text := format('public.vrax_serials_%s', p_product_type);
+    v_highest integer;
+BEGIN
+    IF to_regclass(v_name) IS NULL THEN
+        PERFORM vrax_lock_product_type(p_product_type);
+        IF to_regclass(v_name) IS NULL THEN
+            EXECUTE format('CREATE SEQUENCE %s MINVALUE 0 START 1', v_name);
+            SELECT greatest(vrax_highest(p_product_type),
+                            (SELECT max(serial) FROM records
+                              WHERE operation = 'write' AND product_type IS NULL))
+              INTO v_highest;
+            IF v_highest IS NOT NULL THEN
+                PERFORM setval(v_name::regclass, v_highest);
+            END IF;
+        END IF;
+    END IF;
+    RETURN v_name;
+END
+$$;
+
+-- What a claim or a floor puts above the counter's place moves the counter past it.
+CREATE OR REPLACE FUNCTION vrax_counter_past(p_product_type integer, p_serial integer)
+RETURNS void
+LANGUAGE plpgsql SET search_path = pg_catalog, public, pg_temp AS $$
+DECLARE
+    v_name text := vrax_counter(p_product_type);
+    v_last bigint;
+BEGIN
+    EXECUTE format('SELECT last_value FROM %s', v_name) INTO v_last;
+    IF v_last < p_serial THEN
+        PERFORM setval(v_name::regclass, p_serial);
+    END IF;
+END
+$$;
+
 CREATE OR REPLACE FUNCTION vrax_reserve(p_product_type integer, p_first integer, p_host text,
                              p_process bigint, p_start text, p_station text) RETURNS integer
 LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, public, pg_temp AS $$
 DECLARE
+    v_counter text := vrax_counter(p_product_type);
     v_serial bigint;
 BEGIN
     PERFORM vrax_check_number(p_product_type, p_first);
     PERFORM vrax_refuse_while_restored();
-    PERFORM vrax_lock_product_type(p_product_type);
-    SELECT greatest(vrax_highest(p_product_type),
-                    (SELECT max(serial) FROM records
-                      WHERE operation = 'write' AND product_type IS NULL)) + 1
-      INTO v_serial;
-    v_serial := greatest(coalesce(v_serial, 0), p_first);
-    IF v_serial > 16777215 THEN
-        RAISE EXCEPTION USING ERRCODE = 'VX001', MESSAGE = format(
-            'no serial number left for product type %s: the next one would not fit 24 bits (FFFFFF)',
-            lpad(upper(to_hex(p_product_type)), 4, '0'));
-    END IF;
-    INSERT INTO serials (product_type, serial, state, time, host, process, process_start,
-                         station, role)
-    VALUES (p_product_type, v_serial, 'reserved', vrax_now(), left(p_host, 255), p_process,
-            left(p_start, 255), nullif(left(p_station, 64), ''), session_user);
-    RETURN v_serial;
+    -- Numbers come from the product type's counter, which no reservation waits on: one commit
+    -- never waits for another's flush. A number the counter gives that is taken already (a
+    -- claim, a jump to a station's first number) is passed over; the serial numbers' key
+    -- keeps any number from two reservations.
+    LOOP
+        v_serial := nextval(v_counter::regclass);
+        IF v_serial < p_first THEN
+            PERFORM setval(v_counter::regclass, p_first);
+            v_serial := p_first;
+        END IF;
+        IF v_serial > 16777215 THEN
+            RAISE EXCEPTION USING ERRCODE = 'VX001', MESSAGE = format(
+                'no serial number left for product type %s: the next one would not fit 24 bits (FFFFFF)',
+                lpad(upper(to_hex(p_product_type)), 4, '0'));
+        END IF;
+        INSERT INTO serials (product_type, serial, state, time, host, process, process_start,
+                             station, role)
+        VALUES (p_product_type, v_serial, 'reserved', vrax_now(), left(p_host, 255), p_process,
+                left(p_start, 255), nullif(left(p_station, 64), ''), session_user)
+        ON CONFLICT (product_type, serial) DO NOTHING;
+        IF FOUND THEN
+            RETURN v_serial;
+        END IF;
+    END LOOP;
 END
 $$;
 
@@ -241,7 +291,14 @@ BEGIN
     ON CONFLICT (product_type, serial) DO UPDATE SET state = 'reserved', time = excluded.time,
         host = excluded.host, process = excluded.process,
         process_start = excluded.process_start, station = excluded.station,
-        role = excluded.role;
+        role = excluded.role
+        WHERE serials.state = 'released';
+    -- A reservation took it meanwhile: reservations do not wait on the product type's lock.
+    IF NOT FOUND THEN
+        RAISE EXCEPTION USING ERRCODE = 'VX001', MESSAGE = format(
+            '%s is reserved by another write%s', v_number, v_nothing);
+    END IF;
+    PERFORM vrax_counter_past(p_product_type, p_serial);
 END
 $$;
 
@@ -406,6 +463,7 @@ BEGIN
     SELECT r.product_type, max(r.remembered) FROM line_restores r
      WHERE r.acknowledged IS NULL GROUP BY 1
     ON CONFLICT (product_type) DO UPDATE SET floor = greatest(f.floor, excluded.floor);
+    PERFORM vrax_counter_past(f.product_type, f.floor) FROM serial_floors f;
     RETURN QUERY UPDATE line_restores r SET acknowledged = vrax_now()
                   WHERE r.acknowledged IS NULL
               RETURNING r.product_type, r.remembered, r.server_high, r.role, r.host, r.time;
@@ -421,41 +479,30 @@ LANGUAGE sql SECURITY DEFINER SET search_path = pg_catalog, public, pg_temp AS $
        AND (role = session_user OR role IS NULL) AND state IN ('reserved', 'unknown')
 $$;
 
--- The serial numbers of one product type, one reservation at a time, through a row no station
--- may lock itself (any login can take an advisory lock). A wait that runs out names who held it.
+-- A claim of a product type's number at a time, through a row no station may lock itself (any
+-- login can take an advisory lock). No block catches the wait's end, so that the lock is the
+-- transaction's own and vrax_lock_holders can name its holder.
 CREATE OR REPLACE FUNCTION vrax_lock_product_type(p_product_type integer) RETURNS void
 LANGUAGE plpgsql SET search_path = pg_catalog, public, pg_temp AS $$
-DECLARE
-    v_holders text;
 BEGIN
     INSERT INTO product_type_locks VALUES (p_product_type) ON CONFLICT DO NOTHING;
-    BEGIN
-        PERFORM 1 FROM product_type_locks WHERE product_type = p_product_type FOR UPDATE NOWAIT;
-        RETURN;
-    EXCEPTION WHEN lock_not_available THEN
-        NULL;
-    END;
-    -- Within the station's own wait for the call.
+    -- Within the station's own wait for the call: it then asks who held the lock.
     PERFORM set_config('lock_timeout', '8s', true);
-    BEGIN
-        PERFORM 1 FROM product_type_locks WHERE product_type = p_product_type FOR UPDATE;
-    EXCEPTION WHEN lock_not_available THEN
-        SELECT string_agg(format('role %s (server process %s, %s, since %s)', a.usename, a.pid,
-                                 coalesce(nullif(a.application_name, ''), 'no program named'),
-                                 to_char(a.xact_start AT TIME ZONE 'UTC',
-                                         'YYYY-MM-DD HH24:MI:SS "UTC"')), '; ')
-          INTO v_holders
-          FROM product_type_locks t
-          JOIN pg_locks l ON l.locktype = 'transactionid' AND l.granted
-                         AND l.mode = 'ExclusiveLock' AND l.transactionid = t.xmax
-          JOIN pg_stat_activity a ON a.pid = l.pid
-         WHERE t.product_type = p_product_type;
-        RAISE EXCEPTION USING ERRCODE = 'VX002', MESSAGE = format(
-            'waited 8 s for the lock on the serial numbers of product type %s, held by %s',
-            lpad(upper(to_hex(p_product_type)), 4, '0'),
-            coalesce(v_holders, 'a session that has ended'));
-    END;
+    PERFORM 1 FROM product_type_locks WHERE product_type = p_product_type FOR UPDATE;
 END
+$$;
+
+CREATE OR REPLACE FUNCTION vrax_lock_holders(p_product_type integer) RETURNS text
+LANGUAGE sql STABLE SECURITY DEFINER SET search_path = pg_catalog, public, pg_temp AS $$
+    SELECT coalesce(string_agg(format('role %s (server process %s, %s)', a.usename, a.pid,
+                                      coalesce(nullif(a.application_name, ''),
+                                               'no program named')), '; '),
+                    'a session that has ended')
+      FROM product_type_locks t
+      JOIN pg_locks l ON l.locktype = 'transactionid' AND l.granted
+                     AND l.mode = 'ExclusiveLock' AND l.transactionid = t.xmax
+      JOIN pg_stat_activity a ON a.pid = l.pid
+     WHERE t.product_type = p_product_type
 $$;
 
 -- A station proves before its first mouse that it may record under its station number.
@@ -480,10 +527,11 @@ $$;
 REVOKE ALL ON FUNCTION vrax_now, vrax_number, vrax_check_number, vrax_open_station,
     vrax_reserve, vrax_claim, vrax_settle, vrax_settle_abandoned, vrax_add_record, vrax_approve,
     vrax_lock_product_type, vrax_prove_station, vrax_settle_lost, vrax_highest,
-    vrax_refuse_while_restored, vrax_report_restore, vrax_acknowledge_restores FROM PUBLIC;
+    vrax_refuse_while_restored, vrax_report_restore, vrax_acknowledge_restores, vrax_counter,
+    vrax_counter_past, vrax_lock_holders FROM PUBLIC;
 GRANT EXECUTE ON FUNCTION vrax_open_station, vrax_reserve, vrax_claim, vrax_settle,
     vrax_settle_abandoned, vrax_add_record, vrax_prove_station, vrax_settle_lost, vrax_highest,
-    vrax_report_restore TO vrax_station;
+    vrax_report_restore, vrax_lock_holders TO vrax_station;
 GRANT EXECUTE ON FUNCTION vrax_approve TO vrax_approver;
 )";
 
@@ -774,7 +822,7 @@ public:
                 const char* code = PQresultErrorField(result, PG_DIAG_SQLSTATE);
                 state = code ? code : "";
                 // The owner's functions refuse in words meant for the operator.
-                error = Trimmed(state == RefusalState
+                error = Trimmed(state.rfind("VX", 0) == 0
                                     ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY)
                                     : PQresultErrorMessage(result));
             }
@@ -917,7 +965,9 @@ void PostgresProductionRecords::Connect(Steady::time_point deadline) {
     }
     connection_ = connection;
     PQsetNoticeProcessor(connection_, &PostgresProductionRecords::ServerNotice, this);
-    MeasureClock();
+    if (!toldClock_) {
+        TellClockOffset();
+    }
     if (!toldUnprotected_ && !Protected(connection_)) {
         toldUnprotected_ = true;
         notices_(LineDatabaseNotice::Unprotected,
@@ -928,8 +978,8 @@ void PostgresProductionRecords::Connect(Steady::time_point deadline) {
 }
 
 // Records keep the server's time; a station whose own clock is off says so once, as it may
-// also mislead the operator's reading of the window and the logs. Measured at each connect.
-void PostgresProductionRecords::MeasureClock() {
+// also mislead the operator's reading of the window and the logs.
+void PostgresProductionRecords::TellClockOffset() {
     const auto asked = std::chrono::system_clock::now();
     PGresult* result = PQexec(connection_, "SELECT extract(epoch FROM clock_timestamp())");
     const auto answered = std::chrono::system_clock::now();
@@ -939,8 +989,7 @@ void PostgresProductionRecords::MeasureClock() {
             std::chrono::duration<double>((asked + (answered - asked) / 2).time_since_epoch())
                 .count();
         const double off = here - server;
-        clockAheadMs_ = static_cast<long long>(off * 1000);
-        if (std::abs(off) > 60 && !toldClock_) {
+        if (std::abs(off) > 60) {
             toldClock_ = true;
             char minutes[32];
             std::snprintf(minutes, sizeof minutes, "%.0f min", std::abs(off) / 60);
@@ -1191,11 +1240,6 @@ void PostgresProductionRecords::ReportRestore(int productType, int remembered,
     });
 }
 
-std::string PostgresProductionRecords::ServerTime(std::chrono::milliseconds after) const {
-    return UtcTimeWithMilliseconds(std::chrono::system_clock::now() + after -
-                                   std::chrono::milliseconds(clockAheadMs_.load()));
-}
-
 int PostgresProductionRecords::SettleAbandonedReservations() {
     int settled = 0;
     Call("settle abandoned reservations", [&](Session& session) {
@@ -1330,31 +1374,79 @@ std::vector<Reservation> PostgresProductionRecords::FindReservations() {
     return reservations;
 }
 
+namespace {
+
+// A product type's lock that stayed taken: the server ends the wait, then says who holds it.
+// Generic: the session's class is the store's own.
+const auto RunWithLockOf = [](auto& session, int productType, const char* sql,
+                              const Parameters& parameters) -> Result {
+    try {
+        return session.Run(sql, parameters);
+    } catch (const ServerRefused& refused) {
+        if (refused.state != "55P03") {
+            throw;
+        }
+        const std::string holders =
+            session.Run("SELECT vrax_lock_holders($1)", Parameters().Add(productType)).Text(0, 0);
+        throw ServerRefused{"waited 8 s for the lock on the serial numbers of product type " +
+                                HexText(static_cast<unsigned>(productType), 4) + ", held by " +
+                                holders,
+                            refused.state};
+    }
+};
+
+} // namespace
+
+// The reservation's own time as the server stamped it: the statement's transaction's.
+constexpr const char* TakenAt =
+    "to_char(now() AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"')";
+
 int PostgresProductionRecords::ReserveSerialNumber(int productType, int firstSerial) {
+    return ReserveSerialNumber(productType, firstSerial, nullptr);
+}
+
+int PostgresProductionRecords::ReserveSerialNumber(int productType, int firstSerial,
+                                                   std::string* takenAt) {
     long long serial = 0;
     Call("reserve a serial number", [&](Session& session) {
-        serial = session
-                     .Run("SELECT vrax_reserve($1, $2, $3, $4, $5, $6)", Parameters()
-                                                                             .Add(productType)
-                                                                             .Add(firstSerial)
-                                                                             .Add(self_.host)
-                                                                             .Add(self_.process)
-                                                                             .Add(self_.start)
-                                                                             .Add(self_.station))
-                     .Integer(0, 0);
+        const Result taken = RunWithLockOf(
+            session, productType,
+            (std::string("SELECT vrax_reserve($1, $2, $3, $4, $5, $6), ") + TakenAt).c_str(),
+            Parameters()
+                .Add(productType)
+                .Add(firstSerial)
+                .Add(self_.host)
+                .Add(self_.process)
+                .Add(self_.start)
+                .Add(self_.station));
+        serial = taken.Integer(0, 0);
+        if (takenAt != nullptr) {
+            *takenAt = taken.Text(0, 1);
+        }
     });
     return static_cast<int>(serial);
 }
 
 void PostgresProductionRecords::ClaimSerialNumber(int productType, int serialNumber) {
+    ClaimSerialNumber(productType, serialNumber, nullptr);
+}
+
+void PostgresProductionRecords::ClaimSerialNumber(int productType, int serialNumber,
+                                                  std::string* takenAt) {
     Call("reserve a serial number", [&](Session& session) {
-        session.Run("SELECT vrax_claim($1, $2, $3, $4, $5, $6)", Parameters()
-                                                                     .Add(productType)
-                                                                     .Add(serialNumber)
-                                                                     .Add(self_.host)
-                                                                     .Add(self_.process)
-                                                                     .Add(self_.start)
-                                                                     .Add(self_.station));
+        const Result taken = RunWithLockOf(
+            session, productType,
+            (std::string("SELECT vrax_claim($1, $2, $3, $4, $5, $6), ") + TakenAt).c_str(),
+            Parameters()
+                .Add(productType)
+                .Add(serialNumber)
+                .Add(self_.host)
+                .Add(self_.process)
+                .Add(self_.start)
+                .Add(self_.station));
+        if (takenAt != nullptr) {
+            *takenAt = taken.Text(0, 1);
+        }
     });
 }
 

@@ -5,7 +5,6 @@
 #include "records/ProductionRecords.h"
 #include "records/RecordsLocation.h"
 
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -55,8 +54,7 @@ public:
     int HighestSerialNumber(int productType);
     // remembered: the number, and when (the server's time) it was seen taken.
     void ReportRestore(int productType, int remembered, const std::string& rememberedAt);
-    // The server's clock `after` from now, as this PC last measured it against its own.
-    std::string ServerTime(std::chrono::milliseconds after) const;
+
     int SettleAbandonedReservations() override;
     void Append(const ProductionRecord& record) override;
     std::vector<ProductionRecord> Find(const RecordFilter& filter) override;
@@ -68,6 +66,9 @@ public:
     std::vector<SerialNumberRun> FindStampedRuns(const RecordFilter& filter) override;
     int ReserveSerialNumber(int productType, int firstSerial) override;
     void ClaimSerialNumber(int productType, int serialNumber) override;
+    // The same, giving the server's time of the reservation.
+    int ReserveSerialNumber(int productType, int firstSerial, std::string* takenAt);
+    void ClaimSerialNumber(int productType, int serialNumber, std::string* takenAt);
     void SettleSerialNumber(int productType, int serialNumber, bool stamped) override;
     void SettleRecordLost(int productType, int serialNumber) override;
     void StopWaiting() override;
@@ -100,7 +101,7 @@ private:
     void Call(const char* what, const std::function<void(Session&)>& body);
     void Connect(Steady::time_point deadline);
     static void ServerNotice(void* self, const char* message);
-    void MeasureClock();
+    void TellClockOffset();
     void CreateOrUpgrade(Session& session);
 
     std::string address_;
@@ -116,7 +117,6 @@ private:
     Notices notices_;
     bool toldUnprotected_ = false;
     bool toldClock_ = false;
-    std::atomic<long long> clockAheadMs_{0}; // this PC's clock less the server's
     std::mutex provenLock_;
     std::set<std::string> proven_; // station numbers this role may record under
     CallGate gate_;

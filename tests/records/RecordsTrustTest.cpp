@@ -214,8 +214,8 @@ TEST_F(RecordsTrust, OpeningRefusesWhatItCannotTrustAndReportsOnlyRead) {
         {"CREATE TABLE schema_version (version INTEGER);", "schema version is missing"},
         {"CREATE TABLE schema_version (version INTEGER); INSERT INTO schema_version VALUES (0);",
          "unknown schema version 0"},
-        {"CREATE TABLE schema_version (version INTEGER); INSERT INTO schema_version VALUES (6);",
-         "newer program (schema version 6)"},
+        {"CREATE TABLE schema_version (version INTEGER); INSERT INTO schema_version VALUES (7);",
+         "newer program (schema version 7)"},
     };
     for (const auto& file : broken) {
         fs::remove(path);
