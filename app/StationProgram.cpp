@@ -124,7 +124,9 @@ int RunStationProgram(int& argc, char** argv, HidPlatform& platform, Clock& cloc
         auto* jigs = new StationRemote(form, jigCancelled);
         try {
             for (const std::string& range : arguments.allowed) {
-                jigs->Allow(range);
+                if (const std::string warning = jigs->Allow(range); !warning.empty()) {
+                    std::fprintf(stderr, "%s\n", warning.c_str());
+                }
             }
             if (arguments.idleSeconds) {
                 jigs->SetIdleSeconds(*arguments.idleSeconds);

@@ -30,8 +30,9 @@ public:
     ~StationRemote() override;
 
     // Before Open: an address range TCP jigs may come from besides this PC, and how long a
-    // silent one is kept ("300"). Throw JigPortError.
-    void Allow(const std::string& cidr) { ports_.Allow(cidr); }
+    // silent one is kept ("300"). Throw JigPortError; Allow returns a warning for a range that
+    // admits every address.
+    std::string Allow(const std::string& cidr) { return ports_.Allow(cidr); }
     void SetIdleSeconds(const std::string& seconds);
     // Opens "tcp:ADDRESS:PORT" or "serial:DEVICE,BAUD" and starts polling. Throws JigPortError.
     void Open(const std::string& port);

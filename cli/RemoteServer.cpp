@@ -63,7 +63,9 @@ int RemoteServer::Run() {
     };
     try {
         for (const std::string& range : options_.remoteAllowed) {
-            ports.Allow(range);
+            if (const std::string warning = ports.Allow(range); !warning.empty()) {
+                err_ << warning << '\n';
+            }
         }
     } catch (const JigPortError& error) {
         err_ << error.what() << '\n';

@@ -382,8 +382,8 @@ std::unique_ptr<ProductionRecords> OpenProductionRecords(
         if (colon != std::string::npos && shown.find_first_of("/\\", colon) > at) {
             shown.replace(colon + 1, at - colon - 1, "***");
         }
-        throw RecordsError("the records location \"" + shown +
-                           "\" reads as an address but is none this program knows (a line "
+        throw RecordsError("Records \"" + shown +
+                           "\": it reads as an address but is none this program knows (a line "
                            "database's begins postgresql://): check its spelling; a file of "
                            "such a name is given as ./NAME");
     }

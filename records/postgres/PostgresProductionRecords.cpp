@@ -991,10 +991,17 @@ void PostgresProductionRecords::TellClockOffset() {
         const double off = here - server;
         if (std::abs(off) > 60) {
             toldClock_ = true;
-            char minutes[32];
-            std::snprintf(minutes, sizeof minutes, "%.0f min", std::abs(off) / 60);
+            const double seconds = std::abs(off);
+            char amount[32];
+            if (seconds >= 2 * 86400) {
+                std::snprintf(amount, sizeof amount, "%.0f days", seconds / 86400);
+            } else if (seconds >= 2 * 3600) {
+                std::snprintf(amount, sizeof amount, "%.1f h", seconds / 3600);
+            } else {
+                std::snprintf(amount, sizeof amount, "%.0f min", seconds / 60);
+            }
             notices_(LineDatabaseNotice::Clock,
-                     "Line database \"" + address_ + "\": this PC's clock is " + minutes +
+                     "Line database \"" + address_ + "\": this PC's clock is " + amount +
                          (off > 0 ? " ahead of" : " behind") +
                          " the server's; the records keep the server's time. Set this PC's "
                          "clock right.");

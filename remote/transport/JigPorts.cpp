@@ -46,8 +46,8 @@ JigPorts::~JigPorts() {
     parts_->ports.clear();
 }
 
-void JigPorts::Allow(const std::string& cidr) {
-    parts_->access.Allow(cidr);
+std::string JigPorts::Allow(const std::string& cidr) {
+    return parts_->access.Allow(cidr);
 }
 
 void JigPorts::SetIdleLimit(std::chrono::milliseconds limit) {

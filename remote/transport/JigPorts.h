@@ -37,7 +37,8 @@ public:
     // An address range TCP jigs may come from besides the loopback ("10.1.2.0/24"); a TCP
     // port on any other address than a loopback one needs one. Before Open. Throws
     // JigPortError for a malformed range.
-    void Allow(const std::string& cidr);
+    // Returns a warning for a range that admits every address.
+    std::string Allow(const std::string& cidr);
     // How long a TCP jig may stay silent both ways before it is closed (default 5 minutes).
     void SetIdleLimit(std::chrono::milliseconds limit);
 

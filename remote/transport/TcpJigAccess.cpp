@@ -33,9 +33,27 @@ bool SamePrefix(const asio::ip::address& a, const asio::ip::address& b, unsigned
                      : compare(a.to_v6().to_bytes(), b.to_v6().to_bytes());
 }
 
+// The address with every bit past the first `bits` cleared.
+asio::ip::address Masked(const asio::ip::address& address, unsigned bits) {
+    const auto clear = [bits](auto bytes) {
+        for (unsigned i = bits; i < bytes.size() * 8; ++i) {
+            bytes[i / 8] = static_cast<unsigned char>(bytes[i / 8] & ~(0x80u >> (i % 8)));
+        }
+        return bytes;
+    };
+    if (address.is_v4()) {
+        return asio::ip::address_v4(clear(address.to_v4().to_bytes()));
+    }
+    return asio::ip::address_v6(clear(address.to_v6().to_bytes()));
+}
+
 } // namespace
 
-void TcpJigAccess::Allow(const std::string& cidr) {
+std::string TcpJigAccess::Allow(const std::string& cidr) {
+    if (cidr.find('%') != std::string::npos) {
+        throw JigPortError("--remote-allow " + cidr +
+                           ": a zone (%INTERFACE) is not taken; give the range's address alone");
+    }
     const std::size_t slash = cidr.find('/');
     asio::error_code error;
     const asio::ip::address network =
@@ -53,7 +71,18 @@ void TcpJigAccess::Allow(const std::string& cidr) {
     if (error || bits > widest) {
         throw JigPortError("--remote-allow " + cidr + ": expected ADDRESS/BITS (10.0.0.0/8)");
     }
+    if (Masked(network, bits) != network) {
+        throw JigPortError("--remote-allow " + cidr + ": the address has bits set past the first " +
+                           std::to_string(bits) + ", which would allow all of " +
+                           Masked(network, bits).to_string() + "/" + std::to_string(bits) +
+                           "; give that range, or the one address as /" + std::to_string(widest));
+    }
     ranges_.push_back({network, bits});
+    if (bits == 0) {
+        return "--remote-allow " + cidr +
+               ": every address may drive this station, from any network that reaches it";
+    }
+    return {};
 }
 
 bool TcpJigAccess::Admits(const asio::ip::address& peer) const {
