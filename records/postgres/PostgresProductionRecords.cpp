@@ -757,6 +757,12 @@ private:
     std::vector<std::optional<std::string>> values_;
 };
 
+// Whether the owner's tables hold this one: a report may read tables of an earlier version.
+// Generic: the session's class is the store's own.
+const auto HasTable = [](auto& session, const std::string& table) {
+    return session.Run("SELECT to_regclass('public." + table + "') IS NOT NULL").Text(0, 0) == "t";
+};
+
 ProductionRecord RecordOfRow(const Result& rows, int row) {
     ProductionRecord record;
     record.time = rows.Text(row, 0);
@@ -901,9 +907,7 @@ PostgresProductionRecords::PostgresProductionRecords(const std::string& address,
         addressKey_ = ServerKey(used);
         server_ = addressKey_;
         Call("connect", [&](Session& session) {
-            // A report may read tables of an earlier version, which had no identity.
-            if (session.Run("SELECT to_regclass('public.line_identity') IS NOT NULL").Text(0, 0) !=
-                "t") {
+            if (!HasTable(session, "line_identity")) {
                 return;
             }
             const Result identity = session.Run("SELECT id FROM line_identity");
@@ -1163,6 +1167,9 @@ void PostgresProductionRecords::ProveStation(int factory, char line, int station
 
 namespace {
 
+constexpr const char* RestoreColumns =
+    "SELECT product_type, remembered, server_high, role, coalesce(host, '?'), time";
+
 std::string RestoreLine(const Result& rows, int row) {
     const std::optional<int> known = rows.OptionalInteger(row, 2);
     const std::string high = known ? HexText(static_cast<unsigned>(*known), 6) : "none";
@@ -1178,13 +1185,12 @@ std::string RestoreLine(const Result& rows, int row) {
 std::vector<std::string> PostgresProductionRecords::RestoreFindings() {
     std::vector<std::string> lines;
     Call("read", [&](Session& session) {
-        if (session.Run("SELECT to_regclass('public.line_restores') IS NOT NULL").Text(0, 0) !=
-            "t") {
+        if (!HasTable(session, "line_restores")) {
             return;
         }
-        const Result rows = session.Run("SELECT product_type, remembered, server_high, role, "
-                                        "coalesce(host, '?'), time FROM line_restores WHERE "
-                                        "acknowledged IS NULL ORDER BY seq");
+        const Result rows =
+            session.Run(std::string(RestoreColumns) +
+                        " FROM line_restores WHERE acknowledged IS NULL ORDER BY seq");
         for (int row = 0; row < rows.Rows(); ++row) {
             lines.push_back(RestoreLine(rows, row));
         }
@@ -1195,9 +1201,8 @@ std::vector<std::string> PostgresProductionRecords::RestoreFindings() {
 std::vector<std::string> PostgresProductionRecords::AcknowledgeRestores() {
     std::vector<std::string> lines;
     Call("acknowledge the restore", [&](Session& session) {
-        const Result rows = session.Run("SELECT product_type, remembered, server_high, role, "
-                                        "coalesce(host, '?'), time FROM "
-                                        "vrax_acknowledge_restores()");
+        const Result rows =
+            session.Run(std::string(RestoreColumns) + " FROM vrax_acknowledge_restores()");
         for (int row = 0; row < rows.Rows(); ++row) {
             lines.push_back(RestoreLine(rows, row));
         }
@@ -1208,8 +1213,7 @@ std::vector<std::string> PostgresProductionRecords::AcknowledgeRestores() {
 std::vector<ProductionRecord> PostgresProductionRecords::PassesInRestoreGaps() {
     std::vector<ProductionRecord> records;
     Call("read", [&](Session& session) {
-        if (session.Run("SELECT to_regclass('public.line_restores') IS NOT NULL").Text(0, 0) !=
-            "t") {
+        if (!HasTable(session, "line_restores")) {
             return;
         }
         const Result rows = session.Run(
