@@ -147,6 +147,7 @@ TEST_F(LineDatabase, FourStationsNeverStampOneSerialNumberTwice) {
     EXPECT_EQ(Value("station", "SELECT count(*) FROM records WHERE verdict = 'Write Pass'"),
               "1000");
     // Every number skipped between the passes is a failed mouse the records show.
+    ASSERT_FALSE(passed.empty());
     for (int serial = *passed.begin(); serial < *passed.rbegin(); ++serial) {
         if (passed.count(serial) == 0) {
             EXPECT_EQ(failed.count(serial), 1u) << "serial number " << serial;
