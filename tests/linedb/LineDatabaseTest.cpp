@@ -268,27 +268,37 @@ TEST_F(LineDatabase, AStationNumberOfAnotherRoleIsRefusedBeforeAnyMouse) {
     EXPECT_EQ(Value("owner", "SELECT count(*) FROM records"), "0");
 }
 
-#ifndef _WIN32
-// A station three years behind stored its passes as of then, out of today's reports.
+// libfaketime's clock functions hang a program built with a sanitizer's runtime as it starts.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define VRAX_TEST_SANITIZED
+#endif
+#endif
+
+// A station three years behind stored its passes as of then, out of today's reports, and the
+// owner's function took a station's time of 2020 as it was given.
 TEST_F(LineDatabase, RecordsKeepTheServersTimeAndAStationOffByMoreThanAMinuteHearsIt) {
     OpenProductionRecords(Address("owner"));
+    const std::string year = UtcTimeWithMilliseconds().substr(0, 4);
+    EXPECT_EQ(Sql("station", "SELECT vrax_add_record('x', '2020-01-01T00:00:00Z', 'verify', 1, "
+                             "'A', 1, 'pc', 'KVQM31X', 1, 2, 'p', NULL, NULL, NULL, NULL, "
+                             "'Verify Pass', 5, NULL, NULL)"),
+              "");
+    EXPECT_EQ(Value("owner", "SELECT left(time, 4) FROM records WHERE id = 'x'"), year);
+    EXPECT_EQ(Value("owner", "SELECT station_time FROM records WHERE id = 'x'"),
+              "2020-01-01T00:00:00Z");
+#if !defined(_WIN32) && !defined(VRAX_TEST_SANITIZED)
     const std::string command =
         "FAKETIME_DONT_FAKE_MONOTONIC=1 faketime -f -1095d " VRAX_CLI_PROGRAM " --records '" +
         Address("station") + "' --sim kvqm31x write '" + imagePath + "' >'" + Path("clock.txt") +
         "' 2>&1";
     EXPECT_EQ(std::system(command.c_str()), 0) << Slurp(Path("clock.txt"));
     EXPECT_THAT(Slurp(Path("clock.txt")), HasSubstr("1095 days behind the server's"));
-    const std::string year = UtcTimeWithMilliseconds().substr(0, 4);
-    EXPECT_EQ(Value("owner", "SELECT left(time, 4) FROM records"), year);
-    EXPECT_EQ(Value("owner", "SELECT left(station_time, 4) FROM records"),
+    EXPECT_EQ(Value("owner", "SELECT left(time, 4) FROM records WHERE operation = 'write'"), year);
+    EXPECT_EQ(Value("owner", "SELECT left(station_time, 4) FROM records WHERE operation = 'write'"),
               std::to_string(std::stoi(year) - 3));
-    EXPECT_EQ(Sql("station", "SELECT vrax_add_record('x', '2020-01-01T00:00:00Z', 'verify', 1, "
-                             "'A', 1, 'pc', 'KVQM31X', 1, 2, 'p', NULL, NULL, NULL, NULL, "
-                             "'Verify Pass', 5, NULL, NULL)"),
-              "");
-    EXPECT_EQ(Value("owner", "SELECT left(time, 4) FROM records WHERE id = 'x'"), year);
-}
 #endif
+}
 
 TEST_F(LineDatabase, NoFinishedMouseLosesItsRecordWhenTheServerIsLost) {
     StartOwnServer();
