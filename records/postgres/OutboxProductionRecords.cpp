@@ -160,14 +160,18 @@ OutboxProductionRecords::OutboxProductionRecords(std::unique_ptr<PostgresProduct
 // knows less was restored from an older backup, and would hand those numbers out again.
 std::optional<OutboxProductionRecords::Mark> OutboxProductionRecords::Remembered(int productType) {
     std::lock_guard lock(mutex_);
-    SqliteStatement select(
-        outbox_, "SELECT serial, time FROM high_marks WHERE server = ? AND product_type = ?");
-    select.Bind(1, server_->Server());
-    select.Bind(2, productType);
-    if (!select.Step()) {
-        return std::nullopt;
+    try {
+        SqliteStatement select(
+            outbox_, "SELECT serial, time FROM high_marks WHERE server = ? AND product_type = ?");
+        select.Bind(1, server_->Server());
+        select.Bind(2, productType);
+        if (select.Step()) {
+            return Mark{productType, static_cast<int>(select.Integer(0)), select.Text(1)};
+        }
+    } catch (const SqliteFailure&) {
+        // Unread, the memory checks nothing this time; the server still hands out each number once.
     }
-    return Mark{productType, static_cast<int>(select.Integer(0)), select.Text(1)};
+    return std::nullopt;
 }
 
 // seen: the server's time of taking it. A number below it handed out later, after the server
@@ -191,7 +195,7 @@ void OutboxProductionRecords::Remember(int productType, int serialNumber, const 
 
 void OutboxProductionRecords::CompareMemory() {
     std::vector<Mark> marks;
-    {
+    try {
         std::lock_guard lock(mutex_);
         SqliteStatement select(
             outbox_, "SELECT product_type, serial, time FROM high_marks WHERE server = ?");
@@ -200,6 +204,8 @@ void OutboxProductionRecords::CompareMemory() {
             marks.push_back(Mark{static_cast<int>(select.Integer(0)),
                                  static_cast<int>(select.Integer(1)), select.Text(2)});
         }
+    } catch (const SqliteFailure&) {
+        return; // each reservation compares again
     }
     try {
         for (const Mark& mark : marks) {
