@@ -104,14 +104,16 @@ void RemoteEngine::Handle(const RemoteRequest& request, Milliseconds now) {
         return;
     case RemoteCommand::Status:
         if (running_) {
-            const JigProgress progress = station_.Progress();
-            SendOk("BUSY " + std::to_string(progress.done) + "/" + std::to_string(progress.total));
+            SendBusy();
         } else {
             SendOk(station_.Status(selected_));
         }
         return;
     case RemoteCommand::Result:
-        if (lastResults_.empty()) {
+        // The last job's verdict is not the running one's: a jig takes every reply as current.
+        if (running_) {
+            SendBusy();
+        } else if (lastResults_.empty()) {
             SendError(RemoteError::NoResult, "NO JOB HAS ENDED YET");
         } else {
             SendResults(lastResults_, false);
@@ -262,6 +264,11 @@ void RemoteEngine::Send(const std::string& line) {
         }
     }
     send_(clean + "\r\n");
+}
+
+void RemoteEngine::SendBusy() {
+    const JigProgress progress = station_.Progress();
+    SendOk("BUSY " + std::to_string(progress.done) + "/" + std::to_string(progress.total));
 }
 
 void RemoteEngine::SendOk(const std::string& details) {

@@ -40,6 +40,8 @@ private:
     void Finish();
     void Send(const std::string& line);
     void SendOk(const std::string& details = {});
+    // A job runs: how far it is, for #STATUS and #RESULT alike.
+    void SendBusy();
     void SendError(RemoteError error, const std::string& text = {});
     std::string ResultText(const JigChannelResult& result) const;
     void SendResults(const std::vector<JigChannelResult>& results, bool jobEnd);

@@ -176,6 +176,8 @@ TEST(RemoteEngineTest, AJobIsAcknowledgedBeatsWhileBusyAndEndsOnceCancelNeverPas
     // The next job passes; a job that ended before the next command answers first.
     EXPECT_EQ(jig.Say("#AUTO SN=1a2b\n"), Lines{"#ACK"});
     EXPECT_EQ(jig.station.started.back().serialNumber, 0x1A2B);
+    // Asked while it runs, #RESULT says so, never the cancelled job's verdict as if current.
+    EXPECT_EQ(jig.Say("#RESULT\n"), Lines{"#OK BUSY 0/342"});
     jig.station.progress.finished = true;
     EXPECT_EQ(jig.Say("#STATUS\n"),
               (Lines{"#OK PASS JOB=WRITE SN=001A2B TYPE=2F01 MS=812", "#OK READY"}));
